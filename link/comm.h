@@ -1,0 +1,156 @@
+#pragma once
+
+// The serial port component: TThreadComm holds the state and operations, TComm is the
+// published face the main window owns. All operations run on the main (GUI) thread.
+//
+// NOTE for the implementer of link/: this header fixes the public surface that app/ uses.
+// Private members, helper types and further operations may be added freely.
+
+#include "link/serial_api.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace link {
+
+enum TBaudRate : std::uint8_t {
+    br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000,
+    br57600, br115200, br128000, br256000
+};
+enum TParity : std::uint8_t { paNone, paOdd, paEven, paMark, paSpace };
+enum TStopBits : std::uint8_t { sb10, sb15, sb20 };
+enum TDataBits : std::uint8_t { da4, da5, da6, da7, da8 };
+enum TFlowControl : std::uint8_t { fcNone, fcCTS, fcDTR, fcSoftware, fcDefault };
+enum TCommOption : std::uint8_t {
+    coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip
+};
+enum TCommEventType : std::uint8_t {
+    evBreak, evCts, evDsr, evError, evRing, evRlsd, evRxChar, evRxFlag, evTxEmpty
+};
+
+// Sets held as bit masks: bit n stands for the member of ordinal n.
+using TCommEventTypes = std::uint16_t;
+using TCommOptions = std::uint8_t;
+inline constexpr TCommEventTypes kAllCommEvents = 0x01FF;
+
+// Handlers. The sender is always the component.
+using TNotifyEvent = std::function<void(void* sender)>;
+using TCommErrorEvent = std::function<void(void* sender, int errors)>;
+using TCommRxCharEvent = std::function<void(void* sender, std::uint32_t count)>;
+using TCommStatusEvent =
+    std::function<void(void* sender, std::uint32_t status, TComStat comStat)>;
+
+class TThreadComm;
+class TCommEventThread;
+
+class TCommEventChars {
+public:
+    explicit TCommEventChars(TThreadComm* owner);
+
+    char XOnChar() const { return FChars[0]; }
+    char XOffChar() const { return FChars[1]; }
+    char ErrorChar() const { return FChars[2]; }
+    char EofChar() const { return FChars[3]; }
+    char EvtChar() const { return FChars[4]; }
+    // index 1 XOnChar .. 5 EvtChar; re-applies the owner's DCB (without its lock).
+    void SetEventChar(int index, char value);
+    void SetXOnChar(char value) { SetEventChar(1, value); }
+    void SetXOffChar(char value) { SetEventChar(2, value); }
+    void SetErrorChar(char value) { SetEventChar(3, value); }
+    void SetEofChar(char value) { SetEventChar(4, value); }
+    void SetEvtChar(char value) { SetEventChar(5, value); }
+    // Copies the five bytes and applies nothing.
+    void Assign(const TCommEventChars& source);
+
+private:
+    TThreadComm* FOwner;
+    char FChars[5] = {17, 19, 0, 0, 0};
+};
+
+class TThreadComm {
+public:
+    explicit TThreadComm(TSerialApi& api);
+    virtual ~TThreadComm();
+    TThreadComm(const TThreadComm&) = delete;
+    TThreadComm& operator=(const TThreadComm&) = delete;
+
+    void Open();
+    void Close();
+    bool Enabled() const;
+    void CheckOpen();
+    virtual void CreateHandle();
+    void DestroyHandle();
+
+    int Write(const char* data, std::uint32_t count);
+    int WriteEx(const char* data, std::uint32_t count, int waitMode);
+    int Read(char* buffer, std::uint32_t count);
+    int InQueCount();
+    int OutQueCount();
+    void PurgeIn();
+    void PurgeOut();
+
+    void UpdateDataControlBlock();
+    void UpdateDataControlBlockLock();
+    void UpdateCommTimeouts();
+    void EscapeComm(int function);
+    void SetDTRState(bool state);
+    void SetRTSState(bool state);
+    void SetBREAKState(bool state);
+    void SetXONState(bool state);
+    bool GetModemState(int selector);
+    bool GetComState(int selector);
+    void Lock();
+    void Unlock();
+    void HandleCommEvent(void* sender, std::uint32_t status);
+
+    // Receives every failure; does nothing with it.
+    virtual void ReportCommError(const char* format, int code);
+
+    // Properties.
+    const std::string& DeviceName() const;
+    void SetDeviceName(const std::string& value);
+    int ReadTimeout() const;
+    void SetReadTimeout(int value);
+    int WriteTimeout() const;
+    void SetWriteTimeout(int value);
+    std::uint16_t ReadBufSize() const;
+    void SetReadBufSize(std::uint16_t value);
+    std::uint16_t WriteBufSize() const;
+    void SetWriteBufSize(std::uint16_t value);
+    std::uint32_t SuspendTime() const;
+    void SetSuspendTime(std::uint32_t value);
+    TCommEventTypes MonitorEvents() const;
+    void SetMonitorEvents(TCommEventTypes value);
+    TBaudRate BaudRate() const;
+    void SetBaudRate(TBaudRate value);
+    TParity Parity() const;
+    void SetParity(TParity value);
+    TStopBits StopBits() const;
+    void SetStopBits(TStopBits value);
+    TDataBits DataBits() const;
+    void SetDataBits(TDataBits value);
+    TCommEventChars& EventChars();
+    TCommOptions Options() const;
+    void SetOptions(TCommOptions value);
+    TFlowControl FlowControl() const;
+    void SetFlowControl(TFlowControl value);
+
+    TNotifyEvent OnBreak, OnCts, OnDsr, OnRing, OnRlsd, OnRxFlag, OnTxEmpty;
+    TCommErrorEvent OnError;
+    TCommRxCharEvent OnRxChar;
+    TCommStatusEvent OnComStatEvent;
+
+    // The code of the last failure the device reported (GetLastError after a failed
+    // Open), so a caller can tell an operator why a port did not open.
+    std::uint32_t LastError() const;
+};
+
+class TComm : public TThreadComm {
+public:
+    explicit TComm(TSerialApi& api) : TThreadComm(api) {}
+};
+
+} // namespace link

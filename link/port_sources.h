@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace link {
+
+// The operating system version record of the version query.
+struct TOsVersionInfo {
+    std::uint32_t MajorVersion = 0;
+    std::uint32_t MinorVersion = 0;
+    std::uint32_t BuildNumber = 0;
+    std::uint32_t PlatformId = 0;
+};
+inline constexpr std::uint32_t kVerPlatformWin32Nt = 2;
+
+// One value of the system's serial device map: its name, its data (the port name the
+// operator sees, "COM3") and, for the operator's benefit, the device behind it.
+struct TSerialCommValue {
+    std::string Name;
+    std::string Data;
+    std::string DevicePath;
+};
+
+// Where the system's serial port names come from.
+class TPortSources {
+public:
+    virtual ~TPortSources() = default;
+
+    // The version query; false when it fails.
+    virtual bool GetVersionEx(TOsVersionInfo& info) = 0;
+    // The printing subsystem's port enumeration: port names as it gives them ("COM1:",
+    // "LPT1:", "FILE:"); false when it fails.
+    virtual bool EnumPorts(std::vector<std::string>& portNames) = 0;
+    // The values of the serial device map in enumeration order; false when the map cannot
+    // be opened.
+    virtual bool ReadSerialCommMap(std::vector<TSerialCommValue>& values) = 0;
+    // The device a serial port name ("COM3") stands for, for display; empty when unknown.
+    virtual std::string DevicePathOf(const std::string& portName) = 0;
+};
+
+} // namespace link

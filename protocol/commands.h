@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace protocol {
+
+enum TCommandCode : std::uint8_t {
+    ccPollSize,
+    ccSettingsQuery,
+    ccFirmwareQuery,
+    ccTestDraw,
+    ccCorrectedTestDraw,
+    ccWriteScale,
+    ccScaleQuery,
+};
+
+inline constexpr char kEsc = '\x1B';
+inline constexpr int kUnitsPerMillimetre = 40;
+
+// The bytes of ccPollSize, ccSettingsQuery, ccFirmwareQuery and ccScaleQuery.
+std::string QueryCommandText(TCommandCode code);
+
+// A length typed in millimetres, in plotter units (× 40). Throws toolkit::EConvertError
+// when the text is not a number, or the length is not above zero and finite; the message
+// names `fieldName`.
+double LengthUnitsFromText(const std::string& millimetreText, const std::string& fieldName);
+
+// The HP-GL test rectangle, `width` × `height` plotter units, numbers as FloatToStr writes
+// them.
+std::string TestDrawText(double width, double height);
+std::string TestDrawText(std::int32_t width, std::int32_t height);
+
+// (testDraw ÷ measured) × testDraw in extended precision, truncated toward zero.
+// Throws toolkit::EConvertError when an operand is not above zero or the result does not
+// fit 32 bits.
+std::int32_t CorrectedLength(double testDraw, double measured);
+
+// scale × ((measured × 100 ÷ testDraw) × 0.01) in extended precision, truncated toward
+// zero. Throws toolkit::EConvertError as CorrectedLength does.
+std::int32_t NewScaleValue(std::int32_t scale, double measured, double testDraw);
+
+// ESC ".C6;1;" x ":" ESC ".C6;0;" y ":".
+std::string WriteScaleText(std::int32_t scaleX, std::int32_t scaleY);
+
+} // namespace protocol

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "protocol/cutter_settings.h"
+
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace protocol {
+
+// How the last field is taken when no delimiter follows it.
+enum TEndRule {
+    erWholeTail, // the field is all of the rest
+    erShortTail, // the field is the rest less its last character
+};
+
+// Splits a reply into trimmed fields. Every field is a view into `reply`.
+std::vector<std::string_view> SplitReplyFields(std::string_view reply, TEndRule rule);
+
+// Receives each field as it is logged, before it is converted or applied.
+using TFieldLog = std::function<void(std::string_view field)>;
+
+// The decoders update `settings` field by field. A field that must be a number and is not
+// stops the decoder with toolkit::EConvertError naming the field's text; the fields before
+// it stay set.
+void DecodeSizeReply(std::string_view reply, CutterSettings& settings, const TFieldLog& log);
+void DecodeSettingsReply(std::string_view reply, CutterSettings& settings, const TFieldLog& log);
+void DecodeModelReply(std::string_view reply, CutterSettings& settings);
+void DecodeScaleReply(std::string_view reply, CutterSettings& settings, const TFieldLog& log);
+
+} // namespace protocol

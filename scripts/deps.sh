@@ -1,0 +1,27 @@
+# Installs, with apt-get, the Debian 12 packages that building, running and testing need.
+# Sourced by ./run and ./test; installs only what is missing.
+tessaro_packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev googletest
+  xvfb xauth xdotool imagemagick x11-utils
+  fonts-noto-cjk fonts-dejavu-core
+)
+
+tessaro_ensure_packages() {
+  local missing=()
+  local pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+tessaro_ensure_deps() {
+  tessaro_ensure_packages "${tessaro_packages[@]}" "$@"
+}

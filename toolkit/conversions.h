@@ -1,0 +1,27 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace toolkit {
+
+// The toolkit's conversion error: a text that is not a number, or a number that cannot
+// be used. Handlers let it escape to the event guard, which shows its message.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Optional sign and decimal digits within the 32-bit range; surrounding blanks are not
+// allowed. Throws EConvertError "'<text>' is not a valid integer value".
+int StrToInt(const std::string& text);
+
+// As StrToInt, also a fraction and an exponent; the decimal separator is always a point,
+// whatever the locale. Throws EConvertError "'<text>' is not a valid floating point value".
+double StrToFloat(const std::string& text);
+
+// Shortest text with at most 15 significant digits, no trailing zeros, a point as the
+// separator and no exponent at ordinary sizes: 4000, 400.4, -0.5.
+std::string FloatToStr(double value);
+
+} // namespace toolkit

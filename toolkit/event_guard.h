@@ -1,0 +1,14 @@
+#pragma once
+
+#include "toolkit/prompts.h"
+
+#include <functional>
+
+namespace toolkit {
+
+// Runs one event handler. An error that escapes it is shown in the standard error box and
+// the application goes on, as the toolkit's event loop does. Errors never cross Qt's
+// event loop: every slot, timer tick and serial event runs through this.
+void RunGuarded(TPrompts& prompts, const std::function<void()>& handler);
+
+} // namespace toolkit
