@@ -17,18 +17,43 @@
 namespace link {
 
 enum TBaudRate : std::uint8_t {
-    br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000,
-    br57600, br115200, br128000, br256000
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 enum TParity : std::uint8_t { paNone, paOdd, paEven, paMark, paSpace };
 enum TStopBits : std::uint8_t { sb10, sb15, sb20 };
 enum TDataBits : std::uint8_t { da4, da5, da6, da7, da8 };
 enum TFlowControl : std::uint8_t { fcNone, fcCTS, fcDTR, fcSoftware, fcDefault };
 enum TCommOption : std::uint8_t {
-    coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip
+    coParityCheck,
+    coDsrSensitivity,
+    coIgnoreXOff,
+    coErrorChar,
+    coNullStrip
 };
 enum TCommEventType : std::uint8_t {
-    evBreak, evCts, evDsr, evError, evRing, evRlsd, evRxChar, evRxFlag, evTxEmpty
+    evBreak,
+    evCts,
+    evDsr,
+    evError,
+    evRing,
+    evRlsd,
+    evRxChar,
+    evRxFlag,
+    evTxEmpty
 };
 
 // Sets held as bit masks: bit n stands for the member of ordinal n.
@@ -40,8 +65,7 @@ inline constexpr TCommEventTypes kAllCommEvents = 0x01FF;
 using TNotifyEvent = std::function<void(void* sender)>;
 using TCommErrorEvent = std::function<void(void* sender, int errors)>;
 using TCommRxCharEvent = std::function<void(void* sender, std::uint32_t count)>;
-using TCommStatusEvent =
-    std::function<void(void* sender, std::uint32_t status, TComStat comStat)>;
+using TCommStatusEvent = std::function<void(void* sender, std::uint32_t status, TComStat comStat)>;
 
 class TThreadComm;
 class TCommEventThread;

@@ -1,0 +1,200 @@
+#pragma once
+
+// The main window: the operator's panel, the owner of the serial component, the tick
+// timer, the log and the protocol state that the exchanges share. Its operations are
+// split by concern: main_form.cpp (construction, layout, log), port_selection.cpp,
+// commands.cpp, panel_commands.cpp and poll_cycle.cpp.
+
+#include "link/comm.h"
+#include "link/port_sources.h"
+#include "link/serial_api.h"
+#include "link/usb_api.h"
+#include "protocol/commands.h"
+#include "protocol/cutter_settings.h"
+#include "toolkit/prompts.h"
+#include "toolkit/timer.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QDialog;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace app {
+
+// Which link the port list text names.
+enum TLinkKind : std::uint8_t { lkNone, lkSerial, lkUsb };
+
+// The wizard's edit fields, read when a test cut or a corrected cut is built. The dialogs
+// provide them; the main window does not know the dialogs.
+struct TWizardFields {
+    std::function<std::string()> TestDrawX; // millimetres, as typed
+    std::function<std::string()> TestDrawY;
+    std::function<std::string()> MeasuredX;
+    std::function<std::string()> MeasuredY;
+};
+
+// The platform services the window works through, chosen once in main().
+struct TPlatform {
+    link::TSerialApi& Serial;
+    link::TUsbApi& Usb;
+    link::TPortSources& PortSources;
+    toolkit::TPrompts& Prompts;
+};
+
+inline constexpr std::size_t kUsbBufferSize = 2097152;
+inline constexpr int kSerialReadBufferSize = 5000;
+inline constexpr int kLogLineLimit = 10000;
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(const TPlatform& platform, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The two dialogs the panel opens; set once by main() after they are created.
+    void SetDialogs(QDialog* aboutForm, QDialog* scaleForm);
+    void SetWizardFields(TWizardFields fields);
+
+    // Controls, as the window description names them.
+    QPushButton* BnPollSize = nullptr;
+    QPushButton* BnLoopDetect = nullptr;
+    QPushButton* BnDisDetect = nullptr;
+    QPushButton* BnScaling = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* LaPollSizeX = nullptr;
+    QLabel* LaPollSizeY = nullptr;
+    QLabel* LaForce = nullptr;
+    QLabel* LaOffset = nullptr;
+    QLabel* LaMediaWeight = nullptr;
+    QLabel* LaQuality = nullptr;
+    QLabel* LaSmooth = nullptr;
+    QLabel* LaAutoUnroll = nullptr;
+    QLabel* LaMediaType = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* BnExit = nullptr;
+    QPushButton* BnAbout = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    link::TComm Comm1;
+    toolkit::TTimer Timer1;
+
+    // Event handlers (each runs inside the event guard when the toolkit calls it).
+    void BnPollSizeClick();
+    void BnLoopDetectClick();
+    void BnDisDetectClick();
+    void BnScalingClick();
+    void BnExitClick();
+    void BnAboutClick();
+    void ComboBox1Change();
+    void ComboBox1DropDown();
+    void Timer1Timer();
+    void Comm1RxChar(void* sender, std::uint32_t count);
+
+    // Senders the dialogs call.
+    void SendTestDraw();
+    void SendCorrectedTestDraw();
+    void SendWriteScale();
+    void SendScaleQuery();
+    void SendFirmwareQuery();
+
+    // Port discovery and selection.
+    void DetectWinGeneration();
+    void BuildPortList();
+    void AddSerialCommPorts();
+    bool ModemLinesActive();
+    void ComPortOpen();
+    void ComPortClose();
+
+    // Commands and the USB link.
+    void SendCommand(protocol::TCommandCode code);
+    TLinkKind LinkKind() const;
+    int UsbDeviceIndex() const; // the fourth character of the port list text minus '0'
+    bool UsbPortProbe();
+    bool UsbDevicePresent();
+    void UsbPortOpen();
+    void UsbPortClose();
+    void UsbPortRead();
+
+    // The log: one line appended to Memo1 (UTF-8) and written to standard error.
+    void AddLog(const std::string& line);
+    std::string PortText() const; // the port list text, as bytes
+
+    toolkit::TPrompts& Prompts() { return FPrompts; }
+    const protocol::CutterSettings& Settings() const { return FSettings; }
+    // How many scale replies have been decoded whole since start; the wizard writes a
+    // scale only when this grew after its scale query was sent.
+    int ScaleRepliesDecoded() const { return FScaleRepliesDecoded; }
+
+    // State shared by the exchanges (public like the original form's fields, so the
+    // dialogs and the tests reach them).
+    std::int32_t FSilenceTicks = 0;
+    std::int32_t FAwaitingFirstReply = 0;
+    std::int32_t FWinGeneration = 0;
+    std::int32_t FPollSizeRequest = 0;
+    std::int32_t FPollSizeSettleTicks = 0;
+    std::int32_t FLoopDetect = 0;
+    std::int32_t FSettingsSettleTicks = 0;
+    std::int32_t FResendTicks = 0;
+    std::int32_t FFirmwareRequest = 0;
+    std::int32_t FFirmwareSettleTicks = 0;
+    std::int32_t FScaleReadRequest = 0;
+    std::int32_t FScaleSettleTicks = 0;
+    std::int32_t FNewScaleX = 0;
+    std::int32_t FNewScaleY = 0;
+    double FTestDrawX = 0;
+    double FTestDrawY = 0;
+    double FMeasuredX = 0;
+    double FMeasuredY = 0;
+    std::string FCommandText;
+    std::string FReplyText;
+    std::int32_t FUsbHandle = 0;
+
+signals:
+    // After every decoder call, also one that failed halfway: the labels are current.
+    void SettingsChanged();
+    // A scale query ended: decoded whole (true), or timed out / malformed (false).
+    void ScaleQueryEnded(bool decoded);
+
+private:
+    // See the .cpp files for these.
+    void BuildControls();
+    void ConnectHandlers();
+    void ShowSettings();
+    void ShowSilenceMessage();
+    void Guarded(const std::function<void()>& handler);
+
+    toolkit::TPrompts& FPrompts;
+    link::TUsbApi& FUsb;
+    link::TPortSources& FPortSources;
+    protocol::CutterSettings FSettings;
+    std::unique_ptr<char[]> FUsbBuffer;
+    QDialog* FAboutForm = nullptr;
+    QDialog* FScaleForm = nullptr;
+    TWizardFields FWizardFields;
+    int FScaleRepliesDecoded = 0;
+};
+
+// The single main window; the dialogs reach it through this.
+extern TMainForm* MainForm;
+
+} // namespace app
