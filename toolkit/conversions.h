@@ -17,7 +17,9 @@ public:
 int StrToInt(const std::string& text);
 
 // As StrToInt, also a fraction and an exponent; the decimal separator is always a point,
-// whatever the locale. Throws EConvertError "'<text>' is not a valid floating point value".
+// whatever the locale. Spaces before and after the number are skipped; "nan", "inf" and
+// numbers beyond the range of a double are refused. Throws EConvertError "'<text>' is not a valid
+// floating point value".
 double StrToFloat(const std::string& text);
 
 // Shortest text with at most 15 significant digits, no trailing zeros, a point as the

@@ -1,0 +1,33 @@
+#include "toolkit/event_guard.h"
+
+#include <exception>
+#include <iostream>
+
+namespace toolkit {
+
+namespace {
+
+// Showing the error must not let a second error escape either.
+void ShowSafely(TPrompts& prompts, const std::string& message) {
+    try {
+        prompts.ShowException(message);
+    } catch (...) {
+        std::cerr << "Unshown error: " << message << '\n';
+    }
+}
+
+} // namespace
+
+void RunGuarded(TPrompts& prompts, const std::function<void()>& handler) {
+    try {
+        if (handler) {
+            handler();
+        }
+    } catch (const std::exception& error) {
+        ShowSafely(prompts, error.what());
+    } catch (...) {
+        ShowSafely(prompts, std::string());
+    }
+}
+
+} // namespace toolkit

@@ -1,0 +1,47 @@
+#include "toolkit/timer.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace toolkit {
+
+TTimer::TTimer(QObject* parent) : QObject(parent) {
+    FTimer.setTimerType(Qt::PreciseTimer);
+    connect(&FTimer, &QTimer::timeout, this, [this] {
+        if (OnTimer) {
+            OnTimer();
+        }
+    });
+    Apply();
+}
+
+void TTimer::SetInterval(int milliseconds) {
+    FInterval = milliseconds;
+    Apply();
+}
+
+void TTimer::SetEnabled(bool enabled) {
+    FEnabled = enabled;
+    Apply();
+}
+
+int TTimer::DeliveredInterval() const {
+    if (FInterval <= 0) {
+        return 0;
+    }
+    const long long resolution = kSystemTimerResolution;
+    const long long rounded = (FInterval + resolution - 1) / resolution * resolution;
+    return static_cast<int>(std::min<long long>(rounded, std::numeric_limits<int>::max()));
+}
+
+// An interval of zero stops the timer, as a disabled one.
+void TTimer::Apply() {
+    const int delivered = DeliveredInterval();
+    if (FEnabled && delivered > 0) {
+        FTimer.start(delivered);
+    } else {
+        FTimer.stop();
+    }
+}
+
+} // namespace toolkit
