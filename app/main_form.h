@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,11 @@ struct TPlatform {
 inline constexpr std::size_t kUsbBufferSize = 2097152;
 inline constexpr int kSerialReadBufferSize = 5000;
 inline constexpr int kLogLineLimit = 10000;
+
+// The silence message box's two texts.
+inline constexpr const char* kDeviceNotFoundText = "Device not found";
+inline constexpr const char* kUsbCablePluggedText =
+    "When USB cable plug-in, com port not working.";
 
 class TMainForm : public QWidget {
     Q_OBJECT
@@ -181,6 +187,19 @@ private:
     void ConnectHandlers();
     void ShowSettings();
     void ShowSilenceMessage();
+
+    // The poll cycle's steps (poll_cycle.cpp).
+    struct TQueryBlock;
+    static const TQueryBlock kPollSizeBlock;
+    static const TQueryBlock kSettingsBlock;
+    static const TQueryBlock kFirmwareBlock;
+    static const TQueryBlock kScaleBlock;
+    void RunQueryBlock(const TQueryBlock& block);
+    void RunSettingsMonitor();
+    void CollectUsbReply();
+    void CloseLinks();
+    std::optional<std::string> DecodeReply(const TQueryBlock& block);
+    void ScaleQueryFinished(bool decoded);
     void Guarded(const std::function<void()>& handler);
 
     toolkit::TPrompts& FPrompts;
