@@ -58,8 +58,7 @@ inline constexpr int kLogLineLimit = 10000;
 
 // The silence message box's two texts.
 inline constexpr const char* kDeviceNotFoundText = "Device not found";
-inline constexpr const char* kUsbCablePluggedText =
-    "When USB cable plug-in, com port not working.";
+inline constexpr const char* kUsbCablePluggedText = "When USB cable plug-in, com port not working.";
 
 class TMainForm : public QWidget {
     Q_OBJECT
