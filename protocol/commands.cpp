@@ -1,0 +1,95 @@
+#include "protocol/commands.h"
+
+#include "toolkit/conversions.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace protocol {
+
+namespace {
+
+std::string Escaped(const char* command) {
+    return std::string(1, kEsc) + command;
+}
+
+bool IsAboveZero(long double value) {
+    return std::isfinite(value) && value > 0;
+}
+
+std::string RectangleText(const std::string& width, const std::string& height) {
+    return "VS30;SP1;PR;PU0,0;PD0,0," + width + ",0,0," + height + ",-" + width + ",0,0,-" +
+           height + ";PU;";
+}
+
+// Truncates toward zero; a value below one or beyond 32 bits is never a usable length or
+// scale, so it is refused rather than written to the cutter.
+std::int32_t TruncatedPositive(long double value, const char* what) {
+    if (!(value >= 1.0L && value < 2147483648.0L)) {
+        throw toolkit::EConvertError(std::string(what) + " is out of range");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace
+
+std::string QueryCommandText(TCommandCode code) {
+    switch (code) {
+    case ccPollSize:
+        return "OH;";
+    case ccSettingsQuery:
+        return Escaped(".R1:");
+    case ccFirmwareQuery:
+        return Escaped(".R4:");
+    case ccScaleQuery:
+        return Escaped(".R3:");
+    default:
+        throw std::invalid_argument("Command " + std::to_string(code) + " is not a query");
+    }
+}
+
+double LengthUnitsFromText(const std::string& millimetreText, const std::string& fieldName) {
+    const double units = toolkit::StrToFloat(millimetreText) * kUnitsPerMillimetre;
+    if (!IsAboveZero(units)) {
+        throw toolkit::EConvertError(fieldName + ": the size must be a number above zero ('" +
+                                     millimetreText + "')");
+    }
+    return units;
+}
+
+std::string TestDrawText(double width, double height) {
+    return RectangleText(toolkit::FloatToStr(width), toolkit::FloatToStr(height));
+}
+
+std::string TestDrawText(std::int32_t width, std::int32_t height) {
+    return RectangleText(std::to_string(width), std::to_string(height));
+}
+
+std::int32_t CorrectedLength(double testDraw, double measured) {
+    if (!IsAboveZero(testDraw) || !IsAboveZero(measured)) {
+        throw toolkit::EConvertError("The test size and the measured size must be above zero");
+    }
+    const long double corrected =
+        static_cast<long double>(testDraw) / measured * static_cast<long double>(testDraw);
+    return TruncatedPositive(corrected, "The corrected size");
+}
+
+std::int32_t NewScaleValue(std::int32_t scale, double measured, double testDraw) {
+    if (scale <= 0) {
+        throw toolkit::EConvertError("The cutter's scale value " + std::to_string(scale) +
+                                     " is not above zero");
+    }
+    if (!IsAboveZero(testDraw) || !IsAboveZero(measured)) {
+        throw toolkit::EConvertError("The test size and the measured size must be above zero");
+    }
+    const long double ratio = static_cast<long double>(measured) * 100.0L / testDraw * 0.01L;
+    return TruncatedPositive(static_cast<long double>(scale) * ratio, "The new scale value");
+}
+
+std::string WriteScaleText(std::int32_t scaleX, std::int32_t scaleY) {
+    return Escaped(".C6;1;") + std::to_string(scaleX) + ":" + Escaped(".C6;0;") +
+           std::to_string(scaleY) + ":";
+}
+
+} // namespace protocol

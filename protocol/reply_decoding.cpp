@@ -1,0 +1,202 @@
+#include "protocol/reply_decoding.h"
+
+#include "protocol/commands.h"
+#include "toolkit/conversions.h"
+
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <string>
+
+namespace protocol {
+
+namespace {
+
+constexpr char kCarriageReturn = '\r';
+constexpr int kLightMediaWeight = 30;
+
+// The next position of one delimiter at or after an offset. Remembers what it found, so
+// splitting a long reply scans it once per delimiter instead of once per field.
+class TDelimiterCursor {
+public:
+    explicit TDelimiterCursor(char delimiter) : FDelimiter(delimiter) {}
+
+    std::size_t NextFrom(std::string_view reply, std::size_t offset) {
+        if (FNext != std::string_view::npos && FNext < offset) {
+            FNext = reply.find(FDelimiter, offset);
+        }
+        return FNext;
+    }
+
+    void Start(std::string_view reply) { FNext = reply.find(FDelimiter); }
+
+private:
+    char FDelimiter;
+    std::size_t FNext = std::string_view::npos;
+};
+
+bool IsBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string_view TrimBlanksAndControls(std::string_view field) {
+    while (!field.empty() && IsBlankOrControl(field.front())) {
+        field.remove_prefix(1);
+    }
+    while (!field.empty() && IsBlankOrControl(field.back())) {
+        field.remove_suffix(1);
+    }
+    return field;
+}
+
+// A ';' before a later ',' does not end a field; the text from it on is dropped here.
+std::string_view CutAtSemicolonOrReturn(std::string_view field) {
+    return field.substr(0, field.find_first_of(";\r"));
+}
+
+void LogField(const TFieldLog& log, std::string_view field) {
+    if (log) {
+        log(field);
+    }
+}
+
+// printf's "%.<precision>f" with a point whatever the locale, padded to `width`.
+std::string FormatFixed(double value, int precision, std::size_t width) {
+    std::array<char, 400> buffer{};
+    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                            std::chars_format::fixed, precision);
+    std::string text = error == std::errc{} ? std::string(buffer.data(), end) : std::string("?");
+    if (text.size() < width) {
+        text.insert(0, width - text.size(), ' ');
+    }
+    return text;
+}
+
+// A size field: millimetres with two decimals when there is a fraction above the whole
+// millimetres, else the whole millimetres.
+std::string SizeLabel(std::string_view field) {
+    const std::string text(field);
+    const double millimetres =
+        static_cast<double>(static_cast<long double>(toolkit::StrToFloat(text)) * 0.025L);
+    const int wholeMillimetres = toolkit::StrToInt(text) / kUnitsPerMillimetre;
+    if (millimetres - wholeMillimetres > 0) {
+        return FormatFixed(millimetres, 2, 5) + " mm";
+    }
+    return std::to_string(wholeMillimetres) + " mm";
+}
+
+std::string OffsetLabel(std::string_view field) {
+    const double millimetres = static_cast<double>(
+        static_cast<long double>(toolkit::StrToFloat(std::string(field))) * 0.001L);
+    return FormatFixed(millimetres, 3, 1) + " mm";
+}
+
+const char* EnableText(std::string_view field) {
+    return field == "1" ? "Enable" : "Disable";
+}
+
+} // namespace
+
+std::vector<std::string_view> SplitReplyFields(std::string_view reply, TEndRule rule) {
+    std::vector<std::string_view> fields;
+    TDelimiterCursor comma(',');
+    TDelimiterCursor semicolon(';');
+    TDelimiterCursor carriageReturn(kCarriageReturn);
+    comma.Start(reply);
+    semicolon.Start(reply);
+    carriageReturn.Start(reply);
+    std::size_t offset = 0;
+    while (offset < reply.size()) {
+        std::size_t end = comma.NextFrom(reply, offset);
+        if (end == std::string_view::npos) {
+            end = semicolon.NextFrom(reply, offset);
+        }
+        if (end == std::string_view::npos) {
+            end = carriageReturn.NextFrom(reply, offset);
+        }
+        std::string_view field;
+        if (end != std::string_view::npos) {
+            field = reply.substr(offset, end - offset);
+            offset = end + 1;
+        } else {
+            field = reply.substr(offset);
+            if (rule == erShortTail) {
+                field.remove_suffix(1);
+            }
+            offset = reply.size();
+        }
+        fields.push_back(CutAtSemicolonOrReturn(TrimBlanksAndControls(field)));
+    }
+    return fields;
+}
+
+void DecodeSizeReply(std::string_view reply, CutterSettings& settings, const TFieldLog& log) {
+    const auto fields = SplitReplyFields(reply, erWholeTail);
+    for (std::size_t index = 0; index < fields.size(); ++index) {
+        LogField(log, fields[index]);
+        std::string label = SizeLabel(fields[index]);
+        if (index == 2) {
+            settings.PollSizeX = std::move(label);
+        } else if (index == 3) {
+            settings.PollSizeY = std::move(label);
+        }
+    }
+}
+
+void DecodeSettingsReply(std::string_view reply, CutterSettings& settings, const TFieldLog& log) {
+    const auto fields = SplitReplyFields(reply, erShortTail);
+    for (std::size_t index = 0; index < fields.size(); ++index) {
+        const std::string_view field = fields[index];
+        LogField(log, field);
+        switch (index + 1) {
+        case 2:
+            settings.MediaWeight =
+                toolkit::StrToInt(std::string(field)) == kLightMediaWeight ? "Light" : "Heavy";
+            break;
+        case 3:
+            settings.Force = field;
+            break;
+        case 4:
+            settings.Offset = OffsetLabel(field);
+            break;
+        case 5:
+            settings.Quality = field == "5" ? "Draft" : "Fine";
+            break;
+        case 6:
+            settings.Smooth = EnableText(field);
+            break;
+        case 7:
+            settings.AutoUnroll = EnableText(field);
+            break;
+        case 8:
+            settings.MediaType = field == "2" ? "Roll" : "Single";
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void DecodeModelReply(std::string_view reply, CutterSettings& settings) {
+    const auto fields = SplitReplyFields(reply, erWholeTail);
+    if (fields.size() >= 3) {
+        settings.FirmwareModel = fields[2];
+    }
+    if (fields.size() >= 4) {
+        settings.FirmwareVersion = fields[3].substr(0, fields[3].find(' '));
+    }
+}
+
+void DecodeScaleReply(std::string_view reply, CutterSettings& settings, const TFieldLog& log) {
+    const auto fields = SplitReplyFields(reply, erWholeTail);
+    for (std::size_t index = 0; index < fields.size(); ++index) {
+        LogField(log, fields[index]);
+        if (index == 1) {
+            settings.ScaleX = toolkit::StrToInt(std::string(fields[index]));
+        } else if (index == 2) {
+            settings.ScaleY = toolkit::StrToInt(std::string(fields[index]));
+        }
+    }
+}
+
+} // namespace protocol
