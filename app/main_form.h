@@ -56,6 +56,10 @@ inline constexpr std::size_t kUsbBufferSize = 2097152;
 inline constexpr int kSerialReadBufferSize = 5000;
 inline constexpr int kLogLineLimit = 10000;
 
+// Bytes exchanged with the cutter are 8-bit characters: each byte becomes the character
+// of the same number, so a log line shows every byte the cutter sent (ESC included).
+std::string Latin1ToUtf8(std::string_view bytes);
+
 // The silence message box's two texts.
 inline constexpr const char* kDeviceNotFoundText = "Device not found";
 inline constexpr const char* kUsbCablePluggedText = "When USB cable plug-in, com port not working.";
@@ -142,7 +146,10 @@ public:
 
     // The log: one line appended to Memo1 (UTF-8) and written to standard error.
     void AddLog(const std::string& line);
-    std::string PortText() const; // the port list text, as bytes
+    std::string PortText() const; // the port list text, as bytes (UTF-8)
+    // The port list names a COM port while a USB cutter is attached: the serial link then
+    // carries nothing, and the operator must be told so.
+    bool UsbBlocksComPort();
 
     toolkit::TPrompts& Prompts() { return FPrompts; }
     const protocol::CutterSettings& Settings() const { return FSettings; }
@@ -181,11 +188,28 @@ signals:
     void ScaleQueryEnded(bool decoded);
 
 private:
-    // See the .cpp files for these.
+    // Construction and the panel (main_form.cpp).
     void BuildControls();
+    void BuildButtonRow();
+    void BuildValueRows();
+    void BuildRightColumn();
     void ConnectHandlers();
+    void ConnectClick(QPushButton* button, void (TMainForm::*handler)());
     void ShowSettings();
-    void ShowSilenceMessage();
+    void Guarded(const std::function<void()>& handler);
+    void ShowDialogUnlessUsbBlocks(QDialog* dialog);
+
+    // Port discovery and selection (port_selection.cpp).
+    void AddEnumeratedPorts();
+    void AddUsbDevices();
+    void AddPortItem(const std::string& name, const std::string& devicePath);
+    void SetPortText(const std::string& text);
+    void CheckSerialPort(const std::string& text);
+    void LogOpenFailureReason(const std::string& text, std::uint32_t error);
+
+    // Commands (commands.cpp).
+    std::string BuildCommandText(protocol::TCommandCode code);
+    void WriteCommandText();
 
     // The poll cycle's steps (poll_cycle.cpp).
     struct TQueryBlock;
@@ -199,7 +223,7 @@ private:
     void CloseLinks();
     std::optional<std::string> DecodeReply(const TQueryBlock& block);
     void ScaleQueryFinished(bool decoded);
-    void Guarded(const std::function<void()>& handler);
+    void ShowSilenceMessage();
 
     toolkit::TPrompts& FPrompts;
     link::TUsbApi& FUsb;
