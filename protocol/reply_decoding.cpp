@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstddef>
 #include <string>
+#include <system_error>
+#include <utility>
 
 namespace protocol {
 
@@ -19,20 +21,20 @@ constexpr int kLightMediaWeight = 30;
 // splitting a long reply scans it once per delimiter instead of once per field.
 class TDelimiterCursor {
 public:
-    explicit TDelimiterCursor(char delimiter) : FDelimiter(delimiter) {}
+    TDelimiterCursor(std::string_view reply, char delimiter)
+        : FReply(reply), FDelimiter(delimiter), FNext(reply.find(delimiter)) {}
 
-    std::size_t NextFrom(std::string_view reply, std::size_t offset) {
+    std::size_t NextFrom(std::size_t offset) {
         if (FNext != std::string_view::npos && FNext < offset) {
-            FNext = reply.find(FDelimiter, offset);
+            FNext = FReply.find(FDelimiter, offset);
         }
         return FNext;
     }
 
-    void Start(std::string_view reply) { FNext = reply.find(FDelimiter); }
-
 private:
+    std::string_view FReply;
     char FDelimiter;
-    std::size_t FNext = std::string_view::npos;
+    std::size_t FNext;
 };
 
 bool IsBlankOrControl(char c) {
@@ -99,20 +101,17 @@ const char* EnableText(std::string_view field) {
 
 std::vector<std::string_view> SplitReplyFields(std::string_view reply, TEndRule rule) {
     std::vector<std::string_view> fields;
-    TDelimiterCursor comma(',');
-    TDelimiterCursor semicolon(';');
-    TDelimiterCursor carriageReturn(kCarriageReturn);
-    comma.Start(reply);
-    semicolon.Start(reply);
-    carriageReturn.Start(reply);
+    TDelimiterCursor comma(reply, ',');
+    TDelimiterCursor semicolon(reply, ';');
+    TDelimiterCursor carriageReturn(reply, kCarriageReturn);
     std::size_t offset = 0;
     while (offset < reply.size()) {
-        std::size_t end = comma.NextFrom(reply, offset);
+        std::size_t end = comma.NextFrom(offset);
         if (end == std::string_view::npos) {
-            end = semicolon.NextFrom(reply, offset);
+            end = semicolon.NextFrom(offset);
         }
         if (end == std::string_view::npos) {
-            end = carriageReturn.NextFrom(reply, offset);
+            end = carriageReturn.NextFrom(offset);
         }
         std::string_view field;
         if (end != std::string_view::npos) {

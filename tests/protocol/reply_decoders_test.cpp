@@ -1,0 +1,301 @@
+#include "comma_locale.h"
+#include "protocol/reply_decoding.h"
+#include "toolkit/conversions.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using protocol::CutterSettings;
+using toolkit::EConvertError;
+
+// Settings as a previous exchange left them, so tests can see what a decoder kept.
+CutterSettings EarlierSettings() {
+    CutterSettings settings;
+    settings.PollSizeX = "old X";
+    settings.PollSizeY = "old Y";
+    settings.MediaWeight = "old weight";
+    settings.Force = "old force";
+    settings.Offset = "old offset";
+    settings.Quality = "old quality";
+    settings.Smooth = "old smooth";
+    settings.AutoUnroll = "old unroll";
+    settings.MediaType = "old type";
+    settings.FirmwareModel = "old model";
+    settings.FirmwareVersion = "old version";
+    settings.ScaleX = 7;
+    settings.ScaleY = 8;
+    return settings;
+}
+
+using TDecoder = std::function<void(std::string_view, CutterSettings&, const protocol::TFieldLog&)>;
+
+// Runs a decoder with a recording log; returns the conversion error's message, if any.
+struct TDecodeRun {
+    CutterSettings Settings = EarlierSettings();
+    std::vector<std::string> Logged;
+    std::string Error;
+
+    TDecodeRun(const TDecoder& decoder, std::string_view reply) {
+        try {
+            decoder(reply, Settings,
+                    [this](std::string_view field) { Logged.emplace_back(field); });
+        } catch (const EConvertError& error) {
+            Error = error.what();
+        }
+    }
+};
+
+const TDecoder kSize = protocol::DecodeSizeReply;
+const TDecoder kSettings = protocol::DecodeSettingsReply;
+const TDecoder kScale = protocol::DecodeScaleReply;
+
+// --- media size ---
+
+struct SizeCase {
+    const char* reply;
+    const char* x;
+    const char* y;
+};
+
+void PrintTo(const SizeCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.reply);
+}
+
+// The largest width is scaled in extended precision and then held as a double
+// (53687091.174999...); scaling in double alone would show .18.
+class SizeReplyLabels : public testing::TestWithParam<SizeCase> {};
+
+TEST_P(SizeReplyLabels, ShowWholeMillimetresOrTwoDecimalsWhenAFractionIsAbove) {
+    const TDecodeRun run(kSize, GetParam().reply);
+    EXPECT_EQ(run.Error, "");
+    EXPECT_EQ(run.Settings.PollSizeX, GetParam().x);
+    EXPECT_EQ(run.Settings.PollSizeY, GetParam().y);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, SizeReplyLabels,
+                         testing::Values(SizeCase{"0,0,24000,50000\r", "600 mm", "1250 mm"},
+                                         SizeCase{"0,0,24010,100\r", "600.25 mm", " 2.50 mm"},
+                                         SizeCase{"0,0,-50,-40\r", "-1 mm", "-1 mm"},
+                                         SizeCase{"0,0,30,1\r", " 0.75 mm", " 0.03 mm"},
+                                         SizeCase{"0,0,0,-30\r", "0 mm", "0 mm"},
+                                         SizeCase{"-100,+40,2147483647,-2147483648",
+                                                  "53687091.17 mm", "-53687091 mm"}));
+
+TEST(SizeReply, LogsEveryFieldInOrder) {
+    const TDecodeRun run(kSize, " 0, 0,24000,50000 \r");
+    EXPECT_EQ(run.Logged, (std::vector<std::string>{"0", "0", "24000", "50000"}));
+}
+
+TEST(SizeReply, DecimalFieldStopsAtThatFieldAfterLoggingIt) {
+    const TDecodeRun run(kSize, "0,0,24000.5,100\r");
+    EXPECT_EQ(run.Error, "'24000.5' is not a valid integer value");
+    EXPECT_EQ(run.Logged, (std::vector<std::string>{"0", "0", "24000.5"}));
+    EXPECT_EQ(run.Settings.PollSizeX, "old X");
+    EXPECT_EQ(run.Settings.PollSizeY, "old Y");
+}
+
+TEST(SizeReply, NonNumericFirstFieldChangesNothing) {
+    const TDecodeRun run(kSize, "x,0,24000,100\r");
+    EXPECT_EQ(run.Error, "'x' is not a valid floating point value");
+    EXPECT_EQ(run.Logged, std::vector<std::string>{"x"});
+    EXPECT_EQ(run.Settings.PollSizeX, "old X");
+}
+
+TEST(SizeReply, FailureAtTheHeightKeepsTheWidthJustSet) {
+    const TDecodeRun run(kSize, "0,0,24000,abc\r");
+    EXPECT_EQ(run.Error, "'abc' is not a valid floating point value");
+    EXPECT_EQ(run.Settings.PollSizeX, "600 mm");
+    EXPECT_EQ(run.Settings.PollSizeY, "old Y");
+}
+
+TEST(SizeReply, LineFeedAfterReturnSetsBothSizesThenStopsAtTheEmptyFifthField) {
+    const TDecodeRun run(kSize, "0,0,24000,50000\r\n");
+    EXPECT_EQ(run.Error, "'' is not a valid floating point value");
+    EXPECT_EQ(run.Logged.size(), 5u);
+    EXPECT_EQ(run.Settings.PollSizeX, "600 mm");
+    EXPECT_EQ(run.Settings.PollSizeY, "1250 mm");
+}
+
+TEST(SizeReply, FieldsMissingFromAShortReplyKeepTheirText) {
+    const TDecodeRun run(kSize, "0,0,24000");
+    EXPECT_EQ(run.Error, "");
+    EXPECT_EQ(run.Settings.PollSizeX, "600 mm");
+    EXPECT_EQ(run.Settings.PollSizeY, "old Y");
+}
+
+TEST(SizeReply, EmptyReplyChangesAndLogsNothing) {
+    const TDecodeRun run(kSize, "");
+    EXPECT_EQ(run.Error, "");
+    EXPECT_TRUE(run.Logged.empty());
+    EXPECT_EQ(run.Settings.PollSizeX, "old X");
+}
+
+TEST(SizeReply, IntegerBeyondThirtyTwoBitsIsRefused) {
+    const TDecodeRun run(kSize, "0,0,2147483648,100\r");
+    EXPECT_EQ(run.Error, "'2147483648' is not a valid integer value");
+    EXPECT_EQ(run.Settings.PollSizeX, "old X");
+}
+
+// --- settings ---
+
+TEST(SettingsReply, FullReplyShowsEveryValue) {
+    const TDecodeRun run(kSettings, "0,30,80,250,5,1,0,2\r");
+    EXPECT_EQ(run.Error, "");
+    const CutterSettings& s = run.Settings;
+    EXPECT_EQ(s.MediaWeight, "Light");
+    EXPECT_EQ(s.Force, "80");
+    EXPECT_EQ(s.Offset, "0.250 mm");
+    EXPECT_EQ(s.Quality, "Draft");
+    EXPECT_EQ(s.Smooth, "Enable");
+    EXPECT_EQ(s.AutoUnroll, "Disable");
+    EXPECT_EQ(s.MediaType, "Roll");
+    EXPECT_EQ(run.Logged, (std::vector<std::string>{"0", "30", "80", "250", "5", "1", "0", "2"}));
+}
+
+TEST(SettingsReply, LastFieldWithoutReturnLosesItsLastCharacter) {
+    const TDecodeRun run(kSettings, "0,30,80,250,5,1,0,2");
+    EXPECT_EQ(run.Settings.MediaType, "Single");
+    EXPECT_EQ(run.Logged.back(), "");
+}
+
+TEST(SettingsReply, OtherValuesGiveTheOtherTexts) {
+    const TDecodeRun run(kSettings, "0,31,x y,1500,05,0,1,1,9\r");
+    EXPECT_EQ(run.Error, "");
+    const CutterSettings& s = run.Settings;
+    EXPECT_EQ(s.MediaWeight, "Heavy");
+    EXPECT_EQ(s.Force, "x y");
+    EXPECT_EQ(s.Offset, "1.500 mm");
+    EXPECT_EQ(s.Quality, "Fine");
+    EXPECT_EQ(s.Smooth, "Disable");
+    EXPECT_EQ(s.AutoUnroll, "Enable");
+    EXPECT_EQ(s.MediaType, "Single");
+    EXPECT_EQ(run.Logged.size(), 9u);
+}
+
+TEST(SettingsReply, ComparisonsAreExactAfterTrimming) {
+    const TDecodeRun trimmed(kSettings, "0,30,80,250, 5 , 1 ,1\t, 2 \r");
+    EXPECT_EQ(trimmed.Settings.Quality, "Draft");
+    EXPECT_EQ(trimmed.Settings.Smooth, "Enable");
+    EXPECT_EQ(trimmed.Settings.AutoUnroll, "Enable");
+    EXPECT_EQ(trimmed.Settings.MediaType, "Roll");
+    const TDecodeRun similar(kSettings, "0,30,80,250,5.0,01,+1,2.\r");
+    EXPECT_EQ(similar.Settings.Quality, "Fine");
+    EXPECT_EQ(similar.Settings.Smooth, "Disable");
+    EXPECT_EQ(similar.Settings.AutoUnroll, "Disable");
+    EXPECT_EQ(similar.Settings.MediaType, "Single");
+}
+
+struct OffsetCase {
+    const char* field;
+    const char* label;
+};
+
+void PrintTo(const OffsetCase& c, std::ostream* os) {
+    *os << c.field;
+}
+
+class SettingsOffset : public testing::TestWithParam<OffsetCase> {};
+
+TEST_P(SettingsOffset, IsThousandthsShownWithThreeDecimals) {
+    const TDecodeRun run(kSettings, std::string("0,30,80,") + GetParam().field + ",5\r");
+    EXPECT_EQ(run.Error, "");
+    EXPECT_EQ(run.Settings.Offset, GetParam().label);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, SettingsOffset,
+                         testing::Values(OffsetCase{"250", "0.250 mm"}, OffsetCase{"0", "0.000 mm"},
+                                         OffsetCase{"-250", "-0.250 mm"},
+                                         OffsetCase{"12345", "12.345 mm"},
+                                         OffsetCase{"2.5e2", "0.250 mm"}));
+
+TEST(SettingsReply, NonNumericWeightStopsThereKeepingEverythingAfter) {
+    const TDecodeRun run(kSettings, "0,abc,80,250,5,1,0,2\r");
+    EXPECT_EQ(run.Error, "'abc' is not a valid integer value");
+    EXPECT_EQ(run.Logged, (std::vector<std::string>{"0", "abc"}));
+    const CutterSettings& s = run.Settings;
+    EXPECT_EQ(s.MediaWeight, "old weight");
+    EXPECT_EQ(s.Force, "old force");
+    EXPECT_EQ(s.MediaType, "old type");
+}
+
+TEST(SettingsReply, NonNumericOffsetStopsAfterWeightAndForce) {
+    const TDecodeRun run(kSettings, "0,30,80,0.25mm,5,1,0,2\r");
+    EXPECT_EQ(run.Error, "'0.25mm' is not a valid floating point value");
+    EXPECT_EQ(run.Settings.MediaWeight, "Light");
+    EXPECT_EQ(run.Settings.Force, "80");
+    EXPECT_EQ(run.Settings.Offset, "old offset");
+    EXPECT_EQ(run.Settings.Quality, "old quality");
+}
+
+TEST(SettingsReply, ShortReplyChangesOnlyTheFieldsItHas) {
+    const TDecodeRun run(kSettings, "0,30,80\r");
+    EXPECT_EQ(run.Settings.Force, "80");
+    EXPECT_EQ(run.Settings.Offset, "old offset");
+    EXPECT_EQ(run.Settings.MediaType, "old type");
+}
+
+// --- firmware model ---
+
+TEST(ModelReply, VersionIsTheTextBeforeItsFirstSpace) {
+    CutterSettings settings = EarlierSettings();
+    protocol::DecodeModelReply("x,y, CM-24 ,2.10 0305 A,z\r", settings);
+    EXPECT_EQ(settings.FirmwareModel, "CM-24");
+    EXPECT_EQ(settings.FirmwareVersion, "2.10");
+}
+
+TEST(ModelReply, VersionWithoutSpaceIsTheWholeField) {
+    CutterSettings settings = EarlierSettings();
+    protocol::DecodeModelReply("x,y,CM-24,2.10\r", settings);
+    EXPECT_EQ(settings.FirmwareVersion, "2.10");
+}
+
+TEST(ModelReply, MissingFieldsKeepTheirText) {
+    CutterSettings settings = EarlierSettings();
+    protocol::DecodeModelReply("x,y,CM-24", settings);
+    EXPECT_EQ(settings.FirmwareModel, "CM-24");
+    EXPECT_EQ(settings.FirmwareVersion, "old version");
+    protocol::DecodeModelReply("", settings);
+    EXPECT_EQ(settings.FirmwareModel, "CM-24");
+}
+
+// --- scale values ---
+
+TEST(ScaleReply, SetsBothScalesAndLogsTheUnconvertedFirstField) {
+    const TDecodeRun run(kScale, "V1,1000,998\r");
+    EXPECT_EQ(run.Error, "");
+    EXPECT_EQ(run.Settings.ScaleX, 1000);
+    EXPECT_EQ(run.Settings.ScaleY, 998);
+    EXPECT_EQ(run.Logged, (std::vector<std::string>{"V1", "1000", "998"}));
+}
+
+TEST(ScaleReply, NonIntegerYKeepsTheXJustSet) {
+    const TDecodeRun run(kScale, "0,1000,99.8\r");
+    EXPECT_EQ(run.Error, "'99.8' is not a valid integer value");
+    EXPECT_EQ(run.Settings.ScaleX, 1000);
+    EXPECT_EQ(run.Settings.ScaleY, 8);
+}
+
+TEST(ScaleReply, EmptyXStopsWithNothingSet) {
+    const TDecodeRun run(kScale, "0,,998\r");
+    EXPECT_EQ(run.Error, "'' is not a valid integer value");
+    EXPECT_EQ(run.Settings.ScaleX, 7);
+    EXPECT_EQ(run.Settings.ScaleY, 8);
+}
+
+// --- locale ---
+
+TEST_F(CommaLocale, DecodedNumbersKeepThePoint) {
+    const TDecodeRun size(kSize, "0,0,24010,100\r");
+    EXPECT_EQ(size.Settings.PollSizeX, "600.25 mm");
+    EXPECT_EQ(size.Settings.PollSizeY, " 2.50 mm");
+    const TDecodeRun settings(kSettings, "0,30,80,250,5\r");
+    EXPECT_EQ(settings.Settings.Offset, "0.250 mm");
+}
+
+} // namespace
