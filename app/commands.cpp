@@ -1,0 +1,164 @@
+// The one outgoing path to the cutter: building a command, writing it on the link the
+// port list names, and the small USB operations that make that link ready.
+
+#include "app/main_form.h"
+
+#include "protocol/commands.h"
+
+#include <stdexcept>
+
+namespace app {
+
+namespace {
+
+constexpr const char* kSentPrefix = "發送命令:";
+constexpr std::int32_t kUsbDeviceCount = 4;
+constexpr std::int32_t kFailedHandle = -1;
+constexpr std::int32_t kNoHandle = 0;
+
+// A wizard field the dialogs have not provided reads as empty, which no conversion takes.
+std::string FieldText(const std::function<std::string()>& field) {
+    return field ? field() : std::string();
+}
+
+bool IsOpenHandle(std::int32_t handle) {
+    return handle != kNoHandle && handle != kFailedHandle;
+}
+
+} // namespace
+
+TLinkKind TMainForm::LinkKind() const {
+    const std::string text = PortText();
+    if (text.find("COM") != std::string::npos) {
+        return lkSerial;
+    }
+    if (text.find("USB") != std::string::npos) {
+        return lkUsb;
+    }
+    return lkNone;
+}
+
+int TMainForm::UsbDeviceIndex() const {
+    const std::string text = PortText();
+    if (text.size() < 4) {
+        throw std::out_of_range("'" + text +
+                                "' names no USB device: the port must be USB0 to USB3");
+    }
+    return static_cast<unsigned char>(text[3]) - '0';
+}
+
+// A build that fails leaves FCommandText empty and sends nothing.
+void TMainForm::SendCommand(protocol::TCommandCode code) {
+    FCommandText.clear();
+    FCommandText = BuildCommandText(code);
+    try {
+        WriteCommandText();
+    } catch (...) {
+        FCommandText.clear();
+        throw;
+    }
+    FCommandText.clear();
+}
+
+// The sizes and scale values a command carries are kept only once the whole command has
+// been built, so a refused size leaves the earlier ones in place.
+std::string TMainForm::BuildCommandText(protocol::TCommandCode code) {
+    switch (code) {
+    case protocol::ccTestDraw: {
+        const double width = protocol::LengthUnitsFromText(FieldText(FWizardFields.TestDrawX), "X");
+        const double height =
+            protocol::LengthUnitsFromText(FieldText(FWizardFields.TestDrawY), "Y");
+        FTestDrawX = width;
+        FTestDrawY = height;
+        return protocol::TestDrawText(FTestDrawX, FTestDrawY);
+    }
+    case protocol::ccCorrectedTestDraw: {
+        const double measuredX =
+            protocol::LengthUnitsFromText(FieldText(FWizardFields.MeasuredX), "Length X");
+        const double measuredY =
+            protocol::LengthUnitsFromText(FieldText(FWizardFields.MeasuredY), "Width Y");
+        const std::int32_t width = protocol::CorrectedLength(FTestDrawX, measuredX);
+        const std::int32_t height = protocol::CorrectedLength(FTestDrawY, measuredY);
+        FMeasuredX = measuredX;
+        FMeasuredY = measuredY;
+        return protocol::TestDrawText(width, height);
+    }
+    case protocol::ccWriteScale: {
+        const std::int32_t scaleX =
+            protocol::NewScaleValue(FSettings.ScaleX, FMeasuredX, FTestDrawX);
+        const std::int32_t scaleY =
+            protocol::NewScaleValue(FSettings.ScaleY, FMeasuredY, FTestDrawY);
+        FNewScaleX = scaleX;
+        FNewScaleY = scaleY;
+        return protocol::WriteScaleText(FNewScaleX, FNewScaleY);
+    }
+    default:
+        return protocol::QueryCommandText(code);
+    }
+}
+
+// A serial link with a USB cutter attached carries nothing: the cutter is not listening
+// there. The senders tell the operator.
+void TMainForm::WriteCommandText() {
+    const auto count = static_cast<std::uint32_t>(FCommandText.size());
+    switch (LinkKind()) {
+    case lkSerial:
+        if (UsbDevicePresent() || !Comm1.Enabled()) {
+            return;
+        }
+        Comm1.Write(FCommandText.data(), count);
+        break;
+    case lkUsb:
+        FUsb.UsbSend(FUsbHandle, FCommandText.data(), static_cast<std::int32_t>(count));
+        break;
+    case lkNone:
+        return;
+    }
+    AddLog(kSentPrefix + Latin1ToUtf8(FCommandText));
+}
+
+// A handle still open from an earlier exchange is closed first: the device may take only
+// one opener, and the handle would otherwise be lost.
+bool TMainForm::UsbPortProbe() {
+    if (IsOpenHandle(FUsbHandle)) {
+        FUsb.UsbCloseDevice(FUsbHandle);
+    }
+    FUsbHandle = kNoHandle;
+    FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
+    if (FUsbHandle == kFailedHandle) {
+        return false;
+    }
+    UsbPortClose();
+    return true;
+}
+
+bool TMainForm::UsbDevicePresent() {
+    int answering = 0;
+    for (std::int32_t index = 0; index < kUsbDeviceCount; ++index) {
+        const std::int32_t handle = FUsb.UsbOpenDevice(index);
+        if (handle != kFailedHandle) {
+            ++answering;
+            FUsb.UsbCloseDevice(handle);
+        }
+    }
+    return answering > 0;
+}
+
+void TMainForm::UsbPortOpen() {
+    if (IsOpenHandle(FUsbHandle)) {
+        AddLog("Port has already been opened!");
+        return;
+    }
+    FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
+    AddLog("Open " + PortText() + (FUsbHandle == kFailedHandle ? " Failed" : " OK"));
+}
+
+void TMainForm::UsbPortClose() {
+    if (FUsbHandle == kFailedHandle) {
+        return;
+    }
+    FUsb.UsbCloseDevice(FUsbHandle);
+    FUsbHandle = kNoHandle;
+}
+
+} // namespace app

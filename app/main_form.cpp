@@ -1,0 +1,290 @@
+// Construction and layout of the main window, the log, and the panel's dialog buttons.
+
+#include "app/main_form.h"
+
+#include "app/port_list_box.h"
+#include "toolkit/event_guard.h"
+
+#include <QDialog>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <iostream>
+
+namespace app {
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+constexpr int kClientWidth = 368;
+constexpr int kClientHeight = 288;
+constexpr QPoint kDesignedPosition{254, 243};
+
+constexpr int kButtonWidth = 99;
+constexpr int kButtonHeight = 29;
+constexpr int kLeftColumnX = 8;
+constexpr int kRightColumnX = 261;
+constexpr int kTopRowY = 8;
+
+constexpr QRect kValueFrame{8, 45, 245, 227};
+constexpr int kRowTop = 14;
+constexpr int kRowPitch = 22;
+constexpr int kCaptionX = 10;
+constexpr int kValueX = 112;
+
+constexpr QRect kScalingButton{kRightColumnX, 45, kButtonWidth, kButtonHeight};
+constexpr QRect kPortFrame{kRightColumnX, 86, kButtonWidth, 60};
+constexpr QRect kPortList{8, 26, 83, 24};
+constexpr QRect kExitButton{kRightColumnX, 206, kButtonWidth, kButtonHeight};
+constexpr QRect kAboutButton{kRightColumnX, 243, kButtonWidth, kButtonHeight};
+// The log lies right of the client area: it takes every line but is not seen.
+constexpr QRect kLogArea{378, 8, 185, 272};
+
+constexpr int kWindowFontPixels = 11;
+constexpr int kButtonFontPixels = 13;
+constexpr int kCaptionFontPixels = 13;
+constexpr int kValueFontPixels = 16;
+
+// A fixed-pitch face that has the full-width colon, so the captions' colons line up.
+constexpr const char* kFixedPitchFamily = "Noto Sans Mono CJK TC";
+
+constexpr const char* kRowCaptions[] = {
+    "Poll Size  X ：", "           Y ：", "Force        ：", "Offset       ：", "Media Weight ：",
+    "Quality      ：", "Smooth       ：", "Auto Unroll  ：", "Media Type   ：",
+};
+
+QFont FixedPitchFont(int pixelSize) {
+    QFont font = QFontDatabase::hasFamily(QString::fromLatin1(kFixedPitchFamily))
+                     ? QFont(QString::fromLatin1(kFixedPitchFamily))
+                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+QFont BoldFont(const QFont& base, int pixelSize) {
+    QFont font = base;
+    font.setPixelSize(pixelSize);
+    font.setBold(true);
+    return font;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* caption, const QRect& geometry) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setGeometry(geometry);
+    button->setFont(BoldFont(parent->font(), kButtonFontPixels));
+    return button;
+}
+
+QRect ButtonInTopRow(int column) {
+    constexpr int columnX[] = {kLeftColumnX, 134, kRightColumnX};
+    return {columnX[column], kTopRowY, kButtonWidth, kButtonHeight};
+}
+
+} // namespace
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code < 0x80) {
+            text += byte;
+        } else {
+            text += static_cast<char>(0xC0 | (code >> 6));
+            text += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+
+TMainForm::TMainForm(const TPlatform& platform, QWidget* parent)
+    : QWidget(parent), Comm1(platform.Serial), FPrompts(platform.Prompts), FUsb(platform.Usb),
+      FPortSources(platform.PortSources), FUsbBuffer(std::make_unique<char[]>(kUsbBufferSize)) {
+    BuildControls();
+    ConnectHandlers();
+    FCommandText.clear();
+    FReplyText.clear();
+    FPollSizeRequest = 0;
+    FLoopDetect = 0;
+    FFirmwareRequest = 0;
+    FScaleReadRequest = 0;
+    BnDisDetect->setEnabled(false);
+    DetectWinGeneration();
+    BuildPortList();
+}
+
+// Handlers first, so nothing reaches a window being torn down; Comm1 closes an open port
+// as it is destroyed.
+TMainForm::~TMainForm() {
+    Timer1.OnTimer = nullptr;
+    Comm1.OnRxChar = nullptr;
+}
+
+void TMainForm::BuildControls() {
+    setWindowTitle(QStringLiteral("Tessaro"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    QFont windowFont = font();
+    windowFont.setPixelSize(kWindowFontPixels);
+    setFont(windowFont);
+    setFixedSize(kClientWidth, kClientHeight);
+    move(kDesignedPosition);
+
+    BuildButtonRow();
+    BnScaling = MakeButton(this, "&Scaling", kScalingButton);
+    BuildValueRows();
+    BuildRightColumn();
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setGeometry(kLogArea);
+    Memo1->setReadOnly(true);
+    Memo1->setPlainText(QStringLiteral("Memo1"));
+    Memo1->setMaximumBlockCount(kLogLineLimit);
+
+    Comm1.SetDeviceName("Com2");
+    Comm1.SetMonitorEvents(link::kAllCommEvents);
+    Timer1.SetInterval(1);
+    Timer1.SetEnabled(true);
+}
+
+void TMainForm::BuildButtonRow() {
+    BnPollSize = MakeButton(this, "&Poll Size", ButtonInTopRow(0));
+    BnLoopDetect = MakeButton(this, "&Loop Detect", ButtonInTopRow(1));
+    BnDisDetect = MakeButton(this, "&DisDetect", ButtonInTopRow(2));
+}
+
+void TMainForm::BuildValueRows() {
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setGeometry(kValueFrame);
+    QLabel** captions[] = {&Label1, &Label2, &Label3, &Label4, &Label5,
+                           &Label6, &Label7, &Label8, &Label9};
+    QLabel** values[] = {&LaPollSizeX, &LaPollSizeY, &LaForce,      &LaOffset,   &LaMediaWeight,
+                         &LaQuality,   &LaSmooth,    &LaAutoUnroll, &LaMediaType};
+    const QFont captionFont = FixedPitchFont(kCaptionFontPixels);
+    const QFont valueFont = FixedPitchFont(kValueFontPixels);
+    for (int row = 0; row < 9; ++row) {
+        QLabel* caption = new QLabel(QString::fromUtf8(kRowCaptions[row]), GroupBox1);
+        caption->setFont(captionFont);
+        caption->move(kCaptionX, kRowTop + row * kRowPitch);
+        caption->adjustSize();
+        *captions[row] = caption;
+    }
+    for (int row = 0; row < 9; ++row) {
+        QLabel* value = new QLabel(GroupBox1);
+        value->setFont(valueFont);
+        value->move(kValueX, kRowTop + row * kRowPitch - 2);
+        value->adjustSize();
+        *values[row] = value;
+    }
+}
+
+void TMainForm::BuildRightColumn() {
+    GroupBox2 = new QGroupBox(QStringLiteral("Port"), this);
+    GroupBox2->setGeometry(kPortFrame);
+    GroupBox2->setFont(BoldFont(font(), kButtonFontPixels));
+    auto* portList = new TPortListBox(GroupBox2);
+    portList->setFont(font());
+    portList->setGeometry(kPortList);
+    portList->OnDropDown = [this] { Guarded([this] { ComboBox1DropDown(); }); };
+    ComboBox1 = portList;
+    BnExit = MakeButton(this, "&Exit", kExitButton);
+    BnAbout = MakeButton(this, "&About", kAboutButton);
+}
+
+void TMainForm::ConnectClick(QPushButton* button, void (TMainForm::*handler)()) {
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+}
+
+void TMainForm::ConnectHandlers() {
+    ConnectClick(BnPollSize, &TMainForm::BnPollSizeClick);
+    ConnectClick(BnLoopDetect, &TMainForm::BnLoopDetectClick);
+    ConnectClick(BnDisDetect, &TMainForm::BnDisDetectClick);
+    ConnectClick(BnScaling, &TMainForm::BnScalingClick);
+    ConnectClick(BnExit, &TMainForm::BnExitClick);
+    ConnectClick(BnAbout, &TMainForm::BnAboutClick);
+    // The operator's choice: an item picked from the list, or an edit of the text. Text set
+    // by the program runs no check.
+    const auto change = [this] { Guarded([this] { ComboBox1Change(); }); };
+    connect(ComboBox1, &QComboBox::textActivated, this, change);
+    connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, change);
+    Timer1.OnTimer = [this] { Guarded([this] { Timer1Timer(); }); };
+    Comm1.OnRxChar = [this](void* sender, std::uint32_t count) {
+        Guarded([this, sender, count] { Comm1RxChar(sender, count); });
+    };
+}
+
+void TMainForm::Guarded(const std::function<void()>& handler) {
+    toolkit::RunGuarded(FPrompts, handler);
+}
+
+void TMainForm::SetDialogs(QDialog* aboutForm, QDialog* scaleForm) {
+    FAboutForm = aboutForm;
+    FScaleForm = scaleForm;
+}
+
+void TMainForm::SetWizardFields(TWizardFields fields) {
+    FWizardFields = std::move(fields);
+}
+
+void TMainForm::AddLog(const std::string& line) {
+    Memo1->appendPlainText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    std::cerr << line << '\n';
+}
+
+// Texts from the cutter are 8-bit characters, shown as such.
+void TMainForm::ShowSettings() {
+    const std::pair<QLabel*, const std::string*> rows[] = {
+        {LaPollSizeX, &FSettings.PollSizeX},
+        {LaPollSizeY, &FSettings.PollSizeY},
+        {LaForce, &FSettings.Force},
+        {LaOffset, &FSettings.Offset},
+        {LaMediaWeight, &FSettings.MediaWeight},
+        {LaQuality, &FSettings.Quality},
+        {LaSmooth, &FSettings.Smooth},
+        {LaAutoUnroll, &FSettings.AutoUnroll},
+        {LaMediaType, &FSettings.MediaType},
+    };
+    for (const auto& [label, text] : rows) {
+        label->setText(QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size())));
+        label->adjustSize();
+    }
+    emit SettingsChanged();
+}
+
+bool TMainForm::UsbBlocksComPort() {
+    return PortText().find("COM") != std::string::npos && UsbDevicePresent();
+}
+
+void TMainForm::ShowDialogUnlessUsbBlocks(QDialog* dialog) {
+    if (UsbBlocksComPort()) {
+        FPrompts.MessageBox(kUsbCablePluggedText);
+        return;
+    }
+    if (dialog != nullptr) {
+        dialog->exec();
+    }
+}
+
+void TMainForm::BnScalingClick() {
+    ShowDialogUnlessUsbBlocks(FScaleForm);
+}
+
+void TMainForm::BnAboutClick() {
+    ShowDialogUnlessUsbBlocks(FAboutForm);
+}
+
+void TMainForm::BnExitClick() {
+    close();
+}
+
+std::string TMainForm::PortText() const {
+    return ComboBox1->currentText().toStdString();
+}
+
+} // namespace app

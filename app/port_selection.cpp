@@ -1,0 +1,231 @@
+// Port discovery and selection: where the port list's entries come from, the check run
+// when the operator picks one, and the opening and closing of the serial port around an
+// exchange. The port list text is the only record of the chosen link.
+
+#include "app/main_form.h"
+
+#include <QComboBox>
+
+#include <cerrno>
+
+namespace app {
+
+namespace {
+
+constexpr std::int32_t kGenerationNt = 2000;
+constexpr std::int32_t kGenerationLegacy = 1998;
+constexpr std::uint32_t kFirstNtMajorVersion = 5;
+
+// The serial device map is read into fixed buffers; a value that does not fit is skipped.
+constexpr std::size_t kValueNameCapacity = 260;
+constexpr std::size_t kValueDataCapacity = 440;
+
+constexpr std::int32_t kUsbDeviceCount = 4;
+constexpr std::int32_t kNoUsbDevice = -1;
+
+const std::string kDevicePrefix = "\\\\.\\";
+
+// Modem line selectors of GetModemState, in the order they are asked.
+constexpr int kModemLines[] = {2 /* DSR */, 1 /* CTS */, 3 /* RING */, 4 /* RLSD */};
+
+bool FitsReadBuffers(const link::TSerialCommValue& value) {
+    return value.Name.size() < kValueNameCapacity && value.Data.size() < kValueDataCapacity;
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+void TMainForm::DetectWinGeneration() {
+    link::TOsVersionInfo info;
+    if (!FPortSources.GetVersionEx(info)) {
+        return;
+    }
+    const bool ntFamily =
+        info.PlatformId == link::kVerPlatformWin32Nt && info.MajorVersion >= kFirstNtMajorVersion;
+    FWinGeneration = ntFamily ? kGenerationNt : kGenerationLegacy;
+}
+
+// Serial ports first, then the USB cutters that answer. The text field keeps its text,
+// unless the device map sets it.
+void TMainForm::BuildPortList() {
+    const std::string text = PortText();
+    ComboBox1->clear();
+    SetPortText(text);
+    if (FWinGeneration == kGenerationNt) {
+        AddSerialCommPorts();
+    }
+    if (FWinGeneration == kGenerationLegacy) {
+        AddEnumeratedPorts();
+    }
+    AddUsbDevices();
+}
+
+// Every value read also becomes the text, so the text ends as the last port read. No
+// check runs.
+void TMainForm::AddSerialCommPorts() {
+    std::vector<link::TSerialCommValue> values;
+    if (!FPortSources.ReadSerialCommMap(values)) {
+        return;
+    }
+    for (const link::TSerialCommValue& value : values) {
+        if (!FitsReadBuffers(value)) {
+            continue;
+        }
+        const std::string devicePath =
+            value.DevicePath.empty() ? FPortSources.DevicePathOf(value.Data) : value.DevicePath;
+        AddPortItem(value.Data, devicePath);
+        SetPortText(value.Data);
+    }
+}
+
+// Port names such as "COM1:" lose their last character; names without COM are skipped.
+void TMainForm::AddEnumeratedPorts() {
+    std::vector<std::string> portNames;
+    if (!FPortSources.EnumPorts(portNames)) {
+        return;
+    }
+    for (const std::string& portName : portNames) {
+        const std::string name =
+            portName.empty() ? portName : portName.substr(0, portName.size() - 1);
+        if (UpperCase(name).find("COM") != std::string::npos) {
+            AddPortItem(name, FPortSources.DevicePathOf(name));
+        }
+    }
+}
+
+// The probes leave FUsbHandle alone.
+void TMainForm::AddUsbDevices() {
+    for (std::int32_t index = 0; index < kUsbDeviceCount; ++index) {
+        const std::int32_t handle = FUsb.UsbOpenDevice(index);
+        if (handle != kNoUsbDevice) {
+            AddPortItem("USB" + std::to_string(index), std::string());
+            FUsb.UsbCloseDevice(handle);
+        }
+    }
+}
+
+// Adding an item never changes the text: the toolkit would select the first item of an
+// empty list.
+void TMainForm::AddPortItem(const std::string& name, const std::string& devicePath) {
+    const std::string text = PortText();
+    ComboBox1->addItem(QString::fromStdString(name));
+    if (!devicePath.empty()) {
+        ComboBox1->setItemData(ComboBox1->count() - 1, QString::fromStdString(devicePath),
+                               Qt::ToolTipRole);
+    }
+    SetPortText(text);
+}
+
+// Selects the item of that text, if any, so the list and the text agree and the toolkit
+// finds nothing to select on its own when editing ends.
+void TMainForm::SetPortText(const std::string& text) {
+    const QString portText = QString::fromStdString(text);
+    ComboBox1->setCurrentIndex(
+        ComboBox1->findText(portText, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    ComboBox1->setEditText(portText);
+}
+
+void TMainForm::ComboBox1DropDown() {
+    BuildPortList();
+}
+
+// The selection check. A query under way is abandoned; the buttons stay as they are.
+void TMainForm::ComboBox1Change() {
+    FPollSizeRequest = 0;
+    FLoopDetect = 0;
+    FFirmwareRequest = 0;
+    FScaleReadRequest = 0;
+    FReplyText.clear();
+    const std::string text = PortText();
+    switch (LinkKind()) {
+    case lkSerial:
+        CheckSerialPort(text);
+        break;
+    case lkUsb:
+        AddLog(UsbPortProbe() ? text + " Check OK" : kDeviceNotFoundText);
+        break;
+    case lkNone:
+        break;
+    }
+}
+
+// Opens the port, looks for a modem line and closes it again. A port still open from an
+// exchange keeps its device: the new name takes effect at the next open.
+void TMainForm::CheckSerialPort(const std::string& text) {
+    Comm1.SetDeviceName(kDevicePrefix + text);
+    try {
+        Comm1.Open();
+    } catch (const std::exception&) {
+        AddLog(text + " can't Open");
+    }
+    if (Comm1.Enabled()) {
+        AddLog(ModemLinesActive() ? text + " Check OK" : kDeviceNotFoundText);
+        Comm1.Close();
+        return;
+    }
+    AddLog(text + " Check Fail");
+    LogOpenFailureReason(text, Comm1.LastError());
+}
+
+// Tells the operator what to do when the port exists but cannot be had.
+void TMainForm::LogOpenFailureReason(const std::string& text, std::uint32_t error) {
+    std::string device = FPortSources.DevicePathOf(text);
+    if (device.empty()) {
+        device = text;
+    }
+    if (error == EACCES) {
+        const std::string group = FPortSources.DeviceGroupOf(text);
+        AddLog("Permission denied on " + device +
+               (group.empty() ? std::string() : ": add your user to the group " + group));
+    } else if (error == EBUSY || error == EWOULDBLOCK) {
+        AddLog(device + " is in use by another program");
+    }
+}
+
+bool TMainForm::ModemLinesActive() {
+    for (const int line : kModemLines) {
+        if (Comm1.GetModemState(line)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TMainForm::ComPortOpen() {
+    const std::string text = PortText();
+    Comm1.SetDeviceName(kDevicePrefix + text);
+    if (Comm1.Enabled()) {
+        AddLog("Port has already been opened!");
+        return;
+    }
+    Comm1.Open();
+    const std::uint32_t openError = Comm1.LastError();
+    Comm1.SetRTSState(true);
+    Comm1.SetDTRState(true);
+    if (Comm1.Enabled()) {
+        AddLog(text + " Check OK");
+    } else {
+        LogOpenFailureReason(text, openError);
+    }
+}
+
+void TMainForm::ComPortClose() {
+    if (!Comm1.Enabled()) {
+        AddLog("Port has not been opened!");
+        return;
+    }
+    Comm1.Close();
+    if (!Comm1.Enabled()) {
+        AddLog("Close " + PortText() + " OK");
+    }
+}
+
+} // namespace app
