@@ -1,0 +1,102 @@
+#include "dialogs/about_form.h"
+
+#include "app/main_form.h"
+#include "dialogs/dialog_look.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace dialogs {
+
+namespace {
+
+constexpr QSize kClientSize{289, 223};
+constexpr QPoint kDesignPosition{285, 300};
+constexpr QRect kCopyRightBounds{30, 20, 235, 95};
+
+// Title and version, then the notice: the years of the rights (the line ends in one
+// blank), the holder, and the reservation of all rights.
+QString CopyRightText() {
+    return QString("%1 Version %2\n").arg(kProgramTitle, kProgramVersion) +
+           "Copyright (C) 2026 \n"
+           "Tessaro contributors.\n"
+           "All rights reserved.";
+}
+
+// The frame's captions are right-aligned in equal boxes so their colons line up.
+QLabel* MakeRowCaption(QWidget* parent, const char* name, const char* text, int top) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(8, top, 80, 22);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QLabel* MakeRowValue(QWidget* parent, const char* name, int top) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(92, top, 135, 22);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+// Reply bytes are kept as received; each byte is one character.
+QString FromReplyBytes(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+} // namespace
+
+TAboutForm::TAboutForm(app::TMainForm& mainForm) : QDialog(&mainForm), FMainForm(mainForm) {
+    setObjectName("AboutForm");
+    ApplyDialogFrame(*this, "About", kClientSize);
+    move(kDesignPosition);
+    BuildControls();
+    connect(&FMainForm, &app::TMainForm::SettingsChanged, this, &TAboutForm::ShowFirmware);
+    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
+}
+
+void TAboutForm::BuildControls() {
+    GroupBox1 = new QGroupBox("Firmware", this);
+    GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setFont(FixedPitchFont());
+    GroupBox1->setGeometry(30, 118, 235, 70);
+    Label2 = MakeRowCaption(GroupBox1, "Label2", "Model :", 20);
+    Label3 = MakeRowCaption(GroupBox1, "Label3", "Version :", 42);
+    LaModel = MakeRowValue(GroupBox1, "LaModel", 20);
+    LaVersion = MakeRowValue(GroupBox1, "LaVersion", 42);
+
+    BnOk = MakeButton(this, "BnOk", "OK", {107, 193});
+    BnOk->setFont(FixedPitchFont());
+    BnOk->setDefault(true);
+
+    LaCopyRight = new QLabel(this);
+    LaCopyRight->setObjectName("LaCopyRight");
+    LaCopyRight->setFont(FixedPitchFont());
+}
+
+void TAboutForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window shown again by the window system (restored) is not a new showing.
+    if (!event->spontaneous()) {
+        RunGuarded(FMainForm, [this] { FormShow(); });
+    }
+}
+
+void TAboutForm::FormShow() {
+    SetFixedBoundsText(*LaCopyRight, kCopyRightBounds, CopyRightText());
+    FMainForm.SendFirmwareQuery();
+}
+
+void TAboutForm::BnOkClick() {
+    done(QDialog::Accepted);
+}
+
+void TAboutForm::ShowFirmware() {
+    LaModel->setText(FromReplyBytes(FMainForm.Settings().FirmwareModel));
+    LaVersion->setText(FromReplyBytes(FMainForm.Settings().FirmwareVersion));
+}
+
+} // namespace dialogs

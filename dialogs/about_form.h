@@ -1,0 +1,50 @@
+#pragma once
+
+// The About dialog: the program's title and version with the notice, and the firmware
+// model and version the cutter reports, asked for every time the dialog is shown.
+
+#include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QShowEvent;
+
+namespace app {
+class TMainForm;
+}
+
+namespace dialogs {
+
+inline constexpr const char* kProgramTitle = "Detecting Program";
+inline constexpr const char* kProgramVersion = "2.3";
+
+class TAboutForm : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TAboutForm(app::TMainForm& mainForm);
+
+    QGroupBox* GroupBox1 = nullptr;
+    QPushButton* BnOk = nullptr;
+    QLabel* LaCopyRight = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* LaModel = nullptr;
+    QLabel* LaVersion = nullptr;
+
+    void FormShow();
+    void BnOkClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    // Shows the firmware identity last decoded; kept across showings.
+    void ShowFirmware();
+
+    app::TMainForm& FMainForm;
+};
+
+} // namespace dialogs

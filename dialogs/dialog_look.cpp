@@ -1,0 +1,79 @@
+#include "dialogs/dialog_look.h"
+
+#include "app/main_form.h"
+#include "toolkit/event_guard.h"
+
+#include <QDialog>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace dialogs {
+
+namespace {
+
+constexpr const char* kFixedPitchFamily = "Noto Sans Mono CJK TC";
+constexpr QSize kButtonSize{75, 25};
+
+} // namespace
+
+QFont FixedPitchFont(int pixelSize) {
+    QFont font = QFontDatabase::hasFamily(kFixedPitchFamily)
+                     ? QFont(kFixedPitchFamily)
+                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setFixedPitch(true);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+void ApplyDialogFrame(QDialog& dialog, const QString& caption, QSize clientSize) {
+    dialog.setWindowTitle(caption);
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowStaysOnTopHint);
+    dialog.setFixedSize(clientSize);
+    dialog.setSizeGripEnabled(false);
+}
+
+void SetFixedBoundsText(QLabel& label, const QRect& bounds, const QString& text) {
+    label.setWordWrap(false);
+    label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label.setGeometry(bounds);
+    label.setFixedSize(bounds.size());
+    label.setText(text);
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint position) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->move(position);
+    label->adjustSize();
+    return label;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, const QRect& bounds) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setObjectName(name);
+    edit->setGeometry(bounds);
+    return edit;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
+                        QPoint position) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(QRect(position, kButtonSize));
+    return button;
+}
+
+void RunGuarded(app::TMainForm& mainForm, const std::function<void()>& handler) {
+    toolkit::RunGuarded(mainForm.Prompts(), handler);
+}
+
+void OnClick(QPushButton* button, app::TMainForm& mainForm, std::function<void()> handler) {
+    QObject::connect(button, &QPushButton::clicked, button,
+                     [&mainForm, handler = std::move(handler)] { RunGuarded(mainForm, handler); });
+}
+
+} // namespace dialogs

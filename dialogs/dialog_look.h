@@ -1,0 +1,52 @@
+#pragma once
+
+// What the About dialog and the wizard's dialogs share: the frame, the fixed-pitch font,
+// controls at fixed positions, and handlers run inside the main window's event guard.
+
+#include <QFont>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace app {
+class TMainForm;
+}
+
+namespace dialogs {
+
+// The caption of the wizard's dialogs.
+inline constexpr const char* kWizardCaption = "Tessaro";
+// Character height of the fixed-pitch texts (8 pixels wide per Latin character).
+inline constexpr int kFixedFontPixelSize = 16;
+
+// The fixed-pitch face that also shows Chinese; the system's fixed font where it is missing.
+QFont FixedPitchFont(int pixelSize = kFixedFontPixelSize);
+
+// Caption, fixed client size, a single border with only the close box, always on top.
+void ApplyDialogFrame(QDialog& dialog, const QString& caption, QSize clientSize);
+
+// A label whose lines are set when its dialog is shown: fixed bounds, no automatic sizing,
+// lines broken at the line feeds only.
+void SetFixedBoundsText(QLabel& label, const QRect& bounds, const QString& text);
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint position);
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, const QRect& bounds);
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QPoint position);
+
+// Runs a handler inside the main window's event guard: an error it raises is shown in the
+// standard error box and the handler's remaining steps are skipped.
+void RunGuarded(app::TMainForm& mainForm, const std::function<void()>& handler);
+
+// Connects a button's click to a guarded handler.
+void OnClick(QPushButton* button, app::TMainForm& mainForm, std::function<void()> handler);
+
+} // namespace dialogs

@@ -1,0 +1,28 @@
+#include "dialogs/modify_form.h"
+
+#include "dialogs/dialog_look.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace dialogs {
+
+namespace {
+
+constexpr QSize kClientSize{174, 116};
+
+} // namespace
+
+TModifyForm::TModifyForm(app::TMainForm& mainForm)
+    : TWizardDialog(mainForm, "ModifyForm", kClientSize) {
+    Label1 = MakeLabel(this, "Label1", "Scale not change !!", {11, 30});
+    BnOk = MakeButton(this, "BnOk", "OK", {49, 72});
+    BnOk->setDefault(true);
+    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
+}
+
+void TModifyForm::BnOkClick() {
+    done(QDialog::Accepted);
+}
+
+} // namespace dialogs

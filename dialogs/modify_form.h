@@ -1,0 +1,24 @@
+#pragma once
+
+// The wizard's notice that the measurement equals the test size: nothing is changed.
+
+#include "dialogs/wizard_dialog.h"
+
+class QLabel;
+class QPushButton;
+
+namespace dialogs {
+
+class TModifyForm : public TWizardDialog {
+    Q_OBJECT
+
+public:
+    explicit TModifyForm(app::TMainForm& mainForm);
+
+    QLabel* Label1 = nullptr;
+    QPushButton* BnOk = nullptr;
+
+    void BnOkClick();
+};
+
+} // namespace dialogs

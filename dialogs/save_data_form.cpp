@@ -1,0 +1,49 @@
+#include "dialogs/save_data_form.h"
+
+#include "app/main_form.h"
+#include "dialogs/dialog_look.h"
+#include "dialogs/forms.h"
+#include "dialogs/password_form.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+namespace dialogs {
+
+namespace {
+
+constexpr QSize kClientSize{221, 134};
+
+} // namespace
+
+TSaveDataForm::TSaveDataForm(app::TMainForm& mainForm)
+    : TWizardDialog(mainForm, "SaveDataForm", kClientSize) {
+    Label1 = MakeLabel(this, "Label1", "Save data to flash rom ?", {14, 16});
+    BnSave = MakeButton(this, "BnSave", "Save", {73, 52});
+    BnCancel = MakeButton(this, "BnCancel", "Cancel", {73, 90});
+    BnSave->setDefault(true);
+    OnClick(BnSave, FMainForm, [this] { BnSaveClick(); });
+    OnClick(BnCancel, FMainForm, [this] { BnCancelClick(); });
+}
+
+void TSaveDataForm::BnSaveClick() {
+    PasswordForm->AwaitScaleReading();
+    FMainForm.SendScaleQuery();
+    done(QDialog::Accepted);
+    PasswordForm->show();
+}
+
+void TSaveDataForm::BnCancelClick() {
+    done(QDialog::Rejected);
+}
+
+void TSaveDataForm::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        RunGuarded(FMainForm, [this] { BnCancelClick(); });
+        return;
+    }
+    TWizardDialog::keyPressEvent(event);
+}
+
+} // namespace dialogs

@@ -1,0 +1,49 @@
+#pragma once
+
+// The wizard's first step: the method (calibration is the only one offered) and the size
+// of the test rectangle the cutter is to cut.
+
+#include "dialogs/wizard_dialog.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace dialogs {
+
+class TScaleForm : public TWizardDialog {
+    Q_OBJECT
+
+public:
+    explicit TScaleForm(app::TMainForm& mainForm);
+
+    QLabel* Label8 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QRadioButton* RaCalibration = nullptr;
+    QLabel* Label5 = nullptr;
+    QRadioButton* RaLoadData = nullptr;
+    QLabel* Label6 = nullptr;
+    QRadioButton* RaMediaType = nullptr;
+    QLabel* Label7 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* EdTestDraw_X = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* EdTestDraw_Y = nullptr;
+    QLabel* Label4 = nullptr;
+    QPushButton* BnOk = nullptr;
+    QPushButton* BnCancel = nullptr;
+
+    void FormShow() override;
+    void BnOkClick();
+    void BnCancelClick();
+
+private:
+    void BuildMethodFrame();
+    void BuildSizeFrame();
+};
+
+} // namespace dialogs

@@ -1,0 +1,102 @@
+#include "dialogs/scale_form2.h"
+
+#include "app/main_form.h"
+#include "dialogs/dialog_look.h"
+#include "dialogs/forms.h"
+#include "dialogs/modify_form.h"
+#include "dialogs/modify_form2.h"
+#include "dialogs/size_checks.h"
+#include "protocol/commands.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace dialogs {
+
+namespace {
+
+constexpr QSize kClientSize{360, 211};
+constexpr QRect kLabel5Bounds{30, 12, 305, 71};
+// Plotter units back to millimetres, as the measurement is compared with the test size.
+constexpr double kMillimetresPerUnit = 0.025;
+
+constexpr const char* kInstructionText = "Cutter is cutting a rectangle on the \n"
+                                         "media now. Please measure the length \n"
+                                         "and width and key in the values.";
+
+constexpr const char* kLengthField = "Length X";
+constexpr const char* kWidthField = "Width Y";
+
+} // namespace
+
+TScaleForm2::TScaleForm2(app::TMainForm& mainForm)
+    : TWizardDialog(mainForm, "ScaleForm2", kClientSize) {
+    Label5 = new QLabel(this);
+    Label5->setObjectName("Label5");
+    Label1 = MakeLabel(this, "Label1", "Length X:", {60, 99});
+    Edit1 = MakeEdit(this, "Edit1", "50", {148, 95, 80, 26});
+    Label3 = MakeLabel(this, "Label3", "mm", {236, 99});
+    Label2 = MakeLabel(this, "Label2", "Width Y:", {60, 133});
+    Edit2 = MakeEdit(this, "Edit2", "50", {148, 129, 80, 26});
+    Label4 = MakeLabel(this, "Label4", "mm", {236, 133});
+    BnOk = MakeButton(this, "BnOk", "OK", {142, 172});
+    BnOk->setDefault(true);
+    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
+}
+
+void TScaleForm2::FormShow() {
+    SetFixedBoundsText(*Label5, kLabel5Bounds, kInstructionText);
+}
+
+// Nothing is sent and the dialog stays open, with the text as typed, until both sizes are
+// numbers above zero and within the tolerance of the test size. The comparison with the
+// test size is numeric and exact, so 50.0 equals 50.
+void TScaleForm2::BnOkClick() {
+    const double measuredX = SizeFromText(Edit1->text().toStdString(), kLengthField);
+    const double measuredY = SizeFromText(Edit2->text().toStdString(), kWidthField);
+    const double testX = FMainForm.FTestDrawX;
+    const double testY = FMainForm.FTestDrawY;
+    if (RefuseImplausible(kLengthField, measuredX, testX) ||
+        RefuseImplausible(kWidthField, measuredY, testY)) {
+        return;
+    }
+    if (testX * kMillimetresPerUnit == measuredX && testY * kMillimetresPerUnit == measuredY) {
+        ModifyForm->show();
+    } else {
+        FMeasurementSent = false;
+        FMainForm.SendCorrectedTestDraw();
+        RecordMeasurementSent(measuredX, measuredY);
+        ModifyForm2->show();
+    }
+    done(QDialog::Accepted);
+}
+
+bool TScaleForm2::RefuseImplausible(const char* fieldName, double measuredMillimetres,
+                                    double testUnits) {
+    const std::optional<std::string> refusal =
+        MeasurementRefusal(fieldName, measuredMillimetres, testUnits);
+    if (refusal) {
+        FMainForm.Prompts().MessageBox(*refusal);
+    }
+    return refusal.has_value();
+}
+
+// The sender takes the measurement into the main window only when it builds the command;
+// a sender that stopped before (link not ready) leaves the earlier values there.
+void TScaleForm2::RecordMeasurementSent(double measuredX, double measuredY) {
+    FSentTestX = FMainForm.FTestDrawX;
+    FSentTestY = FMainForm.FTestDrawY;
+    FSentMeasuredX = FMainForm.FMeasuredX;
+    FSentMeasuredY = FMainForm.FMeasuredY;
+    FMeasurementSent = FSentMeasuredX == measuredX * protocol::kUnitsPerMillimetre &&
+                       FSentMeasuredY == measuredY * protocol::kUnitsPerMillimetre;
+}
+
+bool TScaleForm2::MeasurementInEffect() const {
+    return FMeasurementSent && FMainForm.FTestDrawX == FSentTestX &&
+           FMainForm.FTestDrawY == FSentTestY && FMainForm.FMeasuredX == FSentMeasuredX &&
+           FMainForm.FMeasuredY == FSentMeasuredY;
+}
+
+} // namespace dialogs

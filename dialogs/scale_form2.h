@@ -1,0 +1,51 @@
+#pragma once
+
+// The wizard's measurement step: the operator keys in the length and width of the test
+// rectangle as cut. A measurement that differs from the test size starts the corrected
+// cut; one that equals it ends the wizard with nothing to change.
+
+#include "dialogs/wizard_dialog.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace dialogs {
+
+class TScaleForm2 : public TWizardDialog {
+    Q_OBJECT
+
+public:
+    explicit TScaleForm2(app::TMainForm& mainForm);
+
+    QLabel* Label5 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QPushButton* BnOk = nullptr;
+
+    void FormShow() override;
+    void BnOkClick();
+
+    // Whether the main window's test and measured sizes, from which the new scale is
+    // computed, are still those of the last measurement accepted here whose corrected
+    // cut was sent.
+    bool MeasurementInEffect() const;
+
+private:
+    // Shows why a measured size is refused; true when it is.
+    bool RefuseImplausible(const char* fieldName, double measuredMillimetres, double testUnits);
+    void RecordMeasurementSent(double measuredX, double measuredY);
+
+    // The main window's sizes as they were right after the last corrected cut was sent.
+    double FSentTestX = 0;
+    double FSentTestY = 0;
+    double FSentMeasuredX = 0;
+    double FSentMeasuredY = 0;
+    bool FMeasurementSent = false;
+};
+
+} // namespace dialogs

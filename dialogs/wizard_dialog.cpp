@@ -1,0 +1,26 @@
+#include "dialogs/wizard_dialog.h"
+
+#include "app/main_form.h"
+#include "dialogs/dialog_look.h"
+
+#include <QShowEvent>
+
+namespace dialogs {
+
+TWizardDialog::TWizardDialog(app::TMainForm& mainForm, const char* name, QSize clientSize)
+    : QDialog(&mainForm), FMainForm(mainForm) {
+    setObjectName(name);
+    ApplyDialogFrame(*this, kWizardCaption, clientSize);
+    // Set before the controls are made, so they all take it.
+    setFont(FixedPitchFont());
+}
+
+void TWizardDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window shown again by the window system (restored) is not a new showing.
+    if (!event->spontaneous()) {
+        RunGuarded(FMainForm, [this] { FormShow(); });
+    }
+}
+
+} // namespace dialogs

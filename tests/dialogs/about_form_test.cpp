@@ -1,0 +1,71 @@
+// The About dialog: the notice rebuilt on every show, and the firmware identity asked for
+// on show and kept across showings.
+
+#include "dialogs_test_support.h"
+
+#include "dialogs/about_form.h"
+#include "dialogs/forms.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace dialogs::test {
+namespace {
+
+const std::string kFirmwareQuery = "\x1b.R4:";
+
+using AboutDialog = TDialogsTest;
+
+TEST_F(AboutDialog, NoticeAndFirmwareFillInOnceTheReplySettles) {
+    const bool leftOpen = InsideModal(
+        AboutForm, [this] { Click(FMainForm->BnAbout); },
+        [this] {
+            EXPECT_EQ(AboutForm->LaCopyRight->text(),
+                      "Detecting Program Version 2.3\nCopyright (C) 2026 \nTessaro "
+                      "contributors.\nAll rights reserved.");
+            EXPECT_EQ(AboutForm->LaCopyRight->geometry(), QRect(30, 20, 235, 95));
+            EXPECT_FALSE(AboutForm->LaCopyRight->wordWrap());
+            EXPECT_EQ(FSerial.Written(), kFirmwareQuery);
+            DeliverReply();
+            Tick(10);
+            EXPECT_EQ(AboutForm->LaModel->text(), "");
+            Tick(1);
+            EXPECT_EQ(AboutForm->LaModel->text(), "TC-60");
+            EXPECT_EQ(AboutForm->LaVersion->text(), "2.10");
+            Click(AboutForm->BnOk);
+        });
+    EXPECT_FALSE(leftOpen);
+    EXPECT_TRUE(FPrompts.Shown.empty());
+}
+
+TEST_F(AboutDialog, SilentCutterTheSecondTimeKeepsTheLastIdentity) {
+    InsideModal(
+        AboutForm, [this] { Click(FMainForm->BnAbout); },
+        [this] {
+            AnswerQuery();
+            Click(AboutForm->BnOk);
+        });
+    FSerial.ForgetWritten();
+    InsideModal(
+        AboutForm, [this] { Click(FMainForm->BnAbout); },
+        [this] {
+            FSerial.Line().DiscardAll();
+            Tick(11);
+            EXPECT_EQ(AboutForm->LaModel->text(), "TC-60");
+            EXPECT_EQ(AboutForm->LaVersion->text(), "2.10");
+        });
+    EXPECT_EQ(FSerial.Written(), kFirmwareQuery);
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", "Device not found"}}));
+}
+
+TEST_F(AboutDialog, UsbCutterOnAComPortShowsTheMessageInsteadOfTheDialog) {
+    FUsb.Attached = true;
+    ExpectNoModal([this] { Click(FMainForm->BnAbout); });
+    EXPECT_EQ(
+        FPrompts.Shown,
+        (std::vector<TPrompt>{{"MessageBox", "When USB cable plug-in, com port not working."}}));
+    EXPECT_EQ(FSerial.Written(), "");
+}
+
+} // namespace
+} // namespace dialogs::test

@@ -1,0 +1,150 @@
+// What the operator sees and the keys the dialogs answer: captions, frames, sizes, the
+// texts set on show with their fixed bounds, and fields that keep what was typed.
+
+#include "dialogs_test_support.h"
+
+#include "dialogs/about_form.h"
+#include "dialogs/forms.h"
+#include "dialogs/modify_form.h"
+#include "dialogs/modify_form2.h"
+#include "dialogs/password_form.h"
+#include "dialogs/save_data_form.h"
+#include "dialogs/scale_form.h"
+#include "dialogs/scale_form2.h"
+
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+namespace dialogs::test {
+namespace {
+
+using DialogLook = TDialogsTest;
+
+TEST_F(DialogLook, EachDialogHasItsCaptionFixedClientSizeAndOnlyACloseBoxOnTop) {
+    const std::tuple<QDialog*, const char*, QSize> dialogs[] = {
+        {AboutForm, "About", {289, 223}},      {ScaleForm, "Tessaro", {360, 276}},
+        {ScaleForm2, "Tessaro", {360, 211}},   {ModifyForm, "Tessaro", {174, 116}},
+        {ModifyForm2, "Tessaro", {378, 211}},  {SaveDataForm, "Tessaro", {221, 134}},
+        {PasswordForm, "Tessaro", {189, 106}},
+    };
+    for (const auto& [dialog, caption, clientSize] : dialogs) {
+        SCOPED_TRACE(dialog->objectName().toStdString());
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->windowTitle(), caption);
+        EXPECT_EQ(dialog->minimumSize(), clientSize);
+        EXPECT_EQ(dialog->maximumSize(), clientSize);
+        const Qt::WindowFlags flags = dialog->windowFlags();
+        EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
+        EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+        EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    }
+}
+
+TEST_F(DialogLook, TextsSetOnShowKeepTheirLineBreaksInFixedBounds) {
+    const std::tuple<QDialog*, QLabel*, QRect, const char*> labels[] = {
+        {ScaleForm,
+         ScaleForm->Label8,
+         {30, 12, 305, 71},
+         "Please load a media on machine,\nand make the machine at ONLINE status.\n"
+         "Please select an adjustment method."},
+        {ScaleForm2,
+         ScaleForm2->Label5,
+         {30, 12, 305, 71},
+         "Cutter is cutting a rectangle on the \nmedia now. Please measure the length \n"
+         "and width and key in the values."},
+        {ModifyForm2,
+         ModifyForm2->Label1,
+         {10, 12, 335, 71},
+         "Please measure the length and width again. \nIf the length and width are exactly, \n"
+         "please click Yes. Otherwise, click No."},
+    };
+    for (const auto& [dialog, label, bounds, text] : labels) {
+        SCOPED_TRACE(dialog->objectName().toStdString());
+        dialog->show();
+        EXPECT_EQ(label->text().toStdString(), text);
+        EXPECT_EQ(label->geometry(), bounds);
+        EXPECT_FALSE(label->wordWrap());
+        EXPECT_TRUE(QFontInfo(label->font()).fixedPitch());
+        dialog->hide();
+    }
+}
+
+TEST_F(DialogLook, FixedCaptionsAndDefaults) {
+    EXPECT_EQ(ScaleForm->GroupBox2->title(), "Input test draw size");
+    EXPECT_EQ(ScaleForm->Label5->text(), "&Calibration");
+    EXPECT_TRUE(ScaleForm->RaCalibration->isChecked());
+    EXPECT_TRUE(ScaleForm->RaLoadData->isHidden() && ScaleForm->Label6->isHidden());
+    EXPECT_TRUE(ScaleForm->RaMediaType->isHidden() && ScaleForm->Label7->isHidden());
+    for (QLineEdit* field :
+         {ScaleForm->EdTestDraw_X, ScaleForm->EdTestDraw_Y, ScaleForm2->Edit1, ScaleForm2->Edit2}) {
+        EXPECT_EQ(field->text(), "50");
+    }
+    EXPECT_EQ(ScaleForm2->Label1->text(), "Length X:");
+    EXPECT_EQ(ScaleForm2->Label2->text(), "Width Y:");
+    EXPECT_EQ(SaveDataForm->Label1->text(), "Save data to flash rom ?");
+    EXPECT_EQ(PasswordForm->Label1->text(), "Password:");
+    EXPECT_EQ(AboutForm->GroupBox1->title(), "Firmware");
+    EXPECT_EQ(AboutForm->Label2->text(), "Model :");
+    EXPECT_EQ(AboutForm->Label3->text(), "Version :");
+}
+
+TEST_F(DialogLook, FieldsKeepWhatWasTypedAcrossShowings) {
+    OpenScalingAndConfirm();
+    TypeInto(ScaleForm2->Edit1, "50.5");
+    TypeInto(ScaleForm2->Edit2, "49.8");
+    ScaleForm2->reject();
+    ScaleForm->EdTestDraw_X->setText("60");
+    InsideModal(
+        ScaleForm, [this] { Click(FMainForm->BnScaling); },
+        [] { EXPECT_EQ(ScaleForm->EdTestDraw_X->text(), "60"); });
+    ScaleForm2->show();
+    EXPECT_EQ(ScaleForm2->Edit1->text(), "50.5");
+    EXPECT_EQ(ScaleForm2->Edit2->text(), "49.8");
+}
+
+TEST_F(DialogLook, EnterPressesTheFirstButton) {
+    OpenScalingAndConfirm();
+    QTest::keyClick(ScaleForm2->Edit2, Qt::Key_Return);
+    EXPECT_TRUE(ModifyForm->isVisible());
+    QTest::keyClick(ModifyForm, Qt::Key_Return);
+    EXPECT_FALSE(ModifyForm->isVisible());
+
+    PasswordForm->show();
+    TypeInto(PasswordForm->EdPassword, "123");
+    QTest::keyClick(PasswordForm->EdPassword, Qt::Key_Return);
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", "Invalid Password !!"}}));
+}
+
+TEST_F(DialogLook, EscapeAnswersNoInTheCheckAndCancelAtSave) {
+    OpenScalingAndConfirm();
+    TypeInto(ScaleForm2->Edit1, "50.5");
+    Click(ScaleForm2->BnOk);
+    EXPECT_FALSE(InsideModal(
+        ScaleForm2, [] { QTest::keyClick(ModifyForm2, Qt::Key_Escape); },
+        [] { QTest::keyClick(ScaleForm2->Edit1, Qt::Key_Return); }));
+    ASSERT_TRUE(ModifyForm2->isVisible());
+
+    FSerial.ForgetWritten();
+    EXPECT_FALSE(InsideModal(
+        SaveDataForm, [] { Click(ModifyForm2->BnYes); },
+        [] { QTest::keyClick(SaveDataForm, Qt::Key_Escape); }));
+    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_EQ(FSerial.Written(), "");
+}
+
+TEST_F(DialogLook, EscapeInTheFirstDialogEndsTheWizard) {
+    EXPECT_FALSE(InsideModal(
+        ScaleForm, [this] { Click(FMainForm->BnScaling); },
+        [] { QTest::keyClick(ScaleForm, Qt::Key_Escape); }));
+    EXPECT_FALSE(ScaleForm2->isVisible());
+    EXPECT_EQ(FSerial.Written(), "");
+}
+
+} // namespace
+} // namespace dialogs::test

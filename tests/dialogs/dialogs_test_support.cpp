@@ -1,0 +1,165 @@
+#include "dialogs_test_support.h"
+
+#include "dialogs/forms.h"
+#include "dialogs/modify_form2.h"
+#include "dialogs/save_data_form.h"
+#include "dialogs/scale_form.h"
+#include "dialogs/scale_form2.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+
+namespace dialogs::test {
+
+namespace {
+
+constexpr std::int32_t kAttachedUsbHandle = 7;
+constexpr int kSettleTicks = 11;
+constexpr auto kReadDeadline = std::chrono::seconds(10);
+
+} // namespace
+
+std::int32_t TSwitchableUsb::UsbOpenDevice(std::int32_t index) {
+    return Attached && index == 0 ? kAttachedUsbHandle : -1;
+}
+
+bool TOnePortSources::GetVersionEx(link::TOsVersionInfo& info) {
+    info.MajorVersion = 5;
+    info.PlatformId = link::kVerPlatformWin32Nt;
+    return true;
+}
+
+bool TOnePortSources::EnumPorts(std::vector<std::string>& portNames) {
+    portNames = {"COM1:"};
+    return true;
+}
+
+bool TOnePortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
+    values = {{"\\Device\\Serial0", "COM1", ""}};
+    return true;
+}
+
+link::TIoStatus TRecordingSerial::WriteFile(link::THandle handle, link::TTransferRecord& record,
+                                            const char* data, std::uint32_t count,
+                                            std::uint32_t& transferred) {
+    const link::TIoStatus status =
+        sim::TInProcessSerial::WriteFile(handle, record, data, count, transferred);
+    if (status != link::TIoStatus::ioFailed) {
+        const std::lock_guard lock(FMutex);
+        FWritten.append(data, count);
+    }
+    return status;
+}
+
+std::string TRecordingSerial::Written() const {
+    const std::lock_guard lock(FMutex);
+    return FWritten;
+}
+
+void TRecordingSerial::ForgetWritten() {
+    const std::lock_guard lock(FMutex);
+    FWritten.clear();
+}
+
+TDialogsTest::TDialogsTest(sim::TCutterConfig config) : FCutter(std::move(config)) {
+    FMainForm =
+        std::make_unique<app::TMainForm>(app::TPlatform{FSerial, FUsb, FPortSources, FPrompts});
+    app::MainForm = FMainForm.get();
+    FMainForm->Timer1.SetEnabled(false);
+    CreateForms(*FMainForm);
+    FMainForm->ComboBox1->setEditText("COM1");
+    FMainForm->show();
+}
+
+TDialogsTest::~TDialogsTest() {
+    FMainForm.reset();
+    app::MainForm = nullptr;
+}
+
+void TDialogsTest::DeliverReply() {
+    ASSERT_GT(FSerial.Line().DeliverAll(), 0U) << "the cutter has no reply to deliver";
+    const auto deadline = std::chrono::steady_clock::now() + kReadDeadline;
+    while (FMainForm->FReplyText.empty() && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    ASSERT_FALSE(FMainForm->FReplyText.empty()) << "the reply never reached the main window";
+}
+
+void TDialogsTest::Tick(int count) {
+    for (int tick = 0; tick < count; ++tick) {
+        FMainForm->Timer1Timer();
+    }
+}
+
+void TDialogsTest::AnswerQuery() {
+    DeliverReply();
+    Tick(kSettleTicks);
+}
+
+bool TDialogsTest::InsideModal(QDialog* dialog, const std::function<void()>& open,
+                               const std::function<void()>& action) {
+    bool ran = false;
+    bool leftOpen = false;
+    QTimer inside;
+    inside.setSingleShot(true);
+    QObject::connect(&inside, &QTimer::timeout, [&] {
+        ran = true;
+        EXPECT_EQ(QApplication::activeModalWidget(), dialog);
+        if (dialog->isVisible()) {
+            action();
+        }
+        leftOpen = dialog->isVisible();
+        if (leftOpen) {
+            dialog->reject();
+        }
+    });
+    inside.start(0);
+    open();
+    EXPECT_TRUE(ran) << dialog->objectName().toStdString() << " was not shown modally";
+    return leftOpen;
+}
+
+void TDialogsTest::ExpectNoModal(const std::function<void()>& open) {
+    QTimer watch;
+    watch.setSingleShot(true);
+    QObject::connect(&watch, &QTimer::timeout, [] {
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            ADD_FAILURE() << modal->objectName().toStdString() << " was shown";
+            modal->reject();
+        }
+    });
+    watch.start(0);
+    open();
+}
+
+void TDialogsTest::TypeInto(QLineEdit* edit, const std::string& text) {
+    edit->clear();
+    QTest::keyClicks(edit, QString::fromStdString(text));
+}
+
+void TDialogsTest::Click(QPushButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void TDialogsTest::OpenScalingAndConfirm() {
+    const bool leftOpen = InsideModal(
+        ScaleForm, [this] { Click(FMainForm->BnScaling); }, [] { Click(ScaleForm->BnOk); });
+    EXPECT_FALSE(leftOpen);
+}
+
+void TDialogsTest::RunUpToPassword(const std::string& measuredX, const std::string& measuredY) {
+    OpenScalingAndConfirm();
+    TypeInto(ScaleForm2->Edit1, measuredX);
+    TypeInto(ScaleForm2->Edit2, measuredY);
+    Click(ScaleForm2->BnOk);
+    InsideModal(
+        SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
+}
+
+} // namespace dialogs::test

@@ -1,0 +1,243 @@
+// The wizard's flow from the Scaling button to the cutter's flash, against the
+// in-process virtual cutter.
+
+#include "dialogs_test_support.h"
+
+#include "dialogs/forms.h"
+#include "dialogs/modify_form.h"
+#include "dialogs/modify_form2.h"
+#include "dialogs/password_form.h"
+#include "dialogs/save_data_form.h"
+#include "dialogs/scale_form.h"
+#include "dialogs/scale_form2.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace dialogs::test {
+namespace {
+
+const std::string kTestCut50x50 = "VS30;SP1;PR;PU0,0;PD0,0,2000,0,0,2000,-2000,0,0,-2000;PU;";
+const std::string kCorrectedCut1980x2008 =
+    "VS30;SP1;PR;PU0,0;PD0,0,1980,0,0,2008,-1980,0,0,-2008;PU;";
+const std::string kScaleQuery = "\x1b.R3:";
+const std::string kWrite1010And995 = "\x1b.C6;1;1010:\x1b.C6;0;995:";
+const std::string kUsbCableText = "When USB cable plug-in, com port not working.";
+
+using WizardFlow = TDialogsTest;
+
+TEST_F(WizardFlow, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFromTheReading) {
+    OpenScalingAndConfirm();
+    EXPECT_EQ(FSerial.Written(), kTestCut50x50);
+    ASSERT_TRUE(ScaleForm2->isVisible());
+    EXPECT_FALSE(ScaleForm2->isModal());
+
+    FSerial.ForgetWritten();
+    TypeInto(ScaleForm2->Edit1, "50.5");
+    TypeInto(ScaleForm2->Edit2, "49.8");
+    Click(ScaleForm2->BnOk);
+    EXPECT_EQ(FSerial.Written(), kCorrectedCut1980x2008);
+    EXPECT_FALSE(ScaleForm2->isVisible());
+    ASSERT_TRUE(ModifyForm2->isVisible());
+
+    FSerial.ForgetWritten();
+    InsideModal(
+        SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
+    EXPECT_EQ(FSerial.Written(), kScaleQuery);
+    ASSERT_TRUE(PasswordForm->isVisible());
+    AnswerQuery();
+    EXPECT_EQ(FMainForm->Settings().ScaleX, 1000);
+
+    FSerial.ForgetWritten();
+    TypeInto(PasswordForm->EdPassword, "047");
+    Click(PasswordForm->BnOk);
+    EXPECT_EQ(FSerial.Written(), kWrite1010And995);
+    EXPECT_EQ(FCutter.ScaleX(), 1010);
+    EXPECT_EQ(FCutter.ScaleY(), 995);
+    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", "Save Complete !!"}}));
+}
+
+TEST_F(WizardFlow, MeasurementEqualToTheTestSizeChangesNothing) {
+    for (const auto& [x, y] : {std::pair{"50", "50"}, {"50.0", "50"}, {"50", "50.00"}}) {
+        SCOPED_TRACE(std::string(x) + " x " + y);
+        OpenScalingAndConfirm();
+        FSerial.ForgetWritten();
+        TypeInto(ScaleForm2->Edit1, x);
+        TypeInto(ScaleForm2->Edit2, y);
+        Click(ScaleForm2->BnOk);
+        EXPECT_TRUE(ModifyForm->isVisible());
+        EXPECT_EQ(ModifyForm->Label1->text(), "Scale not change !!");
+        EXPECT_FALSE(ModifyForm2->isVisible());
+        EXPECT_EQ(FSerial.Written(), "");
+        Click(ModifyForm->BnOk);
+        EXPECT_FALSE(ModifyForm->isVisible());
+    }
+    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+}
+
+TEST_F(WizardFlow, MeasurementDifferingByATenthOfAMillimetreStartsTheCorrectedCut) {
+    OpenScalingAndConfirm();
+    TypeInto(ScaleForm2->Edit2, "50.1");
+    Click(ScaleForm2->BnOk);
+    EXPECT_TRUE(ModifyForm2->isVisible());
+    EXPECT_FALSE(ModifyForm->isVisible());
+}
+
+TEST_F(WizardFlow, NoAsksAgainModallyAndTheSecondMeasurementReplacesTheFirst) {
+    OpenScalingAndConfirm();
+    TypeInto(ScaleForm2->Edit1, "51");
+    TypeInto(ScaleForm2->Edit2, "49");
+    Click(ScaleForm2->BnOk);
+
+    FSerial.ForgetWritten();
+    InsideModal(
+        ScaleForm2, [] { Click(ModifyForm2->BnNo); },
+        [] {
+            EXPECT_FALSE(ModifyForm2->isVisible());
+            TypeInto(ScaleForm2->Edit1, "50.5");
+            TypeInto(ScaleForm2->Edit2, "49.8");
+            Click(ScaleForm2->BnOk);
+        });
+    EXPECT_EQ(FSerial.Written(), kCorrectedCut1980x2008);
+
+    InsideModal(
+        SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
+    AnswerQuery();
+    FSerial.ForgetWritten();
+    TypeInto(PasswordForm->EdPassword, "047");
+    Click(PasswordForm->BnOk);
+    EXPECT_EQ(FSerial.Written(), kWrite1010And995);
+}
+
+TEST_F(WizardFlow, SecondMeasurementEqualToTheTestSizeAfterNoWritesNothing) {
+    OpenScalingAndConfirm();
+    TypeInto(ScaleForm2->Edit1, "50.5");
+    Click(ScaleForm2->BnOk);
+    InsideModal(
+        ScaleForm2, [] { Click(ModifyForm2->BnNo); },
+        [] {
+            TypeInto(ScaleForm2->Edit1, "50");
+            TypeInto(ScaleForm2->Edit2, "50");
+            Click(ScaleForm2->BnOk);
+        });
+    EXPECT_TRUE(ModifyForm->isVisible());
+    EXPECT_FALSE(ModifyForm2->isVisible());
+    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+}
+
+TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
+    RunUpToPassword("50.5", "49.8");
+    AnswerQuery();
+    EXPECT_EQ(PasswordForm->EdPassword->echoMode(), QLineEdit::Password);
+    TypeInto(PasswordForm->EdPassword, "047 ");
+    Click(PasswordForm->BnOk);
+    EXPECT_TRUE(PasswordForm->isVisible());
+    EXPECT_EQ(PasswordForm->EdPassword->text(), "047 ");
+    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+
+    TypeInto(PasswordForm->EdPassword, "047");
+    Click(PasswordForm->BnOk);
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", "Invalid Password !!"},
+                                                    {"ShowMessage", "Save Complete !!"}}));
+    EXPECT_EQ(FCutter.ScaleX(), 1010);
+
+    PasswordForm->show();
+    EXPECT_EQ(PasswordForm->EdPassword->text(), "");
+}
+
+TEST_F(WizardFlow, CancelAtSaveEndsTheWizardWithoutQueryOrWrite) {
+    OpenScalingAndConfirm();
+    TypeInto(ScaleForm2->Edit1, "50.5");
+    Click(ScaleForm2->BnOk);
+    FSerial.ForgetWritten();
+    const bool leftOpen = InsideModal(
+        SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnCancel); });
+    EXPECT_FALSE(leftOpen);
+    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_EQ(FMainForm->FScaleReadRequest, 0);
+}
+
+TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {
+    RunUpToPassword("50.5", "49.8");
+    TypeInto(PasswordForm->EdPassword, "047");
+    FSerial.ForgetWritten();
+    Click(PasswordForm->BnOk);
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", kAwaitingScaleText}}));
+    EXPECT_TRUE(PasswordForm->isVisible());
+    EXPECT_EQ(FSerial.Written(), "");
+
+    AnswerQuery();
+    Click(PasswordForm->BnOk);
+    EXPECT_EQ(FSerial.Written(), kWrite1010And995);
+    EXPECT_FALSE(PasswordForm->isVisible());
+}
+
+TEST_F(WizardFlow, ReadingFromAnEarlierSaveDoesNotCountForTheNextRun) {
+    RunUpToPassword("50.5", "49.8");
+    AnswerQuery();
+    PasswordForm->reject();
+    RunUpToPassword("50.5", "49.8");
+    TypeInto(PasswordForm->EdPassword, "047");
+    Click(PasswordForm->BnOk);
+    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_TRUE(PasswordForm->isVisible());
+}
+
+TEST_F(WizardFlow, UnansweredScaleQueryClosesThePasswordDialogAndWritesNothing) {
+    RunUpToPassword("50.5", "49.8");
+    FSerial.Line().DiscardAll();
+    Tick(11);
+    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", "Device not found"}}));
+    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+}
+
+TEST_F(WizardFlow, ScalingWithAUsbCutterOnAComPortOpensNothing) {
+    FUsb.Attached = true;
+    ExpectNoModal([this] { Click(FMainForm->BnScaling); });
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", kUsbCableText}}));
+    EXPECT_FALSE(ScaleForm->isVisible());
+}
+
+TEST_F(WizardFlow, TestCutWithAUsbCutterOnAComPortCutsNothingAndGoesOn) {
+    InsideModal(
+        ScaleForm, [this] { Click(FMainForm->BnScaling); },
+        [this] {
+            FUsb.Attached = true;
+            Click(ScaleForm->BnOk);
+        });
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", kUsbCableText}}));
+    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_TRUE(ScaleForm2->isVisible());
+}
+
+TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {
+    RunUpToPassword("50.5", "49.8");
+    AnswerQuery();
+    FUsb.Attached = true;
+    FPrompts.Shown.clear();
+    TypeInto(PasswordForm->EdPassword, "047");
+    Click(PasswordForm->BnOk);
+    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", kUsbCableText},
+                                                    {"ShowMessage", kWriteNotSentText}}));
+    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+}
+
+TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
+    RunUpToPassword("50.5", "49.8");
+    AnswerQuery();
+    TypeInto(ScaleForm->EdTestDraw_X, "100");
+    OpenScalingAndConfirm();
+    ScaleForm2->reject();
+    TypeInto(PasswordForm->EdPassword, "047");
+    Click(PasswordForm->BnOk);
+    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_EQ(FPrompts.Shown.back(), (TPrompt{"ShowMessage", kMeasurementNotCutText}));
+}
+
+} // namespace
+} // namespace dialogs::test

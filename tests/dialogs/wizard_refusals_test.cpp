@@ -1,0 +1,127 @@
+// Sizes that never reach the cutter: not a number, not above zero, or a measurement too
+// far from the test size to be anything but a typing error.
+
+#include "dialogs_test_support.h"
+
+#include "dialogs/forms.h"
+#include "dialogs/modify_form.h"
+#include "dialogs/modify_form2.h"
+#include "dialogs/scale_form.h"
+#include "dialogs/scale_form2.h"
+#include "dialogs/size_checks.h"
+#include "toolkit/conversions.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace dialogs::test {
+namespace {
+
+TEST(SizeChecks, SizeMustBeANumberAboveZero) {
+    EXPECT_EQ(SizeFromText("50.5", "Length X"), 50.5);
+    for (const char* text : {"0", "-50", "abc", "", "nan", "inf", "1e400"}) {
+        SCOPED_TRACE(text);
+        EXPECT_THROW(SizeFromText(text, "Length X"), toolkit::EConvertError);
+    }
+}
+
+TEST(SizeChecks, MeasurementWithinTenPercentOfTheTestSizeIsAccepted) {
+    for (const double millimetres : {45.0, 49.8, 50.0, 50.5, 55.0}) {
+        SCOPED_TRACE(millimetres);
+        EXPECT_EQ(MeasurementRefusal("Length X", millimetres, 2000), std::nullopt);
+    }
+}
+
+TEST(SizeChecks, MeasurementBeyondTenPercentIsRefusedNamingFieldAndRule) {
+    EXPECT_EQ(MeasurementRefusal("Length X", 56, 2000),
+              "Length X: 56 mm is more than 10 % away from the 50 mm test size. Please "
+              "measure again.");
+    EXPECT_EQ(MeasurementRefusal("Width Y", 44.99, 2000),
+              "Width Y: 44.99 mm is more than 10 % away from the 50 mm test size. Please "
+              "measure again.");
+    EXPECT_NE(MeasurementRefusal("Width Y", 55.01, 2000), std::nullopt);
+}
+
+TEST(SizeChecks, MeasurementWithoutATestCutIsRefused) {
+    const std::optional<std::string> refusal = MeasurementRefusal("Length X", 50, 0);
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->rfind("Length X: no test cut has been made", 0), 0U);
+}
+
+using WizardRefusals = TDialogsTest;
+
+TEST_F(WizardRefusals, TestSizeThatIsNoPositiveNumberKeepsTheFirstDialogOpen) {
+    for (const char* text : {"0", "-5", "5O", ""}) {
+        SCOPED_TRACE(text);
+        FPrompts.Shown.clear();
+        const bool leftOpen = InsideModal(
+            ScaleForm, [this] { Click(FMainForm->BnScaling); },
+            [text] {
+                TypeInto(ScaleForm->EdTestDraw_Y, text);
+                Click(ScaleForm->BnOk);
+            });
+        EXPECT_TRUE(leftOpen);
+        ASSERT_EQ(FPrompts.Shown.size(), 1U);
+        EXPECT_EQ(FPrompts.Shown[0].Kind, "ShowException");
+        EXPECT_EQ(ScaleForm->EdTestDraw_Y->text().toStdString(), text);
+        EXPECT_FALSE(ScaleForm2->isVisible());
+        EXPECT_EQ(FSerial.Written(), "");
+    }
+}
+
+TEST_F(WizardRefusals, ImplausibleMeasurementKeepsTheMeasurementDialogOpenAndSendsNothing) {
+    struct TCase {
+        QLineEdit* TScaleForm2::*Field;
+        const char* Text;
+        TPrompt Shown;
+    };
+    const TCase cases[] = {
+        {&TScaleForm2::Edit1,
+         "0",
+         {"ShowException", "Length X: the size must be a number above zero ('0')"}},
+        {&TScaleForm2::Edit2,
+         "-49.8",
+         {"ShowException", "Width Y: the size must be a number above zero ('-49.8')"}},
+        {&TScaleForm2::Edit1,
+         "5O.5",
+         {"ShowException", "'5O.5' is not a valid floating point value"}},
+        {&TScaleForm2::Edit1,
+         "56",
+         {"MessageBox", "Length X: 56 mm is more than 10 % away from the 50 mm test size. Please "
+                        "measure again."}},
+        {&TScaleForm2::Edit2,
+         "4.98",
+         {"MessageBox", "Width Y: 4.98 mm is more than 10 % away from the 50 mm test size. Please "
+                        "measure again."}},
+    };
+    OpenScalingAndConfirm();
+    for (const TCase& refused : cases) {
+        SCOPED_TRACE(refused.Text);
+        FSerial.ForgetWritten();
+        FPrompts.Shown.clear();
+        TypeInto(ScaleForm2->Edit1, "50.5");
+        TypeInto(ScaleForm2->Edit2, "49.8");
+        TypeInto(ScaleForm2->*refused.Field, refused.Text);
+        Click(ScaleForm2->BnOk);
+        EXPECT_EQ(FPrompts.Shown, std::vector<TPrompt>{refused.Shown});
+        EXPECT_TRUE(ScaleForm2->isVisible());
+        EXPECT_EQ((ScaleForm2->*refused.Field)->text().toStdString(), refused.Text);
+        EXPECT_FALSE(ModifyForm->isVisible() || ModifyForm2->isVisible());
+        EXPECT_EQ(FSerial.Written(), "");
+    }
+}
+
+TEST_F(WizardRefusals, MeasurementWithoutAnyTestCutIsRefused) {
+    FMainForm->ComboBox1->setEditText("");
+    OpenScalingAndConfirm();
+    TypeInto(ScaleForm2->Edit1, "50.5");
+    Click(ScaleForm2->BnOk);
+    ASSERT_EQ(FPrompts.Shown.size(), 1U);
+    EXPECT_EQ(FPrompts.Shown[0].Kind, "MessageBox");
+    EXPECT_TRUE(ScaleForm2->isVisible());
+    EXPECT_FALSE(ModifyForm2->isVisible());
+}
+
+} // namespace
+} // namespace dialogs::test
