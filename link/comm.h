@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace link {
@@ -170,6 +171,57 @@ public:
     // The code of the last failure the device reported (GetLastError after a failed
     // Open), so a caller can tell an operator why a port did not open.
     std::uint32_t LastError() const;
+
+    // The event thread started by the last Open (kept, stopped, after Close); null before.
+    TCommEventThread* EventThread() const;
+
+private:
+    struct TPendingReport {
+        const char* Format = nullptr;
+        int Code = 0;
+    };
+
+    std::optional<TPendingReport> OpenLocked();
+    bool StartEventThread();
+    int NoteDeviceError();
+    void ClearLineErrors();
+    void SettleAbandonedWrite(bool abortWrite);
+    std::uint32_t AwaitWrite(int waitMode);
+    std::uint32_t AwaitRead();
+    bool ReadDeviceStatus(std::uint32_t& errors, TComStat& stat);
+    // Values past the last member of their enumeration are ignored.
+    template <typename T>
+    void SetLineSetting(T& field, T value, T lastMember);
+    template <typename T>
+    void SetWhileClosed(T& field, T value);
+
+    TSerialApi& FApi;
+    THandle FHandle = kInvalidHandle;
+    TDcb FDcb;
+    std::string FDeviceName = "Com2";
+    std::recursive_mutex FLock;
+    int FReadTimeout = 1000;
+    int FWriteTimeout = 1000;
+    std::uint16_t FReadBufSize = 4096;
+    std::uint16_t FWriteBufSize = 2048;
+    std::uint32_t FSuspendTime = 5;
+    TCommEventTypes FMonitorEvents = kAllCommEvents;
+    TBaudRate FBaudRate = br9600;
+    TParity FParity = paNone;
+    TStopBits FStopBits = sb10;
+    TDataBits FDataBits = da8;
+    bool FOpen = false;
+    std::unique_ptr<TTransferRecord> FWriteRecord;
+    std::unique_ptr<TTransferRecord> FReadRecord;
+    // A WriteEx gave up on a write still running on the write record.
+    bool FWriteAbandoned = false;
+    std::unique_ptr<TCommEventThread> FEventThread;
+    TCommEventChars FEventChars{this};
+    TCommOptions FOptions = 0;
+    TFlowControl FFlowControl = fcDefault;
+    std::uint32_t FLastError = 0;
+    // Counts closes, so a dispatch can tell that a handler closed the port under it.
+    std::uint64_t FCloseCount = 0;
 };
 
 class TComm : public TThreadComm {
