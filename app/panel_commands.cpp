@@ -41,14 +41,21 @@ void SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard gu
 
 } // namespace
 
+// Each query counts its reply's ticks from the start. A count left by a query that was
+// abandoned mid-reply (a change of port, a second query sharing the reply text) would
+// otherwise complete the new one early, with part of its reply: a wrong size on the
+// panel, or a wrong scale handed to the wizard that writes the cutter's flash.
+
 void TMainForm::BnPollSizeClick() {
     FPollSizeRequest = 1;
+    FPollSizeSettleTicks = 0;
     SendOnChosenLink(*this, protocol::ccPollSize, ugNone);
 }
 
 void TMainForm::BnLoopDetectClick() {
     FLoopDetect = 1;
     FAwaitingFirstReply = 1;
+    FSettingsSettleTicks = 0;
     BnPollSize->setEnabled(false);
     BnLoopDetect->setEnabled(false);
     BnScaling->setEnabled(false);
@@ -85,11 +92,13 @@ void TMainForm::SendWriteScale() {
 
 void TMainForm::SendScaleQuery() {
     FScaleReadRequest = 1;
+    FScaleSettleTicks = 0;
     SendOnChosenLink(*this, protocol::ccScaleQuery, ugNone);
 }
 
 void TMainForm::SendFirmwareQuery() {
     FFirmwareRequest = 1;
+    FFirmwareSettleTicks = 0;
     SendOnChosenLink(*this, protocol::ccFirmwareQuery, ugNone);
 }
 
