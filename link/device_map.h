@@ -9,8 +9,13 @@ namespace link {
 // or /tmp/tessaro-<uid>/devices/ where that variable is unset or empty.
 std::filesystem::path DeviceMapDirectory();
 
-// True when `directory` exists, is a real directory (not a link), is owned by this user
-// and cannot be written by group or others; a map that fails this is ignored.
+// True when `directory` and the directory holding it both exist, are real directories
+// (not links), are owned by this user and cannot be written by group or others; a map
+// that fails this is ignored, so nobody else can plant or swap its links.
 bool DeviceMapIsTrusted(const std::filesystem::path& directory);
+
+// Creates `directory` and the directory holding it where missing, readable and writable
+// by this user only; true when the map is trusted afterwards.
+bool CreateDeviceMapDirectory(const std::filesystem::path& directory);
 
 } // namespace link

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "link/serial_api.h"
+
+namespace platform {
+
+// The line configuration of a terminal device in DCB terms. Each returns false with errno
+// set when the device refuses.
+
+// Raw mode for binary transfers: no echo, no translation, no signals, the receiver on and
+// the modem status lines ignored; a read returns as soon as one byte is there.
+bool MakeRawLine(int fd);
+
+// Writes the DCB's rate, byte size, parity, stop bits, software and CTS/RTS flow control
+// and XON/XOFF characters onto the terminal; a value the line cannot take fails with EINVAL
+// and changes nothing. The modem control lines are not touched.
+bool ApplyDcbToLine(int fd, const link::TDcb& dcb);
+
+// Overwrites the fields of `dcb` that the terminal holds; the others stay as they are.
+bool ReadDcbFromLine(int fd, link::TDcb& dcb);
+
+} // namespace platform

@@ -1,0 +1,64 @@
+#include "platform/linux/linux_port_sources.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr std::uint32_t kReportedMajorVersion = 5;
+
+std::string GroupName(gid_t group) {
+    long bufferSize = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::string buffer(bufferSize > 0 ? static_cast<std::size_t>(bufferSize) : 16384, '\0');
+    struct group entry {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(group, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr) {
+        return {};
+    }
+    return found->gr_name;
+}
+
+} // namespace
+
+TLinuxPortSources::TLinuxPortSources(TPortTable table) : FTable(std::move(table)) {}
+
+bool TLinuxPortSources::GetVersionEx(link::TOsVersionInfo& info) {
+    info = link::TOsVersionInfo{};
+    info.MajorVersion = kReportedMajorVersion;
+    info.PlatformId = link::kVerPlatformWin32Nt;
+    return true;
+}
+
+bool TLinuxPortSources::EnumPorts(std::vector<std::string>& portNames) {
+    portNames.clear();
+    return false;
+}
+
+bool TLinuxPortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
+    values.clear();
+    for (const TSerialPortEntry& entry : FTable.ListSerial()) {
+        values.push_back(
+            {entry.Name, "COM" + std::to_string(entry.Number), entry.DevicePath.string()});
+    }
+    return true;
+}
+
+std::string TLinuxPortSources::DevicePathOf(const std::string& portName) {
+    const std::optional<std::filesystem::path> device = FTable.ResolveSerial(portName);
+    return device ? device->string() : std::string();
+}
+
+std::string TLinuxPortSources::DeviceGroupOf(const std::string& portName) {
+    const std::optional<std::filesystem::path> device = FTable.ResolveSerial(portName);
+    struct stat info {};
+    if (!device || ::stat(device->c_str(), &info) != 0) {
+        return {};
+    }
+    return GroupName(info.st_gid);
+}
+
+} // namespace platform

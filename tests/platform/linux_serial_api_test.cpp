@@ -1,0 +1,287 @@
+#include "platform/linux/linux_serial_api.h"
+
+#include "platform/linux/last_error.h"
+#include "serial_pty_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <future>
+#include <termios.h>
+#include <thread>
+
+namespace platform::test {
+namespace {
+
+using link::TIoStatus;
+using namespace std::chrono_literals;
+
+class LinuxSerialApi : public TSerialPtyFixture {};
+
+TEST_F(LinuxSerialApi, OpensARegisteredPortAsACharacterDevice) {
+    const link::THandle handle = OpenPort();
+    EXPECT_TRUE(FApi.IsCharacterDevice(handle));
+    EXPECT_TRUE(FApi.CloseHandle(handle));
+}
+
+TEST_F(LinuxSerialApi, FailsAsAMissingDeviceForAnyNameOutsideTheTable) {
+    for (const std::string& name :
+         {std::string("COM201"), std::string("COM"), FPty.SlavePath().string(),
+          std::string("\\\\.\\..\\COM200"), std::string("COM200\n"), std::string(70000, '\\')}) {
+        EXPECT_EQ(FApi.CreateFile(name), link::kInvalidHandle) << name.substr(0, 30);
+        EXPECT_EQ(FApi.GetLastError(), std::uint32_t{ENOENT});
+    }
+}
+
+TEST_F(LinuxSerialApi, RefusesASecondOpenOfTheSamePortAsBusyUntilTheFirstCloses) {
+    const link::THandle first = OpenPort();
+    TLinuxSerialApi otherInstance(TPortTable(RootsWithoutHardware(FNoHardware)));
+    EXPECT_EQ(otherInstance.CreateFile(kPortName), link::kInvalidHandle);
+    EXPECT_EQ(otherInstance.GetLastError(), std::uint32_t{EBUSY});
+    EXPECT_EQ(FApi.CreateFile(kPortName), link::kInvalidHandle);
+    EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EBUSY});
+    ASSERT_TRUE(FApi.CloseHandle(first));
+    const link::THandle again = otherInstance.CreateFile(kPortName);
+    EXPECT_NE(again, link::kInvalidHandle);
+    otherInstance.CloseHandle(again);
+}
+
+TEST_F(LinuxSerialApi, RefusesACharacterDeviceThatIsNoTerminal) {
+    FRuntime.Register("COM201", "/dev/null");
+    EXPECT_EQ(FApi.CreateFile("COM201"), link::kInvalidHandle);
+    EXPECT_EQ(FApi.GetLastError(), std::uint32_t{ENOTTY});
+}
+
+TEST_F(LinuxSerialApi, RefusesEveryOperationOnAHandleNotOpen) {
+    const link::THandle handle = OpenPort();
+    ASSERT_TRUE(FApi.CloseHandle(handle));
+    link::TDcb dcb;
+    link::TComStat stat;
+    std::uint32_t value = 0;
+    auto record = FApi.CreateTransferRecord();
+    char byte = 0;
+    for (link::THandle stale :
+         {handle, link::THandle{0}, link::kInvalidHandle, link::THandle{4711}}) {
+        EXPECT_FALSE(FApi.IsCharacterDevice(stale));
+        EXPECT_FALSE(FApi.CloseHandle(stale));
+        EXPECT_FALSE(FApi.SetupComm(stale, 4096, 2048));
+        EXPECT_FALSE(FApi.GetCommState(stale, dcb));
+        EXPECT_FALSE(FApi.SetCommState(stale, dcb));
+        EXPECT_FALSE(FApi.SetCommMask(stale, link::kEvAll));
+        EXPECT_EQ(FApi.WriteFile(stale, *record, "x", 1, value), TIoStatus::ioFailed);
+        EXPECT_EQ(FApi.ReadFile(stale, *record, &byte, 1, value), TIoStatus::ioFailed);
+        EXPECT_FALSE(FApi.ClearCommError(stale, value, stat));
+        EXPECT_FALSE(FApi.PurgeComm(stale, 0x0F));
+        EXPECT_FALSE(FApi.EscapeCommFunction(stale, link::kSetDtr));
+        EXPECT_FALSE(FApi.GetCommModemStatus(stale, value));
+        EXPECT_EQ(FApi.CreateEventWaiter(stale), nullptr);
+        EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EBADF});
+    }
+}
+
+TEST_F(LinuxSerialApi, NeverHandsOutAClosedHandleAgain) {
+    const link::THandle first = OpenPort();
+    FApi.CloseHandle(first);
+    const link::THandle second = OpenPort();
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(FApi.IsCharacterDevice(first));
+}
+
+TEST_F(LinuxSerialApi, PassesEveryByteValueUnchangedBothWays) {
+    const link::THandle handle = OpenPort();
+    SetReadRule(handle);
+    std::string everyByte;
+    for (int value = 0; value < 256; ++value) {
+        everyByte.push_back(static_cast<char>(value));
+    }
+    auto writeRecord = FApi.CreateTransferRecord();
+    std::uint32_t written = 0;
+    TIoStatus status = FApi.WriteFile(handle, *writeRecord, everyByte.data(), 256, written);
+    if (status == TIoStatus::ioPending) {
+        status = FApi.GetOverlappedResult(handle, *writeRecord, true, written);
+    }
+    EXPECT_EQ(status, TIoStatus::ioDone);
+    EXPECT_EQ(written, 256u);
+    EXPECT_EQ(FPty.Receive(256), everyByte);
+
+    auto readRecord = FApi.CreateTransferRecord();
+    FPty.Send(everyByte);
+    EXPECT_EQ(Read(handle, *readRecord, 256), everyByte);
+}
+
+TEST_F(LinuxSerialApi, ReadCompletesAtOnceWhenTheCountIsThere) {
+    const link::THandle handle = OpenPort();
+    SetReadRule(handle);
+    auto record = FApi.CreateTransferRecord();
+    FPty.Send("12,34\r");
+    link::TComStat stat;
+    std::uint32_t errors = 0;
+    for (int tries = 0; tries < 100 && stat.cbInQue < 6; ++tries) {
+        std::this_thread::sleep_for(5ms);
+        ASSERT_TRUE(FApi.ClearCommError(handle, errors, stat));
+    }
+    ASSERT_EQ(stat.cbInQue, 6u);
+    char buffer[6] = {};
+    std::uint32_t transferred = 0;
+    EXPECT_EQ(FApi.ReadFile(handle, *record, buffer, 6, transferred), TIoStatus::ioDone);
+    EXPECT_EQ(std::string(buffer, transferred), "12,34\r");
+}
+
+TEST_F(LinuxSerialApi, ReadOfMoreThanArrivesEndsAfterTheConstantWithWhatCame) {
+    const link::THandle handle = OpenPort();
+    SetReadRule(handle);
+    auto record = FApi.CreateTransferRecord();
+    FPty.Send("abc");
+    char buffer[10] = {};
+    std::uint32_t transferred = 0;
+    const auto start = std::chrono::steady_clock::now();
+    TIoStatus status = FApi.ReadFile(handle, *record, buffer, 10, transferred);
+    ASSERT_EQ(status, TIoStatus::ioPending);
+    EXPECT_EQ(FApi.GetLastError(), link::kErrorIoPending);
+    EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, false, transferred), TIoStatus::ioPending);
+    EXPECT_EQ(FApi.GetLastError(), link::kErrorIoIncomplete);
+    status = FApi.GetOverlappedResult(handle, *record, true, transferred);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(status, TIoStatus::ioDone);
+    EXPECT_EQ(std::string(buffer, transferred), "abc");
+    EXPECT_GE(elapsed, 900ms);
+    EXPECT_LT(elapsed, 3s); // sanity bound only
+}
+
+TEST_F(LinuxSerialApi, WaitingReadTakesBytesThatArriveLater) {
+    const link::THandle handle = OpenPort();
+    SetReadRule(handle);
+    auto record = FApi.CreateTransferRecord();
+    std::thread farEnd([this] {
+        std::this_thread::sleep_for(50ms);
+        FPty.Send("OK");
+        std::this_thread::sleep_for(50ms);
+        FPty.Send("!\r");
+    });
+    EXPECT_EQ(Read(handle, *record, 4), "OK!\r");
+    farEnd.join();
+}
+
+TEST_F(LinuxSerialApi, ReadFailsWhenTheFarEndHangsUp) {
+    const link::THandle handle = OpenPort();
+    SetReadRule(handle);
+    auto record = FApi.CreateTransferRecord();
+    char buffer[4] = {};
+    std::uint32_t transferred = 0;
+    ASSERT_EQ(FApi.ReadFile(handle, *record, buffer, 4, transferred), TIoStatus::ioPending);
+    FPty.CloseMaster();
+    EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, true, transferred), TIoStatus::ioFailed);
+    EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EIO});
+}
+
+TEST_F(LinuxSerialApi, WriteLargerThanTheDriverTakesCompletesFromTheRecordsOwnCopy) {
+    const link::THandle handle = OpenPort();
+    SetReadRule(handle);
+    std::string data(200000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>('A' + i % 26);
+    }
+    const std::string expected = data;
+    auto record = FApi.CreateTransferRecord();
+    std::uint32_t transferred = 0;
+    ASSERT_EQ(FApi.WriteFile(handle, *record, data.data(), static_cast<std::uint32_t>(data.size()),
+                             transferred),
+              TIoStatus::ioPending);
+    EXPECT_LT(transferred, data.size());
+    std::fill(data.begin(), data.end(), '#'); // the caller's buffer is free once WriteFile returns
+    auto received = std::async(std::launch::async,
+                               [this, &expected] { return FPty.Receive(expected.size(), 20s); });
+    EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, true, transferred), TIoStatus::ioDone);
+    EXPECT_EQ(transferred, expected.size());
+    EXPECT_TRUE(received.get() == expected);
+}
+
+TEST_F(LinuxSerialApi, WriteThatRunsOutOfTimeEndsWithTheBytesThatWent) {
+    const link::THandle handle = OpenPort();
+    link::TCommTimeouts timeouts;
+    timeouts.WriteTotalTimeoutConstant = 200;
+    ASSERT_TRUE(FApi.SetCommTimeouts(handle, timeouts));
+    const std::string data(200000, 'x'); // nobody reads the far end
+    auto record = FApi.CreateTransferRecord();
+    std::uint32_t transferred = 0;
+    ASSERT_EQ(FApi.WriteFile(handle, *record, data.data(), 200000, transferred),
+              TIoStatus::ioPending);
+    EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, true, transferred), TIoStatus::ioDone);
+    EXPECT_LT(transferred, 200000u);
+}
+
+TEST_F(LinuxSerialApi, PurgeWithAbortEndsAWriteUnderWay) {
+    const link::THandle handle = OpenPort();
+    const std::string data(200000, 'x');
+    auto record = FApi.CreateTransferRecord();
+    std::uint32_t transferred = 0;
+    ASSERT_EQ(FApi.WriteFile(handle, *record, data.data(), 200000, transferred),
+              TIoStatus::ioPending);
+    ASSERT_TRUE(FApi.PurgeComm(handle, link::kPurgeTxAbort | link::kPurgeTxClear));
+    EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, true, transferred), TIoStatus::ioFailed);
+    EXPECT_EQ(FApi.GetLastError(), kErrorOperationAborted);
+}
+
+TEST_F(LinuxSerialApi, PurgeDiscardsWaitingInput) {
+    const link::THandle handle = OpenPort();
+    FPty.Send("stale");
+    link::TComStat stat;
+    std::uint32_t errors = 0;
+    for (int tries = 0; tries < 100 && stat.cbInQue < 5; ++tries) {
+        std::this_thread::sleep_for(5ms);
+        FApi.ClearCommError(handle, errors, stat);
+    }
+    ASSERT_EQ(stat.cbInQue, 5u);
+    ASSERT_TRUE(FApi.PurgeComm(handle, link::kPurgeRxAbort | link::kPurgeRxClear));
+    ASSERT_TRUE(FApi.ClearCommError(handle, errors, stat));
+    EXPECT_EQ(stat.cbInQue, 0u);
+    EXPECT_EQ(errors, 0u);
+    EXPECT_FALSE(FApi.PurgeComm(handle, 0x10));
+    EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EINVAL});
+}
+
+TEST_F(LinuxSerialApi, OpensInRawModeWithTheReceiverOnAndModemStatusIgnored) {
+    const link::THandle handle = OpenPort();
+    const termios settings = SlaveSettings();
+    EXPECT_EQ(settings.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(settings.c_oflag & OPOST, 0u);
+    EXPECT_EQ(settings.c_iflag & (ICRNL | INLCR | IGNCR | IXON | ISTRIP), 0u);
+    EXPECT_EQ(settings.c_cflag & (CLOCAL | CREAD), tcflag_t{CLOCAL | CREAD});
+    EXPECT_EQ(settings.c_cc[VMIN], 1);
+    EXPECT_EQ(settings.c_cc[VTIME], 0);
+    FApi.CloseHandle(handle);
+}
+
+TEST_F(LinuxSerialApi, ModemStatusOfAPseudoTerminalIsUnavailableWithoutHarm) {
+    const link::THandle handle = OpenPort();
+    std::uint32_t status = 0xDEAD;
+    EXPECT_FALSE(FApi.GetCommModemStatus(handle, status));
+    EXPECT_EQ(FApi.GetLastError(), std::uint32_t{ENOTTY});
+    EXPECT_EQ(status, 0xDEADu);
+    // Lines that do not exist need no driving; a break is accepted.
+    for (std::uint32_t function :
+         {link::kSetDtr, link::kClrDtr, link::kSetRts, link::kClrRts, link::kSetBreak,
+          link::kClrBreak, link::kSetXoff, link::kSetXon}) {
+        EXPECT_TRUE(FApi.EscapeCommFunction(handle, function)) << function;
+    }
+    EXPECT_FALSE(FApi.EscapeCommFunction(handle, 7));
+    EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EINVAL});
+}
+
+TEST_F(LinuxSerialApi, HeldOutputByXoffGoesOnAfterXon) {
+    const link::THandle handle = OpenPort();
+    auto record = FApi.CreateTransferRecord();
+    std::uint32_t transferred = 0;
+    ASSERT_TRUE(FApi.EscapeCommFunction(handle, link::kSetXoff));
+    ASSERT_EQ(FApi.WriteFile(handle, *record, "held", 4, transferred), TIoStatus::ioPending);
+    EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, false, transferred), TIoStatus::ioPending);
+    EXPECT_EQ(FPty.Receive(4, 100ms), "");
+    ASSERT_TRUE(FApi.EscapeCommFunction(handle, link::kSetXon));
+    EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, true, transferred), TIoStatus::ioDone);
+    EXPECT_EQ(transferred, 4u);
+    EXPECT_EQ(FPty.Receive(4), "held");
+}
+
+} // namespace
+} // namespace platform::test
