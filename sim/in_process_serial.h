@@ -1,0 +1,113 @@
+#pragma once
+
+#include "link/serial_api.h"
+#include "sim/cutter_model.h"
+#include "sim/in_process_line.h"
+#include "sim/reply_plan.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace sim {
+
+// Win32 codes the in-process port fails with (the component only looks at them as numbers).
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorInvalidHandle = 6;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorOperationAborted = 995;
+inline constexpr std::uint32_t kErrorDeviceGone = 1167; // ERROR_DEVICE_NOT_CONNECTED
+
+// A serial port with the virtual cutter on its other end, for tests of everything above
+// the link. One port name opens (exclusively); writes reach the cutter at once; replies
+// become readable as the test delivers them through Line(). Overlapped transfers behave
+// as Win32 describes them: a read for more than is readable stays pending, and waiting
+// for it ends it with what is readable then (its time-out elapsing, with no clock).
+class TInProcessSerial : public link::TSerialApi {
+public:
+    // `portName` as the port list shows it ("COM3"); "\\.\COM3" and "COM3" in any case open it.
+    TInProcessSerial(TVirtualCutter& cutter, std::string portName, TFaults faults = {});
+    ~TInProcessSerial() override;
+
+    TInProcessLine& Line() { return FLine; }
+
+    // Test controls.
+    void SetModemLinesOn(bool on) { FModemLinesOn = on; } // DSR and CTS (default on)
+    void SetCharacterDevice(bool isChar) { FCharacterDevice = isChar; }
+    // Writes stay pending for this many polls before they complete (0: complete at once).
+    void SetWritePolls(std::uint32_t polls) { FWritePolls = polls; }
+
+    // What the host set up, for tests to check.
+    bool IsOpen() const { return FOpenHandle != link::kInvalidHandle; }
+    const link::TDcb& Dcb() const { return FDcb; }
+    const link::TCommTimeouts& Timeouts() const { return FTimeouts; }
+    std::uint32_t EventMask() const { return FEventMask; }
+    std::uint32_t InQueueSize() const { return FInQueueSize; }
+    std::uint32_t OutQueueSize() const { return FOutQueueSize; }
+    bool Dtr() const { return FDtr; }
+    bool Rts() const { return FRts; }
+    bool Break() const { return FBreak; }
+    std::uint32_t SleepCalls() const { return FSleepCalls; }
+    std::uint32_t PurgeFlagsSeen() const { return FPurgeFlagsSeen; }
+
+    link::THandle CreateFile(const std::string& deviceName) override;
+    bool IsCharacterDevice(link::THandle handle) override;
+    bool CloseHandle(link::THandle handle) override;
+    std::uint32_t GetLastError() override;
+    bool SetupComm(link::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
+    bool GetCommState(link::THandle handle, link::TDcb& dcb) override;
+    bool SetCommState(link::THandle handle, const link::TDcb& dcb) override;
+    bool SetCommTimeouts(link::THandle handle, const link::TCommTimeouts& timeouts) override;
+    bool SetCommMask(link::THandle handle, std::uint32_t eventMask) override;
+    std::unique_ptr<link::TTransferRecord> CreateTransferRecord() override;
+    link::TIoStatus WriteFile(link::THandle handle, link::TTransferRecord& record, const char* data,
+                              std::uint32_t count, std::uint32_t& transferred) override;
+    link::TIoStatus ReadFile(link::THandle handle, link::TTransferRecord& record, char* buffer,
+                             std::uint32_t count, std::uint32_t& transferred) override;
+    link::TIoStatus GetOverlappedResult(link::THandle handle, link::TTransferRecord& record,
+                                        bool wait, std::uint32_t& transferred) override;
+    bool ClearCommError(link::THandle handle, std::uint32_t& errors, link::TComStat& stat) override;
+    bool PurgeComm(link::THandle handle, std::uint32_t flags) override;
+    bool EscapeCommFunction(link::THandle handle, std::uint32_t function) override;
+    bool GetCommModemStatus(link::THandle handle, std::uint32_t& modemStatus) override;
+    std::unique_ptr<link::TCommEventWaiter> CreateEventWaiter(link::THandle handle) override;
+    void Sleep(std::uint32_t milliseconds) override;
+
+    // For the event waiter: whether `handle` is still the open one.
+    bool IsOpenHandle(link::THandle handle) const { return FOpenHandle == handle; }
+
+private:
+    class TRecord;
+    class TWaiter;
+
+    bool Check(link::THandle handle);
+    bool Fail(std::uint32_t error);
+    bool MatchesPortName(const std::string& deviceName) const;
+    link::TIoStatus FinishWrite(TRecord& record, std::uint32_t& transferred);
+    link::TIoStatus FinishRead(TRecord& record, bool timedOut, std::uint32_t& transferred);
+
+    TInProcessLine FLine;
+    std::string FPortName;
+    std::atomic<link::THandle> FOpenHandle{link::kInvalidHandle};
+    link::THandle FNextHandle = 0x100;
+    std::atomic<std::uint32_t> FEventMask{0};
+    bool FModemLinesOn = true;
+    bool FCharacterDevice = true;
+    std::uint32_t FWritePolls = 0;
+    link::TDcb FDcb;
+    link::TCommTimeouts FTimeouts;
+    std::uint32_t FInQueueSize = 0;
+    std::uint32_t FOutQueueSize = 0;
+    bool FDtr = false;
+    bool FRts = false;
+    bool FBreak = false;
+    std::uint32_t FSleepCalls = 0;
+    std::uint32_t FPurgeFlagsSeen = 0;
+    // Bumped to abort every transfer under way in that direction (purge, close).
+    std::uint64_t FReadGeneration = 0;
+    std::uint64_t FWriteGeneration = 0;
+};
+
+} // namespace sim

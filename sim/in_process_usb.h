@@ -1,0 +1,54 @@
+#pragma once
+
+#include "link/usb_api.h"
+#include "sim/cutter_model.h"
+#include "sim/in_process_line.h"
+#include "sim/reply_plan.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+namespace sim {
+
+// The USB link library with virtual cutters on the device indexes the test configures.
+// Replies become readable as the test delivers them through Line(index). While a cutter is
+// silent the receive check succeeds with a count of 0 and a receive places 0 bytes, as
+// the library does; a hang-up or an unplugged device makes both negative.
+class TInProcessUsb : public link::TUsbApi {
+public:
+    TInProcessUsb();
+    ~TInProcessUsb() override;
+
+    // Plugs a cutter in at `index`; the line stays valid while this object lives.
+    TInProcessLine& AddDevice(std::int32_t index, TVirtualCutter& cutter, TFaults faults = {});
+    TInProcessLine& Line(std::int32_t index);
+    // Unplugged devices fail to open; handles already open on them fail every call.
+    void SetPresent(std::int32_t index, bool present);
+    std::size_t OpenHandleCount() const { return FHandles.size(); }
+    std::size_t OpenCalls() const { return FOpenCalls; }
+
+    std::int32_t UsbOpenDevice(std::int32_t index) override;
+    std::int32_t UsbCloseDevice(std::int32_t handle) override;
+    std::int32_t UsbSend(std::int32_t handle, const char* data, std::int32_t count) override;
+    std::int32_t UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) override;
+    std::int32_t UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
+                            std::uint32_t* count) override;
+
+private:
+    struct TDevice {
+        std::unique_ptr<TInProcessLine> Line;
+        bool Present = true;
+    };
+
+    // The device behind an open handle that can still carry data; nullptr otherwise.
+    TDevice* Usable(std::int32_t handle, bool forReading);
+
+    std::map<std::int32_t, TDevice> FDevices;
+    std::map<std::int32_t, std::int32_t> FHandles; // handle -> device index
+    std::int32_t FNextHandle = 0x1000;
+    std::size_t FOpenCalls = 0;
+};
+
+} // namespace sim

@@ -1,0 +1,64 @@
+#include "sim/pseudo_terminal.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace sim {
+namespace {
+
+std::string SystemError(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+// The slave's line settings as a cutter's port has them: 9600 bit/s, 8 data bits, raw.
+bool MakeRaw(int master) {
+    termios settings{};
+    if (::tcgetattr(master, &settings) != 0) {
+        return false;
+    }
+    ::cfmakeraw(&settings);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    return ::cfsetspeed(&settings, B9600) == 0 && ::tcsetattr(master, TCSANOW, &settings) == 0;
+}
+
+} // namespace
+
+std::unique_ptr<TPseudoTerminal> TPseudoTerminal::Open(std::string& error) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (master < 0) {
+        error = SystemError("posix_openpt");
+        return nullptr;
+    }
+    char slavePath[128] = {};
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+        ::ptsname_r(master, slavePath, sizeof slavePath) != 0) {
+        error = SystemError("preparing the pseudo-terminal");
+        ::close(master);
+        return nullptr;
+    }
+    if (!MakeRaw(master)) {
+        error = SystemError("setting raw mode");
+        ::close(master);
+        return nullptr;
+    }
+    return std::unique_ptr<TPseudoTerminal>(new TPseudoTerminal(master, slavePath));
+}
+
+TPseudoTerminal::TPseudoTerminal(int master, std::string slavePath)
+    : FMaster(master), FSlavePath(std::move(slavePath)) {}
+
+TPseudoTerminal::~TPseudoTerminal() {
+    ::close(FMaster);
+}
+
+void TPseudoTerminal::DiscardOutput() {
+    ::tcflush(FMaster, TCOFLUSH);
+}
+
+} // namespace sim

@@ -1,0 +1,132 @@
+#include "sim/reply_plan.h"
+
+#include <charconv>
+#include <utility>
+
+namespace sim {
+namespace {
+
+constexpr int kDefaultLateMs = 500;
+constexpr int kDefaultChunkGapMs = 100;
+constexpr std::size_t kDefaultHangUpAfter = 5;
+constexpr std::uint64_t kMaxFaultArgument = 3600000;
+
+std::uint32_t NextNoise(std::uint32_t& state) {
+    // xorshift32: the same seed gives the same noise on every run.
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+
+bool ParseArgument(std::string_view text, std::uint64_t& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value <= kMaxFaultArgument;
+}
+
+} // namespace
+
+std::string TReplyPlan::Text() const {
+    std::string text;
+    for (const TTimedByte& timed : Bytes) {
+        text.push_back(timed.Byte);
+    }
+    return text;
+}
+
+TReplyShaper::TReplyShaper(TFaults faults, int delayMs)
+    : FFaults(std::move(faults)), FDelayMs(delayMs),
+      FNoiseState(FFaults.GarbageSeed == 0 ? 1 : FFaults.GarbageSeed) {}
+
+TReplyPlan TReplyShaper::Shape(std::string_view reply) {
+    TReplyPlan plan;
+    if (FHungUp) {
+        plan.HangUp = true;
+        return plan;
+    }
+    if (FFaults.Silent) {
+        return plan;
+    }
+    plan = Pace(Corrupt(reply));
+    ApplyHangUp(plan);
+    return plan;
+}
+
+std::string TReplyShaper::Corrupt(std::string_view reply) {
+    std::string bytes(reply);
+    if (FFaults.NoCarriageReturn && !bytes.empty() && bytes.back() == '\r') {
+        bytes.pop_back();
+    }
+    if (FFaults.Garbage) {
+        for (char& byte : bytes) {
+            byte = static_cast<char>(1 + NextNoise(FNoiseState) % 255);
+        }
+    }
+    return bytes;
+}
+
+TReplyPlan TReplyShaper::Pace(std::string_view bytes) const {
+    TReplyPlan plan;
+    const double start = FDelayMs + FFaults.LateMs;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const double gaps =
+            FFaults.ChunkGapMs > 0 ? double(i / kChunkBytes) * FFaults.ChunkGapMs : 0;
+        plan.Bytes.push_back({start + double(i + 1) * kByteMilliseconds + gaps, bytes[i]});
+    }
+    return plan;
+}
+
+void TReplyShaper::ApplyHangUp(TReplyPlan& plan) {
+    if (!FFaults.HangUpAfterBytes) {
+        FBytesSent += plan.Bytes.size();
+        return;
+    }
+    const std::size_t allowed = *FFaults.HangUpAfterBytes - FBytesSent;
+    if (plan.Bytes.size() >= allowed) {
+        plan.Bytes.resize(allowed);
+        plan.HangUp = true;
+        FHungUp = true;
+    }
+    FBytesSent += plan.Bytes.size();
+}
+
+std::string DescribeFaults() {
+    return "    silent          never reply\n"
+           "    late[:MS]       wait MS more before every reply (default 500)\n"
+           "    chunked[:MS]    send replies in pieces of 4 bytes, MS apart (default 100)\n"
+           "    garbage[:SEED]  send noise of the reply's length instead of it (default seed 1)\n"
+           "    no-cr           leave out the carriage return that ends a reply\n"
+           "    hangup[:N]      drop the line after N reply bytes in all (default 5)\n";
+}
+
+bool ParseFault(std::string_view spec, TFaults& faults, std::string& error) {
+    const std::size_t colon = spec.find(':');
+    const std::string_view name = spec.substr(0, colon);
+    const bool hasArgument = colon != std::string_view::npos;
+    std::uint64_t argument = 0;
+    if (hasArgument && !ParseArgument(spec.substr(colon + 1), argument)) {
+        error = "fault " + std::string(spec) + ": the argument must be a whole number from 0 to " +
+                std::to_string(kMaxFaultArgument);
+        return false;
+    }
+    if (name == "silent" && !hasArgument) {
+        faults.Silent = true;
+    } else if (name == "late") {
+        faults.LateMs = hasArgument ? int(argument) : kDefaultLateMs;
+    } else if (name == "chunked") {
+        faults.ChunkGapMs = hasArgument ? int(argument) : kDefaultChunkGapMs;
+    } else if (name == "garbage") {
+        faults.Garbage = true;
+        faults.GarbageSeed = hasArgument ? std::uint32_t(argument) : 1;
+    } else if (name == "no-cr" && !hasArgument) {
+        faults.NoCarriageReturn = true;
+    } else if (name == "hangup") {
+        faults.HangUpAfterBytes = hasArgument ? std::size_t(argument) : kDefaultHangUpAfter;
+    } else {
+        error = "unknown fault " + std::string(spec) + "; the faults are:\n" + DescribeFaults();
+        return false;
+    }
+    return true;
+}
+
+} // namespace sim

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// One byte on the line at 9600 bit/s: a start bit, 8 data bits and a stop bit.
+inline constexpr double kByteMilliseconds = 10.0 * 1000.0 / 9600.0;
+// A chunked reply comes in pieces of this many bytes.
+inline constexpr std::size_t kChunkBytes = 4;
+
+// Misbehaviour on request; several may be combined. They apply to every reply.
+struct TFaults {
+    bool Silent = false;                         // never reply
+    int LateMs = 0;                              // extra wait before every reply
+    int ChunkGapMs = 0;                          // >0: pause this long after every chunk
+    bool Garbage = false;                        // noise of the reply's length instead of it
+    std::uint32_t GarbageSeed = 1;               //   with the noise drawn from this seed
+    bool NoCarriageReturn = false;               // leave out the closing carriage return
+    std::optional<std::size_t> HangUpAfterBytes; // drop the line after this many reply bytes
+
+    bool operator==(const TFaults&) const = default;
+};
+
+struct TTimedByte {
+    double DueMs = 0; // when the byte has fully arrived, after the command was complete
+    char Byte = 0;
+
+    bool operator==(const TTimedByte&) const = default;
+};
+
+// What goes on the line for one reply.
+struct TReplyPlan {
+    std::vector<TTimedByte> Bytes;
+    bool HangUp = false; // the line drops after the last byte
+
+    std::string Text() const;
+};
+
+// Turns the replies of the cutter into what the line carries: paced at the line rate after
+// the processing delay, with the requested faults applied. Keeps the count of bytes sent
+// for the hang-up fault.
+class TReplyShaper {
+public:
+    TReplyShaper(TFaults faults, int delayMs);
+
+    TReplyPlan Shape(std::string_view reply);
+    bool HungUp() const { return FHungUp; }
+    const TFaults& Faults() const { return FFaults; }
+
+private:
+    std::string Corrupt(std::string_view reply);
+    TReplyPlan Pace(std::string_view bytes) const;
+    void ApplyHangUp(TReplyPlan& plan);
+
+    TFaults FFaults;
+    int FDelayMs;
+    std::uint32_t FNoiseState;
+    std::size_t FBytesSent = 0;
+    bool FHungUp = false;
+};
+
+// Every fault name with its argument, for --help.
+std::string DescribeFaults();
+// Sets the fault `spec` ("NAME" or "NAME:ARG") in `faults`; false with `error` set when
+// the name is unknown or the argument is not valid for it.
+bool ParseFault(std::string_view spec, TFaults& faults, std::string& error);
+
+} // namespace sim

@@ -1,0 +1,158 @@
+#include "sim/reply_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <ostream>
+#include <string>
+
+namespace sim {
+namespace {
+
+const std::string kReply = "0,0,24000,50000\r";
+
+TEST(ReplyShaper, PacesBytesAtTheLineRateAfterTheDelay) {
+    TReplyShaper shaper({}, 20);
+    const TReplyPlan plan = shaper.Shape(kReply);
+    EXPECT_EQ(plan.Text(), kReply);
+    EXPECT_FALSE(plan.HangUp);
+    ASSERT_EQ(plan.Bytes.size(), kReply.size());
+    for (std::size_t i = 0; i < plan.Bytes.size(); ++i) {
+        EXPECT_NEAR(plan.Bytes[i].DueMs, 20 + (i + 1) * kByteMilliseconds, 1e-9) << i;
+    }
+    EXPECT_NEAR(kByteMilliseconds, 1.0417, 1e-4);
+}
+
+TEST(ReplyShaper, LateReplyStartsAfterTheExtraWait) {
+    TFaults faults;
+    faults.LateMs = 300;
+    const TReplyPlan plan = TReplyShaper(faults, 10).Shape(kReply);
+    EXPECT_EQ(plan.Text(), kReply);
+    EXPECT_NEAR(plan.Bytes.front().DueMs, 310 + kByteMilliseconds, 1e-9);
+}
+
+TEST(ReplyShaper, ChunkedReplyPausesAfterEveryChunk) {
+    TFaults faults;
+    faults.ChunkGapMs = 100;
+    const TReplyPlan plan = TReplyShaper(faults, 0).Shape(kReply);
+    EXPECT_EQ(plan.Text(), kReply);
+    for (std::size_t i = 1; i < plan.Bytes.size(); ++i) {
+        const double step = plan.Bytes[i].DueMs - plan.Bytes[i - 1].DueMs;
+        const double expected = kByteMilliseconds + (i % kChunkBytes == 0 ? 100 : 0);
+        EXPECT_NEAR(step, expected, 1e-9) << i;
+    }
+}
+
+TEST(ReplyShaper, SilentCutterSendsNothing) {
+    TFaults faults;
+    faults.Silent = true;
+    const TReplyPlan plan = TReplyShaper(faults, 0).Shape(kReply);
+    EXPECT_TRUE(plan.Bytes.empty());
+    EXPECT_FALSE(plan.HangUp);
+}
+
+TEST(ReplyShaper, NoCarriageReturnDropsOnlyTheClosingOne) {
+    TFaults faults;
+    faults.NoCarriageReturn = true;
+    EXPECT_EQ(TReplyShaper(faults, 0).Shape(kReply).Text(), "0,0,24000,50000");
+}
+
+TEST(ReplyShaper, GarbageKeepsTheLengthAndIsRepeatablePerSeed) {
+    TFaults faults;
+    faults.Garbage = true;
+    faults.GarbageSeed = 7;
+    const std::string first = TReplyShaper(faults, 0).Shape(kReply).Text();
+    const std::string again = TReplyShaper(faults, 0).Shape(kReply).Text();
+    faults.GarbageSeed = 8;
+    const std::string other = TReplyShaper(faults, 0).Shape(kReply).Text();
+    EXPECT_EQ(first.size(), kReply.size());
+    EXPECT_NE(first, kReply);
+    EXPECT_EQ(first, again);
+    EXPECT_NE(first, other);
+    EXPECT_EQ(first.find('\0'), std::string::npos);
+}
+
+TEST(ReplyShaper, HangUpCountsBytesAcrossReplies) {
+    TFaults faults;
+    faults.HangUpAfterBytes = 20;
+    TReplyShaper shaper(faults, 0);
+    const TReplyPlan first = shaper.Shape(kReply);
+    EXPECT_EQ(first.Text(), kReply);
+    EXPECT_FALSE(first.HangUp);
+    const TReplyPlan second = shaper.Shape(kReply);
+    EXPECT_EQ(second.Text(), "0,0,");
+    EXPECT_TRUE(second.HangUp);
+    EXPECT_TRUE(shaper.HungUp());
+    const TReplyPlan third = shaper.Shape(kReply);
+    EXPECT_TRUE(third.Bytes.empty());
+    EXPECT_TRUE(third.HangUp);
+}
+
+TEST(ReplyShaper, HangUpAfterZeroBytesSendsNothing) {
+    TFaults faults;
+    faults.HangUpAfterBytes = 0;
+    const TReplyPlan plan = TReplyShaper(faults, 0).Shape(kReply);
+    EXPECT_TRUE(plan.Bytes.empty());
+    EXPECT_TRUE(plan.HangUp);
+}
+
+struct TFaultSpecCase {
+    const char* Spec;
+    TFaults Expected;
+};
+
+TFaults With(void (*set)(TFaults&)) {
+    TFaults faults;
+    set(faults);
+    return faults;
+}
+
+void PrintTo(const TFaultSpecCase& spec, std::ostream* out) {
+    *out << spec.Spec;
+}
+
+class FaultSpecs : public testing::TestWithParam<TFaultSpecCase> {};
+
+TEST_P(FaultSpecs, SetTheNamedFault) {
+    TFaults faults;
+    std::string error;
+    ASSERT_TRUE(ParseFault(GetParam().Spec, faults, error)) << error;
+    EXPECT_EQ(faults, GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Valid, FaultSpecs,
+    testing::Values(TFaultSpecCase{"silent", With([](TFaults& f) { f.Silent = true; })},
+                    TFaultSpecCase{"late", With([](TFaults& f) { f.LateMs = 500; })},
+                    TFaultSpecCase{"late:250", With([](TFaults& f) { f.LateMs = 250; })},
+                    TFaultSpecCase{"chunked", With([](TFaults& f) { f.ChunkGapMs = 100; })},
+                    TFaultSpecCase{"chunked:40", With([](TFaults& f) { f.ChunkGapMs = 40; })},
+                    TFaultSpecCase{"garbage", With([](TFaults& f) { f.Garbage = true; })},
+                    TFaultSpecCase{"garbage:9", With([](TFaults& f) {
+                                       f.Garbage = true;
+                                       f.GarbageSeed = 9;
+                                   })},
+                    TFaultSpecCase{"no-cr", With([](TFaults& f) { f.NoCarriageReturn = true; })},
+                    TFaultSpecCase{"hangup", With([](TFaults& f) { f.HangUpAfterBytes = 5; })},
+                    TFaultSpecCase{"hangup:0", With([](TFaults& f) { f.HangUpAfterBytes = 0; })}),
+    [](const auto& info) {
+        std::string name;
+        for (const char* c = info.param.Spec; *c != '\0'; ++c) {
+            name.push_back(std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_');
+        }
+        return name;
+    });
+
+TEST(FaultSpecs, RejectsUnknownNamesAndBadArguments) {
+    for (const char* spec : {"", "loud", "late:", "late:-5", "late:1x", "late:99999999999",
+                             "silent:3", "no-cr:1", "hangup:abc", "Silent"}) {
+        TFaults faults;
+        std::string error;
+        EXPECT_FALSE(ParseFault(spec, faults, error)) << spec;
+        EXPECT_FALSE(error.empty()) << spec;
+        EXPECT_EQ(faults, TFaults{}) << spec;
+    }
+}
+
+} // namespace
+} // namespace sim
