@@ -12,7 +12,7 @@
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
 
-#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,7 +70,8 @@ TEST_F(DialogLook, TextsSetOnShowKeepTheirLineBreaksInFixedBounds) {
         EXPECT_EQ(label->text().toStdString(), text);
         EXPECT_EQ(label->geometry(), bounds);
         EXPECT_FALSE(label->wordWrap());
-        EXPECT_TRUE(QFontInfo(label->font()).fixedPitch());
+        const QFontMetrics metrics(label->font());
+        EXPECT_EQ(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
         dialog->hide();
     }
 }
