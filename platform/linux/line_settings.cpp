@@ -129,13 +129,8 @@ bool MakeRawLine(int fd) {
     return SetLine(fd, line);
 }
 
-bool ApplyDcbToLine(int fd, const link::TDcb& dcb) {
+bool ApplyDcbToSettings(const link::TDcb& dcb, termios2& line) {
     if (!IsValidDcb(dcb)) {
-        errno = EINVAL;
-        return false;
-    }
-    termios2 line{};
-    if (!GetLine(fd, line)) {
         return false;
     }
     SetRate(line, dcb.BaudRate);
@@ -150,14 +145,10 @@ bool ApplyDcbToLine(int fd, const link::TDcb& dcb) {
     line.c_cflag |= CLOCAL | CREAD;
     line.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
     line.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
-    return SetLine(fd, line);
+    return true;
 }
 
-bool ReadDcbFromLine(int fd, link::TDcb& dcb) {
-    termios2 line{};
-    if (!GetLine(fd, line)) {
-        return false;
-    }
+void ReadDcbFromSettings(const termios2& line, link::TDcb& dcb) {
     dcb.BaudRate = line.c_ospeed;
     dcb.ByteSize = ByteSizeOf(line);
     dcb.Parity = ParityOf(line);
@@ -181,6 +172,26 @@ bool ReadDcbFromLine(int fd, link::TDcb& dcb) {
     dcb.fInX = (line.c_iflag & IXOFF) != 0;
     dcb.XonChar = static_cast<char>(line.c_cc[VSTART]);
     dcb.XoffChar = static_cast<char>(line.c_cc[VSTOP]);
+}
+
+bool ApplyDcbToLine(int fd, const link::TDcb& dcb) {
+    termios2 line{};
+    if (!GetLine(fd, line)) {
+        return false;
+    }
+    if (!ApplyDcbToSettings(dcb, line)) {
+        errno = EINVAL;
+        return false;
+    }
+    return SetLine(fd, line);
+}
+
+bool ReadDcbFromLine(int fd, link::TDcb& dcb) {
+    termios2 line{};
+    if (!GetLine(fd, line)) {
+        return false;
+    }
+    ReadDcbFromSettings(line, dcb);
     return true;
 }
 

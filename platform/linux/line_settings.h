@@ -2,6 +2,10 @@
 
 #include "link/serial_api.h"
 
+// The kernel's terminal settings (<asm/termbits.h>), which take any rate. Files that
+// include the C library's <termios.h> cannot include that header too.
+struct termios2;
+
 namespace platform {
 
 // The line configuration of a terminal device in DCB terms. Each returns false with errno
@@ -18,5 +22,10 @@ bool ApplyDcbToLine(int fd, const link::TDcb& dcb);
 
 // Overwrites the fields of `dcb` that the terminal holds; the others stay as they are.
 bool ReadDcbFromLine(int fd, link::TDcb& dcb);
+
+// The same two mappings on settings in memory; ApplyDcbToSettings is false, and changes
+// nothing, for a DCB the line cannot take.
+bool ApplyDcbToSettings(const link::TDcb& dcb, termios2& line);
+void ReadDcbFromSettings(const termios2& line, link::TDcb& dcb);
 
 } // namespace platform

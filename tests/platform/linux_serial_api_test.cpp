@@ -253,6 +253,47 @@ TEST_F(LinuxSerialApi, OpensInRawModeWithTheReceiverOnAndModemStatusIgnored) {
     FApi.CloseHandle(handle);
 }
 
+TEST_F(LinuxSerialApi, LineStateReachesTheTerminalAndReadsBackWhole) {
+    const link::THandle handle = OpenPort();
+    link::TDcb dcb;
+    dcb.BaudRate = 14400;
+    dcb.StopBits = link::kTwoStopBits;
+    dcb.fOutxCtsFlow = true;
+    dcb.fRtsControl = link::kRtsControlHandshake;
+    dcb.fOutX = true;
+    dcb.fInX = true;
+    dcb.XonChar = 'Q';
+    dcb.XoffChar = 'S';
+    dcb.fOutxDsrFlow = true;
+    dcb.fDtrControl = link::kDtrControlDisable;
+    dcb.XonLim = 1024;
+    dcb.XoffLim = 1024;
+    dcb.EvtChar = '\r';
+    ASSERT_TRUE(FApi.SetCommState(handle, dcb)) << "error " << FApi.GetLastError();
+    const termios settings = SlaveSettings();
+    EXPECT_EQ(settings.c_cflag & (CSTOPB | CRTSCTS), tcflag_t{CSTOPB | CRTSCTS});
+    EXPECT_EQ(settings.c_iflag & (IXON | IXOFF), tcflag_t{IXON | IXOFF});
+    EXPECT_EQ(settings.c_cc[VSTART], 'Q');
+    EXPECT_EQ(settings.c_cc[VSTOP], 'S');
+    link::TDcb readBack;
+    ASSERT_TRUE(FApi.GetCommState(handle, readBack));
+    EXPECT_EQ(readBack, dcb);
+}
+
+TEST_F(LinuxSerialApi, RefusedLineStateLeavesTheLineAsItWas) {
+    const link::THandle handle = OpenPort();
+    link::TDcb before;
+    before.BaudRate = 4800;
+    ASSERT_TRUE(FApi.SetCommState(handle, before));
+    link::TDcb refused = before;
+    refused.ByteSize = 4;
+    EXPECT_FALSE(FApi.SetCommState(handle, refused));
+    EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EINVAL});
+    link::TDcb readBack;
+    ASSERT_TRUE(FApi.GetCommState(handle, readBack));
+    EXPECT_EQ(readBack, before);
+}
+
 TEST_F(LinuxSerialApi, ModemStatusOfAPseudoTerminalIsUnavailableWithoutHarm) {
     const link::THandle handle = OpenPort();
     std::uint32_t status = 0xDEAD;

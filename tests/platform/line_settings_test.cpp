@@ -1,0 +1,205 @@
+#include "platform/linux/line_settings.h"
+
+#include <asm/termbits.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <tuple>
+
+namespace platform::test {
+namespace {
+
+struct TLineCase {
+    std::string Description;
+    std::function<void(link::TDcb&)> Change;
+    tcflag_t ControlMask = 0;
+    tcflag_t Control = 0;
+    tcflag_t InputMask = 0;
+    tcflag_t Input = 0;
+};
+
+void PrintTo(const TLineCase& line, std::ostream* out) {
+    *out << line.Description;
+}
+
+// Settings as a freshly opened raw line has them.
+termios2 RawSettings() {
+    termios2 line{};
+    line.c_cflag = CS8 | CREAD | CLOCAL | B9600;
+    line.c_ispeed = 9600;
+    line.c_ospeed = 9600;
+    line.c_cc[VMIN] = 1;
+    return line;
+}
+
+// The DCB fields the terminal holds.
+auto LineFields(const link::TDcb& dcb) {
+    const bool ctsHandshake = dcb.fOutxCtsFlow || dcb.fRtsControl == link::kRtsControlHandshake;
+    return std::make_tuple(dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.fParity,
+                           dcb.StopBits != link::kOneStopBit, ctsHandshake, dcb.fOutX, dcb.fInX,
+                           dcb.XonChar, dcb.XoffChar);
+}
+
+class DcbMapping : public ::testing::TestWithParam<TLineCase> {};
+
+TEST_P(DcbMapping, SetsTheTerminalFlagsAndReadsBackTheSameFields) {
+    link::TDcb dcb;
+    GetParam().Change(dcb);
+    termios2 line = RawSettings();
+    ASSERT_TRUE(ApplyDcbToSettings(dcb, line));
+    EXPECT_EQ(line.c_cflag & GetParam().ControlMask, GetParam().Control);
+    EXPECT_EQ(line.c_iflag & GetParam().InputMask, GetParam().Input);
+    EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), tcflag_t{CLOCAL | CREAD});
+    EXPECT_EQ(line.c_ospeed, dcb.BaudRate);
+    EXPECT_EQ(line.c_ispeed, dcb.BaudRate);
+    link::TDcb readBack; // nothing kept from before
+    ReadDcbFromSettings(line, readBack);
+    EXPECT_EQ(LineFields(readBack), LineFields(dcb));
+}
+
+constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
+constexpr tcflag_t kBothRates = CBAUD | (CBAUD << IBSHIFT);
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, DcbMapping,
+    ::testing::Values(
+        TLineCase{"no parity", [](link::TDcb& d) { d.Parity = link::kNoParity; }, kParityBits, 0},
+        TLineCase{"odd parity", [](link::TDcb& d) { d.Parity = link::kOddParity; }, kParityBits,
+                  PARENB | PARODD},
+        TLineCase{"even parity", [](link::TDcb& d) { d.Parity = link::kEvenParity; },
+                  kParityBits, PARENB},
+        TLineCase{"mark parity", [](link::TDcb& d) { d.Parity = link::kMarkParity; },
+                  kParityBits, PARENB | PARODD | CMSPAR},
+        TLineCase{"space parity", [](link::TDcb& d) { d.Parity = link::kSpaceParity; },
+                  kParityBits, PARENB | CMSPAR},
+        TLineCase{"parity checked",
+                  [](link::TDcb& d) {
+                      d.Parity = link::kEvenParity;
+                      d.fParity = true;
+                  },
+                  kParityBits, PARENB, INPCK, INPCK},
+        TLineCase{"parity not checked", [](link::TDcb& d) { d.Parity = link::kOddParity; },
+                  kParityBits, PARENB | PARODD, INPCK, 0},
+        TLineCase{"5 data bits", [](link::TDcb& d) { d.ByteSize = 5; }, CSIZE, CS5},
+        TLineCase{"6 data bits", [](link::TDcb& d) { d.ByteSize = 6; }, CSIZE, CS6},
+        TLineCase{"7 data bits", [](link::TDcb& d) { d.ByteSize = 7; }, CSIZE, CS7},
+        TLineCase{"8 data bits", [](link::TDcb& d) { d.ByteSize = 8; }, CSIZE, CS8},
+        TLineCase{"1 stop bit", [](link::TDcb& d) { d.StopBits = link::kOneStopBit; }, CSTOPB,
+                  0},
+        TLineCase{"1.5 stop bits",
+                  [](link::TDcb& d) {
+                      d.ByteSize = 5;
+                      d.StopBits = link::kOne5StopBits;
+                  },
+                  CSTOPB, CSTOPB},
+        TLineCase{"2 stop bits", [](link::TDcb& d) { d.StopBits = link::kTwoStopBits; }, CSTOPB,
+                  CSTOPB},
+        TLineCase{"CTS output flow", [](link::TDcb& d) { d.fOutxCtsFlow = true; }, CRTSCTS,
+                  CRTSCTS},
+        TLineCase{"RTS handshake",
+                  [](link::TDcb& d) { d.fRtsControl = link::kRtsControlHandshake; }, CRTSCTS,
+                  CRTSCTS},
+        TLineCase{"DSR flow has no terminal flag",
+                  [](link::TDcb& d) {
+                      d.fOutxDsrFlow = true;
+                      d.fDtrControl = link::kDtrControlHandshake;
+                  },
+                  CRTSCTS, 0},
+        TLineCase{"XON/XOFF both ways",
+                  [](link::TDcb& d) {
+                      d.fOutX = true;
+                      d.fInX = true;
+                  },
+                  0, 0, IXON | IXOFF, IXON | IXOFF},
+        TLineCase{"XON/XOFF on output", [](link::TDcb& d) { d.fOutX = true; }, 0, 0,
+                  IXON | IXOFF, IXON},
+        TLineCase{"XON/XOFF on input", [](link::TDcb& d) { d.fInX = true; }, 0, 0, IXON | IXOFF,
+                  IXOFF},
+        TLineCase{"other flow characters",
+                  [](link::TDcb& d) {
+                      d.XonChar = 'Q';
+                      d.XoffChar = 'S';
+                  }},
+        TLineCase{"110", [](link::TDcb& d) { d.BaudRate = 110; }, kBothRates, B110},
+        TLineCase{"9600", [](link::TDcb& d) { d.BaudRate = 9600; }, kBothRates, B9600},
+        TLineCase{"115200", [](link::TDcb& d) { d.BaudRate = 115200; }, kBothRates, B115200},
+        TLineCase{"14400", [](link::TDcb& d) { d.BaudRate = 14400; }, kBothRates, BOTHER},
+        TLineCase{"56000", [](link::TDcb& d) { d.BaudRate = 56000; }, kBothRates, BOTHER},
+        TLineCase{"128000", [](link::TDcb& d) { d.BaudRate = 128000; }, kBothRates, BOTHER},
+        TLineCase{"256000", [](link::TDcb& d) { d.BaudRate = 256000; }, kBothRates, BOTHER}));
+
+TEST(DcbMapping, FlowCharactersAreTheTerminalsStartAndStopCharacters) {
+    link::TDcb dcb;
+    dcb.XonChar = 'Q';
+    dcb.XoffChar = '\xff';
+    termios2 line = RawSettings();
+    ASSERT_TRUE(ApplyDcbToSettings(dcb, line));
+    EXPECT_EQ(line.c_cc[VSTART], 'Q');
+    EXPECT_EQ(line.c_cc[VSTOP], 0xff);
+}
+
+TEST(DcbMapping, KeepsOneAndAHalfStopBitsWhereTheKeptDcbSaysSo) {
+    termios2 line = RawSettings();
+    line.c_cflag |= CSTOPB;
+    link::TDcb kept;
+    kept.StopBits = link::kOne5StopBits;
+    ReadDcbFromSettings(line, kept);
+    EXPECT_EQ(kept.StopBits, link::kOne5StopBits);
+    link::TDcb fresh;
+    ReadDcbFromSettings(line, fresh);
+    EXPECT_EQ(fresh.StopBits, link::kTwoStopBits);
+}
+
+TEST(DcbMapping, LeavesFieldsTheTerminalDoesNotHold) {
+    link::TDcb kept;
+    kept.fOutxDsrFlow = true;
+    kept.fDtrControl = link::kDtrControlHandshake;
+    kept.fAbortOnError = true;
+    kept.XonLim = 1024;
+    kept.EvtChar = '\r';
+    const link::TDcb before = kept;
+    ReadDcbFromSettings(RawSettings(), kept);
+    EXPECT_EQ(kept.fOutxDsrFlow, before.fOutxDsrFlow);
+    EXPECT_EQ(kept.fDtrControl, before.fDtrControl);
+    EXPECT_EQ(kept.fAbortOnError, before.fAbortOnError);
+    EXPECT_EQ(kept.XonLim, before.XonLim);
+    EXPECT_EQ(kept.EvtChar, before.EvtChar);
+}
+
+struct TRefusedCase {
+    std::string Description;
+    std::function<void(link::TDcb&)> Change;
+};
+
+void PrintTo(const TRefusedCase& refused, std::ostream* out) {
+    *out << refused.Description;
+}
+
+class DcbRefused : public ::testing::TestWithParam<TRefusedCase> {};
+
+TEST_P(DcbRefused, ChangesNothing) {
+    link::TDcb dcb;
+    GetParam().Change(dcb);
+    termios2 line = RawSettings();
+    EXPECT_FALSE(ApplyDcbToSettings(dcb, line));
+    const termios2 untouched = RawSettings();
+    EXPECT_EQ(line.c_cflag, untouched.c_cflag);
+    EXPECT_EQ(line.c_iflag, untouched.c_iflag);
+    EXPECT_EQ(line.c_ospeed, untouched.c_ospeed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, DcbRefused,
+    ::testing::Values(TRefusedCase{"rate 0, which would hang the line up",
+                                   [](link::TDcb& d) { d.BaudRate = 0; }},
+                      TRefusedCase{"4 data bits", [](link::TDcb& d) { d.ByteSize = 4; }},
+                      TRefusedCase{"9 data bits", [](link::TDcb& d) { d.ByteSize = 9; }},
+                      TRefusedCase{"parity code 5", [](link::TDcb& d) { d.Parity = 5; }},
+                      TRefusedCase{"stop-bit code 3", [](link::TDcb& d) { d.StopBits = 3; }},
+                      TRefusedCase{"same XON and XOFF with flow control", [](link::TDcb& d) {
+                                       d.fInX = true;
+                                       d.XonChar = 19;
+                                   }}));
+
+} // namespace
+} // namespace platform::test
