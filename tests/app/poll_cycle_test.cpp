@@ -1,0 +1,309 @@
+// The poll cycle tick by tick against the in-process virtual cutter: when a reply is
+// complete, when a silent cutter is given up, the settings monitor's windows and resends,
+// queries that share the reply text, and changes of port under way.
+
+#include "tests/app/poll_harness.h"
+
+#include <gmock/gmock.h>
+
+#include <QPushButton>
+#include <QSignalSpy>
+
+namespace app::polltest {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* kDeviceNotFound = "Device not found";
+constexpr const char* kUsbPlugged = "When USB cable plug-in, com port not working.";
+constexpr const char* kSizeReplyLine = "接收:0,0,24000,50000";
+constexpr const char* kSettingsQuery = "<ESC>.R1:";
+
+sim::TFaults SilentCutter() {
+    sim::TFaults faults;
+    faults.Silent = true;
+    return faults;
+}
+
+TBench OnLink(const std::string& portText, sim::TFaults faults = {}) {
+    TBench bench;
+    bench.PortText = portText;
+    bench.UsbCutterPlugged = portText == kUsbPort;
+    bench.Faults = faults;
+    return bench;
+}
+
+// The enabled state of Poll Size, Loop Detect, DisDetect, Scaling and About.
+std::vector<bool> ButtonsEnabled(const TMainForm& form) {
+    return {form.BnPollSize->isEnabled(), form.BnLoopDetect->isEnabled(),
+            form.BnDisDetect->isEnabled(), form.BnScaling->isEnabled(), form.BnAbout->isEnabled()};
+}
+const std::vector<bool> kIdleButtons{true, true, false, true, true};
+const std::vector<bool> kLoopDetectButtons{false, false, true, false, false};
+
+class TReplyCollectionTest : public TPollTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(TReplyCollectionTest, AReplyInPiecesIsDecodedOnceOnTheTenthTickAfterTheFirstPiece) {
+    Build(OnLink(GetParam()));
+    Form().BnPollSizeClick();
+    ASSERT_THAT(CutterCommands(), ElementsAre("OH;"));
+    Tick(2);
+    Deliver(5);
+    Tick(); // the first piece: tick 0
+    Tick(2);
+    Deliver(5);
+    Tick(); // tick 3
+    DeliverAll();
+    Tick(); // tick 4
+    Tick(5);
+    EXPECT_EQ(Form().FPollSizeRequest, 1);
+    EXPECT_EQ(CountLogStartingWith("接收:"), 0);
+
+    Tick(); // tick 10
+    EXPECT_EQ(Form().FPollSizeRequest, 0);
+    EXPECT_EQ(Form().FPollSizeSettleTicks, 0);
+    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    EXPECT_EQ(Form().Settings().PollSizeX, "600 mm");
+    EXPECT_EQ(PanelTexts(Form())[1], "1250 mm");
+    const std::string closeLine =
+        std::string(GetParam()) == kSerialPort ? "Close COM1 OK" : "Port has not been opened!";
+    EXPECT_THAT(LogFromLast("接收:"),
+                ElementsAre(kSizeReplyLine, "0", "0", "24000", "50000", closeLine));
+    EXPECT_FALSE(SerialPortOpen());
+    EXPECT_EQ(OpenUsbHandles(), 0U);
+
+    Tick(30);
+    EXPECT_EQ(CountLogStartingWith("接收:"), 1);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(EachLink, TReplyCollectionTest, ::testing::Values(kSerialPort, kUsbPort));
+
+// The three one-reply queries, started as their senders start them.
+struct TQuery {
+    const char* Name;
+    void (TMainForm::*Send)();
+    std::int32_t TMainForm::*Flag;
+};
+
+const TQuery kQueries[] = {
+    {"PollSize", &TMainForm::BnPollSizeClick, &TMainForm::FPollSizeRequest},
+    {"Firmware", &TMainForm::SendFirmwareQuery, &TMainForm::FFirmwareRequest},
+    {"Scale", &TMainForm::SendScaleQuery, &TMainForm::FScaleReadRequest},
+};
+
+class TSilentQueryTest : public TPollTest, public ::testing::WithParamInterface<TQuery> {};
+
+TEST_P(TSilentQueryTest, EndsOnTheEleventhSilentTickWithTheLinkClosedBeforeTheBox) {
+    const TQuery query = GetParam();
+    Build(OnLink(kSerialPort, SilentCutter()));
+    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
+    (Form().*query.Send)();
+    ASSERT_TRUE(SerialPortOpen());
+    Tick(10);
+    EXPECT_EQ(Form().*query.Flag, 1);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+
+    bool endedBeforeTheBox = false;
+    Prompts.WhileOpen = [&] {
+        endedBeforeTheBox = Form().*query.Flag == 0 && Form().FSilenceTicks == 0 &&
+                            !SerialPortOpen() && Form().FUsbHandle == 0;
+    };
+    Tick();
+    EXPECT_TRUE(endedBeforeTheBox);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
+    EXPECT_EQ(Log().back(), "Close COM1 OK");
+    const int scaleQueries = query.Flag == &TMainForm::FScaleReadRequest ? 1 : 0;
+    ASSERT_EQ(scaleEnded.count(), scaleQueries);
+    if (scaleQueries == 1) {
+        EXPECT_FALSE(scaleEnded.front().front().toBool());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachQuery, TSilentQueryTest, ::testing::ValuesIn(kQueries),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+struct TSilenceBoxCase {
+    const char* Name;
+    const char* PortText;
+    bool UsbCutterPlugged;
+    const char* Box;
+    int CommandsSent;
+};
+
+class TSilenceBoxTest : public TPollTest, public ::testing::WithParamInterface<TSilenceBoxCase> {};
+
+TEST_P(TSilenceBoxTest, NamesWhyNothingAnswered) {
+    const TSilenceBoxCase& test = GetParam();
+    TBench bench;
+    bench.PortText = test.PortText;
+    bench.UsbCutterPlugged = test.UsbCutterPlugged;
+    Build(bench);
+    Form().BnPollSizeClick();
+    Tick(11);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(test.Box));
+    EXPECT_EQ(static_cast<int>(CutterCommands().size()), test.CommandsSent);
+    EXPECT_EQ(Form().FPollSizeRequest, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, TSilenceBoxTest,
+    ::testing::Values(TSilenceBoxCase{"UsbCutterBesideTheComPort", kSerialPort, true, kUsbPlugged,
+                                      0},
+                      TSilenceBoxCase{"NoUsbCutterOnTheComPort", "COM9", false, kDeviceNotFound, 0},
+                      TSilenceBoxCase{"UsbEntryWithoutDevice", "USB1", false, kDeviceNotFound, 0},
+                      TSilenceBoxCase{"NoLinkChosen", "", false, kDeviceNotFound, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+using TSettingsMonitorTest = TPollTest;
+
+TEST_F(TSettingsMonitorTest, WithoutAFirstReplyStopsOnTheEleventhSilentTickAsDisDetectDoes) {
+    Build(OnLink(kSerialPort, SilentCutter()));
+    Form().BnLoopDetectClick();
+    Tick(10);
+    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+
+    std::vector<bool> buttonsUnderTheBox;
+    Prompts.WhileOpen = [&] { buttonsUnderTheBox = ButtonsEnabled(Form()); };
+    Tick();
+    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_EQ(Form().FAwaitingFirstReply, 0);
+    EXPECT_EQ(buttonsUnderTheBox, kIdleButtons);
+    EXPECT_THAT(LogFromLast("Close COM1 OK"),
+                ElementsAre("Close COM1 OK", "Port has not been opened!"));
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
+}
+
+TEST_F(TSettingsMonitorTest, ResendsOnThe101stSilentTickAndStopsAfter151SilentTicks) {
+    Build(OnLink(kSerialPort));
+    Form().BnLoopDetectClick();
+    Tick(5); // the first reply comes after 5 silent ticks
+    DeliverAll();
+    Tick(11);
+    EXPECT_EQ(Form().Settings().Offset, "0.250 mm");
+    EXPECT_THAT(PanelTexts(Form()), ElementsAre("", "", "80", "0.250 mm", "Light", "Draft",
+                                                "Enable", "Disable", "Roll"));
+    EXPECT_TRUE(SerialPortOpen());
+
+    // 5 silent ticks were counted before the reply.
+    Tick(95);
+    EXPECT_EQ(CutterCommands().size(), 1U);
+    Tick();
+    EXPECT_THAT(CutterCommands(), ElementsAre(kSettingsQuery, kSettingsQuery));
+
+    // The resent query goes unanswered: the silent run since the reply passes 150.
+    Tick(150 - 96);
+    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    Tick();
+    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_EQ(ButtonsEnabled(Form()), kIdleButtons);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
+}
+
+TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
+    Build(OnLink(kSerialPort));
+    Form().BnLoopDetectClick();
+    for (int round = 1; round <= 3; ++round) {
+        DeliverAll();
+        Tick(11);
+        EXPECT_EQ(CountLogStartingWith("接收:"), round);
+        Tick(101);
+    }
+    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_EQ(CutterCommands().size(), 4U);
+    EXPECT_EQ(PanelTexts(Form())[4], "Light");
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
+using TSharedReplyTest = TPollTest;
+
+TEST_F(TSharedReplyTest, TwoWaitingQueriesReachTheSilenceLimitInHalfTheTicks) {
+    Build(OnLink(kSerialPort, SilentCutter()));
+    Form().BnPollSizeClick();
+    Form().SendFirmwareQuery();
+    Tick(5);
+    EXPECT_EQ(Form().FPollSizeRequest, 1);
+    Tick();
+    EXPECT_EQ(Form().FPollSizeRequest, 0);
+    EXPECT_EQ(Form().FFirmwareRequest, 1);
+    EXPECT_EQ(Prompts.Shown.size(), 1U);
+    // The poll-size ending reset the shared count: the firmware query waits on alone.
+    Tick(9);
+    EXPECT_EQ(Form().FFirmwareRequest, 1);
+    Tick();
+    EXPECT_EQ(Form().FFirmwareRequest, 0);
+    EXPECT_EQ(Prompts.Shown.size(), 2U);
+}
+
+TEST_F(TSharedReplyTest, TheFirstBlockCompletesWithTheWholeTextAndTheOtherIsLeftAtTen) {
+    Build(OnLink(kSerialPort));
+    Form().BnPollSizeClick();
+    Form().SendFirmwareQuery();
+    DeliverAll();
+    Tick(11);
+    EXPECT_EQ(CountLogStartingWith("接收:"), 1);
+    EXPECT_THAT(LogFromLast("接收:").front(), kSizeReplyLine);
+    EXPECT_EQ(Form().Settings().PollSizeX, "600 mm");
+    EXPECT_EQ(Form().FFirmwareSettleTicks, 10);
+    EXPECT_EQ(Form().FFirmwareRequest, 1);
+    // The size decoder met the firmware reply's model field and said so.
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
+                ElementsAre(::testing::HasSubstr("TC-60")));
+}
+
+using TPortChangeTest = TPollTest;
+
+TEST_F(TPortChangeTest, DuringAQueryAbandonsItWithoutABox) {
+    Build(OnLink(kSerialPort));
+    Form().BnPollSizeClick();
+    Deliver(6);
+    Tick(3);
+    ChoosePort(kSerialPort);
+    EXPECT_EQ(Form().FPollSizeRequest, 0);
+    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    DeliverAll();
+    Tick(50);
+    EXPECT_EQ(CountLogStartingWith("接收:"), 0);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
+TEST_F(TPortChangeTest, DuringLoopDetectionStopsTheQueriesButKeepsTheButtons) {
+    Build(OnLink(kSerialPort));
+    Form().BnLoopDetectClick();
+    DeliverAll();
+    Tick(11);
+    ChoosePort(kSerialPort);
+    Tick(300);
+    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_EQ(CutterCommands().size(), 1U);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_EQ(ButtonsEnabled(Form()), kLoopDetectButtons);
+    Form().BnDisDetectClick();
+    EXPECT_EQ(ButtonsEnabled(Form()), kIdleButtons);
+}
+
+TEST_F(TPortChangeTest, ANewQueryCollectsItsWholeReplyAfterOneAbandonedMidReply) {
+    Build(OnLink(kSerialPort));
+    Form().SendScaleQuery();
+    Deliver(4);
+    Tick(7);
+    ChoosePort(kSerialPort);
+    ChosenLine().DiscardAll();
+
+    Form().SendScaleQuery();
+    Deliver(4); // "0,10"
+    Tick(4);
+    EXPECT_EQ(Form().FScaleReadRequest, 1);
+    DeliverAll();
+    Tick(7);
+    EXPECT_EQ(Form().FScaleReadRequest, 0);
+    EXPECT_EQ(Form().Settings().ScaleX, 1000);
+    EXPECT_EQ(Form().Settings().ScaleY, 1000);
+    EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
+}
+
+} // namespace
+} // namespace app::polltest

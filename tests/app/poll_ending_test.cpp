@@ -1,0 +1,173 @@
+// How exchanges end when a box is shown: a reply that does not decode still ends its
+// query, and whatever arrives while a box is open finds the request already ended.
+
+#include "tests/app/poll_harness.h"
+
+#include <gmock/gmock.h>
+
+#include <QPushButton>
+#include <QSignalSpy>
+
+namespace app::polltest {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+TBench ScriptedComPort() {
+    TBench bench;
+    bench.ScriptedSerial = true;
+    return bench;
+}
+
+struct TMalformedCase {
+    const char* Name;
+    void (TMainForm::*Send)();
+    std::int32_t TMainForm::*Flag;
+    std::int32_t TMainForm::*SettleTicks;
+    const char* Reply;
+    const char* FailingField; // null: the decoder converts nothing and cannot fail
+    // The panel or scale values after the reply: those before the bad field are set.
+    std::function<void(const TMainForm&)> CheckValues;
+};
+
+const TMalformedCase kMalformedReplies[] = {
+    {"PollSize", &TMainForm::BnPollSizeClick, &TMainForm::FPollSizeRequest,
+     &TMainForm::FPollSizeSettleTicks, "0,0,24000,12x\r", "12x",
+     [](const TMainForm& form) {
+         EXPECT_THAT(PanelTexts(form), ElementsAre("600 mm", "", "", "", "", "", "", "", ""));
+     }},
+    {"Settings", &TMainForm::BnLoopDetectClick, &TMainForm::FLoopDetect,
+     &TMainForm::FSettingsSettleTicks, "0,30,80,2.5.0,5,1,0,2\r", "2.5.0",
+     [](const TMainForm& form) {
+         EXPECT_THAT(PanelTexts(form), ElementsAre("", "", "80", "", "Light", "", "", "", ""));
+     }},
+    {"Firmware", &TMainForm::SendFirmwareQuery, &TMainForm::FFirmwareRequest,
+     &TMainForm::FFirmwareSettleTicks, "\x7f\x80\xfe garbage", nullptr,
+     [](const TMainForm& form) { EXPECT_THAT(form.Settings().FirmwareModel, IsEmpty()); }},
+    {"Scale", &TMainForm::SendScaleQuery, &TMainForm::FScaleReadRequest,
+     &TMainForm::FScaleSettleTicks, "0,1010,99z\r", "99z",
+     [](const TMainForm& form) {
+         EXPECT_EQ(form.Settings().ScaleX, 1010);
+         EXPECT_EQ(form.Settings().ScaleY, 0);
+         EXPECT_EQ(form.ScaleRepliesDecoded(), 0);
+     }},
+};
+
+class TMalformedReplyTest : public TPollTest,
+                            public ::testing::WithParamInterface<TMalformedCase> {};
+
+TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
+    const TMalformedCase& test = GetParam();
+    const bool monitor = test.Flag == &TMainForm::FLoopDetect;
+    Build(ScriptedComPort());
+    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
+    (Form().*test.Send)();
+    ArriveOnSerial(test.Reply);
+
+    bool endedBeforeTheBox = false;
+    Prompts.WhileOpen = [&] {
+        endedBeforeTheBox = Form().FReplyText.empty() && Form().*test.SettleTicks == 0 &&
+                            Form().*test.Flag == (monitor ? 1 : 0) && SerialPortOpen() == monitor;
+    };
+    Tick(11);
+    Tick(40);
+
+    EXPECT_EQ(CountLogStartingWith("接收:"), 1);
+    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    EXPECT_EQ(Form().*test.SettleTicks, 0);
+    EXPECT_EQ(Form().*test.Flag, monitor ? 1 : 0);
+    EXPECT_EQ(SerialPortOpen(), monitor);
+    test.CheckValues(Form());
+    if (test.FailingField != nullptr) {
+        EXPECT_TRUE(endedBeforeTheBox);
+        EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
+                    ElementsAre(HasSubstr(test.FailingField)));
+    } else {
+        EXPECT_THAT(Prompts.Shown, IsEmpty());
+    }
+    if (test.Flag == &TMainForm::FScaleReadRequest) {
+        ASSERT_EQ(scaleEnded.count(), 1);
+        EXPECT_FALSE(scaleEnded.front().front().toBool());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachBlock, TMalformedReplyTest, ::testing::ValuesIn(kMalformedReplies),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+using TBoxReentranceTest = TPollTest;
+
+TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnded) {
+    sim::TFaults silent;
+    silent.Silent = true;
+    TBench bench;
+    bench.Faults = silent;
+    Build(bench);
+    Form().BnPollSizeClick();
+    Prompts.WhileOpen = [&] {
+        Tick(30);
+        Form().Comm1RxChar(&Form().Comm1, 8);
+        EXPECT_EQ(Form().FPollSizeRequest, 0);
+        EXPECT_EQ(Form().FSilenceTicks, 0);
+    };
+    Tick(11);
+    EXPECT_EQ(Prompts.Shown.size(), 1U);
+    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    EXPECT_FALSE(SerialPortOpen());
+    Tick(30);
+    EXPECT_EQ(Prompts.Shown.size(), 1U);
+}
+
+TEST_F(TBoxReentranceTest, TicksUnderTheMonitorsSilenceBoxNeitherResendNorStopTwice) {
+    sim::TFaults silent;
+    silent.Silent = true;
+    TBench bench;
+    bench.Faults = silent;
+    Build(bench);
+    Form().BnLoopDetectClick();
+    std::size_t logLinesUnderTheBox = 0;
+    Prompts.WhileOpen = [&] {
+        logLinesUnderTheBox = Log().size();
+        Tick(300);
+        EXPECT_EQ(Log().size(), logLinesUnderTheBox);
+        EXPECT_TRUE(Form().BnLoopDetect->isEnabled());
+    };
+    Tick(11);
+    EXPECT_NE(logLinesUnderTheBox, 0U);
+    EXPECT_EQ(Prompts.Shown.size(), 1U);
+    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_EQ(CountLog("Close COM1 OK"), 1);
+}
+
+TEST_F(TBoxReentranceTest, ANewReplyUnderTheMonitorsErrorBoxIsDecodedAndTheBadOneNeverAgain) {
+    Build(ScriptedComPort());
+    Form().BnLoopDetectClick();
+    ArriveOnSerial("0,abc,80,250,5,1,0,2\r");
+    Prompts.WhileOpen = [&] {
+        ArriveOnSerial("0,31,90,300,4,0,1,1\r");
+        Tick(11);
+    };
+    Tick(11);
+    EXPECT_EQ(CountLogStartingWith("接收:"), 2);
+    EXPECT_THAT(PanelTexts(Form()), ElementsAre("", "", "90", "0.300 mm", "Heavy", "Fine",
+                                                "Disable", "Enable", "Single"));
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException), ElementsAre(HasSubstr("abc")));
+    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_TRUE(SerialPortOpen());
+}
+
+TEST_F(TBoxReentranceTest, TheScaleQueryEndsOnceWhenTicksRunUnderItsErrorBox) {
+    Build(ScriptedComPort());
+    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
+    Form().SendScaleQuery();
+    ArriveOnSerial("0,1000,x\r");
+    Prompts.WhileOpen = [&] { Tick(30); };
+    Tick(11);
+    EXPECT_EQ(scaleEnded.count(), 1);
+    EXPECT_EQ(CountLogStartingWith("接收:"), 1);
+    EXPECT_EQ(Prompts.Shown.size(), 1U);
+}
+
+} // namespace
+} // namespace app::polltest

@@ -1,0 +1,176 @@
+// The panel commands and the two reply feeders on each link: what reaches the cutter, what
+// the USB link logs, which bytes the reply text keeps, and what DisDetect closes.
+
+#include "tests/app/poll_harness.h"
+
+#include <gmock/gmock.h>
+
+#include <QSignalSpy>
+
+namespace app::polltest {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr const char* kUsbPlugged = "When USB cable plug-in, com port not working.";
+
+TBench OnLink(const std::string& portText) {
+    TBench bench;
+    bench.PortText = portText;
+    bench.UsbCutterPlugged = portText == kUsbPort;
+    return bench;
+}
+
+class TEachLinkTest : public TPollTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    bool SerialChosen() const { return std::string(GetParam()) == kSerialPort; }
+};
+
+TEST_P(TEachLinkTest, DisDetectClosesBothLinksAndDropsTheReplyCollected) {
+    Build(OnLink(GetParam()));
+    Form().BnLoopDetectClick();
+    Deliver(5);
+    Tick();
+    ASSERT_FALSE(Form().FReplyText.empty());
+
+    Form().BnDisDetectClick();
+    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_EQ(Form().FSilenceTicks, 0);
+    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    EXPECT_FALSE(SerialPortOpen());
+    EXPECT_EQ(OpenUsbHandles(), 0U);
+    EXPECT_EQ(Form().FUsbHandle, 0);
+    EXPECT_EQ(Log().back(), SerialChosen() ? "Close COM1 OK" : "Port has not been opened!");
+    Tick(200);
+    EXPECT_EQ(CutterCommands().size(), 1U);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
+TEST_P(TEachLinkTest, AZeroByteStaysOnlyOnTheSerialLink) {
+    TBench bench = OnLink(GetParam());
+    bench.Cutter.FirmwareModel = std::string("TC\0"
+                                             "60",
+                                             5);
+    Build(bench);
+    Form().SendFirmwareQuery();
+    DeliverAll();
+    Tick(11);
+    EXPECT_EQ(Form().Settings().FirmwareModel, SerialChosen() ? std::string("TC\0"
+                                                                            "60",
+                                                                            5)
+                                                              : std::string("TC60"));
+    EXPECT_EQ(Form().Settings().FirmwareVersion, "2.10");
+}
+
+TEST_P(TEachLinkTest, ATestCutReachesTheCutterAndLeavesTheLinkOpen) {
+    Build(OnLink(GetParam()));
+    Form().SetWizardFields(
+        {[] { return "100"; }, [] { return "50"; }, [] { return "100"; }, [] { return "50"; }});
+    Form().SendTestDraw();
+    ASSERT_EQ(Cutter().CutCount(), 1U);
+    EXPECT_DOUBLE_EQ(Cutter().Cuts().back().WidthMm, 100.0);
+    EXPECT_DOUBLE_EQ(Cutter().Cuts().back().HeightMm, 50.0);
+    EXPECT_EQ(SerialPortOpen(), SerialChosen());
+    EXPECT_EQ(OpenUsbHandles(), SerialChosen() ? 0U : 1U);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, TEachLinkTest, ::testing::Values(kSerialPort, kUsbPort));
+
+using TUsbFeederTest = TPollTest;
+
+TEST_F(TUsbFeederTest, LogsEveryReadAndTheSerialCloseThatFindsNothingOpen) {
+    Build(OnLink(kUsbPort));
+    Form().BnPollSizeClick();
+    EXPECT_THAT(Log(), ElementsAre("Open USB0 OK", "發送命令:OH;"));
+    Tick(3);
+    EXPECT_EQ(CountLog("Receive Data : 0 bytes"), 3);
+    DeliverAll(); // 16 bytes: "0,0,24000,50000" and a carriage return
+    Tick(11);
+    EXPECT_EQ(CountLog("Receive Data : 16 bytes"), 1);
+    EXPECT_EQ(CountLog("Receive Data : 0 bytes"), 13);
+    EXPECT_EQ(Log().back(), "Port has not been opened!");
+    EXPECT_EQ(Form().Settings().PollSizeY, "1250 mm");
+    EXPECT_EQ(OpenUsbHandles(), 0U);
+}
+
+TEST_F(TUsbFeederTest, AFailedReadIsSkippedWithoutAWordAndCountsAsSilence) {
+    Build(OnLink(kUsbPort));
+    Form().BnPollSizeClick();
+    Tick(2);
+    // The cable is pulled: both library reads now fail.
+    ChosenLine().HangUp();
+    Tick(8);
+    EXPECT_EQ(CountLogStartingWith("Receive Data"), 2);
+    EXPECT_EQ(Form().FPollSizeRequest, 1);
+    Tick();
+    EXPECT_EQ(Form().FPollSizeRequest, 0);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre("Device not found"));
+}
+
+using TSerialFeederTest = TPollTest;
+
+TEST_F(TSerialFeederTest, ACountAboveTheReadBufferIsReadInParts) {
+    TBench bench;
+    bench.ScriptedSerial = true;
+    Build(bench);
+    Form().BnPollSizeClick();
+    std::string flood(12000, '7');
+    flood[4999] = '\0';
+    flood[5000] = ',';
+    ArriveOnSerial(flood);
+    EXPECT_EQ(Form().FReplyText, flood);
+}
+
+using TUsbGuardTest = TPollTest;
+
+// A USB cutter is attached while COM1 is chosen: the serial link carries nothing.
+TBench ComPortBesideAUsbCutter() {
+    TBench bench;
+    bench.UsbCutterPlugged = true;
+    return bench;
+}
+
+TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
+    for (const auto send : {&TMainForm::SendTestDraw, &TMainForm::SendCorrectedTestDraw,
+                            &TMainForm::SendWriteScale}) {
+        Build(ComPortBesideAUsbCutter());
+        (Form().*send)();
+        EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kUsbPlugged));
+        EXPECT_THAT(Log(), IsEmpty());
+        EXPECT_FALSE(SerialPortOpen());
+        EXPECT_EQ(Cutter().CutCount(), 0U);
+        EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
+        Prompts.Shown.clear();
+    }
+}
+
+TEST_F(TUsbGuardTest, AScaleQueryGoesOnAndEndsWithTheSameTextAfterTheSilence) {
+    Build(ComPortBesideAUsbCutter());
+    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
+    Form().SendScaleQuery();
+    EXPECT_THAT(Log(), ElementsAre("COM1 Check OK"));
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    Tick(11);
+    EXPECT_THAT(CutterCommands(), IsEmpty());
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kUsbPlugged));
+    ASSERT_EQ(scaleEnded.count(), 1);
+    EXPECT_FALSE(scaleEnded.front().front().toBool());
+}
+
+using TScaleQueryTest = TPollTest;
+
+TEST_F(TScaleQueryTest, AWholeReplyIsCountedForTheWizard) {
+    Build();
+    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
+    Form().SendScaleQuery();
+    DeliverAll();
+    Tick(11);
+    EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
+    ASSERT_EQ(scaleEnded.count(), 1);
+    EXPECT_TRUE(scaleEnded.front().front().toBool());
+}
+
+} // namespace
+} // namespace app::polltest
