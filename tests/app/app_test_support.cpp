@@ -1,0 +1,132 @@
+#include "tests/app/app_test_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+
+#include <cstring>
+
+namespace app::test {
+
+namespace {
+
+// One application object for the whole test program, as the widgets need.
+class TQtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "app_tests";
+        static char* argv[] = {name, nullptr};
+        FApplication = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { FApplication.reset(); }
+
+private:
+    std::unique_ptr<QApplication> FApplication;
+};
+
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+
+} // namespace
+
+void TFakeUsbApi::SetPresent(std::int32_t index, bool present) {
+    if (present) {
+        FPresent.insert(index);
+    } else {
+        FPresent.erase(index);
+    }
+}
+
+std::int32_t TFakeUsbApi::UsbOpenDevice(std::int32_t index) {
+    OpenedIndexes.push_back(index);
+    if (FPresent.count(index) == 0) {
+        return -1;
+    }
+    const std::int32_t handle = FNextHandle++;
+    OpenHandles.insert(handle);
+    return handle;
+}
+
+std::int32_t TFakeUsbApi::UsbCloseDevice(std::int32_t handle) {
+    ClosedHandles.push_back(handle);
+    return OpenHandles.erase(handle) == 1 ? 0 : -1;
+}
+
+std::int32_t TFakeUsbApi::UsbSend(std::int32_t handle, const char* data, std::int32_t count) {
+    Sent.push_back({handle, std::string(data, static_cast<std::size_t>(count))});
+    return OpenHandles.count(handle) == 1 ? count : -1;
+}
+
+std::int32_t TFakeUsbApi::UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) {
+    *count = 0;
+    return OpenHandles.count(handle) == 1 ? 0 : -1;
+}
+
+std::int32_t TFakeUsbApi::UsbReceive(std::int32_t handle, char* /*buffer*/,
+                                     std::int32_t /*capacity*/, std::uint32_t* count) {
+    *count = 0;
+    return OpenHandles.count(handle) == 1 ? 0 : -1;
+}
+
+bool TFakePortSources::GetVersionEx(link::TOsVersionInfo& info) {
+    if (VersionAnswers) {
+        info = Version;
+    }
+    return VersionAnswers;
+}
+
+bool TFakePortSources::EnumPorts(std::vector<std::string>& portNames) {
+    if (EnumAnswers) {
+        portNames = EnumeratedPorts;
+    }
+    return EnumAnswers;
+}
+
+bool TFakePortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
+    if (MapAnswers) {
+        values = SerialCommMap;
+    }
+    return MapAnswers;
+}
+
+std::string TFakePortSources::DevicePathOf(const std::string& portName) {
+    const auto found = DevicePaths.find(portName);
+    return found == DevicePaths.end() ? std::string() : found->second;
+}
+
+std::string TFakePortSources::DeviceGroupOf(const std::string& portName) {
+    const auto found = DeviceGroups.find(portName);
+    return found == DeviceGroups.end() ? std::string() : found->second;
+}
+
+TMainFormTest::~TMainFormTest() = default;
+
+TMainForm& TMainFormTest::Create() {
+    FForm = std::make_unique<TMainForm>(TPlatform{Serial, Usb, Sources, Prompts});
+    return *FForm;
+}
+
+std::vector<std::string> TMainFormTest::LogLines() const {
+    std::vector<std::string> lines;
+    const QTextDocument* log = FForm->Memo1->document();
+    for (QTextBlock block = log->begin().next(); block.isValid(); block = block.next()) {
+        lines.push_back(block.text().toStdString());
+    }
+    return lines;
+}
+
+QStringList TMainFormTest::PortItems() const {
+    QStringList items;
+    for (int i = 0; i < FForm->ComboBox1->count(); ++i) {
+        items << FForm->ComboBox1->itemText(i);
+    }
+    return items;
+}
+
+void TMainFormTest::SetPortText(const std::string& text) {
+    FForm->ComboBox1->setEditText(QString::fromStdString(text));
+}
+
+} // namespace app::test

@@ -1,0 +1,103 @@
+#pragma once
+
+// Fakes and a fixture for tests of the main window: a recording prompts object, a USB
+// library with scripted devices, port sources with scripted answers, and the window built
+// over them and the link's recording serial fake.
+
+#include "app/main_form.h"
+#include "link/port_sources.h"
+#include "link/usb_api.h"
+#include "tests/link/fake_serial_api.h"
+#include "toolkit/prompts.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace app::test {
+
+class TRecordingPrompts : public toolkit::TPrompts {
+public:
+    void MessageBox(const std::string& text) override { Boxes.push_back(text); }
+    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+    void ShowException(const std::string& message) override { Errors.push_back(message); }
+
+    std::vector<std::string> Boxes;
+    std::vector<std::string> Messages;
+    std::vector<std::string> Errors;
+};
+
+// Devices answer on the indexes set present; each open hands out a new handle.
+class TFakeUsbApi : public link::TUsbApi {
+public:
+    void SetPresent(std::int32_t index, bool present);
+
+    std::int32_t UsbOpenDevice(std::int32_t index) override;
+    std::int32_t UsbCloseDevice(std::int32_t handle) override;
+    std::int32_t UsbSend(std::int32_t handle, const char* data, std::int32_t count) override;
+    std::int32_t UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) override;
+    std::int32_t UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
+                            std::uint32_t* count) override;
+
+    std::vector<std::int32_t> OpenedIndexes;
+    std::vector<std::int32_t> ClosedHandles;
+    std::set<std::int32_t> OpenHandles;
+    struct TSent {
+        std::int32_t Handle;
+        std::string Bytes;
+    };
+    std::vector<TSent> Sent;
+
+private:
+    std::set<std::int32_t> FPresent;
+    std::int32_t FNextHandle = 100;
+};
+
+class TFakePortSources : public link::TPortSources {
+public:
+    bool VersionAnswers = true;
+    link::TOsVersionInfo Version{6, 1, 7601, link::kVerPlatformWin32Nt};
+    bool EnumAnswers = true;
+    std::vector<std::string> EnumeratedPorts;
+    bool MapAnswers = true;
+    std::vector<link::TSerialCommValue> SerialCommMap;
+    std::map<std::string, std::string> DevicePaths;
+    std::map<std::string, std::string> DeviceGroups;
+
+    bool GetVersionEx(link::TOsVersionInfo& info) override;
+    bool EnumPorts(std::vector<std::string>& portNames) override;
+    bool ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) override;
+    std::string DevicePathOf(const std::string& portName) override;
+    std::string DeviceGroupOf(const std::string& portName) override;
+};
+
+// The window over the fakes; sources are set up before Create().
+class TMainFormTest : public ::testing::Test {
+protected:
+    ~TMainFormTest() override;
+
+    TMainForm& Create();
+    TMainForm& Form() { return *FForm; }
+
+    // The log lines added since the window was built ("Memo1" left out).
+    std::vector<std::string> LogLines() const;
+    QStringList PortItems() const;
+    void SetPortText(const std::string& text);
+
+    link::fake::TFakeSerialApi Serial;
+    TFakeUsbApi Usb;
+    TFakePortSources Sources;
+    TRecordingPrompts Prompts;
+
+private:
+    std::unique_ptr<TMainForm> FForm;
+};
+
+} // namespace app::test

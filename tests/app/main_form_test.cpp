@@ -1,0 +1,315 @@
+// The main window as the operator first sees it, its log, and the panel buttons that
+// open the dialogs.
+
+#include "tests/app/app_test_support.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+
+namespace app::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+class MainWindow : public TMainFormTest {};
+
+TEST_F(MainWindow, IsAFixedSizeWindowWithOnlyTheCloseBox) {
+    TMainForm& form = Create();
+    EXPECT_EQ(form.windowTitle(), "Tessaro");
+    EXPECT_EQ(form.minimumSize(), QSize(368, 288));
+    EXPECT_EQ(form.maximumSize(), QSize(368, 288));
+    EXPECT_EQ(form.pos(), QPoint(254, 243));
+    const Qt::WindowFlags flags = form.windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+TEST_F(MainWindow, ButtonsHaveTheirCaptionsSizeAndStartState) {
+    TMainForm& form = Create();
+    struct TButton {
+        QPushButton* Button;
+        const char* Caption;
+        bool Enabled;
+    };
+    const TButton buttons[] = {
+        {form.BnPollSize, "&Poll Size", true},
+        {form.BnLoopDetect, "&Loop Detect", true},
+        {form.BnDisDetect, "&DisDetect", false},
+        {form.BnScaling, "&Scaling", true},
+        {form.BnExit, "&Exit", true},
+        {form.BnAbout, "&About", true},
+    };
+    for (const TButton& b : buttons) {
+        SCOPED_TRACE(b.Caption);
+        EXPECT_EQ(b.Button->text(), QString::fromUtf8(b.Caption));
+        EXPECT_EQ(b.Button->size(), QSize(99, 29));
+        EXPECT_TRUE(b.Button->font().bold());
+        EXPECT_EQ(b.Button->isEnabled(), b.Enabled);
+        const QRect inWindow(b.Button->mapTo(&form, QPoint(0, 0)), b.Button->size());
+        EXPECT_TRUE(form.rect().contains(inWindow));
+    }
+}
+
+TEST_F(MainWindow, RowCaptionsAreFourteenCharactersEndingInTheFullWidthColon) {
+    TMainForm& form = Create();
+    const std::pair<QLabel*, const char*> rows[] = {
+        {form.Label1, "Poll Size  X ："}, {form.Label2, "           Y ："},
+        {form.Label3, "Force        ："}, {form.Label4, "Offset       ："},
+        {form.Label5, "Media Weight ："}, {form.Label6, "Quality      ："},
+        {form.Label7, "Smooth       ："}, {form.Label8, "Auto Unroll  ："},
+        {form.Label9, "Media Type   ："},
+    };
+    int previousY = -1;
+    for (const auto& [label, caption] : rows) {
+        SCOPED_TRACE(caption);
+        EXPECT_EQ(label->text().toStdString(), caption);
+        EXPECT_EQ(label->text().size(), 14);
+        EXPECT_EQ(label->parentWidget(), form.GroupBox1);
+        EXPECT_EQ(label->x(), form.Label1->x());
+        if (previousY >= 0) {
+            EXPECT_EQ(label->y() - previousY, 22);
+        }
+        previousY = label->y();
+    }
+}
+
+// The colons line up only in a face whose half-width characters share one advance and
+// which has the full-width colon.
+TEST_F(MainWindow, RowCaptionColonsLineUp) {
+    TMainForm& form = Create();
+    QLabel* captions[] = {form.Label1, form.Label2, form.Label3, form.Label4, form.Label5,
+                          form.Label6, form.Label7, form.Label8, form.Label9};
+    const QFontMetrics metrics(form.Label1->font());
+    EXPECT_TRUE(metrics.inFontUcs4(0xFF1A))
+        << QFontInfo(form.Label1->font()).family().toStdString();
+    const int colonX = metrics.horizontalAdvance(form.Label1->text().left(13));
+    for (QLabel* caption : captions) {
+        SCOPED_TRACE(caption->text().toStdString());
+        EXPECT_EQ(caption->font(), form.Label1->font());
+        EXPECT_EQ(metrics.horizontalAdvance(caption->text().left(13)), colonX);
+        EXPECT_GE(caption->width(), metrics.horizontalAdvance(caption->text()));
+    }
+}
+
+TEST_F(MainWindow, ValueLabelsStartEmptyBesideTheirCaptions) {
+    TMainForm& form = Create();
+    const std::pair<QLabel*, QLabel*> rows[] = {
+        {form.Label1, form.LaPollSizeX},   {form.Label2, form.LaPollSizeY},
+        {form.Label3, form.LaForce},       {form.Label4, form.LaOffset},
+        {form.Label5, form.LaMediaWeight}, {form.Label6, form.LaQuality},
+        {form.Label7, form.LaSmooth},      {form.Label8, form.LaAutoUnroll},
+        {form.Label9, form.LaMediaType},
+    };
+    for (const auto& [caption, value] : rows) {
+        SCOPED_TRACE(caption->text().toStdString());
+        EXPECT_TRUE(value->text().isEmpty());
+        EXPECT_GE(value->x(), caption->x() + caption->width());
+        EXPECT_LE(std::abs(value->geometry().center().y() - caption->geometry().center().y()), 4);
+    }
+}
+
+TEST_F(MainWindow, PortListIsAnEditableUnsortedListInThePortFrame) {
+    TMainForm& form = Create();
+    EXPECT_EQ(form.GroupBox2->title(), "Port");
+    EXPECT_EQ(form.ComboBox1->parentWidget(), form.GroupBox2);
+    EXPECT_TRUE(form.ComboBox1->isEditable());
+    EXPECT_EQ(form.ComboBox1->insertPolicy(), QComboBox::NoInsert);
+    EXPECT_TRUE(form.GroupBox1->title().isEmpty());
+}
+
+TEST_F(MainWindow, TabOrderFollowsTheControlsTable) {
+    TMainForm& form = Create();
+    const std::vector<QWidget*> expected = {form.BnPollSize, form.BnLoopDetect, form.BnDisDetect,
+                                            form.BnScaling,  form.ComboBox1,    form.BnExit,
+                                            form.BnAbout,    form.Memo1};
+    std::vector<QWidget*> chain;
+    QWidget* widget = form.BnPollSize;
+    do {
+        if (std::find(expected.begin(), expected.end(), widget) != expected.end()) {
+            chain.push_back(widget);
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != form.BnPollSize && chain.size() < expected.size());
+    EXPECT_EQ(chain, expected);
+}
+
+TEST_F(MainWindow, LogStartsWithMemo1AndLiesOutsideTheClientArea) {
+    TMainForm& form = Create();
+    EXPECT_EQ(form.Memo1->document()->blockCount(), 1);
+    EXPECT_EQ(form.Memo1->document()->firstBlock().text(), "Memo1");
+    EXPECT_GE(form.Memo1->x(), form.width());
+}
+
+TEST_F(MainWindow, StateStartsAtZero) {
+    TMainForm& form = Create();
+    const std::int32_t fields[] = {
+        form.FSilenceTicks,        form.FAwaitingFirstReply, form.FPollSizeRequest,
+        form.FPollSizeSettleTicks, form.FLoopDetect,         form.FSettingsSettleTicks,
+        form.FResendTicks,         form.FFirmwareRequest,    form.FFirmwareSettleTicks,
+        form.FScaleReadRequest,    form.FScaleSettleTicks,   form.FNewScaleX,
+        form.FNewScaleY,           form.FUsbHandle,
+    };
+    for (const std::int32_t field : fields) {
+        EXPECT_EQ(field, 0);
+    }
+    EXPECT_EQ(form.FTestDrawX + form.FTestDrawY + form.FMeasuredX + form.FMeasuredY, 0.0);
+    EXPECT_TRUE(form.FCommandText.empty());
+    EXPECT_TRUE(form.FReplyText.empty());
+    EXPECT_EQ(form.Settings().ScaleX, 0);
+    EXPECT_EQ(form.ScaleRepliesDecoded(), 0);
+}
+
+TEST_F(MainWindow, SerialComponentAndTimerAreSetUpAndNoPortIsOpened) {
+    Sources.SerialCommMap = {{"\\Device\\Serial0", "COM1", "/dev/ttyS0"}};
+    TMainForm& form = Create();
+    EXPECT_EQ(form.Comm1.DeviceName(), "Com2");
+    EXPECT_EQ(form.Comm1.MonitorEvents(), link::kAllCommEvents);
+    EXPECT_FALSE(form.Comm1.Enabled());
+    EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
+    EXPECT_EQ(form.Timer1.Interval(), 1);
+    EXPECT_TRUE(form.Timer1.Enabled());
+    EXPECT_TRUE(LogLines().empty());
+}
+
+// With nothing asked of the cutter, ticks change nothing.
+TEST_F(MainWindow, IdleTicksLeaveEverythingAsItWas) {
+    TMainForm& form = Create();
+    QTest::qWait(100);
+    EXPECT_TRUE(LogLines().empty());
+    EXPECT_TRUE(Prompts.Boxes.empty());
+    EXPECT_EQ(form.FSilenceTicks, 0);
+}
+
+TEST_F(MainWindow, LogLineGoesToTheMemoAndToStandardError) {
+    TMainForm& form = Create();
+    ::testing::internal::CaptureStderr();
+    form.AddLog("接收:0,0,4000,2000");
+    form.AddLog("COM1 Check OK");
+    const std::string written = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(written, "接收:0,0,4000,2000\nCOM1 Check OK\n");
+    EXPECT_THAT(LogLines(), ElementsAre("接收:0,0,4000,2000", "COM1 Check OK"));
+}
+
+TEST_F(MainWindow, LogKeepsItsLastTenThousandLines) {
+    TMainForm& form = Create();
+    ::testing::internal::CaptureStderr();
+    for (int i = 1; i <= kLogLineLimit + 50; ++i) {
+        form.AddLog("line " + std::to_string(i));
+    }
+    ::testing::internal::GetCapturedStderr();
+    const QTextDocument* log = form.Memo1->document();
+    EXPECT_EQ(log->blockCount(), kLogLineLimit);
+    EXPECT_EQ(log->firstBlock().text(), "line 51");
+    EXPECT_EQ(log->lastBlock().text(), "line 10050");
+}
+
+TEST(Latin1ToUtf8, EachByteBecomesTheCharacterOfItsNumber) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"OH;", "OH;"},
+        {"\x1B.R1:", "\x1B.R1:"},
+        {std::string("a\0b", 3), std::string("a\0b", 3)},
+        {"\xE9", "é"},
+        {"\x80\xFF", "\xC2\x80\xC3\xBF"},
+        {"", ""},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(Latin1ToUtf8(bytes), text);
+    }
+}
+
+TEST_F(MainWindow, DecodedSettingsAreShownAndAnnounced) {
+    TMainForm& form = Create();
+    QSignalSpy changed(&form, &TMainForm::SettingsChanged);
+    ::testing::internal::CaptureStderr();
+    form.FLoopDetect = 1;
+    form.FReplyText = "0,30,\xE9"
+                      "12,250,5,1,0,2;";
+    for (int tick = 0; tick < 11; ++tick) {
+        form.Timer1Timer();
+    }
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(form.LaMediaWeight->text(), "Light");
+    EXPECT_EQ(form.LaForce->text(), QString::fromUtf8("é12"));
+    EXPECT_EQ(form.LaOffset->text(), "0.250 mm");
+    EXPECT_EQ(form.LaMediaType->text(), "Roll");
+    // Sized to the text, so nothing of it is cut off.
+    EXPECT_GE(form.LaOffset->width(), form.LaOffset->sizeHint().width());
+}
+
+TEST_F(MainWindow, ExitClosesTheWindow) {
+    TMainForm& form = Create();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QTest::mouseClick(form.BnExit, Qt::LeftButton);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(Prompts.Boxes.empty());
+}
+
+// Counts showings instead of running a modal loop.
+class TCountingDialog : public QDialog {
+public:
+    int exec() override {
+        ++Shown;
+        return QDialog::Accepted;
+    }
+    int Shown = 0;
+};
+
+class DialogButtons : public TMainFormTest,
+                      public ::testing::WithParamInterface<QPushButton * TMainForm::*> {};
+
+TEST_P(DialogButtons, ShowTheirDialogModally) {
+    TMainForm& form = Create();
+    TCountingDialog about;
+    TCountingDialog scaling;
+    form.SetDialogs(&about, &scaling);
+    SetPortText("COM1");
+    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
+    EXPECT_EQ(about.Shown + scaling.Shown, 1);
+    EXPECT_EQ(about.Shown, GetParam() == &TMainForm::BnAbout ? 1 : 0);
+    EXPECT_TRUE(Prompts.Boxes.empty());
+}
+
+TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
+    Usb.SetPresent(2, true);
+    TMainForm& form = Create();
+    TCountingDialog about;
+    TCountingDialog scaling;
+    form.SetDialogs(&about, &scaling);
+    SetPortText("COM1");
+    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
+    EXPECT_EQ(about.Shown + scaling.Shown, 0);
+    EXPECT_THAT(Prompts.Boxes, ElementsAre(kUsbCablePluggedText));
+    EXPECT_TRUE(Usb.OpenHandles.empty());
+    EXPECT_EQ(form.FUsbHandle, 0);
+}
+
+TEST_P(DialogButtons, ShowTheirDialogForAUsbPortWithTheCutterAttached) {
+    Usb.SetPresent(0, true);
+    TMainForm& form = Create();
+    TCountingDialog about;
+    TCountingDialog scaling;
+    form.SetDialogs(&about, &scaling);
+    SetPortText("USB0");
+    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
+    EXPECT_EQ(about.Shown + scaling.Shown, 1);
+    EXPECT_TRUE(Prompts.Boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(AboutAndScaling, DialogButtons,
+                         ::testing::Values(&TMainForm::BnAbout, &TMainForm::BnScaling));
+
+} // namespace
+} // namespace app::test
