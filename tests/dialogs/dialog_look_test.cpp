@@ -1,9 +1,8 @@
-// What the operator sees and the keys the dialogs answer: captions, frames, sizes, the
-// texts set on show with their fixed bounds, and fields that keep what was typed.
+// What the operator sees and the keys the dialogs answer: the texts set on show with their
+// fixed bounds, fields that keep what was typed, Enter and Esc.
 
 #include "dialogs_test_support.h"
 
-#include "dialogs/about_form.h"
 #include "dialogs/forms.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
@@ -13,38 +12,15 @@
 #include "dialogs/scale_form2.h"
 
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTest>
 
 namespace dialogs::test {
 namespace {
 
 using DialogLook = TDialogsTest;
-
-TEST_F(DialogLook, EachDialogHasItsCaptionFixedClientSizeAndOnlyACloseBoxOnTop) {
-    const std::tuple<QDialog*, const char*, QSize> dialogs[] = {
-        {AboutForm, "About", {289, 223}},      {ScaleForm, "Tessaro", {360, 276}},
-        {ScaleForm2, "Tessaro", {360, 211}},   {ModifyForm, "Tessaro", {174, 116}},
-        {ModifyForm2, "Tessaro", {378, 211}},  {SaveDataForm, "Tessaro", {221, 134}},
-        {PasswordForm, "Tessaro", {189, 106}},
-    };
-    for (const auto& [dialog, caption, clientSize] : dialogs) {
-        SCOPED_TRACE(dialog->objectName().toStdString());
-        EXPECT_FALSE(dialog->isVisible());
-        EXPECT_EQ(dialog->windowTitle(), caption);
-        EXPECT_EQ(dialog->minimumSize(), clientSize);
-        EXPECT_EQ(dialog->maximumSize(), clientSize);
-        const Qt::WindowFlags flags = dialog->windowFlags();
-        EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
-        EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
-        EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-        EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
-    }
-}
 
 TEST_F(DialogLook, TextsSetOnShowKeepTheirLineBreaksInFixedBounds) {
     const std::tuple<QDialog*, QLabel*, QRect, const char*> labels[] = {
@@ -76,26 +52,11 @@ TEST_F(DialogLook, TextsSetOnShowKeepTheirLineBreaksInFixedBounds) {
     }
 }
 
-TEST_F(DialogLook, FixedCaptionsAndDefaults) {
-    EXPECT_EQ(ScaleForm->GroupBox2->title(), "Input test draw size");
-    EXPECT_EQ(ScaleForm->Label5->text(), "&Calibration");
-    EXPECT_TRUE(ScaleForm->RaCalibration->isChecked());
-    EXPECT_TRUE(ScaleForm->RaLoadData->isHidden() && ScaleForm->Label6->isHidden());
-    EXPECT_TRUE(ScaleForm->RaMediaType->isHidden() && ScaleForm->Label7->isHidden());
+TEST_F(DialogLook, FieldsStartAtFiftyAndKeepWhatWasTypedAcrossShowings) {
     for (QLineEdit* field :
          {ScaleForm->EdTestDraw_X, ScaleForm->EdTestDraw_Y, ScaleForm2->Edit1, ScaleForm2->Edit2}) {
         EXPECT_EQ(field->text(), "50");
     }
-    EXPECT_EQ(ScaleForm2->Label1->text(), "Length X:");
-    EXPECT_EQ(ScaleForm2->Label2->text(), "Width Y:");
-    EXPECT_EQ(SaveDataForm->Label1->text(), "Save data to flash rom ?");
-    EXPECT_EQ(PasswordForm->Label1->text(), "Password:");
-    EXPECT_EQ(AboutForm->GroupBox1->title(), "Firmware");
-    EXPECT_EQ(AboutForm->Label2->text(), "Model :");
-    EXPECT_EQ(AboutForm->Label3->text(), "Version :");
-}
-
-TEST_F(DialogLook, FieldsKeepWhatWasTypedAcrossShowings) {
     OpenScalingAndConfirm();
     TypeInto(ScaleForm2->Edit1, "50.5");
     TypeInto(ScaleForm2->Edit2, "49.8");
@@ -122,7 +83,13 @@ TEST_F(DialogLook, EnterPressesTheFirstButton) {
     EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", "Invalid Password !!"}}));
 }
 
-TEST_F(DialogLook, EscapeAnswersNoInTheCheckAndCancelAtSave) {
+TEST_F(DialogLook, EscapeEndsTheWizardButAnswersNoInTheCheckAndCancelAtSave) {
+    EXPECT_FALSE(InsideModal(
+        ScaleForm, [this] { Click(FMainForm->BnScaling); },
+        [] { QTest::keyClick(ScaleForm, Qt::Key_Escape); }));
+    EXPECT_FALSE(ScaleForm2->isVisible());
+    EXPECT_EQ(FSerial.Written(), "");
+
     OpenScalingAndConfirm();
     TypeInto(ScaleForm2->Edit1, "50.5");
     Click(ScaleForm2->BnOk);
@@ -136,14 +103,6 @@ TEST_F(DialogLook, EscapeAnswersNoInTheCheckAndCancelAtSave) {
         SaveDataForm, [] { Click(ModifyForm2->BnYes); },
         [] { QTest::keyClick(SaveDataForm, Qt::Key_Escape); }));
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FSerial.Written(), "");
-}
-
-TEST_F(DialogLook, EscapeInTheFirstDialogEndsTheWizard) {
-    EXPECT_FALSE(InsideModal(
-        ScaleForm, [this] { Click(FMainForm->BnScaling); },
-        [] { QTest::keyClick(ScaleForm, Qt::Key_Escape); }));
-    EXPECT_FALSE(ScaleForm2->isVisible());
     EXPECT_EQ(FSerial.Written(), "");
 }
 

@@ -19,31 +19,10 @@ namespace dialogs::test {
 
 namespace {
 
-constexpr std::int32_t kAttachedUsbHandle = 7;
 constexpr int kSettleTicks = 11;
 constexpr auto kReadDeadline = std::chrono::seconds(10);
 
 } // namespace
-
-std::int32_t TSwitchableUsb::UsbOpenDevice(std::int32_t index) {
-    return Attached && index == 0 ? kAttachedUsbHandle : -1;
-}
-
-bool TOnePortSources::GetVersionEx(link::TOsVersionInfo& info) {
-    info.MajorVersion = 5;
-    info.PlatformId = link::kVerPlatformWin32Nt;
-    return true;
-}
-
-bool TOnePortSources::EnumPorts(std::vector<std::string>& portNames) {
-    portNames = {"COM1:"};
-    return true;
-}
-
-bool TOnePortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
-    values = {{"\\Device\\Serial0", "COM1", ""}};
-    return true;
-}
 
 link::TIoStatus TRecordingSerial::WriteFile(link::THandle handle, link::TTransferRecord& record,
                                             const char* data, std::uint32_t count,

@@ -47,7 +47,9 @@ public:
 class TSwitchableUsb : public link::TUsbApi {
 public:
     bool Attached = false;
-    std::int32_t UsbOpenDevice(std::int32_t index) override;
+    std::int32_t UsbOpenDevice(std::int32_t index) override {
+        return Attached && index == 0 ? 7 : -1;
+    }
     std::int32_t UsbCloseDevice(std::int32_t) override { return 0; }
     std::int32_t UsbSend(std::int32_t, const char*, std::int32_t) override { return -1; }
     std::int32_t UsbReceiveCheck(std::int32_t, std::uint32_t*) override { return -1; }
@@ -59,9 +61,18 @@ public:
 // A system with the one serial port COM1.
 class TOnePortSources : public link::TPortSources {
 public:
-    bool GetVersionEx(link::TOsVersionInfo& info) override;
-    bool EnumPorts(std::vector<std::string>& portNames) override;
-    bool ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) override;
+    bool GetVersionEx(link::TOsVersionInfo& info) override {
+        info = {5, 0, 2195, link::kVerPlatformWin32Nt};
+        return true;
+    }
+    bool EnumPorts(std::vector<std::string>& portNames) override {
+        portNames = {"COM1:"};
+        return true;
+    }
+    bool ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) override {
+        values = {{"\\Device\\Serial0", "COM1", ""}};
+        return true;
+    }
     std::string DevicePathOf(const std::string&) override { return {}; }
     std::string DeviceGroupOf(const std::string&) override { return {}; }
 };
