@@ -62,11 +62,12 @@ void TAboutForm::BuildControls() {
     GroupBox1 = new QGroupBox("Firmware", this);
     GroupBox1->setObjectName("GroupBox1");
     GroupBox1->setFont(FixedPitchFont());
-    GroupBox1->setGeometry(30, 118, 235, 70);
-    Label2 = MakeRowCaption(GroupBox1, "Label2", "Model :", 20);
-    Label3 = MakeRowCaption(GroupBox1, "Label3", "Version :", 42);
-    LaModel = MakeRowValue(GroupBox1, "LaModel", 20);
-    LaVersion = MakeRowValue(GroupBox1, "LaVersion", 42);
+    GroupBox1->setGeometry(30, 116, 235, 74);
+    // Below the frame's caption.
+    Label2 = MakeRowCaption(GroupBox1, "Label2", "Model :", 27);
+    Label3 = MakeRowCaption(GroupBox1, "Label3", "Version :", 49);
+    LaModel = MakeRowValue(GroupBox1, "LaModel", 27);
+    LaVersion = MakeRowValue(GroupBox1, "LaVersion", 49);
 
     BnOk = MakeButton(this, "BnOk", "OK", {107, 193});
     BnOk->setFont(FixedPitchFont());

@@ -22,6 +22,8 @@ TPasswordForm::TPasswordForm(app::TMainForm& mainForm)
     Label1 = MakeLabel(this, "Label1", "Password:", {12, 24});
     EdPassword = MakeEdit(this, "EdPassword", "", {92, 20, 84, 26});
     EdPassword->setEchoMode(QLineEdit::Password);
+    // One "*" per character typed, whatever the style's own mask character.
+    EdPassword->setStyleSheet("lineedit-password-character: 42");
     BnOk = MakeButton(this, "BnOk", "OK", {57, 66});
     BnOk->setDefault(true);
     OnClick(BnOk, FMainForm, [this] { BnOkClick(); });

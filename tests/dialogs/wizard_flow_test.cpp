@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 
 namespace dialogs::test {
 namespace {
@@ -107,6 +108,9 @@ TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
     RunUpToPassword("50.5", "49.8");
     AnswerQuery();
     EXPECT_EQ(PasswordForm->EdPassword->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(PasswordForm->EdPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter,
+                                                           nullptr, PasswordForm->EdPassword),
+              '*');
     TypeInto(PasswordForm->EdPassword, "047 ");
     Click(PasswordForm->BnOk);
     EXPECT_TRUE(PasswordForm->isVisible());
