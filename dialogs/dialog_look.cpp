@@ -33,7 +33,6 @@ void ApplyDialogFrame(QDialog& dialog, const QString& caption, QSize clientSize)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint);
     dialog.setFixedSize(clientSize);
-    dialog.setSizeGripEnabled(false);
 }
 
 void SetFixedBoundsText(QLabel& label, const QRect& bounds, const QString& text) {

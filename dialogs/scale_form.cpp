@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <initializer_list>
+
 namespace dialogs {
 
 namespace {
@@ -65,8 +67,8 @@ void TScaleForm::BuildMethodFrame() {
     Label6 = MakeChoiceLabel(GroupBox1, "Label6", "&Load data or use percentage", RaLoadData, 11);
     RaMediaType = MakeChoice(GroupBox1, "RaMediaType", 11);
     Label7 = MakeChoiceLabel(GroupBox1, "Label7", "C&hange media type", RaMediaType, 11);
-    for (QWidget* hidden : {static_cast<QWidget*>(RaLoadData), static_cast<QWidget*>(Label6),
-                            static_cast<QWidget*>(RaMediaType), static_cast<QWidget*>(Label7)}) {
+    for (QWidget* hidden :
+         std::initializer_list<QWidget*>{RaLoadData, Label6, RaMediaType, Label7}) {
         hidden->hide();
     }
 }
