@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,9 +39,9 @@ constexpr int kCaptionX = 10;
 constexpr int kValueX = 112;
 
 constexpr QRect kScalingButton{kRightColumnX, 45, kButtonWidth, kButtonHeight};
-constexpr QRect kPortFrame{kRightColumnX, 86, kButtonWidth, 60};
+constexpr QRect kPortFrame{kRightColumnX, 100, kButtonWidth, 60};
 constexpr QRect kPortList{8, 26, 83, 24};
-constexpr QRect kExitButton{kRightColumnX, 206, kButtonWidth, kButtonHeight};
+constexpr QRect kExitButton{kRightColumnX, 186, kButtonWidth, kButtonHeight};
 constexpr QRect kAboutButton{kRightColumnX, 243, kButtonWidth, kButtonHeight};
 // The log lies right of the client area: it takes every line but is not seen.
 constexpr QRect kLogArea{378, 8, 185, 272};
@@ -78,6 +79,16 @@ QPushButton* MakeButton(QWidget* parent, const char* caption, const QRect& geome
     button->setGeometry(geometry);
     button->setFont(BoldFont(parent->font(), kButtonFontPixels));
     return button;
+}
+
+// Top-aligned, so a label's baseline stays put when it is sized to a new text.
+QLabel* MakeRowLabel(QWidget* parent, const QFont& font, const QString& text, QPoint position) {
+    auto* label = new QLabel(text, parent);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->move(position);
+    label->adjustSize();
+    return label;
 }
 
 QRect ButtonInTopRow(int column) {
@@ -167,19 +178,15 @@ void TMainForm::BuildValueRows() {
                          &LaQuality,   &LaSmooth,    &LaAutoUnroll, &LaMediaType};
     const QFont captionFont = FixedPitchFont(kCaptionFontPixels);
     const QFont valueFont = FixedPitchFont(kValueFontPixels);
+    // Values stand on the captions' baseline although their face is larger.
+    const int valueRise = QFontMetrics(valueFont).ascent() - QFontMetrics(captionFont).ascent();
     for (int row = 0; row < 9; ++row) {
-        QLabel* caption = new QLabel(QString::fromUtf8(kRowCaptions[row]), GroupBox1);
-        caption->setFont(captionFont);
-        caption->move(kCaptionX, kRowTop + row * kRowPitch);
-        caption->adjustSize();
-        *captions[row] = caption;
+        *captions[row] = MakeRowLabel(GroupBox1, captionFont, QString::fromUtf8(kRowCaptions[row]),
+                                      QPoint(kCaptionX, kRowTop + row * kRowPitch));
     }
     for (int row = 0; row < 9; ++row) {
-        QLabel* value = new QLabel(GroupBox1);
-        value->setFont(valueFont);
-        value->move(kValueX, kRowTop + row * kRowPitch - 2);
-        value->adjustSize();
-        *values[row] = value;
+        *values[row] = MakeRowLabel(GroupBox1, valueFont, QString(),
+                                    QPoint(kValueX, kRowTop + row * kRowPitch - valueRise));
     }
 }
 
@@ -188,7 +195,9 @@ void TMainForm::BuildRightColumn() {
     GroupBox2->setGeometry(kPortFrame);
     GroupBox2->setFont(BoldFont(font(), kButtonFontPixels));
     auto* portList = new TPortListBox(GroupBox2);
-    portList->setFont(font());
+    QFont listFont = font();
+    listFont.setBold(false);
+    portList->setFont(listFont);
     portList->setGeometry(kPortList);
     portList->OnDropDown = [this] { Guarded([this] { ComboBox1DropDown(); }); };
     ComboBox1 = portList;

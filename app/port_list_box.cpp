@@ -1,5 +1,7 @@
 #include "app/port_list_box.h"
 
+#include <QLineEdit>
+
 namespace app {
 
 TPortListBox::TPortListBox(QWidget* parent) : QComboBox(parent) {
@@ -8,6 +10,14 @@ TPortListBox::TPortListBox(QWidget* parent) : QComboBox(parent) {
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
     setDuplicatesEnabled(true);
+    // A typed text that names an item selects it, so that ending the edit (Enter, focus
+    // leaving) finds the list agreeing with the text and does not choose it once more.
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+        const int index = findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index >= 0) {
+            setCurrentIndex(index);
+        }
+    });
 }
 
 void TPortListBox::showPopup() {

@@ -115,7 +115,9 @@ TEST_F(MainWindow, ValueLabelsStartEmptyBesideTheirCaptions) {
         SCOPED_TRACE(caption->text().toStdString());
         EXPECT_TRUE(value->text().isEmpty());
         EXPECT_GE(value->x(), caption->x() + caption->width());
-        EXPECT_LE(std::abs(value->geometry().center().y() - caption->geometry().center().y()), 4);
+        const int captionBaseline = caption->y() + QFontMetrics(caption->font()).ascent();
+        const int valueBaseline = value->y() + QFontMetrics(value->font()).ascent();
+        EXPECT_LE(std::abs(valueBaseline - captionBaseline), 1);
     }
 }
 

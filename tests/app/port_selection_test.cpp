@@ -5,10 +5,13 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
 
 #include <cerrno>
+#include <stdexcept>
 
 namespace app::test {
 namespace {
@@ -189,6 +192,27 @@ INSTANTIATE_TEST_SUITE_P(
                          {"COM2 Check Fail", "/dev/ttyUSB0 is in use by another program"}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// A port component whose open raises instead of failing quietly.
+class TRaisingSerialApi : public link::fake::TFakeSerialApi {
+public:
+    link::THandle CreateFile(const std::string& deviceName) override {
+        TFakeSerialApi::CreateFile(deviceName);
+        throw std::runtime_error("no resources");
+    }
+};
+
+TEST_F(PortList, OpenThatRaisesIsReportedAndTheCheckGoesOn) {
+    TRaisingSerialApi raising;
+    TMainForm form(TPlatform{raising, Usb, Sources, Prompts});
+    form.ComboBox1->setEditText("COM2");
+    form.ComboBox1Change();
+    const QTextDocument* log = form.Memo1->document();
+    ASSERT_EQ(log->blockCount(), 3);
+    EXPECT_EQ(log->findBlockByNumber(1).text(), "COM2 can't Open");
+    EXPECT_EQ(log->findBlockByNumber(2).text(), "COM2 Check Fail");
+    EXPECT_TRUE(Prompts.Errors.empty());
+}
+
 TEST_F(PortList, CheckAbandonsEveryQueryButLeavesTheButtons) {
     TMainForm& form = Create();
     form.BnLoopDetectClick();
@@ -227,6 +251,17 @@ TEST_F(PortList, TypingComRunsACheckOnEachEditThatFails) {
     QTest::keyClicks(form.ComboBox1->lineEdit(), "COM");
     EXPECT_THAT(LogLines(), ElementsAre("COM Check Fail"));
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM"));
+}
+
+TEST_F(PortList, EndingAnEditChoosesNothingMore) {
+    Sources.SerialCommMap = {MapValue("COM1"), MapValue("COM3")};
+    Serial.SetModemStatus(link::kMsDsrOn);
+    TMainForm& form = Create();
+    form.ComboBox1->lineEdit()->selectAll();
+    QTest::keyClicks(form.ComboBox1->lineEdit(), "COM1");
+    QTest::keyClick(form.ComboBox1->lineEdit(), Qt::Key_Return);
+    EXPECT_THAT(LogLines(), ElementsAre("COM Check OK", "COM1 Check OK"));
+    EXPECT_EQ(form.ComboBox1->currentText(), "COM1");
 }
 
 TEST_F(PortList, PickingAnItemRunsTheCheck) {
