@@ -11,8 +11,17 @@
 #include "toolkit/qt_prompts.h"
 
 #include <QApplication>
+#include <QIcon>
 
 namespace {
+
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/%1x%1/org.tessaro.Tessaro.png").arg(size));
+    }
+    return icon;
+}
 
 // The main window and the dialogs it owns live from here to the end of the event loop.
 void RunApplication(toolkit::TPrompts& prompts) {
@@ -35,6 +44,8 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     // The plain message boxes take the application's name as their caption.
     QApplication::setApplicationName(QString::fromUtf8(toolkit::kApplicationTitle));
+    QApplication::setDesktopFileName(QStringLiteral("org.tessaro.Tessaro"));
+    QApplication::setWindowIcon(ApplicationIcon());
     toolkit::TQtPrompts prompts;
     toolkit::RunGuarded(prompts, [&prompts] { RunApplication(prompts); });
     return 0;
