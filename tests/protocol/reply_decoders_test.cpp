@@ -136,12 +136,6 @@ TEST(SizeReply, EmptyReplyChangesAndLogsNothing) {
     EXPECT_EQ(run.Settings.PollSizeX, "old X");
 }
 
-TEST(SizeReply, IntegerBeyondThirtyTwoBitsIsRefused) {
-    const TDecodeRun run(kSize, "0,0,2147483648,100\r");
-    EXPECT_EQ(run.Error, "'2147483648' is not a valid integer value");
-    EXPECT_EQ(run.Settings.PollSizeX, "old X");
-}
-
 // --- settings ---
 
 TEST(SettingsReply, FullReplyShowsEveryValue) {
@@ -231,13 +225,6 @@ TEST(SettingsReply, NonNumericOffsetStopsAfterWeightAndForce) {
     EXPECT_EQ(run.Settings.Force, "80");
     EXPECT_EQ(run.Settings.Offset, "old offset");
     EXPECT_EQ(run.Settings.Quality, "old quality");
-}
-
-TEST(SettingsReply, ShortReplyChangesOnlyTheFieldsItHas) {
-    const TDecodeRun run(kSettings, "0,30,80\r");
-    EXPECT_EQ(run.Settings.Force, "80");
-    EXPECT_EQ(run.Settings.Offset, "old offset");
-    EXPECT_EQ(run.Settings.MediaType, "old type");
 }
 
 // --- firmware model ---

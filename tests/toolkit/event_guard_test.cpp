@@ -53,10 +53,4 @@ TEST(RunGuarded, ErrorWhileShowingTheErrorDoesNotEscape) {
     EXPECT_NO_THROW(toolkit::RunGuarded(prompts, [] { throw std::runtime_error("first"); }));
 }
 
-TEST(RunGuarded, EmptyHandlerIsNoError) {
-    TRecordingPrompts prompts;
-    toolkit::RunGuarded(prompts, {});
-    EXPECT_TRUE(prompts.Errors.empty());
-}
-
 } // namespace

@@ -36,12 +36,6 @@ INSTANTIATE_TEST_SUITE_P(Intervals, TimerDelivers,
                                          IntervalCase{1000, 1008}, IntervalCase{0, 0},
                                          IntervalCase{-5, 0}, IntervalCase{INT_MAX, INT_MAX}));
 
-TEST(Timer, StartsEnabledWithTheToolkitDefaultInterval) {
-    TTimer timer;
-    EXPECT_TRUE(timer.Enabled());
-    EXPECT_EQ(timer.Interval(), 1000);
-}
-
 // Runs the event loop until `ticks` reaches `wanted` or a generous deadline passes.
 void ProcessEventsUntil(const int& ticks, int wanted, int deadlineMs) {
     QDeadlineTimer deadline(deadlineMs);
