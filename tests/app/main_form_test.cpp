@@ -184,15 +184,6 @@ TEST_F(MainWindow, SerialComponentAndTimerAreSetUpAndNoPortIsOpened) {
     EXPECT_TRUE(LogLines().empty());
 }
 
-// With nothing asked of the cutter, ticks change nothing.
-TEST_F(MainWindow, IdleTicksLeaveEverythingAsItWas) {
-    TMainForm& form = Create();
-    QTest::qWait(100);
-    EXPECT_TRUE(LogLines().empty());
-    EXPECT_TRUE(Prompts.Boxes.empty());
-    EXPECT_EQ(form.FSilenceTicks, 0);
-}
-
 TEST_F(MainWindow, LogLineGoesToTheMemoAndToStandardError) {
     TMainForm& form = Create();
     ::testing::internal::CaptureStderr();

@@ -274,15 +274,6 @@ TEST_F(PortList, PickingAnItemRunsTheCheck) {
     EXPECT_THAT(LogLines(), ElementsAre("COM3 Check OK"));
 }
 
-TEST_F(PortList, TextSetByTheProgramRunsNoCheck) {
-    Sources.SerialCommMap = {MapValue("COM1"), MapValue("COM3")};
-    TMainForm& form = Create();
-    form.ComboBox1->setCurrentIndex(0);
-    form.ComboBox1->setEditText("COM7");
-    form.BuildPortList();
-    EXPECT_THAT(LogLines(), IsEmpty());
-}
-
 TEST_F(PortList, UsbEntryThatAnswersIsReportedAndLeftClosed) {
     Usb.SetPresent(1, true);
     TMainForm& form = Create();
