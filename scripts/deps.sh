@@ -6,7 +6,7 @@ tessaro_packages=(
   libgtest-dev libgmock-dev googletest
   xvfb xauth xdotool imagemagick x11-utils
   fonts-noto-cjk fonts-dejavu-core
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file locales
 )
 
 tessaro_ensure_packages() {
@@ -21,6 +21,14 @@ tessaro_ensure_packages() {
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# The tests check that numbers keep their point under a comma-decimal locale.
+tessaro_ensure_test_locale() {
+  locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$' && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
 }
 
 tessaro_ensure_deps() {
