@@ -223,6 +223,7 @@ private:
     void CloseLinks();
     std::optional<std::string> DecodeReply(const TQueryBlock& block);
     void ScaleQueryFinished(bool decoded);
+    void ShowDecodeFailure(const std::string& message);
     void ShowSilenceMessage();
 
     toolkit::TPrompts& FPrompts;
@@ -234,6 +235,7 @@ private:
     QDialog* FScaleForm = nullptr;
     TWizardFields FWizardFields;
     int FScaleRepliesDecoded = 0;
+    bool FDecodeFailureOnScreen = false;
 };
 
 // The single main window; the dialogs reach it through this.

@@ -123,7 +123,7 @@ void TMainForm::RunQueryBlock(const TQueryBlock& block) {
             (this->*block.Ended)(!failure.has_value());
         }
         if (failure) {
-            Prompts().ShowException(*failure);
+            ShowDecodeFailure(*failure);
         }
         return;
     }
@@ -153,7 +153,7 @@ void TMainForm::RunSettingsMonitor() {
         FReplyText.clear();
         FSettingsSettleTicks = 0;
         if (failure) {
-            Prompts().ShowException(*failure);
+            ShowDecodeFailure(*failure);
         }
         return;
     }
@@ -211,6 +211,22 @@ void TMainForm::ScaleQueryFinished(bool decoded) {
         ++FScaleRepliesDecoded;
     }
     emit ScaleQueryEnded(decoded);
+}
+
+// The monitor keeps decoding while the box is open, so a cutter that keeps answering
+// garbage would stack one modal box on the other without end: while one is on screen,
+// later failures go to the log.
+void TMainForm::ShowDecodeFailure(const std::string& message) {
+    if (FDecodeFailureOnScreen) {
+        AddLog(message);
+        return;
+    }
+    FDecodeFailureOnScreen = true;
+    struct TBoxClosed {
+        bool& OnScreen;
+        ~TBoxClosed() { OnScreen = false; }
+    } boxClosed{FDecodeFailureOnScreen};
+    Prompts().ShowException(message);
 }
 
 void TMainForm::ShowSilenceMessage() {

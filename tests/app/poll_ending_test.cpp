@@ -157,6 +157,28 @@ TEST_F(TBoxReentranceTest, ANewReplyUnderTheMonitorsErrorBoxIsDecodedAndTheBadOn
     EXPECT_TRUE(SerialPortOpen());
 }
 
+TEST_F(TBoxReentranceTest, GarbageThatKeepsComingUnderTheErrorBoxIsLoggedNotStacked) {
+    Build(ScriptedComPort());
+    Form().BnLoopDetectClick();
+    ArriveOnSerial("0,bad1,80,250,5,1,0,2\r");
+    Prompts.WhileOpen = [&] {
+        for (const char* reply : {"0,bad2,80,250,5,1,0,2\r", "0,bad3,80,250,5,1,0,2\r"}) {
+            ArriveOnSerial(reply);
+            Tick(11);
+        }
+    };
+    Tick(11);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException), ElementsAre(HasSubstr("bad1")));
+    EXPECT_EQ(CountLogStartingWith("'bad2'"), 1);
+    EXPECT_EQ(CountLogStartingWith("'bad3'"), 1);
+
+    // With the box closed, the next failure is shown again.
+    Prompts.WhileOpen = nullptr;
+    ArriveOnSerial("0,bad4,80,250,5,1,0,2\r");
+    Tick(11);
+    EXPECT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), 2U);
+}
+
 TEST_F(TBoxReentranceTest, TheScaleQueryEndsOnceWhenTicksRunUnderItsErrorBox) {
     Build(ScriptedComPort());
     QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
