@@ -1,4 +1,4 @@
-# tessaro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# tessaro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <label>])
 # One GoogleTest executable; its cases are registered with CTest one by one and run
 # on Qt's offscreen platform so widget tests need no display. A property value here must
 # hold no ';' (it would be split into further property names), so only one label fits.
