@@ -39,7 +39,7 @@ constexpr int kCaptionX = 10;
 constexpr int kValueX = 112;
 
 constexpr QRect kScalingButton{kRightColumnX, 45, kButtonWidth, kButtonHeight};
-constexpr QRect kPortFrame{kRightColumnX, 100, kButtonWidth, 60};
+constexpr QRect kPortFrame{kRightColumnX, 96, kButtonWidth, 60};
 constexpr QRect kPortList{8, 26, 83, 24};
 constexpr QRect kExitButton{kRightColumnX, 186, kButtonWidth, kButtonHeight};
 constexpr QRect kAboutButton{kRightColumnX, 243, kButtonWidth, kButtonHeight};
