@@ -1,5 +1,6 @@
 # tessaro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <label>])
-# One GoogleTest executable; its cases are registered with CTest one by one and run
+# One GoogleTest executable; its cases are registered with CTest one by one, named
+# <name>.<Suite>.<Case> so `ctest -R <name>` selects them, and run
 # on Qt's offscreen platform so widget tests need no display. A property value here must
 # hold no ';' (it would be split into further property names), so only one label fits.
 function(tessaro_add_test name)
@@ -9,6 +10,7 @@ function(tessaro_add_test name)
                                         Qt6::Test Threads::Threads)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   gtest_discover_tests(${name}
+    TEST_PREFIX "${name}."
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen
