@@ -122,6 +122,12 @@ std::string FloatToStr(double value) {
     if (value == 0.0) {
         return "0"; // also for negative zero
     }
+    // Fifteen digits round the very largest doubles up beyond the range of a double; they
+    // are written as the largest fifteen-digit number within it, so the text reads back.
+    constexpr double kLargestFifteenDigits = 1.79769313486231e308;
+    if (std::fabs(value) > kLargestFifteenDigits) {
+        value = std::copysign(kLargestFifteenDigits, value);
+    }
     std::array<char, 64> buffer{};
     const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                             std::chars_format::general, 15);
