@@ -55,6 +55,13 @@ double LengthUnitsFromText(const std::string& millimetreText, const std::string&
         throw toolkit::EConvertError(fieldName + ": the size must be a number above zero ('" +
                                      millimetreText + "')");
     }
+    if (units < kMinLengthUnits || units > kMaxLengthUnits) {
+        throw toolkit::EConvertError(fieldName + ": the size must be from " +
+                                     toolkit::FloatToStr(kMinLengthUnits / kUnitsPerMillimetre) +
+                                     " to " +
+                                     toolkit::FloatToStr(kMaxLengthUnits / kUnitsPerMillimetre) +
+                                     " mm ('" + millimetreText + "')");
+    }
     return units;
 }
 
@@ -72,7 +79,11 @@ std::int32_t CorrectedLength(double testDraw, double measured) {
     }
     const long double corrected =
         static_cast<long double>(testDraw) / measured * static_cast<long double>(testDraw);
-    return TruncatedPositive(corrected, "The corrected size");
+    const std::int32_t length = TruncatedPositive(corrected, "The corrected size");
+    if (length > kMaxLengthUnits) {
+        throw toolkit::EConvertError("The corrected size is out of range");
+    }
+    return length;
 }
 
 std::int32_t NewScaleValue(std::int32_t scale, double measured, double testDraw) {

@@ -21,9 +21,15 @@ inline constexpr int kUnitsPerMillimetre = 40;
 // The bytes of ccPollSize, ccSettingsQuery, ccFirmwareQuery and ccScaleQuery.
 std::string QueryCommandText(TCommandCode code);
 
+// The lengths a command may carry, in plotter units: at least one unit (the cutter's
+// step), at most the largest HP-GL coordinate, so the number is written without an
+// exponent and read by the cutter as written.
+inline constexpr double kMinLengthUnits = 1;
+inline constexpr double kMaxLengthUnits = 1073741823; // 2^30 - 1
+
 // A length typed in millimetres, in plotter units (× 40). Throws toolkit::EConvertError
-// when the text is not a number, or the length is not above zero and finite; the message
-// names `fieldName`.
+// when the text is not a number, or the length is not above zero and finite, or lies
+// outside the lengths a command may carry; the message names `fieldName`.
 double LengthUnitsFromText(const std::string& millimetreText, const std::string& fieldName);
 
 // The HP-GL test rectangle, `width` × `height` plotter units, numbers as FloatToStr writes
@@ -32,12 +38,13 @@ std::string TestDrawText(double width, double height);
 std::string TestDrawText(std::int32_t width, std::int32_t height);
 
 // (testDraw ÷ measured) × testDraw in extended precision, truncated toward zero.
-// Throws toolkit::EConvertError when an operand is not above zero or the result does not
-// fit 32 bits.
+// Throws toolkit::EConvertError when an operand is not above zero or the result lies
+// outside the lengths a command may carry.
 std::int32_t CorrectedLength(double testDraw, double measured);
 
 // scale × ((measured × 100 ÷ testDraw) × 0.01) in extended precision, truncated toward
-// zero. Throws toolkit::EConvertError as CorrectedLength does.
+// zero. Throws toolkit::EConvertError when an operand is not above zero or the result
+// does not fit 32 bits.
 std::int32_t NewScaleValue(std::int32_t scale, double measured, double testDraw);
 
 // ESC ".C6;1;" x ":" ESC ".C6;0;" y ":".
