@@ -1,0 +1,305 @@
+#include "tests/hardening/hardening_support.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <time.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's count of live heap bytes (its header ships with clang only).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+namespace hardening::test {
+
+namespace {
+
+// One application object for the whole test program, as the widgets need.
+class TQtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "hardening_tests";
+        static char* argv[] = {name, nullptr};
+        FApplication = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { FApplication.reset(); }
+
+private:
+    std::unique_ptr<QApplication> FApplication;
+};
+
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+
+// Bounds every wait for the event thread: a hand-off takes microseconds, so running out
+// means the bytes were never handed over.
+constexpr int kEventLoopRounds = 2000;
+
+} // namespace
+
+std::vector<std::string> TRecordingPrompts::TextsOf(TKind kind) const {
+    std::vector<std::string> texts;
+    for (const TShown& shown : Shown) {
+        if (shown.Kind == kind) {
+            texts.push_back(shown.Text);
+        }
+    }
+    return texts;
+}
+
+bool TOnePortSources::GetVersionEx(link::TOsVersionInfo& info) {
+    info = {5, 1, 2600, link::kVerPlatformWin32Nt};
+    return true;
+}
+
+bool TOnePortSources::EnumPorts(std::vector<std::string>& portNames) {
+    portNames = {std::string(kSerialPort) + ":"};
+    return true;
+}
+
+bool TOnePortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
+    values = {{"\\Device\\Serial0", kSerialPort, "/dev/ttyS0"}};
+    return true;
+}
+
+std::string TOnePortSources::DevicePathOf(const std::string& portName) {
+    return portName == kSerialPort ? "/dev/ttyS0" : std::string();
+}
+
+std::string TOnePortSources::DeviceGroupOf(const std::string& /*portName*/) {
+    return "dialout";
+}
+
+TReplugSerial::TReplugSerial(sim::TVirtualCutter& cutter, std::string portName)
+    : FCutter(cutter), FPortName(std::move(portName)) {}
+
+TReplugSerial::~TReplugSerial() = default;
+
+sim::TInProcessSerial& TReplugSerial::Plug(const sim::TFaults& faults) {
+    FPorts.push_back(std::make_unique<sim::TInProcessSerial>(FCutter, FPortName, faults));
+    return Current();
+}
+
+link::THandle TReplugSerial::CreateFile(const std::string& deviceName) {
+    return Current().CreateFile(deviceName);
+}
+bool TReplugSerial::IsCharacterDevice(link::THandle handle) {
+    return Current().IsCharacterDevice(handle);
+}
+bool TReplugSerial::CloseHandle(link::THandle handle) {
+    return Current().CloseHandle(handle);
+}
+std::uint32_t TReplugSerial::GetLastError() {
+    return Current().GetLastError();
+}
+bool TReplugSerial::SetupComm(link::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) {
+    return Current().SetupComm(handle, inQueue, outQueue);
+}
+bool TReplugSerial::GetCommState(link::THandle handle, link::TDcb& dcb) {
+    return Current().GetCommState(handle, dcb);
+}
+bool TReplugSerial::SetCommState(link::THandle handle, const link::TDcb& dcb) {
+    return Current().SetCommState(handle, dcb);
+}
+bool TReplugSerial::SetCommTimeouts(link::THandle handle, const link::TCommTimeouts& timeouts) {
+    return Current().SetCommTimeouts(handle, timeouts);
+}
+bool TReplugSerial::SetCommMask(link::THandle handle, std::uint32_t eventMask) {
+    return Current().SetCommMask(handle, eventMask);
+}
+std::unique_ptr<link::TTransferRecord> TReplugSerial::CreateTransferRecord() {
+    return Current().CreateTransferRecord();
+}
+link::TIoStatus TReplugSerial::WriteFile(link::THandle handle, link::TTransferRecord& record,
+                                         const char* data, std::uint32_t count,
+                                         std::uint32_t& transferred) {
+    return Current().WriteFile(handle, record, data, count, transferred);
+}
+link::TIoStatus TReplugSerial::ReadFile(link::THandle handle, link::TTransferRecord& record,
+                                        char* buffer, std::uint32_t count,
+                                        std::uint32_t& transferred) {
+    return Current().ReadFile(handle, record, buffer, count, transferred);
+}
+link::TIoStatus TReplugSerial::GetOverlappedResult(link::THandle handle,
+                                                   link::TTransferRecord& record, bool wait,
+                                                   std::uint32_t& transferred) {
+    return Current().GetOverlappedResult(handle, record, wait, transferred);
+}
+bool TReplugSerial::ClearCommError(link::THandle handle, std::uint32_t& errors,
+                                   link::TComStat& stat) {
+    return Current().ClearCommError(handle, errors, stat);
+}
+bool TReplugSerial::PurgeComm(link::THandle handle, std::uint32_t flags) {
+    return Current().PurgeComm(handle, flags);
+}
+bool TReplugSerial::EscapeCommFunction(link::THandle handle, std::uint32_t function) {
+    return Current().EscapeCommFunction(handle, function);
+}
+bool TReplugSerial::GetCommModemStatus(link::THandle handle, std::uint32_t& modemStatus) {
+    return Current().GetCommModemStatus(handle, modemStatus);
+}
+std::unique_ptr<link::TCommEventWaiter> TReplugSerial::CreateEventWaiter(link::THandle handle) {
+    return Current().CreateEventWaiter(handle);
+}
+void TReplugSerial::Sleep(std::uint32_t milliseconds) {
+    Current().Sleep(milliseconds);
+}
+
+TFaultBench::TFaultBench(const std::string& portText, const sim::TFaults& faults)
+    : FOnUsb(portText.find("USB") != std::string::npos) {
+    // The cutter hangs on the chosen link only: a USB cutter attached would keep the
+    // serial link from carrying anything.
+    FSerial.Plug(FOnUsb ? sim::TFaults{} : faults);
+    FUsb.AddDevice(0, FCutter, faults);
+    FUsb.SetPresent(0, FOnUsb);
+    FForm = std::make_unique<app::TMainForm>(app::TPlatform{FSerial, FUsb, FSources, FPrompts});
+    FForm->Timer1.SetEnabled(false);
+    FForm->ComboBox1->setEditText(QString::fromStdString(portText));
+}
+
+TFaultBench::~TFaultBench() = default;
+
+sim::TInProcessLine& TFaultBench::Line() {
+    return FOnUsb ? FUsb.Line(0) : FSerial.Current().Line();
+}
+
+void TFaultBench::Replug(const sim::TFaults& faults) {
+    if (FOnUsb) {
+        FUsb.AddDevice(0, FCutter, faults);
+    } else {
+        FSerial.Plug(faults);
+    }
+}
+
+void TFaultBench::Unplug() {
+    if (FOnUsb) {
+        FUsb.SetPresent(0, false);
+    } else {
+        FSerial.Current().Line().HangUp();
+    }
+}
+
+void TFaultBench::Tick(int count) {
+    for (int i = 0; i < count; ++i) {
+        FForm->Timer1Timer();
+    }
+}
+
+void TFaultBench::Deliver(std::size_t count) {
+    const std::size_t expected = FForm->FReplyText.size() + Line().DeliverNext(count);
+    if (FOnUsb || !FForm->Comm1.Enabled()) {
+        return;
+    }
+    for (int round = 0; round < kEventLoopRounds && FForm->FReplyText.size() < expected; ++round) {
+        QCoreApplication::processEvents();
+        if (FForm->FReplyText.size() < expected) {
+            QThread::usleep(200);
+        }
+    }
+}
+
+void TFaultBench::DeliverAll() {
+    Deliver(Line().Pending());
+}
+
+int TFaultBench::TickUntilIdle(int limit) {
+    const auto busy = [this] {
+        return FForm->FPollSizeRequest != 0 || FForm->FLoopDetect != 0 ||
+               FForm->FFirmwareRequest != 0 || FForm->FScaleReadRequest != 0;
+    };
+    int ticks = 0;
+    while (busy() && ticks < limit) {
+        Tick();
+        ++ticks;
+    }
+    return ticks;
+}
+
+bool TFaultBench::LinkOpen() {
+    return FOnUsb ? FUsb.OpenHandleCount() > 0 : FForm->Comm1.Enabled();
+}
+
+std::vector<std::string> TFaultBench::Log() const {
+    std::vector<std::string> lines;
+    const QTextDocument* log = FForm->Memo1->document();
+    for (QTextBlock block = log->begin(); block.isValid(); block = block.next()) {
+        lines.push_back(block.text().toStdString());
+    }
+    if (!lines.empty() && lines.front() == "Memo1") {
+        lines.erase(lines.begin());
+    }
+    return lines;
+}
+
+int TFaultBench::CountLog(const std::string& line) const {
+    const std::vector<std::string> lines = Log();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+
+int TFaultBench::CountLogStartingWith(const std::string& prefix) const {
+    const std::vector<std::string> lines = Log();
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&prefix](const auto& line) {
+        return line.starts_with(prefix);
+    }));
+}
+
+std::vector<std::string> TFaultBench::PanelTexts() const {
+    std::vector<std::string> texts;
+    for (const QLabel* label : {FForm->LaPollSizeX, FForm->LaPollSizeY, FForm->LaForce,
+                                FForm->LaOffset, FForm->LaMediaWeight, FForm->LaQuality,
+                                FForm->LaSmooth, FForm->LaAutoUnroll, FForm->LaMediaType}) {
+        texts.push_back(label->text().toStdString());
+    }
+    return texts;
+}
+
+std::size_t OpenDescriptorCount() {
+    const auto entries = std::filesystem::directory_iterator("/proc/self/fd");
+    // The iterator's own descriptor is among them.
+    return static_cast<std::size_t>(std::distance(entries, std::filesystem::directory_iterator()));
+}
+
+std::size_t ResidentKib() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            std::size_t kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+std::size_t LiveHeapBytes() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
+}
+
+std::chrono::nanoseconds ProcessCpuTime() {
+    timespec used{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
+}
+
+std::string SourceDir() {
+    return TESSARO_SOURCE_DIR;
+}
+
+} // namespace hardening::test

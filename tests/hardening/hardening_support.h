@@ -1,0 +1,150 @@
+#pragma once
+
+// The main window beside the in-process virtual cutter, driven tick by tick, with a cable
+// that can be pulled and plugged in again: the fault scenarios end with the next exchange
+// on a sound cable, through the same window. Also what the process holds (descriptors,
+// memory, CPU time), measured from outside the code under test.
+
+#include "app/main_form.h"
+#include "link/port_sources.h"
+#include "link/serial_api.h"
+#include "sim/cutter_model.h"
+#include "sim/in_process_serial.h"
+#include "sim/in_process_usb.h"
+#include "sim/reply_plan.h"
+#include "toolkit/prompts.h"
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace hardening::test {
+
+class TRecordingPrompts : public toolkit::TPrompts {
+public:
+    enum TKind { pkMessageBox, pkShowMessage, pkException };
+    struct TShown {
+        TKind Kind;
+        std::string Text;
+    };
+
+    void MessageBox(const std::string& text) override { Shown.push_back({pkMessageBox, text}); }
+    void ShowMessage(const std::string& text) override { Shown.push_back({pkShowMessage, text}); }
+    void ShowException(const std::string& message) override {
+        Shown.push_back({pkException, message});
+    }
+    std::vector<std::string> TextsOf(TKind kind) const;
+
+    std::vector<TShown> Shown;
+};
+
+// A system whose serial device map holds the one port COM1.
+class TOnePortSources : public link::TPortSources {
+public:
+    bool GetVersionEx(link::TOsVersionInfo& info) override;
+    bool EnumPorts(std::vector<std::string>& portNames) override;
+    bool ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) override;
+    std::string DevicePathOf(const std::string& portName) override;
+    std::string DeviceGroupOf(const std::string& portName) override;
+};
+
+// The serial operations of whichever in-process port was plugged in last (Plug before
+// use). A port replaced stays alive, as an event thread may still hold its waiter.
+class TReplugSerial : public link::TSerialApi {
+public:
+    TReplugSerial(sim::TVirtualCutter& cutter, std::string portName);
+    ~TReplugSerial() override;
+
+    // A new cable to the cutter, with these faults on every reply.
+    sim::TInProcessSerial& Plug(const sim::TFaults& faults);
+    sim::TInProcessSerial& Current() { return *FPorts.back(); }
+
+    link::THandle CreateFile(const std::string& deviceName) override;
+    bool IsCharacterDevice(link::THandle handle) override;
+    bool CloseHandle(link::THandle handle) override;
+    std::uint32_t GetLastError() override;
+    bool SetupComm(link::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
+    bool GetCommState(link::THandle handle, link::TDcb& dcb) override;
+    bool SetCommState(link::THandle handle, const link::TDcb& dcb) override;
+    bool SetCommTimeouts(link::THandle handle, const link::TCommTimeouts& timeouts) override;
+    bool SetCommMask(link::THandle handle, std::uint32_t eventMask) override;
+    std::unique_ptr<link::TTransferRecord> CreateTransferRecord() override;
+    link::TIoStatus WriteFile(link::THandle handle, link::TTransferRecord& record, const char* data,
+                              std::uint32_t count, std::uint32_t& transferred) override;
+    link::TIoStatus ReadFile(link::THandle handle, link::TTransferRecord& record, char* buffer,
+                             std::uint32_t count, std::uint32_t& transferred) override;
+    link::TIoStatus GetOverlappedResult(link::THandle handle, link::TTransferRecord& record,
+                                        bool wait, std::uint32_t& transferred) override;
+    bool ClearCommError(link::THandle handle, std::uint32_t& errors, link::TComStat& stat) override;
+    bool PurgeComm(link::THandle handle, std::uint32_t flags) override;
+    bool EscapeCommFunction(link::THandle handle, std::uint32_t function) override;
+    bool GetCommModemStatus(link::THandle handle, std::uint32_t& modemStatus) override;
+    std::unique_ptr<link::TCommEventWaiter> CreateEventWaiter(link::THandle handle) override;
+    void Sleep(std::uint32_t milliseconds) override;
+
+private:
+    sim::TVirtualCutter& FCutter;
+    std::string FPortName;
+    std::vector<std::unique_ptr<sim::TInProcessSerial>> FPorts;
+};
+
+inline constexpr const char* kSerialPort = "COM1";
+inline constexpr const char* kUsbPort = "USB0";
+
+// The window over a virtual cutter reachable as COM1 or as USB0 (one at a time, as the
+// port list text chooses). The window's own timer is stopped: Tick() is the clock.
+class TFaultBench {
+public:
+    explicit TFaultBench(const std::string& portText, const sim::TFaults& faults = {});
+    ~TFaultBench();
+
+    app::TMainForm& Form() { return *FForm; }
+    bool OnUsb() const { return FOnUsb; }
+    sim::TVirtualCutter& Cutter() { return FCutter; }
+    sim::TInProcessLine& Line();
+    TRecordingPrompts& Prompts() { return FPrompts; }
+
+    // A new cable on the chosen link; the fault of the old one is gone.
+    void Replug(const sim::TFaults& faults = {});
+    // Pulls the cable of the chosen link while the window may hold it open.
+    void Unplug();
+
+    void Tick(int count = 1);
+    // Makes up to `count` reply bytes arrive; on the serial link the event thread hands
+    // them to the window before this returns.
+    void Deliver(std::size_t count);
+    void DeliverAll();
+    // Ticks until the outstanding query ends (at most `limit` ticks); how many it took.
+    int TickUntilIdle(int limit = 400);
+
+    // Whether the chosen link is left open by the window.
+    bool LinkOpen();
+    std::vector<std::string> Log() const;
+    int CountLog(const std::string& line) const;
+    int CountLogStartingWith(const std::string& prefix) const;
+    std::vector<std::string> PanelTexts() const;
+
+private:
+    sim::TVirtualCutter FCutter;
+    TReplugSerial FSerial{FCutter, kSerialPort};
+    sim::TInProcessUsb FUsb;
+    TOnePortSources FSources;
+    TRecordingPrompts FPrompts;
+    std::unique_ptr<app::TMainForm> FForm;
+    bool FOnUsb;
+    int FLogLinesAtStart = 0;
+};
+
+// What this process holds, read from /proc.
+std::size_t OpenDescriptorCount();
+std::size_t ResidentKib();
+// Bytes allocated and not yet freed (the sanitizer's count in a sanitized build).
+std::size_t LiveHeapBytes();
+std::chrono::nanoseconds ProcessCpuTime();
+
+// The folder of the source tree this test was built from.
+std::string SourceDir();
+
+} // namespace hardening::test
