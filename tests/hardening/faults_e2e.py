@@ -1,0 +1,294 @@
+#!/usr/bin/env python3
+"""Link faults on the real tessaro beside tessaro-vcutter, driven by the keyboard.
+
+Usage: faults_e2e.py --link com|usb --fault NAME --build-dir DIR [--box-size-tool TOOL]
+
+Faults: hangup (the line drops in the middle of a settings reply while Loop Detect holds
+the port), removed (the cutter and its device link vanish while the port is open),
+silent (the cutter stops answering during Loop Detect), garbage (noise instead of the
+size reply), chunked (replies in 4-byte pieces, first within the settle window, then
+slower than it), no-cr (replies without their carriage return).
+
+For each: tessaro keeps running and answers the keyboard, the port ends closed (no
+descriptor left on the cutter's device), the log and the boxes say what the poll cycle
+says, tessaro uses next to no CPU in the second after a hang-up, and the next exchange,
+with a sound cutter, decodes exactly its own reply. Runs itself under xvfb-run; exit code
+77 (a skip) without it.
+"""
+
+import argparse
+import os
+import sys
+import time
+
+# The source tree stays clean: no byte-code caches beside the scripts.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+
+from tessaro_session import (Failure, Session, appears_in_order, run_under_xvfb,  # noqa: E402
+                             wait_until)
+
+SIZE_REPLY = "接收:0,0,24000,50000"
+SETTINGS_REPLY = "接收:0,30,80,250,5,1,0,2"
+RECEIVED = "接收:"
+NOT_OPENED = "Port has not been opened!"
+DEVICE_NOT_FOUND = "Device not found"
+USB_CABLE_PLUGGED = "When USB cable plug-in, com port not working."
+# A thread that retried a dead line without pausing would use most of the second.
+CPU_ALLOWED_IN_A_SECOND = 0.25
+CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    # utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
+
+
+def descriptors_on(pid, device):
+    found = []
+    fd_dir = "/proc/%d/fd" % pid
+    for fd in os.listdir(fd_dir):
+        try:
+            if os.readlink(os.path.join(fd_dir, fd)).startswith(device):
+                found.append(fd)
+        except OSError:
+            pass
+    return found
+
+
+class FaultRun:
+    def __init__(self, session, link):
+        self.s = session
+        self.link = link
+        self.port = "COM200" if link == "com" else "USB0"
+        # The serial close logs the port; on the USB link it finds no serial port open.
+        self.close_line = "Close COM200 OK" if link == "com" else NOT_OPENED
+        self.device = None
+
+    # --- The cutter ---
+
+    def start_cutter(self, *faults):
+        options = ["--com", "200"] if self.link == "com" else ["--usb", "0"]
+        for fault in faults:
+            options += ["--fault", fault]
+        self.s.start_cutter(*options)
+        link = os.path.join(self.s.runtime_dir, "tessaro", "devices", self.port)
+        self.device = os.path.realpath(link)
+
+    def stop_cutter(self):
+        cutter = self.s.cutter
+        if cutter is not None and cutter.poll() is None:
+            cutter.terminate()
+            cutter.wait(timeout=10)
+
+    def restart_cutter(self, *faults):
+        self.stop_cutter()
+        self.start_cutter(*faults)
+
+    # --- Tessaro ---
+
+    def start(self, *faults):
+        self.start_cutter(*faults)
+        self.s.start_tessaro()
+        if self.link == "usb":
+            self.s.choose_last_port()
+            self.s.wait_for_log("the USB entry chosen", lambda log: "USB0 Check OK" in log)
+
+    def mark(self):
+        return len(self.s.log())
+
+    def since(self, mark):
+        return self.s.log()[mark:]
+
+    def expect_port_closed(self):
+        pid = self.s.app.pid
+        check(self.s.app.poll() is None, "tessaro ended")
+        left = descriptors_on(pid, self.device)
+        check(not left, "tessaro still holds %s on descriptors %r" % (self.device, left))
+
+    def expect_no_spin(self, what):
+        pid = self.s.app.pid
+        before = cpu_seconds(pid)
+        time.sleep(1.0)
+        used = cpu_seconds(pid) - before
+        print("     tessaro used %.2f s of CPU in the second after %s" % (used, what))
+        check(used < CPU_ALLOWED_IN_A_SECOND, "tessaro used %.2f s of CPU in the second after %s"
+              % (used, what))
+
+    def expect_silence_box(self):
+        box = self.s.box(timeout=15)
+        if self.s.box_size_tool:
+            text = self.s.box_text(box, [DEVICE_NOT_FOUND, USB_CABLE_PLUGGED])
+            check(text == DEVICE_NOT_FOUND, "the silence box shows %r" % text)
+        self.s.close_box(box)
+
+    def expect_monitor_stopped_by_silence(self, mark):
+        self.expect_silence_box()
+        ending = self.since(mark)
+        check(appears_in_order(ending, [self.close_line, NOT_OPENED]),
+              "the monitor did not stop as DisDetect does: %r" % ending[-8:])
+
+    def expect_next_poll_size_decodes_its_own_reply(self, restart=True):
+        """Alt+P on a sound cutter (a new one unless `restart` is false): exactly the size
+        reply decoded, and the port closed."""
+        if restart:
+            self.restart_cutter()
+        mark = self.mark()
+        self.s.press("alt+p")
+        self.s.wait_for_log("the size reply and the close",
+                            lambda log: appears_in_order(log[mark:], [SIZE_REPLY,
+                                                                      self.close_line]))
+        received = [line for line in self.since(mark) if line.startswith(RECEIVED)]
+        check(received == [SIZE_REPLY], "the next exchange decoded %r" % received)
+        self.expect_port_closed()
+
+    # --- The faults ---
+
+    def hangup(self):
+        self.start("hangup:7")
+        mark = self.mark()
+        self.s.press("alt+l")
+        self.s.wait_for_log("the partial settings reply",
+                            lambda log: "接收:0,30,80" in log[mark:])
+        wait_until("the cutter to hang up", lambda: self.s.cutter.poll() is not None, 10)
+        self.expect_no_spin("the hang-up")
+        self.expect_monitor_stopped_by_silence(mark)
+        self.expect_port_closed()
+        self.expect_next_poll_size_decodes_its_own_reply()
+
+    def removed(self):
+        self.start()
+        mark = self.mark()
+        self.s.press("alt+l")
+        self.s.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log[mark:])
+        self.stop_cutter()
+        check(not os.path.lexists(os.path.join(self.s.runtime_dir, "tessaro", "devices",
+                                               self.port)), "the device link is still there")
+        self.expect_no_spin("the device went away")
+        self.expect_monitor_stopped_by_silence(mark)
+        self.expect_port_closed()
+        self.expect_next_poll_size_decodes_its_own_reply()
+
+    def silent(self):
+        self.start()
+        mark = self.mark()
+        self.s.press("alt+l")
+        self.s.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log[mark:])
+        self.s.pause_cutter()
+        try:
+            self.expect_monitor_stopped_by_silence(mark)
+            self.expect_port_closed()
+        finally:
+            self.s.resume_cutter()
+        # The cutter wakes with the resent query unanswered; its answer must not reach
+        # the next exchange on the same cutter.
+        time.sleep(0.5)
+        self.expect_next_poll_size_decodes_its_own_reply(restart=False)
+
+    def garbage(self):
+        self.start("garbage:3")
+        mark = self.mark()
+        self.s.press("alt+p")
+        self.s.wait_for_log("the noise received",
+                            lambda log: any(line.startswith(RECEIVED) for line in log[mark:]))
+        # A field that is no number ends in the error box, after the exchange has ended.
+        try:
+            box = self.s.box(timeout=3)
+            self.s.close_box(box)
+        except Failure:
+            pass
+        self.s.wait_for_log("the close", lambda log: self.close_line in log[mark:])
+        received = [line for line in self.since(mark) if line.startswith(RECEIVED)]
+        check(len(received) == 1, "the noise was decoded %d times" % len(received))
+        self.expect_port_closed()
+        self.expect_next_poll_size_decodes_its_own_reply()
+
+    def chunked(self):
+        self.start("chunked:20")
+        mark = self.mark()
+        self.s.press("alt+p")
+        self.s.wait_for_log("the size reply in pieces",
+                            lambda log: appears_in_order(log[mark:], [SIZE_REPLY,
+                                                                      self.close_line]))
+        # Pieces slower than the settle window: the reply is cut short, and its tail
+        # comes after the port was closed.
+        self.restart_cutter("chunked:100")
+        truncated = []
+        for _ in range(2):
+            mark = self.mark()
+            self.s.press("alt+p")
+            self.s.wait_for_log("a reply and the close",
+                                lambda log: appears_in_order(log[mark:], [self.close_line])
+                                and any(line.startswith(RECEIVED) for line in log[mark:]))
+            received = [line for line in self.since(mark) if line.startswith(RECEIVED)]
+            check(len(received) == 1, "decoded %r" % received)
+            truncated.append(received[0])
+            time.sleep(1.0)
+        check(SIZE_REPLY.startswith(truncated[0]) and truncated[1] == truncated[0],
+              "an earlier reply's tail reached the next exchange: %r" % truncated)
+        self.expect_port_closed()
+        self.expect_next_poll_size_decodes_its_own_reply()
+
+    def no_cr(self):
+        self.start("no-cr")
+        mark = self.mark()
+        self.s.press("alt+p")
+        self.s.wait_for_log("the size reply",
+                            lambda log: appears_in_order(log[mark:], [SIZE_REPLY, "0", "0",
+                                                                      "24000", "50000",
+                                                                      self.close_line]))
+        mark = self.mark()
+        self.s.press("alt+l")
+        # The settings reply without its carriage return loses the last character of
+        # its last field.
+        self.s.wait_for_log("the settings reply",
+                            lambda log: appears_in_order(log[mark:], [SETTINGS_REPLY, "0", "30",
+                                                                      "80", "250", "5", "1",
+                                                                      "0", ""]))
+        mark = self.mark()
+        self.s.press("alt+d")
+        self.s.wait_for_log("DisDetect's close", lambda log: self.close_line in log[mark:])
+        self.expect_port_closed()
+        self.expect_next_poll_size_decodes_its_own_reply()
+
+
+FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--link", choices=["com", "usb"], required=True)
+    parser.add_argument("--fault", choices=FAULTS, required=True)
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--box-size-tool")
+    arguments = parser.parse_args()
+    run_under_xvfb()
+    session = Session(os.path.abspath(arguments.build_dir), arguments.box_size_tool)
+    run = FaultRun(session, arguments.link)
+    try:
+        started = time.monotonic()
+        getattr(run, arguments.fault.replace("-", "_"))()
+        code = session.exit_tessaro()
+        check(code == 0, "tessaro exited with %d" % code)
+        print("ok   %s on %s (%.1f s)" % (arguments.fault, run.port, time.monotonic() - started))
+        return 0
+    except Failure as failure:
+        print("FAILED: %s" % failure)
+        print("--- tessaro's log (last 60 lines) ---")
+        print("\n".join(session.log()[-60:]) if session.app else "(not started)")
+        print("--- the cutter's transcript (last 40 lines) ---")
+        print("\n".join(session.cutter_transcript().splitlines()[-40:]))
+        return 1
+    finally:
+        session.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
