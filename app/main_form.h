@@ -119,6 +119,13 @@ public:
     void Timer1Timer();
     void Comm1RxChar(void* sender, std::uint32_t count);
 
+    // Timer1 is parked while no query is outstanding: a tick that finds every request flag
+    // clear would do nothing, so it stops the timer, and the send sequence starts it again
+    // once a sender has set a flag. A timer stopped from outside (a test that ticks by
+    // hand) stays stopped.
+    bool QueryOutstanding() const;
+    void ResumeTicks();
+
     // Senders the dialogs call.
     void SendTestDraw();
     void SendCorrectedTestDraw();
@@ -225,6 +232,7 @@ private:
     void ScaleQueryFinished(bool decoded);
     void ShowDecodeFailure(const std::string& message);
     void ShowSilenceMessage();
+    void ParkTicks();
 
     toolkit::TPrompts& FPrompts;
     link::TUsbApi& FUsb;
@@ -236,6 +244,7 @@ private:
     TWizardFields FWizardFields;
     int FScaleRepliesDecoded = 0;
     bool FDecodeFailureOnScreen = false;
+    bool FTicksParked = false;
 };
 
 // The single main window; the dialogs reach it through this.

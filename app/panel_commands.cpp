@@ -16,8 +16,9 @@ enum TUsbGuard : bool { ugNone = false, ugRefuseWhenUsbAttached = true };
 
 // Makes the link the port list names ready and sends `code` on it. A link that cannot be
 // made ready stops the sequence; a flag set by the caller stays set, so the poll cycle
-// reports the silent cutter.
+// reports the silent cutter. The ticks resume first, whatever happens after.
 void SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard guard) {
+    form.ResumeTicks();
     switch (form.LinkKind()) {
     case lkSerial:
         if (guard == ugRefuseWhenUsbAttached && form.UsbDevicePresent()) {

@@ -91,6 +91,10 @@ void TMainForm::UsbPortRead() {
 }
 
 void TMainForm::Timer1Timer() {
+    if (!QueryOutstanding()) {
+        ParkTicks();
+        return;
+    }
     // Each block runs only when its flag is set as it is reached: a later block sees what
     // an earlier one changed in the same tick.
     if (FPollSizeRequest != 0) {
@@ -104,6 +108,27 @@ void TMainForm::Timer1Timer() {
     }
     if (FScaleReadRequest != 0) {
         RunQueryBlock(kScaleBlock);
+    }
+}
+
+bool TMainForm::QueryOutstanding() const {
+    return FPollSizeRequest != 0 || FLoopDetect != 0 || FFirmwareRequest != 0 ||
+           FScaleReadRequest != 0;
+}
+
+void TMainForm::ParkTicks() {
+    if (Timer1.Enabled()) {
+        Timer1.SetEnabled(false);
+        FTicksParked = true;
+    }
+}
+
+// The timer starts afresh: the first tick after the send comes a full interval later,
+// never sooner than a running timer's would have.
+void TMainForm::ResumeTicks() {
+    if (FTicksParked && QueryOutstanding()) {
+        FTicksParked = false;
+        Timer1.SetEnabled(true);
     }
 }
 
