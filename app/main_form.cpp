@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcutEvent>
 
 #include <iostream>
 
@@ -74,10 +75,30 @@ QFont BoldFont(const QFont& base, int pixelSize) {
     return font;
 }
 
+// The toolkit answers a button's Alt+letter with an animated click that fires 100 ms
+// later; the panel's buttons click at once, as a mouse click does. A letter two buttons
+// share keeps the toolkit's handling (it moves the focus).
+class TImmediateMnemonic : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (button == nullptr || event->type() != QEvent::Shortcut ||
+            static_cast<QShortcutEvent*>(event)->isAmbiguous()) {
+            return false;
+        }
+        button->click();
+        return true;
+    }
+};
+
 QPushButton* MakeButton(QWidget* parent, const char* caption, const QRect& geometry) {
     auto* button = new QPushButton(QString::fromUtf8(caption), parent);
     button->setGeometry(geometry);
     button->setFont(BoldFont(parent->font(), kButtonFontPixels));
+    button->installEventFilter(new TImmediateMnemonic(button));
     return button;
 }
 

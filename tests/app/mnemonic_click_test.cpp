@@ -1,0 +1,53 @@
+// The panel's Alt+letter keys run their button's action at once, as a mouse click does,
+// not a tenth of a second later as the toolkit's animated click would.
+
+#include "tests/app/poll_harness.h"
+
+#include <gmock/gmock.h>
+
+#include <QPushButton>
+#include <QTest>
+
+namespace app::polltest {
+namespace {
+
+class TMnemonicClickTest : public TPollTest {
+protected:
+    // Shows the window and makes it the active one, so its shortcuts take keys.
+    void BuildActive() {
+        Build();
+        Form().show();
+        Form().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+    }
+
+    void PressAlt(Qt::Key letter) { QTest::keyClick(&Form(), letter, Qt::AltModifier); }
+};
+
+TEST_F(TMnemonicClickTest, AltPSendsTheSizeQueryBeforeTheKeyReturns) {
+    BuildActive();
+    PressAlt(Qt::Key_P);
+    EXPECT_EQ(Form().FPollSizeRequest, 1);
+    EXPECT_EQ(CutterCommands(), std::vector<std::string>{"OH;"});
+}
+
+TEST_F(TMnemonicClickTest, AltLStartsAndAltDStopsTheMonitorAtOnce) {
+    BuildActive();
+    PressAlt(Qt::Key_L);
+    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_TRUE(Form().BnDisDetect->isEnabled());
+    PressAlt(Qt::Key_D);
+    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_TRUE(Form().BnPollSize->isEnabled());
+}
+
+// A disabled button's letter does nothing, as its click would not.
+TEST_F(TMnemonicClickTest, LetterOfADisabledButtonDoesNothing) {
+    BuildActive();
+    PressAlt(Qt::Key_D);
+    EXPECT_FALSE(Form().BnDisDetect->isEnabled());
+    EXPECT_THAT(Log(), ::testing::IsEmpty());
+}
+
+} // namespace
+} // namespace app::polltest
