@@ -136,7 +136,8 @@ std::string Latin1ToUtf8(std::string_view bytes) {
 
 TMainForm::TMainForm(const TPlatform& platform, QWidget* parent)
     : QWidget(parent), Comm1(platform.Serial), FPrompts(platform.Prompts), FUsb(platform.Usb),
-      FPortSources(platform.PortSources), FUsbBuffer(std::make_unique<char[]>(kUsbBufferSize)) {
+      FPortSources(platform.PortSources),
+      FUsbBuffer(std::make_unique_for_overwrite<char[]>(kUsbBufferSize)) {
     BuildControls();
     ConnectHandlers();
     FCommandText.clear();

@@ -238,6 +238,8 @@ private:
     link::TUsbApi& FUsb;
     link::TPortSources& FPortSources;
     protocol::CutterSettings FSettings;
+    // Left unfilled: each read writes what it reports before anything is taken from it,
+    // and pages never written cost no memory.
     std::unique_ptr<char[]> FUsbBuffer;
     QDialog* FAboutForm = nullptr;
     QDialog* FScaleForm = nullptr;
