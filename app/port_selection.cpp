@@ -184,7 +184,8 @@ void TMainForm::LogOpenFailureReason(const std::string& text, std::uint32_t erro
     if (error == EACCES) {
         const std::string group = FPortSources.DeviceGroupOf(text);
         AddLog("Permission denied on " + device +
-               (group.empty() ? std::string() : ": add your user to the group " + group));
+               (group.empty() ? ": ask the administrator for access"
+                              : ": add your user to the group " + group));
     } else if (error == EBUSY || error == EWOULDBLOCK) {
         AddLog(device + " is in use by another program");
     }

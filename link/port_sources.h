@@ -38,8 +38,9 @@ public:
     virtual bool ReadSerialCommMap(std::vector<TSerialCommValue>& values) = 0;
     // The device a serial port name ("COM3") stands for, for display; empty when unknown.
     virtual std::string DevicePathOf(const std::string& portName) = 0;
-    // The group that may open that device ("dialout"), for telling an operator who lacks
-    // the permission what to join; empty when unknown.
+    // The group whose members may read and write that device ("dialout"), for telling an
+    // operator who lacks the permission what to join; empty when unknown or when no
+    // group other than root's grants that.
     virtual std::string DeviceGroupOf(const std::string& portName) = 0;
 };
 

@@ -58,6 +58,12 @@ std::string TLinuxPortSources::DeviceGroupOf(const std::string& portName) {
     if (!device || ::stat(device->c_str(), &info) != 0) {
         return {};
     }
+    // Joining the group helps only when the group may read and write the device; root's
+    // group is never one an operator should join.
+    const bool groupMayUse = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    if (!groupMayUse || info.st_gid == 0) {
+        return {};
+    }
     return GroupName(info.st_gid);
 }
 

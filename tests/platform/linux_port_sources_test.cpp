@@ -97,8 +97,27 @@ TEST_F(LinuxPortSources, NamesTheGroupThatOwnsTheDeviceNode) {
     const fs::path node = FRoot.Path() / "node";
     ASSERT_EQ(::mknod(node.c_str(), S_IFCHR | 0660, ::makedev(1, 3)), 0);
     ASSERT_EQ(::chown(node.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(node.c_str(), 0660), 0) << "mknod's mode passes through the umask";
     AddTty("ttyUSB0", node);
     EXPECT_EQ(Sources().DeviceGroupOf("COM33"), "dialout");
+    EXPECT_EQ(Sources().DeviceGroupOf("COM34"), "");
+}
+
+TEST_F(LinuxPortSources, NamesNoGroupThatCouldNotOpenTheDevice) {
+    const group* dialout = ::getgrnam("dialout");
+    if (::getuid() != 0 || dialout == nullptr) {
+        GTEST_SKIP() << "needs root and a dialout group to make device nodes";
+    }
+    const fs::path ownerOnly = FRoot.Path() / "owner-only";
+    ASSERT_EQ(::mknod(ownerOnly.c_str(), S_IFCHR | 0600, ::makedev(1, 3)), 0);
+    ASSERT_EQ(::chown(ownerOnly.c_str(), 0, dialout->gr_gid), 0);
+    const fs::path rootGroup = FRoot.Path() / "root-group";
+    ASSERT_EQ(::mknod(rootGroup.c_str(), S_IFCHR | 0660, ::makedev(1, 3)), 0);
+    ASSERT_EQ(::chown(rootGroup.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(rootGroup.c_str(), 0660), 0);
+    AddTty("ttyUSB0", ownerOnly);
+    AddTty("ttyUSB1", rootGroup);
+    EXPECT_EQ(Sources().DeviceGroupOf("COM33"), "");
     EXPECT_EQ(Sources().DeviceGroupOf("COM34"), "");
 }
 
