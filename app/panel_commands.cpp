@@ -40,6 +40,16 @@ void SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard gu
     form.SendCommand(code);
 }
 
+// Disabling the focused button passes the focus along the chain into the port list's
+// text, whose caret would then blink (a repaint twice a second) for as long as the window
+// stays active. The button the operator needs next takes it instead; focus the operator
+// put in the port list stays there.
+void HandFocusOn(const QWidget* focusedBefore, QPushButton* next) {
+    if (focusedBefore != nullptr && !focusedBefore->isEnabled()) {
+        next->setFocus();
+    }
+}
+
 } // namespace
 
 // Each query counts its reply's ticks from the start. A count left by a query that was
@@ -57,11 +67,13 @@ void TMainForm::BnLoopDetectClick() {
     FLoopDetect = 1;
     FAwaitingFirstReply = 1;
     FSettingsSettleTicks = 0;
+    const QWidget* focused = focusWidget();
     BnPollSize->setEnabled(false);
     BnLoopDetect->setEnabled(false);
     BnScaling->setEnabled(false);
     BnDisDetect->setEnabled(true);
     BnAbout->setEnabled(false);
+    HandFocusOn(focused, BnDisDetect);
     SendOnChosenLink(*this, protocol::ccSettingsQuery, ugNone);
 }
 
@@ -69,11 +81,13 @@ void TMainForm::BnLoopDetectClick() {
 void TMainForm::BnDisDetectClick() {
     FLoopDetect = 0;
     FSilenceTicks = 0;
+    const QWidget* focused = focusWidget();
     BnPollSize->setEnabled(true);
     BnLoopDetect->setEnabled(true);
     BnScaling->setEnabled(true);
     BnDisDetect->setEnabled(false);
     BnAbout->setEnabled(true);
+    HandFocusOn(focused, BnLoopDetect);
     ComPortClose();
     UsbPortClose();
     FReplyText.clear();

@@ -1,10 +1,14 @@
-// The panel's Alt+letter keys run their button's action at once, as a mouse click does,
-// not a tenth of a second later as the toolkit's animated click would.
+// The panel's keyboard: Alt+letter keys run their button's action at once, as a mouse
+// click does, not a tenth of a second later as the toolkit's animated click would; and the
+// focus stays on the buttons when Loop Detect and DisDetect switch them, instead of falling
+// into the port list's text, whose caret would blink for as long as the window is active.
 
 #include "tests/app/poll_harness.h"
 
 #include <gmock/gmock.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -47,6 +51,25 @@ TEST_F(TMnemonicClickTest, LetterOfADisabledButtonDoesNothing) {
     PressAlt(Qt::Key_D);
     EXPECT_FALSE(Form().BnDisDetect->isEnabled());
     EXPECT_THAT(Log(), ::testing::IsEmpty());
+}
+
+using TPanelFocusTest = TMnemonicClickTest;
+
+TEST_F(TPanelFocusTest, ClickedLoopDetectHandsTheFocusToDisDetectAndBack) {
+    BuildActive();
+    QTest::mouseClick(Form().BnLoopDetect, Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), Form().BnDisDetect);
+    QTest::mouseClick(Form().BnDisDetect, Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), Form().BnLoopDetect);
+}
+
+TEST_F(TPanelFocusTest, FocusInThePortListStaysThereThroughAltLAndAltD) {
+    BuildActive();
+    Form().ComboBox1->setFocus();
+    PressAlt(Qt::Key_L);
+    EXPECT_EQ(QApplication::focusWidget(), Form().ComboBox1);
+    PressAlt(Qt::Key_D);
+    EXPECT_EQ(QApplication::focusWidget(), Form().ComboBox1);
 }
 
 } // namespace
