@@ -1,8 +1,10 @@
 // Start-up and memory: the time from exec to the program's first window mapped, and the
 // program's peak resident memory (VmHWM) once it has settled, for Tessaro beside an empty
-// Qt window of the same size, alternating which starts first, several rounds.
+// Qt window of the same size, taking turns at starting first, several rounds. A third
+// program, the same window with one line of text, shows what drawing any text costs
+// (fontconfig, FreeType, HarfBuzz and a font), which the empty window never pays.
 //
-// Usage: startup_bench [--rounds N] [--settle MS] [TESSARO EMPTY_WINDOW]
+// Usage: startup_bench [--rounds N] [--settle MS] [TESSARO EMPTY_WINDOW TEXT_WINDOW]
 // Run it in an X server with no window manager (xvfb-run): it watches the root window for
 // the map of a window whose _NET_WM_PID is the started program.
 
@@ -34,9 +36,11 @@ constexpr int kMapTimeoutMs = 30000;
 struct TOptions {
     int Rounds = 10;
     int SettleMs = 1500;
-    std::string Tessaro = TESSARO_PATH;
-    std::string EmptyWindow = EMPTY_WINDOW_PATH;
+    std::vector<std::string> Programs{TESSARO_PATH, EMPTY_WINDOW_PATH, TEXT_WINDOW_PATH};
 };
+
+const char* const kProgramNames[] = {"tessaro", "empty", "text"};
+constexpr std::size_t kProgramCount = 3;
 
 std::optional<TOptions> ParseOptions(int argc, char** argv) {
     TOptions options;
@@ -52,9 +56,8 @@ std::optional<TOptions> ParseOptions(int argc, char** argv) {
             programs.push_back(argument);
         }
     }
-    if (programs.size() == 2) {
-        options.Tessaro = programs[0];
-        options.EmptyWindow = programs[1];
+    if (programs.size() == kProgramCount) {
+        options.Programs = programs;
     } else if (!programs.empty()) {
         return std::nullopt;
     }
@@ -169,12 +172,37 @@ double Median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+struct TFigures {
+    std::vector<double> Times;
+    std::vector<double> Peaks;
+};
+
+void PrintSummary(const TFigures (&figures)[kProgramCount]) {
+    double timeMs[kProgramCount];
+    double peakKib[kProgramCount];
+    for (std::size_t which = 0; which < kProgramCount; ++which) {
+        timeMs[which] = Median(figures[which].Times);
+        peakKib[which] = Median(figures[which].Peaks);
+    }
+    const double memoryGoal = kGoalMemoryRatio * peakKib[1] + kGoalMemoryAllowanceKib;
+    std::printf("\n%-22s %9s %9s %9s %15s %14s %12s\n", "median", "tessaro", "empty", "text",
+                "tessaro/empty", "tessaro/text", "goal");
+    std::printf("%-22s %9.1f %9.1f %9.1f %15.3f %14.3f %12s  %s\n", "exec to mapped (ms)",
+                timeMs[0], timeMs[1], timeMs[2], timeMs[0] / timeMs[1], timeMs[0] / timeMs[2],
+                "<= 1.2 x", timeMs[0] <= kGoalTimeRatio * timeMs[1] ? "met" : "MISSED");
+    std::printf("%-22s %9.0f %9.0f %9.0f %15.3f %14.3f %12.0f  %s\n", "peak resident (KiB)",
+                peakKib[0], peakKib[1], peakKib[2], peakKib[0] / peakKib[1],
+                peakKib[0] / peakKib[2], memoryGoal, peakKib[0] <= memoryGoal ? "met" : "MISSED");
+    std::printf("(memory goal: 1.2 x the empty window's + 2 MiB)\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::optional<TOptions> options = ParseOptions(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "Usage: %s [--rounds N] [--settle MS] [TESSARO EMPTY_WINDOW]\n",
+        std::fprintf(stderr,
+                     "Usage: %s [--rounds N] [--settle MS] [TESSARO EMPTY_WINDOW TEXT_WINDOW]\n",
                      argv[0]);
         return 2;
     }
@@ -183,41 +211,31 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no X server: run under xvfb-run\n");
         return 2;
     }
-    const std::string* programs[] = {&options->Tessaro, &options->EmptyWindow};
-    std::vector<double> times[2];
-    std::vector<double> peaks[2];
+    TFigures figures[kProgramCount];
     std::printf("Start-up: exec to window mapped, and peak resident memory (VmHWM)\n");
     std::printf("%6s %-10s %12s %12s\n", "round", "program", "mapped ms", "peak KiB");
     for (int round = 1; round <= options->Rounds; ++round) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const int which = (round + turn) % 2; // alternate which program goes first
-            const char* name = which == 0 ? "tessaro" : "empty";
+        for (std::size_t turn = 0; turn < kProgramCount; ++turn) {
+            // Each round another program starts first.
+            const std::size_t which = (static_cast<std::size_t>(round) + turn) % kProgramCount;
             const std::optional<TStart> start =
-                StartOnce(watch, *programs[which], options->SettleMs);
+                StartOnce(watch, options->Programs[which], options->SettleMs);
             if (!start) {
-                std::printf("%6d %-10s %12s %12s\n", round, name, "no window", "-");
+                std::printf("%6d %-10s %12s %12s\n", round, kProgramNames[which], "no window", "-");
                 continue;
             }
-            times[which].push_back(start->MappedMs);
-            peaks[which].push_back(static_cast<double>(start->PeakKib));
-            std::printf("%6d %-10s %12.1f %12ld\n", round, name, start->MappedMs, start->PeakKib);
+            figures[which].Times.push_back(start->MappedMs);
+            figures[which].Peaks.push_back(static_cast<double>(start->PeakKib));
+            std::printf("%6d %-10s %12.1f %12ld\n", round, kProgramNames[which], start->MappedMs,
+                        start->PeakKib);
         }
     }
-    if (times[0].empty() || times[1].empty()) {
-        std::printf("a program never mapped its window\n");
-        return 1;
+    for (const TFigures& program : figures) {
+        if (program.Times.empty()) {
+            std::printf("a program never mapped its window\n");
+            return 1;
+        }
     }
-    const double tessaroMs = Median(times[0]);
-    const double emptyMs = Median(times[1]);
-    const double tessaroKib = Median(peaks[0]);
-    const double emptyKib = Median(peaks[1]);
-    const double memoryGoal = kGoalMemoryRatio * emptyKib + kGoalMemoryAllowanceKib;
-    std::printf("\n%-26s %12s %12s %12s %12s\n", "median", "tessaro", "empty", "ratio", "goal");
-    std::printf("%-26s %12.1f %12.1f %12.3f %12s  %s\n", "exec to mapped (ms)", tessaroMs, emptyMs,
-                tessaroMs / emptyMs, "<= 1.2 x",
-                tessaroMs <= kGoalTimeRatio * emptyMs ? "met" : "MISSED");
-    std::printf("%-26s %12.0f %12.0f %12.3f %12.0f  %s\n", "peak resident (KiB)", tessaroKib,
-                emptyKib, tessaroKib / emptyKib, memoryGoal,
-                tessaroKib <= memoryGoal ? "met" : "MISSED");
+    PrintSummary(figures);
     return 0;
 }
