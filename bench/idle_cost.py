@@ -4,9 +4,10 @@ Loop Detect, beside tessaro-vcutter on a virtual X server.
 
 Usage: idle_cost.py [--build-dir DIR] [--seconds 60]
 
-CPU time comes from /proc/<pid>/stat (utime + stime, in clock ticks) and, finer, from the
-sum of /proc/<pid>/task/*/schedstat (nanoseconds on a CPU); wake-ups are the context
-switches of all of tessaro's threads. The load average is printed beside each figure:
+CPU time comes from /proc/<pid>/stat (utime + stime, in clock ticks of 10 ms) and, finer,
+from /proc/<pid>/task/*/schedstat (nanoseconds on a CPU, thread by thread); wake-ups are the
+context switches of all of tessaro's threads. The idle span comes first, before any key is
+pressed; "after stop" is idle again after Loop Detect and DisDetect, with the window active. The load average is printed beside each figure:
 other programs on the machine slow tessaro's own work only a little, but a busy machine
 makes every figure noisier. Use an optimised build (build-bench).
 """
@@ -38,32 +39,35 @@ def stat_cpu_seconds(pid):
     return (utime + stime) / CLOCK_TICKS
 
 
-def tasks(pid):
-    return os.listdir("/proc/%d/task" % pid)
-
-
-def schedstat_cpu_seconds(pid):
-    total = 0
-    for task in tasks(pid):
+def per_thread(pid, read):
+    """`read` of each of tessaro's threads, by thread id."""
+    values = {}
+    for task in os.listdir("/proc/%d/task" % pid):
         try:
-            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as schedstat:
-                total += int(schedstat.read().split()[0])
+            values[task] = read("/proc/%d/task/%s" % (pid, task))
         except FileNotFoundError:
             pass  # a thread that ended meanwhile
-    return total / 1e9
+    return values
 
 
-def context_switches(pid):
+def schedstat_ns(task_dir):
+    with open(task_dir + "/schedstat") as schedstat:
+        return int(schedstat.read().split()[0])
+
+
+def context_switches(task_dir):
     total = 0
-    for task in tasks(pid):
-        try:
-            with open("/proc/%d/task/%s/status" % (pid, task)) as status:
-                for line in status:
-                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
-                        total += int(line.split()[1])
-        except FileNotFoundError:
-            pass
+    with open(task_dir + "/status") as status:
+        for line in status:
+            if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                total += int(line.split()[1])
     return total
+
+
+def growth(before, after):
+    """What the threads alive at the end added since `before` (a thread that ended
+    meanwhile takes its figures with it; one that started counts whole)."""
+    return sum(value - before.get(task, 0) for task, value in after.items())
 
 
 def load_average():
@@ -75,15 +79,15 @@ def measure(pid, seconds):
     load_before = load_average()
     started = time.monotonic()
     stat_before = stat_cpu_seconds(pid)
-    sched_before = schedstat_cpu_seconds(pid)
-    switches_before = context_switches(pid)
+    sched_before = per_thread(pid, schedstat_ns)
+    switches_before = per_thread(pid, context_switches)
     time.sleep(seconds)
     wall = time.monotonic() - started
     return {
         "seconds": wall,
         "stat_ms": (stat_cpu_seconds(pid) - stat_before) * 1000,
-        "sched_ms": (schedstat_cpu_seconds(pid) - sched_before) * 1000,
-        "wakeups": (context_switches(pid) - switches_before) / wall,
+        "sched_ms": growth(sched_before, per_thread(pid, schedstat_ns)) / 1e6,
+        "wakeups": growth(switches_before, per_thread(pid, context_switches)) / wall,
         "load": (load_before + load_average()) / 2,
     }
 
