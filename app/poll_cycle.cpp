@@ -14,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace app {
 
@@ -25,6 +26,23 @@ constexpr std::int32_t kMonitorSilenceTickLimit = 150; // after the monitor's fi
 constexpr std::int32_t kResendTickLimit = 100;         // the 101st silent tick resends
 
 constexpr const char* kReceivedPrefix = "接收:";
+
+// Far above any reply of the cutter. A line that floods more than this before the reply
+// settles is cut here, so one decode never logs thousands of fields and stalls the window.
+constexpr std::size_t kReplyTextLimit = 16384;
+
+void KeepWithinReplyLimit(std::string& replyText) {
+    if (replyText.size() > kReplyTextLimit) {
+        replyText.resize(kReplyTextLimit);
+    }
+}
+
+// The cutter ends every reply with a carriage return (a line feed may follow). A reply
+// that settled without it was cut short by a slow line.
+bool EndsWithCarriageReturn(std::string_view reply) {
+    const std::size_t last = reply.find_last_not_of('\n');
+    return last != std::string_view::npos && reply[last] == '\r';
+}
 
 } // namespace
 
@@ -38,23 +56,25 @@ struct TMainForm::TQueryBlock {
     TDecoder Decode;
     // Told how the query ended; null when nobody waits for it.
     void (TMainForm::*Ended)(bool decoded);
+    // Values that go on into the cutter's flash are taken only from a whole reply.
+    bool NeedsWholeReply;
 };
 
 const TMainForm::TQueryBlock TMainForm::kPollSizeBlock{&TMainForm::FPollSizeRequest,
                                                        &TMainForm::FPollSizeSettleTicks,
-                                                       &protocol::DecodeSizeReply, nullptr};
-const TMainForm::TQueryBlock TMainForm::kSettingsBlock{&TMainForm::FLoopDetect,
-                                                       &TMainForm::FSettingsSettleTicks,
-                                                       &protocol::DecodeSettingsReply, nullptr};
+                                                       &protocol::DecodeSizeReply, nullptr, false};
+const TMainForm::TQueryBlock TMainForm::kSettingsBlock{
+    &TMainForm::FLoopDetect, &TMainForm::FSettingsSettleTicks, &protocol::DecodeSettingsReply,
+    nullptr, false};
 const TMainForm::TQueryBlock TMainForm::kFirmwareBlock{
     &TMainForm::FFirmwareRequest, &TMainForm::FFirmwareSettleTicks,
     [](std::string_view reply, protocol::CutterSettings& settings, const protocol::TFieldLog&) {
         protocol::DecodeModelReply(reply, settings);
     },
-    nullptr};
+    nullptr, false};
 const TMainForm::TQueryBlock TMainForm::kScaleBlock{
     &TMainForm::FScaleReadRequest, &TMainForm::FScaleSettleTicks, &protocol::DecodeScaleReply,
-    &TMainForm::ScaleQueryFinished};
+    &TMainForm::ScaleQueryFinished, true};
 
 void TMainForm::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
     char buffer[kSerialReadBufferSize];
@@ -66,6 +86,7 @@ void TMainForm::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
         }
         const auto received = std::min<std::uint32_t>(static_cast<std::uint32_t>(read), wanted);
         FReplyText.append(buffer, received);
+        KeepWithinReplyLimit(FReplyText);
         // A short read means the read deadline passed: asking again would only wait once more.
         if (received < wanted) {
             return;
@@ -88,6 +109,7 @@ void TMainForm::UsbPortRead() {
     AddLog("Receive Data : " + std::to_string(count) + " bytes");
     std::copy_if(FUsbBuffer.get(), FUsbBuffer.get() + count, std::back_inserter(FReplyText),
                  [](char byte) { return byte != '\0'; });
+    KeepWithinReplyLimit(FReplyText);
 }
 
 void TMainForm::Timer1Timer() {
@@ -220,6 +242,10 @@ void TMainForm::CloseLinks() {
 std::optional<std::string> TMainForm::DecodeReply(const TQueryBlock& block) {
     const std::string reply = FReplyText;
     AddLog(kReceivedPrefix + Latin1ToUtf8(reply));
+    if (block.NeedsWholeReply && !EndsWithCarriageReturn(reply)) {
+        return "The cutter's reply '" + Latin1ToUtf8(reply) +
+               "' came incomplete and is not used. Please try again.";
+    }
     std::optional<std::string> failure;
     try {
         block.Decode(reply, FSettings,

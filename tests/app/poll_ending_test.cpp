@@ -96,6 +96,39 @@ TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
 INSTANTIATE_TEST_SUITE_P(EachBlock, TMalformedReplyTest, ::testing::ValuesIn(kMalformedReplies),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+using TCutShortReplyTest = TPollTest;
+
+// A slow line lets the 11-tick rule settle on part of a reply: "0,1000,9" of
+// "0,1000,998\r" would make the wizard write a Y scale of 9 into the cutter's flash.
+TEST_F(TCutShortReplyTest, AScaleReplyWithoutItsCarriageReturnIsNotTaken) {
+    Build(ScriptedComPort());
+    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
+    Form().SendScaleQuery();
+    ArriveOnSerial("0,10");
+    Tick(6);
+    ArriveOnSerial("00,9");
+    Tick(5);
+
+    EXPECT_EQ(Form().FScaleReadRequest, 0);
+    EXPECT_EQ(Form().Settings().ScaleX, 0);
+    EXPECT_EQ(Form().Settings().ScaleY, 0);
+    EXPECT_EQ(Form().ScaleRepliesDecoded(), 0);
+    ASSERT_EQ(scaleEnded.count(), 1);
+    EXPECT_FALSE(scaleEnded.front().front().toBool());
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
+                ElementsAre(HasSubstr("incomplete")));
+}
+
+TEST_F(TCutShortReplyTest, AFloodOnTheLineIsCutBeforeItIsDecoded) {
+    Build(ScriptedComPort());
+    Form().BnPollSizeClick();
+    ArriveOnSerial(std::string(60000, ','));
+    Tick();
+    EXPECT_EQ(Form().FReplyText.size(), 16384U);
+    Tick(10);
+    EXPECT_LE(CountLogStartingWith(""), 16400) << "one log line per field of the cut reply";
+}
+
 using TBoxReentranceTest = TPollTest;
 
 TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnded) {
