@@ -139,11 +139,16 @@ void TMainForm::ComboBox1DropDown() {
 
 // The selection check. A query under way is abandoned; the buttons stay as they are.
 void TMainForm::ComboBox1Change() {
+    const bool scaleQueryAbandoned = FScaleReadRequest != 0;
     FPollSizeRequest = 0;
     FLoopDetect = 0;
     FFirmwareRequest = 0;
     FScaleReadRequest = 0;
     FReplyText.clear();
+    // The wizard waits for this answer before it writes; it will not come now.
+    if (scaleQueryAbandoned) {
+        ScaleQueryFinished(false);
+    }
     const std::string text = PortText();
     switch (LinkKind()) {
     case lkSerial:

@@ -270,6 +270,18 @@ TEST_F(TPortChangeTest, DuringAQueryAbandonsItWithoutABox) {
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 }
 
+TEST_F(TPortChangeTest, DuringAScaleQueryTellsTheWaitingWizardItWillNotBeAnswered) {
+    Build(OnLink(kSerialPort));
+    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
+    Form().SendScaleQuery();
+    Tick(3);
+    ChoosePort(kSerialPort);
+    ASSERT_EQ(scaleEnded.count(), 1);
+    EXPECT_FALSE(scaleEnded.front().front().toBool());
+    ChoosePort(kSerialPort);
+    EXPECT_EQ(scaleEnded.count(), 1) << "only an abandoned query is reported";
+}
+
 TEST_F(TPortChangeTest, DuringLoopDetectionStopsTheQueriesButKeepsTheButtons) {
     Build(OnLink(kSerialPort));
     Form().BnLoopDetectClick();
