@@ -180,7 +180,7 @@ void TMainForm::BuildControls() {
     Memo1->setMaximumBlockCount(kLogLineLimit);
 
     Comm1.SetDeviceName("Com2");
-    Comm1.SetMonitorEvents(link::kAllCommEvents);
+    Comm1.SetMonitorEvents(devlink::kAllCommEvents);
     Timer1.SetInterval(1);
     Timer1.SetEnabled(true);
 }

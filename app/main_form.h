@@ -46,9 +46,9 @@ struct TWizardFields {
 
 // The platform services the window works through, chosen once in main().
 struct TPlatform {
-    link::TSerialApi& Serial;
-    link::TUsbApi& Usb;
-    link::TPortSources& PortSources;
+    devlink::TSerialApi& Serial;
+    devlink::TUsbApi& Usb;
+    devlink::TPortSources& PortSources;
     toolkit::TPrompts& Prompts;
 };
 
@@ -104,7 +104,7 @@ public:
     QPushButton* BnExit = nullptr;
     QPushButton* BnAbout = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
-    link::TComm Comm1;
+    devlink::TComm Comm1;
     toolkit::TTimer Timer1;
 
     // Event handlers (each runs inside the event guard when the toolkit calls it).
@@ -235,8 +235,8 @@ private:
     void ParkTicks();
 
     toolkit::TPrompts& FPrompts;
-    link::TUsbApi& FUsb;
-    link::TPortSources& FPortSources;
+    devlink::TUsbApi& FUsb;
+    devlink::TPortSources& FPortSources;
     protocol::CutterSettings FSettings;
     // Left unfilled: each read writes what it reports before anything is taken from it,
     // and pages never written cost no memory.

@@ -28,7 +28,7 @@ const std::string kDevicePrefix = "\\\\.\\";
 // Modem line selectors of GetModemState, in the order they are asked.
 constexpr int kModemLines[] = {2 /* DSR */, 1 /* CTS */, 3 /* RING */, 4 /* RLSD */};
 
-bool FitsReadBuffers(const link::TSerialCommValue& value) {
+bool FitsReadBuffers(const devlink::TSerialCommValue& value) {
     return value.Name.size() < kValueNameCapacity && value.Data.size() < kValueDataCapacity;
 }
 
@@ -44,12 +44,12 @@ std::string UpperCase(std::string text) {
 } // namespace
 
 void TMainForm::DetectWinGeneration() {
-    link::TOsVersionInfo info;
+    devlink::TOsVersionInfo info;
     if (!FPortSources.GetVersionEx(info)) {
         return;
     }
-    const bool ntFamily =
-        info.PlatformId == link::kVerPlatformWin32Nt && info.MajorVersion >= kFirstNtMajorVersion;
+    const bool ntFamily = info.PlatformId == devlink::kVerPlatformWin32Nt &&
+                          info.MajorVersion >= kFirstNtMajorVersion;
     FWinGeneration = ntFamily ? kGenerationNt : kGenerationLegacy;
 }
 
@@ -71,11 +71,11 @@ void TMainForm::BuildPortList() {
 // Every value read also becomes the text, so the text ends as the last port read. No
 // check runs.
 void TMainForm::AddSerialCommPorts() {
-    std::vector<link::TSerialCommValue> values;
+    std::vector<devlink::TSerialCommValue> values;
     if (!FPortSources.ReadSerialCommMap(values)) {
         return;
     }
-    for (const link::TSerialCommValue& value : values) {
+    for (const devlink::TSerialCommValue& value : values) {
         if (!FitsReadBuffers(value)) {
             continue;
         }

@@ -106,7 +106,7 @@ public:
                 Sent = TClock::now();
             }
         });
-        const link::TCommRxCharEvent received = form.Comm1.OnRxChar;
+        const devlink::TCommRxCharEvent received = form.Comm1.OnRxChar;
         form.Comm1.OnRxChar = [this, received](void* sender, std::uint32_t count) {
             if (!FirstByte) {
                 FirstByte = TClock::now();

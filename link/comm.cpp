@@ -6,7 +6,7 @@
 #include <array>
 #include <iterator>
 
-namespace link {
+namespace devlink {
 
 namespace {
 
@@ -621,4 +621,4 @@ TCommEventThread* TThreadComm::EventThread() const {
     return FEventThread.get();
 }
 
-} // namespace link
+} // namespace devlink

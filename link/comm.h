@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-namespace link {
+namespace devlink {
 
 enum TBaudRate : std::uint8_t {
     br110,
@@ -229,4 +229,4 @@ public:
     explicit TComm(TSerialApi& api) : TThreadComm(api) {}
 };
 
-} // namespace link
+} // namespace devlink

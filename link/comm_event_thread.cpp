@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-namespace link {
+namespace devlink {
 
 namespace {
 
@@ -184,4 +184,4 @@ bool TCommEventThread::PauseAfterFailure(TWaitResult result, int& consecutiveFai
     return FWaiter->Pause(kFailurePauseMs);
 }
 
-} // namespace link
+} // namespace devlink

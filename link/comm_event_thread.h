@@ -17,7 +17,7 @@
 #include <stop_token>
 #include <thread>
 
-namespace link {
+namespace devlink {
 
 // Set of TCommEventType members, bit n for ordinal n (see comm.h).
 using TCommEventTypes = std::uint16_t;
@@ -99,4 +99,4 @@ private:
     std::jthread FThread;
 };
 
-} // namespace link
+} // namespace devlink

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace link {
+namespace devlink {
 
 namespace {
 
@@ -50,4 +50,4 @@ bool CreateDeviceMapDirectory(const std::filesystem::path& directory) {
            DeviceMapIsTrusted(map);
 }
 
-} // namespace link
+} // namespace devlink

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace link {
+namespace devlink {
 
 // The device map is a directory of symbolic links named COM<n> and USB<i> to character
 // devices; virtual ports register there. It lives at $XDG_RUNTIME_DIR/tessaro/devices/,
@@ -18,4 +18,4 @@ bool DeviceMapIsTrusted(const std::filesystem::path& directory);
 // by this user only; true when the map is trusted afterwards.
 bool CreateDeviceMapDirectory(const std::filesystem::path& directory);
 
-} // namespace link
+} // namespace devlink

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace link {
+namespace devlink {
 
 // The operating system version record of the version query.
 struct TOsVersionInfo {
@@ -44,4 +44,4 @@ public:
     virtual std::string DeviceGroupOf(const std::string& portName) = 0;
 };
 
-} // namespace link
+} // namespace devlink

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-namespace link {
+namespace devlink {
 
 // The serial operations the port component needs, shaped after the Win32 communications
 // API it was designed on. One implementation talks to termios (platform/linux), others
@@ -212,4 +212,4 @@ public:
     virtual void Sleep(std::uint32_t milliseconds) = 0;
 };
 
-} // namespace link
+} // namespace devlink

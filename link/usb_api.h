@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace link {
+namespace devlink {
 
 // The five operations of the USB link library, with the library's own call contract.
 // A device is named by an index (0 to 3 in discovery) and, once open, by a 32-bit handle.
@@ -25,4 +25,4 @@ public:
                                     std::uint32_t* count) = 0;
 };
 
-} // namespace link
+} // namespace devlink

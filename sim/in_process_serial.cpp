@@ -8,7 +8,7 @@
 namespace sim {
 namespace {
 
-thread_local std::uint32_t tLastError = link::kErrorSuccess;
+thread_local std::uint32_t tLastError = devlink::kErrorSuccess;
 
 std::string UpperCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -19,7 +19,7 @@ std::string UpperCase(std::string text) {
 } // namespace
 
 // The state of one overlapped transfer, kept between its start and its result.
-class TInProcessSerial::TRecord : public link::TTransferRecord {
+class TInProcessSerial::TRecord : public devlink::TTransferRecord {
 public:
     enum class TState { tsIdle, tsReading, tsWriting };
 
@@ -29,12 +29,12 @@ public:
     std::uint32_t ReadCount = 0;
     std::string WriteBytes;
     std::uint32_t PollsLeft = 0;
-    link::TIoStatus LastStatus = link::TIoStatus::ioDone;
+    devlink::TIoStatus LastStatus = devlink::TIoStatus::ioDone;
     std::uint32_t LastTransferred = 0;
-    std::uint32_t LastError = link::kErrorSuccess;
+    std::uint32_t LastError = devlink::kErrorSuccess;
 
-    link::TIoStatus End(link::TIoStatus status, std::uint32_t transferred, std::uint32_t error,
-                        std::uint32_t& result) {
+    devlink::TIoStatus End(devlink::TIoStatus status, std::uint32_t transferred,
+                           std::uint32_t error, std::uint32_t& result) {
         State = TState::tsIdle;
         LastStatus = status;
         LastTransferred = result = transferred;
@@ -44,33 +44,33 @@ public:
     }
 };
 
-// Waits for replies made readable on the line; see link::TCommEventWaiter.
-class TInProcessSerial::TWaiter : public link::TCommEventWaiter {
+// Waits for replies made readable on the line; see devlink::TCommEventWaiter.
+class TInProcessSerial::TWaiter : public devlink::TCommEventWaiter {
 public:
-    TWaiter(TInProcessSerial& serial, link::THandle handle) : FSerial(serial), FHandle(handle) {
+    TWaiter(TInProcessSerial& serial, devlink::THandle handle) : FSerial(serial), FHandle(handle) {
         const TInProcessLine::TSnapshot now = serial.Line().Snapshot();
         // Bytes already readable count as one event not yet reported.
         FSeenDeliveries = now.Deliveries - (now.Readable > 0 ? 1 : 0);
     }
 
-    link::TWaitResult Wait(std::uint32_t& eventMask) override {
+    devlink::TWaitResult Wait(std::uint32_t& eventMask) override {
         const auto stop = [this] { return FCancelled.load() || !FSerial.IsOpenHandle(FHandle); };
         while (true) {
             const auto now = FSerial.Line().WaitForChange(FSeenDeliveries, stop);
             if (FCancelled) {
-                return link::TWaitResult::wrCancelled;
+                return devlink::TWaitResult::wrCancelled;
             }
             if (!FSerial.IsOpenHandle(FHandle)) {
-                return link::TWaitResult::wrHungUp;
+                return devlink::TWaitResult::wrHungUp;
             }
             if (now.Deliveries != FSeenDeliveries) {
                 FSeenDeliveries = now.Deliveries;
-                if ((FSerial.EventMask() & link::kEvRxChar) != 0) {
-                    eventMask = link::kEvRxChar;
-                    return link::TWaitResult::wrEvent;
+                if ((FSerial.EventMask() & devlink::kEvRxChar) != 0) {
+                    eventMask = devlink::kEvRxChar;
+                    return devlink::TWaitResult::wrEvent;
                 }
             } else if (now.HungUp) {
-                return link::TWaitResult::wrHungUp;
+                return devlink::TWaitResult::wrHungUp;
             }
         }
     }
@@ -86,7 +86,7 @@ public:
 
 private:
     TInProcessSerial& FSerial;
-    link::THandle FHandle;
+    devlink::THandle FHandle;
     std::uint64_t FSeenDeliveries = 0;
     std::atomic<bool> FCancelled{false};
 };
@@ -96,8 +96,8 @@ TInProcessSerial::TInProcessSerial(TVirtualCutter& cutter, std::string portName,
 
 TInProcessSerial::~TInProcessSerial() = default;
 
-bool TInProcessSerial::Check(link::THandle handle) {
-    if (handle == link::kInvalidHandle || handle != FOpenHandle) {
+bool TInProcessSerial::Check(devlink::THandle handle) {
+    if (handle == devlink::kInvalidHandle || handle != FOpenHandle) {
         return Fail(kErrorInvalidHandle);
     }
     return true;
@@ -116,29 +116,29 @@ bool TInProcessSerial::MatchesPortName(const std::string& deviceName) const {
     return name == FPortName;
 }
 
-link::THandle TInProcessSerial::CreateFile(const std::string& deviceName) {
+devlink::THandle TInProcessSerial::CreateFile(const std::string& deviceName) {
     if (!MatchesPortName(deviceName) || FLine.HungUp()) {
         Fail(kErrorFileNotFound);
-        return link::kInvalidHandle;
+        return devlink::kInvalidHandle;
     }
     if (IsOpen()) {
         Fail(kErrorAccessDenied);
-        return link::kInvalidHandle;
+        return devlink::kInvalidHandle;
     }
     FOpenHandle = FNextHandle++;
-    tLastError = link::kErrorSuccess;
+    tLastError = devlink::kErrorSuccess;
     return FOpenHandle;
 }
 
-bool TInProcessSerial::IsCharacterDevice(link::THandle handle) {
+bool TInProcessSerial::IsCharacterDevice(devlink::THandle handle) {
     return Check(handle) && FCharacterDevice;
 }
 
-bool TInProcessSerial::CloseHandle(link::THandle handle) {
+bool TInProcessSerial::CloseHandle(devlink::THandle handle) {
     if (!Check(handle)) {
         return false;
     }
-    FOpenHandle = link::kInvalidHandle;
+    FOpenHandle = devlink::kInvalidHandle;
     ++FReadGeneration;
     ++FWriteGeneration;
     // Whatever the cutter still sends goes nowhere once nobody has the port open.
@@ -151,7 +151,7 @@ std::uint32_t TInProcessSerial::GetLastError() {
     return tLastError;
 }
 
-bool TInProcessSerial::SetupComm(link::THandle handle, std::uint32_t inQueue,
+bool TInProcessSerial::SetupComm(devlink::THandle handle, std::uint32_t inQueue,
                                  std::uint32_t outQueue) {
     if (!Check(handle)) {
         return false;
@@ -161,7 +161,7 @@ bool TInProcessSerial::SetupComm(link::THandle handle, std::uint32_t inQueue,
     return true;
 }
 
-bool TInProcessSerial::GetCommState(link::THandle handle, link::TDcb& dcb) {
+bool TInProcessSerial::GetCommState(devlink::THandle handle, devlink::TDcb& dcb) {
     if (!Check(handle)) {
         return false;
     }
@@ -169,19 +169,20 @@ bool TInProcessSerial::GetCommState(link::THandle handle, link::TDcb& dcb) {
     return true;
 }
 
-bool TInProcessSerial::SetCommState(link::THandle handle, const link::TDcb& dcb) {
+bool TInProcessSerial::SetCommState(devlink::THandle handle, const devlink::TDcb& dcb) {
     if (!Check(handle)) {
         return false;
     }
     if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 ||
-        dcb.Parity > link::kSpaceParity || dcb.StopBits > link::kTwoStopBits) {
+        dcb.Parity > devlink::kSpaceParity || dcb.StopBits > devlink::kTwoStopBits) {
         return Fail(kErrorInvalidParameter);
     }
     FDcb = dcb;
     return true;
 }
 
-bool TInProcessSerial::SetCommTimeouts(link::THandle handle, const link::TCommTimeouts& timeouts) {
+bool TInProcessSerial::SetCommTimeouts(devlink::THandle handle,
+                                       const devlink::TCommTimeouts& timeouts) {
     if (!Check(handle)) {
         return false;
     }
@@ -189,7 +190,7 @@ bool TInProcessSerial::SetCommTimeouts(link::THandle handle, const link::TCommTi
     return true;
 }
 
-bool TInProcessSerial::SetCommMask(link::THandle handle, std::uint32_t eventMask) {
+bool TInProcessSerial::SetCommMask(devlink::THandle handle, std::uint32_t eventMask) {
     if (!Check(handle)) {
         return false;
     }
@@ -197,17 +198,17 @@ bool TInProcessSerial::SetCommMask(link::THandle handle, std::uint32_t eventMask
     return true;
 }
 
-std::unique_ptr<link::TTransferRecord> TInProcessSerial::CreateTransferRecord() {
+std::unique_ptr<devlink::TTransferRecord> TInProcessSerial::CreateTransferRecord() {
     return std::make_unique<TRecord>();
 }
 
-link::TIoStatus TInProcessSerial::WriteFile(link::THandle handle, link::TTransferRecord& record,
-                                            const char* data, std::uint32_t count,
-                                            std::uint32_t& transferred) {
+devlink::TIoStatus TInProcessSerial::WriteFile(devlink::THandle handle,
+                                               devlink::TTransferRecord& record, const char* data,
+                                               std::uint32_t count, std::uint32_t& transferred) {
     auto& transfer = static_cast<TRecord&>(record);
     transferred = 0;
     if (!Check(handle)) {
-        return link::TIoStatus::ioFailed;
+        return devlink::TIoStatus::ioFailed;
     }
     transfer.State = TRecord::TState::tsWriting;
     transfer.Generation = FWriteGeneration;
@@ -216,28 +217,28 @@ link::TIoStatus TInProcessSerial::WriteFile(link::THandle handle, link::TTransfe
     if (FWritePolls == 0) {
         return FinishWrite(transfer, transferred);
     }
-    tLastError = link::kErrorIoPending;
-    return link::TIoStatus::ioPending;
+    tLastError = devlink::kErrorIoPending;
+    return devlink::TIoStatus::ioPending;
 }
 
-link::TIoStatus TInProcessSerial::FinishWrite(TRecord& record, std::uint32_t& transferred) {
+devlink::TIoStatus TInProcessSerial::FinishWrite(TRecord& record, std::uint32_t& transferred) {
     if (record.Generation != FWriteGeneration) {
-        return record.End(link::TIoStatus::ioFailed, 0, kErrorOperationAborted, transferred);
+        return record.End(devlink::TIoStatus::ioFailed, 0, kErrorOperationAborted, transferred);
     }
     if (!FLine.Send(record.WriteBytes)) {
-        return record.End(link::TIoStatus::ioFailed, 0, kErrorDeviceGone, transferred);
+        return record.End(devlink::TIoStatus::ioFailed, 0, kErrorDeviceGone, transferred);
     }
     const auto count = static_cast<std::uint32_t>(record.WriteBytes.size());
-    return record.End(link::TIoStatus::ioDone, count, link::kErrorSuccess, transferred);
+    return record.End(devlink::TIoStatus::ioDone, count, devlink::kErrorSuccess, transferred);
 }
 
-link::TIoStatus TInProcessSerial::ReadFile(link::THandle handle, link::TTransferRecord& record,
-                                           char* buffer, std::uint32_t count,
-                                           std::uint32_t& transferred) {
+devlink::TIoStatus TInProcessSerial::ReadFile(devlink::THandle handle,
+                                              devlink::TTransferRecord& record, char* buffer,
+                                              std::uint32_t count, std::uint32_t& transferred) {
     auto& transfer = static_cast<TRecord&>(record);
     transferred = 0;
     if (!Check(handle)) {
-        return link::TIoStatus::ioFailed;
+        return devlink::TIoStatus::ioFailed;
     }
     transfer.State = TRecord::TState::tsReading;
     transfer.Generation = FReadGeneration;
@@ -247,39 +248,39 @@ link::TIoStatus TInProcessSerial::ReadFile(link::THandle handle, link::TTransfer
     if (line.Readable >= count || line.HungUp) {
         return FinishRead(transfer, true, transferred);
     }
-    tLastError = link::kErrorIoPending;
-    return link::TIoStatus::ioPending;
+    tLastError = devlink::kErrorIoPending;
+    return devlink::TIoStatus::ioPending;
 }
 
-link::TIoStatus TInProcessSerial::FinishRead(TRecord& record, bool timedOut,
-                                             std::uint32_t& transferred) {
+devlink::TIoStatus TInProcessSerial::FinishRead(TRecord& record, bool timedOut,
+                                                std::uint32_t& transferred) {
     if (record.Generation != FReadGeneration) {
-        return record.End(link::TIoStatus::ioFailed, 0, kErrorOperationAborted, transferred);
+        return record.End(devlink::TIoStatus::ioFailed, 0, kErrorOperationAborted, transferred);
     }
     const TInProcessLine::TSnapshot line = FLine.Snapshot();
     if (line.Readable < record.ReadCount && !timedOut && !line.HungUp) {
-        tLastError = link::kErrorIoIncomplete;
+        tLastError = devlink::kErrorIoIncomplete;
         transferred = 0;
-        return link::TIoStatus::ioPending;
+        return devlink::TIoStatus::ioPending;
     }
     if (line.Readable == 0 && line.HungUp && record.ReadCount > 0) {
-        return record.End(link::TIoStatus::ioFailed, 0, kErrorDeviceGone, transferred);
+        return record.End(devlink::TIoStatus::ioFailed, 0, kErrorDeviceGone, transferred);
     }
     const std::string bytes = FLine.Take(record.ReadCount);
     if (!bytes.empty()) {
         std::memcpy(record.ReadBuffer, bytes.data(), bytes.size());
     }
-    return record.End(link::TIoStatus::ioDone, static_cast<std::uint32_t>(bytes.size()),
-                      link::kErrorSuccess, transferred);
+    return record.End(devlink::TIoStatus::ioDone, static_cast<std::uint32_t>(bytes.size()),
+                      devlink::kErrorSuccess, transferred);
 }
 
-link::TIoStatus TInProcessSerial::GetOverlappedResult(link::THandle handle,
-                                                      link::TTransferRecord& record, bool wait,
-                                                      std::uint32_t& transferred) {
+devlink::TIoStatus TInProcessSerial::GetOverlappedResult(devlink::THandle handle,
+                                                         devlink::TTransferRecord& record,
+                                                         bool wait, std::uint32_t& transferred) {
     auto& transfer = static_cast<TRecord&>(record);
     transferred = 0;
     if (!Check(handle)) {
-        return link::TIoStatus::ioFailed;
+        return devlink::TIoStatus::ioFailed;
     }
     switch (transfer.State) {
     case TRecord::TState::tsReading:
@@ -289,8 +290,8 @@ link::TIoStatus TInProcessSerial::GetOverlappedResult(link::THandle handle,
             return FinishWrite(transfer, transferred);
         }
         --transfer.PollsLeft;
-        tLastError = link::kErrorIoIncomplete;
-        return link::TIoStatus::ioPending;
+        tLastError = devlink::kErrorIoIncomplete;
+        return devlink::TIoStatus::ioPending;
     case TRecord::TState::tsIdle:
         break;
     }
@@ -299,68 +300,69 @@ link::TIoStatus TInProcessSerial::GetOverlappedResult(link::THandle handle,
     return transfer.LastStatus;
 }
 
-bool TInProcessSerial::ClearCommError(link::THandle handle, std::uint32_t& errors,
-                                      link::TComStat& stat) {
+bool TInProcessSerial::ClearCommError(devlink::THandle handle, std::uint32_t& errors,
+                                      devlink::TComStat& stat) {
     if (!Check(handle)) {
         return false;
     }
     errors = 0;
-    stat = link::TComStat{};
+    stat = devlink::TComStat{};
     stat.cbInQue = static_cast<std::uint32_t>(FLine.Readable());
     return true;
 }
 
-bool TInProcessSerial::PurgeComm(link::THandle handle, std::uint32_t flags) {
+bool TInProcessSerial::PurgeComm(devlink::THandle handle, std::uint32_t flags) {
     if (!Check(handle)) {
         return false;
     }
     FPurgeFlagsSeen |= flags;
-    if ((flags & link::kPurgeRxAbort) != 0) {
+    if ((flags & devlink::kPurgeRxAbort) != 0) {
         ++FReadGeneration;
     }
-    if ((flags & link::kPurgeTxAbort) != 0) {
+    if ((flags & devlink::kPurgeTxAbort) != 0) {
         ++FWriteGeneration;
     }
-    if ((flags & link::kPurgeRxClear) != 0) {
+    if ((flags & devlink::kPurgeRxClear) != 0) {
         FLine.DiscardReadable();
     }
     return true;
 }
 
-bool TInProcessSerial::EscapeCommFunction(link::THandle handle, std::uint32_t function) {
+bool TInProcessSerial::EscapeCommFunction(devlink::THandle handle, std::uint32_t function) {
     if (!Check(handle)) {
         return false;
     }
     switch (function) {
-    case link::kSetDtr:
-    case link::kClrDtr:
-        FDtr = function == link::kSetDtr;
+    case devlink::kSetDtr:
+    case devlink::kClrDtr:
+        FDtr = function == devlink::kSetDtr;
         return true;
-    case link::kSetRts:
-    case link::kClrRts:
-        FRts = function == link::kSetRts;
+    case devlink::kSetRts:
+    case devlink::kClrRts:
+        FRts = function == devlink::kSetRts;
         return true;
-    case link::kSetBreak:
-    case link::kClrBreak:
-        FBreak = function == link::kSetBreak;
+    case devlink::kSetBreak:
+    case devlink::kClrBreak:
+        FBreak = function == devlink::kSetBreak;
         return true;
-    case link::kSetXon:
-    case link::kSetXoff:
+    case devlink::kSetXon:
+    case devlink::kSetXoff:
         return true;
     default:
         return Fail(kErrorInvalidParameter);
     }
 }
 
-bool TInProcessSerial::GetCommModemStatus(link::THandle handle, std::uint32_t& modemStatus) {
+bool TInProcessSerial::GetCommModemStatus(devlink::THandle handle, std::uint32_t& modemStatus) {
     if (!Check(handle)) {
         return false;
     }
-    modemStatus = FModemLinesOn ? (link::kMsCtsOn | link::kMsDsrOn) : 0;
+    modemStatus = FModemLinesOn ? (devlink::kMsCtsOn | devlink::kMsDsrOn) : 0;
     return true;
 }
 
-std::unique_ptr<link::TCommEventWaiter> TInProcessSerial::CreateEventWaiter(link::THandle handle) {
+std::unique_ptr<devlink::TCommEventWaiter>
+TInProcessSerial::CreateEventWaiter(devlink::THandle handle) {
     Check(handle);
     return std::make_unique<TWaiter>(*this, handle);
 }

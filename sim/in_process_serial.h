@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kErrorDeviceGone = 1167; // ERROR_DEVICE_NOT_CONN
 // become readable as the test delivers them through Line(). Overlapped transfers behave
 // as Win32 describes them: a read for more than is readable stays pending, and waiting
 // for it ends it with what is readable then (its time-out elapsing, with no clock).
-class TInProcessSerial : public link::TSerialApi {
+class TInProcessSerial : public devlink::TSerialApi {
 public:
     // `portName` as the port list shows it ("COM3"); "\\.\COM3" and "COM3" in any case open it.
     TInProcessSerial(TVirtualCutter& cutter, std::string portName, TFaults faults = {});
@@ -40,9 +40,9 @@ public:
     void SetWritePolls(std::uint32_t polls) { FWritePolls = polls; }
 
     // What the host set up, for tests to check.
-    bool IsOpen() const { return FOpenHandle != link::kInvalidHandle; }
-    const link::TDcb& Dcb() const { return FDcb; }
-    const link::TCommTimeouts& Timeouts() const { return FTimeouts; }
+    bool IsOpen() const { return FOpenHandle != devlink::kInvalidHandle; }
+    const devlink::TDcb& Dcb() const { return FDcb; }
+    const devlink::TCommTimeouts& Timeouts() const { return FTimeouts; }
     std::uint32_t EventMask() const { return FEventMask; }
     std::uint32_t InQueueSize() const { return FInQueueSize; }
     std::uint32_t OutQueueSize() const { return FOutQueueSize; }
@@ -52,52 +52,56 @@ public:
     std::uint32_t SleepCalls() const { return FSleepCalls; }
     std::uint32_t PurgeFlagsSeen() const { return FPurgeFlagsSeen; }
 
-    link::THandle CreateFile(const std::string& deviceName) override;
-    bool IsCharacterDevice(link::THandle handle) override;
-    bool CloseHandle(link::THandle handle) override;
+    devlink::THandle CreateFile(const std::string& deviceName) override;
+    bool IsCharacterDevice(devlink::THandle handle) override;
+    bool CloseHandle(devlink::THandle handle) override;
     std::uint32_t GetLastError() override;
-    bool SetupComm(link::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
-    bool GetCommState(link::THandle handle, link::TDcb& dcb) override;
-    bool SetCommState(link::THandle handle, const link::TDcb& dcb) override;
-    bool SetCommTimeouts(link::THandle handle, const link::TCommTimeouts& timeouts) override;
-    bool SetCommMask(link::THandle handle, std::uint32_t eventMask) override;
-    std::unique_ptr<link::TTransferRecord> CreateTransferRecord() override;
-    link::TIoStatus WriteFile(link::THandle handle, link::TTransferRecord& record, const char* data,
-                              std::uint32_t count, std::uint32_t& transferred) override;
-    link::TIoStatus ReadFile(link::THandle handle, link::TTransferRecord& record, char* buffer,
-                             std::uint32_t count, std::uint32_t& transferred) override;
-    link::TIoStatus GetOverlappedResult(link::THandle handle, link::TTransferRecord& record,
-                                        bool wait, std::uint32_t& transferred) override;
-    bool ClearCommError(link::THandle handle, std::uint32_t& errors, link::TComStat& stat) override;
-    bool PurgeComm(link::THandle handle, std::uint32_t flags) override;
-    bool EscapeCommFunction(link::THandle handle, std::uint32_t function) override;
-    bool GetCommModemStatus(link::THandle handle, std::uint32_t& modemStatus) override;
-    std::unique_ptr<link::TCommEventWaiter> CreateEventWaiter(link::THandle handle) override;
+    bool SetupComm(devlink::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
+    bool GetCommState(devlink::THandle handle, devlink::TDcb& dcb) override;
+    bool SetCommState(devlink::THandle handle, const devlink::TDcb& dcb) override;
+    bool SetCommTimeouts(devlink::THandle handle, const devlink::TCommTimeouts& timeouts) override;
+    bool SetCommMask(devlink::THandle handle, std::uint32_t eventMask) override;
+    std::unique_ptr<devlink::TTransferRecord> CreateTransferRecord() override;
+    devlink::TIoStatus WriteFile(devlink::THandle handle, devlink::TTransferRecord& record,
+                                 const char* data, std::uint32_t count,
+                                 std::uint32_t& transferred) override;
+    devlink::TIoStatus ReadFile(devlink::THandle handle, devlink::TTransferRecord& record,
+                                char* buffer, std::uint32_t count,
+                                std::uint32_t& transferred) override;
+    devlink::TIoStatus GetOverlappedResult(devlink::THandle handle,
+                                           devlink::TTransferRecord& record, bool wait,
+                                           std::uint32_t& transferred) override;
+    bool ClearCommError(devlink::THandle handle, std::uint32_t& errors,
+                        devlink::TComStat& stat) override;
+    bool PurgeComm(devlink::THandle handle, std::uint32_t flags) override;
+    bool EscapeCommFunction(devlink::THandle handle, std::uint32_t function) override;
+    bool GetCommModemStatus(devlink::THandle handle, std::uint32_t& modemStatus) override;
+    std::unique_ptr<devlink::TCommEventWaiter> CreateEventWaiter(devlink::THandle handle) override;
     void Sleep(std::uint32_t milliseconds) override;
 
     // For the event waiter: whether `handle` is still the open one.
-    bool IsOpenHandle(link::THandle handle) const { return FOpenHandle == handle; }
+    bool IsOpenHandle(devlink::THandle handle) const { return FOpenHandle == handle; }
 
 private:
     class TRecord;
     class TWaiter;
 
-    bool Check(link::THandle handle);
+    bool Check(devlink::THandle handle);
     bool Fail(std::uint32_t error);
     bool MatchesPortName(const std::string& deviceName) const;
-    link::TIoStatus FinishWrite(TRecord& record, std::uint32_t& transferred);
-    link::TIoStatus FinishRead(TRecord& record, bool timedOut, std::uint32_t& transferred);
+    devlink::TIoStatus FinishWrite(TRecord& record, std::uint32_t& transferred);
+    devlink::TIoStatus FinishRead(TRecord& record, bool timedOut, std::uint32_t& transferred);
 
     TInProcessLine FLine;
     std::string FPortName;
-    std::atomic<link::THandle> FOpenHandle{link::kInvalidHandle};
-    link::THandle FNextHandle = 0x100;
+    std::atomic<devlink::THandle> FOpenHandle{devlink::kInvalidHandle};
+    devlink::THandle FNextHandle = 0x100;
     std::atomic<std::uint32_t> FEventMask{0};
     bool FModemLinesOn = true;
     bool FCharacterDevice = true;
     std::uint32_t FWritePolls = 0;
-    link::TDcb FDcb;
-    link::TCommTimeouts FTimeouts;
+    devlink::TDcb FDcb;
+    devlink::TCommTimeouts FTimeouts;
     std::uint32_t FInQueueSize = 0;
     std::uint32_t FOutQueueSize = 0;
     bool FDtr = false;

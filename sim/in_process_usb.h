@@ -16,7 +16,7 @@ namespace sim {
 // Replies become readable as the test delivers them through Line(index). While a cutter is
 // silent the receive check succeeds with a count of 0 and a receive places 0 bytes, as
 // the library does; a hang-up or an unplugged device makes both negative.
-class TInProcessUsb : public link::TUsbApi {
+class TInProcessUsb : public devlink::TUsbApi {
 public:
     TInProcessUsb();
     ~TInProcessUsb() override;

@@ -22,6 +22,6 @@ int main(int argc, char** argv) {
         std::fputs(sim::VCutterUsage().c_str(), stdout);
         return 0;
     }
-    sim::TVCutterSession session(std::move(options), link::DeviceMapDirectory(), stdout);
+    sim::TVCutterSession session(std::move(options), devlink::DeviceMapDirectory(), stdout);
     return session.Run();
 }

@@ -16,8 +16,9 @@ namespace {
 // error counter, the output queue draining, or more input behind input already reported.
 constexpr int kLookIntervalMs = 20;
 
-constexpr std::uint32_t kModemEvents = link::kEvCts | link::kEvDsr | link::kEvRlsd | link::kEvRing;
-constexpr std::uint32_t kCounterEvents = kModemEvents | link::kEvBreak | link::kEvErr;
+constexpr std::uint32_t kModemEvents =
+    devlink::kEvCts | devlink::kEvDsr | devlink::kEvRlsd | devlink::kEvRing;
+constexpr std::uint32_t kCounterEvents = kModemEvents | devlink::kEvBreak | devlink::kEvErr;
 
 // A modem status or counter the device cannot give; EIO means it has hung up.
 bool HungUp() {
@@ -27,23 +28,23 @@ bool HungUp() {
 std::uint32_t ModemLineEvents(int before, int after) {
     const int changed = before ^ after;
     std::uint32_t events = 0;
-    events |= (changed & TIOCM_CTS) ? link::kEvCts : 0;
-    events |= (changed & TIOCM_DSR) ? link::kEvDsr : 0;
-    events |= (changed & TIOCM_CD) ? link::kEvRlsd : 0;
-    events |= (changed & TIOCM_RNG) ? link::kEvRing : 0;
+    events |= (changed & TIOCM_CTS) ? devlink::kEvCts : 0;
+    events |= (changed & TIOCM_DSR) ? devlink::kEvDsr : 0;
+    events |= (changed & TIOCM_CD) ? devlink::kEvRlsd : 0;
+    events |= (changed & TIOCM_RNG) ? devlink::kEvRing : 0;
     return events;
 }
 
 // Counters also catch a line that went and came back between two looks.
 std::uint32_t CounterEvents(const TErrorCounts& before, const TErrorCounts& after) {
     std::uint32_t events = 0;
-    events |= (after.cts != before.cts) ? link::kEvCts : 0;
-    events |= (after.dsr != before.dsr) ? link::kEvDsr : 0;
-    events |= (after.dcd != before.dcd) ? link::kEvRlsd : 0;
-    events |= (after.rng != before.rng) ? link::kEvRing : 0;
-    events |= (after.brk != before.brk) ? link::kEvBreak : 0;
-    const std::uint32_t errors = CommErrorsBetween(before, after) & ~link::kCeBreak;
-    events |= errors != 0 ? link::kEvErr : 0;
+    events |= (after.cts != before.cts) ? devlink::kEvCts : 0;
+    events |= (after.dsr != before.dsr) ? devlink::kEvDsr : 0;
+    events |= (after.dcd != before.dcd) ? devlink::kEvRlsd : 0;
+    events |= (after.rng != before.rng) ? devlink::kEvRing : 0;
+    events |= (after.brk != before.brk) ? devlink::kEvBreak : 0;
+    const std::uint32_t errors = CommErrorsBetween(before, after) & ~devlink::kCeBreak;
+    events |= errors != 0 ? devlink::kEvErr : 0;
     return events;
 }
 
@@ -57,10 +58,10 @@ void DrainSignal(int eventFd) {
 std::uint32_t EventsBetween(const TLineSnapshot& before, const TLineSnapshot& after) {
     std::uint32_t events = 0;
     if (after.Received > before.Received) {
-        events |= link::kEvRxChar;
+        events |= devlink::kEvRxChar;
     }
     if (after.OutQueue == 0 && (before.OutQueue > 0 || after.Written > before.Written)) {
-        events |= link::kEvTxEmpty;
+        events |= devlink::kEvTxEmpty;
     }
     if (before.ModemLines && after.ModemLines) {
         events |= ModemLineEvents(*before.ModemLines, *after.ModemLines);
@@ -91,16 +92,16 @@ TLinuxCommEventWaiter::TLinuxCommEventWaiter(std::shared_ptr<TSerialPort> port,
     }
 }
 
-link::TWaitResult TLinuxCommEventWaiter::Wait(std::uint32_t& eventMask) {
+devlink::TWaitResult TLinuxCommEventWaiter::Wait(std::uint32_t& eventMask) {
     eventMask = 0;
     for (;;) {
         std::shared_lock use(FPort->UseLock());
         if (Ended()) {
-            return link::TWaitResult::wrCancelled;
+            return devlink::TWaitResult::wrCancelled;
         }
         TLineSnapshot now;
         if (!TakeSnapshot(now)) {
-            return link::TWaitResult::wrHungUp;
+            return devlink::TWaitResult::wrHungUp;
         }
         FReadableWithoutInput = now.InQueue == 0 && (FSawReadable || FReadableWithoutInput);
         FSawReadable = false;
@@ -109,10 +110,10 @@ link::TWaitResult TLinuxCommEventWaiter::Wait(std::uint32_t& eventMask) {
         FLast = now;
         if (events != 0) {
             eventMask = events;
-            return link::TWaitResult::wrEvent;
+            return devlink::TWaitResult::wrEvent;
         }
         if (SleepUntilChange(now, mask) == TPollOutcome::poHungUp) {
-            return Ended() ? link::TWaitResult::wrCancelled : link::TWaitResult::wrHungUp;
+            return Ended() ? devlink::TWaitResult::wrCancelled : devlink::TWaitResult::wrHungUp;
         }
     }
 }
@@ -164,7 +165,7 @@ bool TLinuxCommEventWaiter::TakeSnapshot(TLineSnapshot& snapshot) const {
 TLinuxCommEventWaiter::TPollOutcome
 TLinuxCommEventWaiter::SleepUntilChange(const TLineSnapshot& now, std::uint32_t mask) {
     const bool watchInput =
-        (mask & link::kEvRxChar) != 0 && now.InQueue == 0 && !FReadableWithoutInput;
+        (mask & devlink::kEvRxChar) != 0 && now.InQueue == 0 && !FReadableWithoutInput;
     std::array<pollfd, 4> watched{{
         {FCancelSignal.Get(), POLLIN, 0},
         {FPort->ClosedSignal(), POLLIN, 0},
@@ -187,10 +188,10 @@ TLinuxCommEventWaiter::SleepUntilChange(const TLineSnapshot& now, std::uint32_t 
 
 bool TLinuxCommEventWaiter::NeedsLooking(const TLineSnapshot& now, std::uint32_t mask) const {
     const bool inputBehindReported =
-        (mask & link::kEvRxChar) != 0 && (now.InQueue > 0 || FReadableWithoutInput);
+        (mask & devlink::kEvRxChar) != 0 && (now.InQueue > 0 || FReadableWithoutInput);
     const bool modemLines = (mask & kModemEvents) != 0 && now.ModemLines.has_value();
     const bool counters = (mask & kCounterEvents) != 0 && now.Counts.has_value();
-    const bool outputDraining = (mask & link::kEvTxEmpty) != 0 && now.OutQueue > 0;
+    const bool outputDraining = (mask & devlink::kEvTxEmpty) != 0 && now.OutQueue > 0;
     return inputBehindReported || modemLines || counters || outputDraining;
 }
 

@@ -27,13 +27,13 @@ std::uint32_t EventsBetween(const TLineSnapshot& before, const TLineSnapshot& af
 // Waits for line events by comparing snapshots of the device while it sleeps in poll on
 // the device, its own cancel signal and the port's close and output signals. Input that
 // has been reported and not yet read is not reported again: only growth counts.
-class TLinuxCommEventWaiter final : public link::TCommEventWaiter {
+class TLinuxCommEventWaiter final : public devlink::TCommEventWaiter {
 public:
     // nullptr with errno set when no cancel signal can be made.
     static std::unique_ptr<TLinuxCommEventWaiter> Create(std::shared_ptr<TSerialPort> port);
     TLinuxCommEventWaiter(std::shared_ptr<TSerialPort> port, TFileDescriptor cancelSignal);
 
-    link::TWaitResult Wait(std::uint32_t& eventMask) override;
+    devlink::TWaitResult Wait(std::uint32_t& eventMask) override;
     bool Pause(std::uint32_t milliseconds) override;
     void Cancel() override;
 

@@ -40,10 +40,10 @@ bool SetLine(int fd, const termios2& line) {
     return ::ioctl(fd, TCSETS2, &line) == 0;
 }
 
-bool IsValidDcb(const link::TDcb& dcb) {
+bool IsValidDcb(const devlink::TDcb& dcb) {
     const bool softwareFlow = dcb.fOutX || dcb.fInX;
     return dcb.BaudRate != 0 && dcb.ByteSize >= 5 && dcb.ByteSize <= 8 &&
-           dcb.Parity <= link::kSpaceParity && dcb.StopBits <= link::kTwoStopBits &&
+           dcb.Parity <= devlink::kSpaceParity && dcb.StopBits <= devlink::kTwoStopBits &&
            !(softwareFlow && dcb.XonChar == dcb.XoffChar);
 }
 
@@ -73,16 +73,16 @@ void SetByteSize(termios2& line, std::uint8_t byteSize) {
 void SetParity(termios2& line, std::uint8_t parity, bool checkInput) {
     line.c_cflag &= ~(PARENB | PARODD | CMSPAR);
     switch (parity) {
-    case link::kOddParity:
+    case devlink::kOddParity:
         line.c_cflag |= PARENB | PARODD;
         break;
-    case link::kEvenParity:
+    case devlink::kEvenParity:
         line.c_cflag |= PARENB;
         break;
-    case link::kMarkParity:
+    case devlink::kMarkParity:
         line.c_cflag |= PARENB | CMSPAR | PARODD;
         break;
-    case link::kSpaceParity:
+    case devlink::kSpaceParity:
         line.c_cflag |= PARENB | CMSPAR;
         break;
     default:
@@ -93,13 +93,13 @@ void SetParity(termios2& line, std::uint8_t parity, bool checkInput) {
 
 std::uint8_t ParityOf(const termios2& line) {
     if ((line.c_cflag & PARENB) == 0) {
-        return link::kNoParity;
+        return devlink::kNoParity;
     }
     const bool odd = (line.c_cflag & PARODD) != 0;
     if ((line.c_cflag & CMSPAR) != 0) {
-        return odd ? link::kMarkParity : link::kSpaceParity;
+        return odd ? devlink::kMarkParity : devlink::kSpaceParity;
     }
-    return odd ? link::kOddParity : link::kEvenParity;
+    return odd ? devlink::kOddParity : devlink::kEvenParity;
 }
 
 std::uint8_t ByteSizeOf(const termios2& line) {
@@ -129,7 +129,7 @@ bool MakeRawLine(int fd) {
     return SetLine(fd, line);
 }
 
-bool ApplyDcbToSettings(const link::TDcb& dcb, termios2& line) {
+bool ApplyDcbToSettings(const devlink::TDcb& dcb, termios2& line) {
     if (!IsValidDcb(dcb)) {
         return false;
     }
@@ -137,9 +137,9 @@ bool ApplyDcbToSettings(const link::TDcb& dcb, termios2& line) {
     SetByteSize(line, dcb.ByteSize);
     SetParity(line, dcb.Parity, dcb.fParity);
     // 1.5 stop bits exist only with 5 data bits, where the UART sends them for CSTOPB.
-    SetFlag(line.c_cflag, CSTOPB, dcb.StopBits != link::kOneStopBit);
+    SetFlag(line.c_cflag, CSTOPB, dcb.StopBits != devlink::kOneStopBit);
     SetFlag(line.c_cflag, CRTSCTS,
-            dcb.fOutxCtsFlow || dcb.fRtsControl == link::kRtsControlHandshake);
+            dcb.fOutxCtsFlow || dcb.fRtsControl == devlink::kRtsControlHandshake);
     SetFlag(line.c_iflag, IXON, dcb.fOutX);
     SetFlag(line.c_iflag, IXOFF, dcb.fInX);
     line.c_cflag |= CLOCAL | CREAD;
@@ -148,24 +148,24 @@ bool ApplyDcbToSettings(const link::TDcb& dcb, termios2& line) {
     return true;
 }
 
-void ReadDcbFromSettings(const termios2& line, link::TDcb& dcb) {
+void ReadDcbFromSettings(const termios2& line, devlink::TDcb& dcb) {
     dcb.BaudRate = line.c_ospeed;
     dcb.ByteSize = ByteSizeOf(line);
     dcb.Parity = ParityOf(line);
     dcb.fParity = (line.c_iflag & INPCK) != 0;
     if ((line.c_cflag & CSTOPB) == 0) {
-        dcb.StopBits = link::kOneStopBit;
-    } else if (dcb.StopBits == link::kOneStopBit) {
-        dcb.StopBits = link::kTwoStopBits;
+        dcb.StopBits = devlink::kOneStopBit;
+    } else if (dcb.StopBits == devlink::kOneStopBit) {
+        dcb.StopBits = devlink::kTwoStopBits;
     }
     const bool ctsRts = (line.c_cflag & CRTSCTS) != 0;
-    if (ctsRts && !dcb.fOutxCtsFlow && dcb.fRtsControl != link::kRtsControlHandshake) {
+    if (ctsRts && !dcb.fOutxCtsFlow && dcb.fRtsControl != devlink::kRtsControlHandshake) {
         dcb.fOutxCtsFlow = true;
-        dcb.fRtsControl = link::kRtsControlHandshake;
+        dcb.fRtsControl = devlink::kRtsControlHandshake;
     } else if (!ctsRts) {
         dcb.fOutxCtsFlow = false;
-        if (dcb.fRtsControl == link::kRtsControlHandshake) {
-            dcb.fRtsControl = link::kRtsControlEnable;
+        if (dcb.fRtsControl == devlink::kRtsControlHandshake) {
+            dcb.fRtsControl = devlink::kRtsControlEnable;
         }
     }
     dcb.fOutX = (line.c_iflag & IXON) != 0;
@@ -174,7 +174,7 @@ void ReadDcbFromSettings(const termios2& line, link::TDcb& dcb) {
     dcb.XoffChar = static_cast<char>(line.c_cc[VSTOP]);
 }
 
-bool ApplyDcbToLine(int fd, const link::TDcb& dcb) {
+bool ApplyDcbToLine(int fd, const devlink::TDcb& dcb) {
     termios2 line{};
     if (!GetLine(fd, line)) {
         return false;
@@ -186,7 +186,7 @@ bool ApplyDcbToLine(int fd, const link::TDcb& dcb) {
     return SetLine(fd, line);
 }
 
-bool ReadDcbFromLine(int fd, link::TDcb& dcb) {
+bool ReadDcbFromLine(int fd, devlink::TDcb& dcb) {
     termios2 line{};
     if (!GetLine(fd, line)) {
         return false;

@@ -18,14 +18,14 @@ bool MakeRawLine(int fd);
 // Writes the DCB's rate, byte size, parity, stop bits, software and CTS/RTS flow control
 // and XON/XOFF characters onto the terminal; a value the line cannot take fails with EINVAL
 // and changes nothing. The modem control lines are not touched.
-bool ApplyDcbToLine(int fd, const link::TDcb& dcb);
+bool ApplyDcbToLine(int fd, const devlink::TDcb& dcb);
 
 // Overwrites the fields of `dcb` that the terminal holds; the others stay as they are.
-bool ReadDcbFromLine(int fd, link::TDcb& dcb);
+bool ReadDcbFromLine(int fd, devlink::TDcb& dcb);
 
 // The same two mappings on settings in memory; ApplyDcbToSettings is false, and changes
 // nothing, for a DCB the line cannot take.
-bool ApplyDcbToSettings(const link::TDcb& dcb, termios2& line);
-void ReadDcbFromSettings(const termios2& line, link::TDcb& dcb);
+bool ApplyDcbToSettings(const devlink::TDcb& dcb, termios2& line);
+void ReadDcbFromSettings(const termios2& line, devlink::TDcb& dcb);
 
 } // namespace platform

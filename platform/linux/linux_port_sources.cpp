@@ -26,10 +26,10 @@ std::string GroupName(gid_t group) {
 
 TLinuxPortSources::TLinuxPortSources(TPortTable table) : FTable(std::move(table)) {}
 
-bool TLinuxPortSources::GetVersionEx(link::TOsVersionInfo& info) {
-    info = link::TOsVersionInfo{};
+bool TLinuxPortSources::GetVersionEx(devlink::TOsVersionInfo& info) {
+    info = devlink::TOsVersionInfo{};
     info.MajorVersion = kReportedMajorVersion;
-    info.PlatformId = link::kVerPlatformWin32Nt;
+    info.PlatformId = devlink::kVerPlatformWin32Nt;
     return true;
 }
 
@@ -38,7 +38,7 @@ bool TLinuxPortSources::EnumPorts(std::vector<std::string>& portNames) {
     return false;
 }
 
-bool TLinuxPortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
+bool TLinuxPortSources::ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) {
     values.clear();
     for (const TSerialPortEntry& entry : FTable.ListSerial()) {
         values.push_back(

@@ -16,7 +16,7 @@ namespace platform {
 
 namespace {
 
-using link::TIoStatus;
+using devlink::TIoStatus;
 
 // Drives one modem control line. A device without modem lines (a pseudo-terminal) has
 // nothing to drive, which is no failure.
@@ -27,23 +27,23 @@ bool SetModemLine(int fd, int line, bool on) {
     return errno == ENOTTY || errno == EINVAL || FailWithErrno();
 }
 
-bool ApplyControlLines(int fd, const link::TDcb& dcb) {
-    const bool dtrOn = dcb.fDtrControl != link::kDtrControlDisable;
+bool ApplyControlLines(int fd, const devlink::TDcb& dcb) {
+    const bool dtrOn = dcb.fDtrControl != devlink::kDtrControlDisable;
     if (!SetModemLine(fd, TIOCM_DTR, dtrOn)) {
         return false;
     }
     // With RTS handshake the driver drives RTS itself.
-    if (dcb.fRtsControl == link::kRtsControlHandshake) {
+    if (dcb.fRtsControl == devlink::kRtsControlHandshake) {
         return true;
     }
-    return SetModemLine(fd, TIOCM_RTS, dcb.fRtsControl == link::kRtsControlEnable);
+    return SetModemLine(fd, TIOCM_RTS, dcb.fRtsControl == devlink::kRtsControlEnable);
 }
 
 bool Succeeded(int result) {
     return result == 0 || FailWithErrno();
 }
 
-TSerialTransferRecord* OwnRecord(link::TTransferRecord& record) {
+TSerialTransferRecord* OwnRecord(devlink::TTransferRecord& record) {
     auto* own = dynamic_cast<TSerialTransferRecord*>(&record);
     if (own == nullptr) {
         FailWith(EINVAL);
@@ -58,10 +58,10 @@ TIoStatus FailTransfer(std::uint32_t& transferred) {
 
 std::uint32_t ModemStatusOf(int lines) {
     std::uint32_t status = 0;
-    status |= (lines & TIOCM_CTS) ? link::kMsCtsOn : 0;
-    status |= (lines & TIOCM_DSR) ? link::kMsDsrOn : 0;
-    status |= (lines & TIOCM_RNG) ? link::kMsRingOn : 0;
-    status |= (lines & TIOCM_CD) ? link::kMsRlsdOn : 0;
+    status |= (lines & TIOCM_CTS) ? devlink::kMsCtsOn : 0;
+    status |= (lines & TIOCM_DSR) ? devlink::kMsDsrOn : 0;
+    status |= (lines & TIOCM_RNG) ? devlink::kMsRingOn : 0;
+    status |= (lines & TIOCM_CD) ? devlink::kMsRlsdOn : 0;
     return status;
 }
 
@@ -76,30 +76,30 @@ TLinuxSerialApi::~TLinuxSerialApi() {
     }
 }
 
-link::THandle TLinuxSerialApi::CreateFile(const std::string& deviceName) {
+devlink::THandle TLinuxSerialApi::CreateFile(const std::string& deviceName) {
     const std::optional<std::filesystem::path> device = FTable.ResolveSerial(deviceName);
     if (!device) {
         FailWith(ENOENT);
-        return link::kInvalidHandle;
+        return devlink::kInvalidHandle;
     }
     std::shared_ptr<TSerialPort> port = TSerialPort::Open(*device);
     if (!port) {
         FailWithErrno();
-        return link::kInvalidHandle;
+        return devlink::kInvalidHandle;
     }
     std::lock_guard lock(FPortsLock);
-    const link::THandle handle = FNextHandle++;
+    const devlink::THandle handle = FNextHandle++;
     FPorts.emplace(handle, std::move(port));
     return handle;
 }
 
-bool TLinuxSerialApi::IsCharacterDevice(link::THandle handle) {
+bool TLinuxSerialApi::IsCharacterDevice(devlink::THandle handle) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     struct stat info {};
     return port && Succeeded(::fstat(port->Device(), &info)) && S_ISCHR(info.st_mode);
 }
 
-bool TLinuxSerialApi::CloseHandle(link::THandle handle) {
+bool TLinuxSerialApi::CloseHandle(devlink::THandle handle) {
     std::shared_ptr<TSerialPort> port;
     {
         std::lock_guard lock(FPortsLock);
@@ -118,17 +118,17 @@ std::uint32_t TLinuxSerialApi::GetLastError() {
     return LastErrorCode();
 }
 
-bool TLinuxSerialApi::SetupComm(link::THandle handle, std::uint32_t, std::uint32_t) {
+bool TLinuxSerialApi::SetupComm(devlink::THandle handle, std::uint32_t, std::uint32_t) {
     // The driver's queues have sizes of their own; asking is no failure.
     return PortOf(handle) != nullptr;
 }
 
-bool TLinuxSerialApi::GetCommState(link::THandle handle, link::TDcb& dcb) {
+bool TLinuxSerialApi::GetCommState(devlink::THandle handle, devlink::TDcb& dcb) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     if (!port) {
         return false;
     }
-    link::TDcb current = port->Dcb();
+    devlink::TDcb current = port->Dcb();
     if (!ReadDcbFromLine(port->Device(), current)) {
         return FailWithErrno();
     }
@@ -136,7 +136,7 @@ bool TLinuxSerialApi::GetCommState(link::THandle handle, link::TDcb& dcb) {
     return true;
 }
 
-bool TLinuxSerialApi::SetCommState(link::THandle handle, const link::TDcb& dcb) {
+bool TLinuxSerialApi::SetCommState(devlink::THandle handle, const devlink::TDcb& dcb) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     if (!port) {
         return false;
@@ -148,7 +148,8 @@ bool TLinuxSerialApi::SetCommState(link::THandle handle, const link::TDcb& dcb) 
     return ApplyControlLines(port->Device(), dcb);
 }
 
-bool TLinuxSerialApi::SetCommTimeouts(link::THandle handle, const link::TCommTimeouts& timeouts) {
+bool TLinuxSerialApi::SetCommTimeouts(devlink::THandle handle,
+                                      const devlink::TCommTimeouts& timeouts) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     if (port) {
         port->SetTimeouts(timeouts);
@@ -156,19 +157,19 @@ bool TLinuxSerialApi::SetCommTimeouts(link::THandle handle, const link::TCommTim
     return port != nullptr;
 }
 
-bool TLinuxSerialApi::SetCommMask(link::THandle handle, std::uint32_t eventMask) {
+bool TLinuxSerialApi::SetCommMask(devlink::THandle handle, std::uint32_t eventMask) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     if (port) {
-        port->SetEventMask(eventMask & link::kEvAll);
+        port->SetEventMask(eventMask & devlink::kEvAll);
     }
     return port != nullptr;
 }
 
-std::unique_ptr<link::TTransferRecord> TLinuxSerialApi::CreateTransferRecord() {
+std::unique_ptr<devlink::TTransferRecord> TLinuxSerialApi::CreateTransferRecord() {
     return std::make_unique<TSerialTransferRecord>();
 }
 
-TIoStatus TLinuxSerialApi::WriteFile(link::THandle handle, link::TTransferRecord& record,
+TIoStatus TLinuxSerialApi::WriteFile(devlink::THandle handle, devlink::TTransferRecord& record,
                                      const char* data, std::uint32_t count,
                                      std::uint32_t& transferred) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
@@ -183,7 +184,7 @@ TIoStatus TLinuxSerialApi::WriteFile(link::THandle handle, link::TTransferRecord
     return own->StartWrite(*port, data, count, transferred);
 }
 
-TIoStatus TLinuxSerialApi::ReadFile(link::THandle handle, link::TTransferRecord& record,
+TIoStatus TLinuxSerialApi::ReadFile(devlink::THandle handle, devlink::TTransferRecord& record,
                                     char* buffer, std::uint32_t count, std::uint32_t& transferred) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     TSerialTransferRecord* own = port ? OwnRecord(record) : nullptr;
@@ -197,8 +198,9 @@ TIoStatus TLinuxSerialApi::ReadFile(link::THandle handle, link::TTransferRecord&
     return own->StartRead(*port, buffer, count, transferred);
 }
 
-TIoStatus TLinuxSerialApi::GetOverlappedResult(link::THandle handle, link::TTransferRecord& record,
-                                               bool wait, std::uint32_t& transferred) {
+TIoStatus TLinuxSerialApi::GetOverlappedResult(devlink::THandle handle,
+                                               devlink::TTransferRecord& record, bool wait,
+                                               std::uint32_t& transferred) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     TSerialTransferRecord* own = port ? OwnRecord(record) : nullptr;
     if (own == nullptr) {
@@ -207,8 +209,8 @@ TIoStatus TLinuxSerialApi::GetOverlappedResult(link::THandle handle, link::TTran
     return own->Continue(*port, wait, transferred);
 }
 
-bool TLinuxSerialApi::ClearCommError(link::THandle handle, std::uint32_t& errors,
-                                     link::TComStat& stat) {
+bool TLinuxSerialApi::ClearCommError(devlink::THandle handle, std::uint32_t& errors,
+                                     devlink::TComStat& stat) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     if (!port) {
         return false;
@@ -221,34 +223,34 @@ bool TLinuxSerialApi::ClearCommError(link::THandle handle, std::uint32_t& errors
         return false;
     }
     errors = port->TakeLineErrors();
-    stat = link::TComStat{};
+    stat = devlink::TComStat{};
     stat.cbInQue = static_cast<std::uint32_t>(inQueue);
     stat.cbOutQue = static_cast<std::uint32_t>(outQueue);
     int lines = 0;
     if (::ioctl(fd, TIOCMGET, &lines) == 0) {
-        const link::TDcb dcb = port->Dcb();
+        const devlink::TDcb dcb = port->Dcb();
         stat.fCtsHold = dcb.fOutxCtsFlow && (lines & TIOCM_CTS) == 0;
         stat.fDsrHold = dcb.fOutxDsrFlow && (lines & TIOCM_DSR) == 0;
     }
     return true;
 }
 
-bool TLinuxSerialApi::PurgeComm(link::THandle handle, std::uint32_t flags) {
+bool TLinuxSerialApi::PurgeComm(devlink::THandle handle, std::uint32_t flags) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     if (!port) {
         return false;
     }
-    if ((flags & ~(link::kPurgeTxAbort | link::kPurgeRxAbort | link::kPurgeTxClear |
-                   link::kPurgeRxClear)) != 0) {
+    if ((flags & ~(devlink::kPurgeTxAbort | devlink::kPurgeRxAbort | devlink::kPurgeTxClear |
+                   devlink::kPurgeRxClear)) != 0) {
         return FailWith(EINVAL);
     }
-    if (flags & link::kPurgeTxAbort) {
+    if (flags & devlink::kPurgeTxAbort) {
         port->AbortWrites();
     }
-    if (flags & link::kPurgeRxAbort) {
+    if (flags & devlink::kPurgeRxAbort) {
         port->AbortReads();
     }
-    if (flags & link::kPurgeRxClear) {
+    if (flags & devlink::kPurgeRxClear) {
         int discarded = 0;
         if (::ioctl(port->Device(), TIOCINQ, &discarded) == 0) {
             port->NoteConsumed(static_cast<std::uint64_t>(discarded));
@@ -257,36 +259,36 @@ bool TLinuxSerialApi::PurgeComm(link::THandle handle, std::uint32_t flags) {
             return false;
         }
     }
-    return (flags & link::kPurgeTxClear) == 0 || Succeeded(::tcflush(port->Device(), TCOFLUSH));
+    return (flags & devlink::kPurgeTxClear) == 0 || Succeeded(::tcflush(port->Device(), TCOFLUSH));
 }
 
-bool TLinuxSerialApi::EscapeCommFunction(link::THandle handle, std::uint32_t function) {
+bool TLinuxSerialApi::EscapeCommFunction(devlink::THandle handle, std::uint32_t function) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     if (!port) {
         return false;
     }
     const int fd = port->Device();
     switch (function) {
-    case link::kSetXoff:
+    case devlink::kSetXoff:
         return Succeeded(::tcflow(fd, TCOOFF));
-    case link::kSetXon:
+    case devlink::kSetXon:
         return Succeeded(::tcflow(fd, TCOON));
-    case link::kSetRts:
-    case link::kClrRts:
-        return SetModemLine(fd, TIOCM_RTS, function == link::kSetRts);
-    case link::kSetDtr:
-    case link::kClrDtr:
-        return SetModemLine(fd, TIOCM_DTR, function == link::kSetDtr);
-    case link::kSetBreak:
+    case devlink::kSetRts:
+    case devlink::kClrRts:
+        return SetModemLine(fd, TIOCM_RTS, function == devlink::kSetRts);
+    case devlink::kSetDtr:
+    case devlink::kClrDtr:
+        return SetModemLine(fd, TIOCM_DTR, function == devlink::kSetDtr);
+    case devlink::kSetBreak:
         return Succeeded(::ioctl(fd, TIOCSBRK));
-    case link::kClrBreak:
+    case devlink::kClrBreak:
         return Succeeded(::ioctl(fd, TIOCCBRK));
     default:
         return FailWith(EINVAL);
     }
 }
 
-bool TLinuxSerialApi::GetCommModemStatus(link::THandle handle, std::uint32_t& modemStatus) {
+bool TLinuxSerialApi::GetCommModemStatus(devlink::THandle handle, std::uint32_t& modemStatus) {
     const std::shared_ptr<TSerialPort> port = PortOf(handle);
     int lines = 0;
     if (!port || !Succeeded(::ioctl(port->Device(), TIOCMGET, &lines))) {
@@ -296,7 +298,8 @@ bool TLinuxSerialApi::GetCommModemStatus(link::THandle handle, std::uint32_t& mo
     return true;
 }
 
-std::unique_ptr<link::TCommEventWaiter> TLinuxSerialApi::CreateEventWaiter(link::THandle handle) {
+std::unique_ptr<devlink::TCommEventWaiter>
+TLinuxSerialApi::CreateEventWaiter(devlink::THandle handle) {
     std::shared_ptr<TSerialPort> port = PortOf(handle);
     if (!port) {
         return nullptr;
@@ -312,7 +315,7 @@ void TLinuxSerialApi::Sleep(std::uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-std::shared_ptr<TSerialPort> TLinuxSerialApi::PortOf(link::THandle handle) const {
+std::shared_ptr<TSerialPort> TLinuxSerialApi::PortOf(devlink::THandle handle) const {
     std::lock_guard lock(FPortsLock);
     const auto found = FPorts.find(handle);
     if (found == FPorts.end()) {

@@ -13,7 +13,7 @@ namespace platform {
 // else /dev/usb/lp<i> (the USB printer class). A handle is the number of a slot of a small
 // fixed table (1 and up), never a descriptor; 0, -1 and handles of closed devices are
 // refused harmlessly. A device is held exclusively while open. No call allocates.
-class TLinuxUsbApi final : public link::TUsbApi {
+class TLinuxUsbApi final : public devlink::TUsbApi {
 public:
     explicit TLinuxUsbApi(TPortTable table = TPortTable());
 

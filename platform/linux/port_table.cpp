@@ -196,13 +196,13 @@ std::optional<std::filesystem::path> TPortTable::FindUsb(int index) const {
 }
 
 std::filesystem::path TPortTable::MapDirectory() const {
-    return FRoots.DeviceMapDir.empty() ? link::DeviceMapDirectory() : FRoots.DeviceMapDir;
+    return FRoots.DeviceMapDir.empty() ? devlink::DeviceMapDirectory() : FRoots.DeviceMapDir;
 }
 
 std::optional<std::filesystem::path>
 TPortTable::TrustedMapTarget(const std::string& linkName) const {
     const std::filesystem::path directory = MapDirectory();
-    if (!link::DeviceMapIsTrusted(directory)) {
+    if (!devlink::DeviceMapIsTrusted(directory)) {
         return std::nullopt;
     }
     const std::filesystem::path link = directory / linkName;
@@ -253,7 +253,7 @@ void TPortTable::AddHardwarePorts(std::vector<TSerialPortEntry>& ports) const {
 
 void TPortTable::AddMapPorts(std::vector<TSerialPortEntry>& ports) const {
     const std::filesystem::path directory = MapDirectory();
-    if (!link::DeviceMapIsTrusted(directory)) {
+    if (!devlink::DeviceMapIsTrusted(directory)) {
         return;
     }
     for (const std::string& name : EntryNames(directory)) {

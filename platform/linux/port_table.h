@@ -29,7 +29,7 @@ TSerialTypeAnswer QuerySerialType(const std::filesystem::path& sysfsEntry,
 struct TPortTableRoots {
     std::filesystem::path SysClassTty = "/sys/class/tty";
     std::filesystem::path DevDir = "/dev";
-    // Empty: the device map of link::DeviceMapDirectory(), looked up at each use.
+    // Empty: the device map of devlink::DeviceMapDirectory(), looked up at each use.
     std::filesystem::path DeviceMapDir;
     TSerialTypeQuery SerialTypeQuery = QuerySerialType;
 };

@@ -53,19 +53,19 @@ std::optional<TErrorCounts> ReadErrorCounts(int fd) {
 std::uint32_t CommErrorsBetween(const TErrorCounts& before, const TErrorCounts& after) {
     std::uint32_t errors = 0;
     if (after.frame != before.frame) {
-        errors |= link::kCeFrame;
+        errors |= devlink::kCeFrame;
     }
     if (after.overrun != before.overrun) {
-        errors |= link::kCeOverrun;
+        errors |= devlink::kCeOverrun;
     }
     if (after.parity != before.parity) {
-        errors |= link::kCeRxParity;
+        errors |= devlink::kCeRxParity;
     }
     if (after.brk != before.brk) {
-        errors |= link::kCeBreak;
+        errors |= devlink::kCeBreak;
     }
     if (after.buf_overrun != before.buf_overrun) {
-        errors |= link::kCeRxOver;
+        errors |= devlink::kCeRxOver;
     }
     return errors;
 }
@@ -123,22 +123,22 @@ void TSerialPort::NoteWritten(std::uint64_t count) {
     Signal(FWakeSignal.Get());
 }
 
-link::TCommTimeouts TSerialPort::Timeouts() const {
+devlink::TCommTimeouts TSerialPort::Timeouts() const {
     std::lock_guard lock(FStateLock);
     return FTimeouts;
 }
 
-void TSerialPort::SetTimeouts(const link::TCommTimeouts& timeouts) {
+void TSerialPort::SetTimeouts(const devlink::TCommTimeouts& timeouts) {
     std::lock_guard lock(FStateLock);
     FTimeouts = timeouts;
 }
 
-link::TDcb TSerialPort::Dcb() const {
+devlink::TDcb TSerialPort::Dcb() const {
     std::lock_guard lock(FStateLock);
     return FDcb;
 }
 
-void TSerialPort::SetDcb(const link::TDcb& dcb) {
+void TSerialPort::SetDcb(const devlink::TDcb& dcb) {
     std::lock_guard lock(FStateLock);
     FDcb = dcb;
 }

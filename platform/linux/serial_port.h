@@ -63,11 +63,11 @@ public:
     void AbortReads() { FReadAborts.fetch_add(1); }
     void AbortWrites() { FWriteAborts.fetch_add(1); }
 
-    link::TCommTimeouts Timeouts() const;
-    void SetTimeouts(const link::TCommTimeouts& timeouts);
+    devlink::TCommTimeouts Timeouts() const;
+    void SetTimeouts(const devlink::TCommTimeouts& timeouts);
     // The DCB last set, over which GetCommState lays what the device reports.
-    link::TDcb Dcb() const;
-    void SetDcb(const link::TDcb& dcb);
+    devlink::TDcb Dcb() const;
+    void SetDcb(const devlink::TDcb& dcb);
     // The line error flags raised since the last call.
     std::uint32_t TakeLineErrors();
 
@@ -79,15 +79,15 @@ private:
     TFileDescriptor FWakeSignal;
     std::shared_mutex FUseLock;
     std::atomic<bool> FClosed{false};
-    std::atomic<std::uint32_t> FEventMask{link::kEvAll};
+    std::atomic<std::uint32_t> FEventMask{devlink::kEvAll};
     std::atomic<std::uint64_t> FBytesConsumed{0};
     std::atomic<std::uint64_t> FBytesWritten{0};
     std::atomic<std::uint32_t> FReadAborts{0};
     std::atomic<std::uint32_t> FWriteAborts{0};
 
     mutable std::mutex FStateLock;
-    link::TCommTimeouts FTimeouts;
-    link::TDcb FDcb;
+    devlink::TCommTimeouts FTimeouts;
+    devlink::TDcb FDcb;
     std::optional<TErrorCounts> FCountsSeen;
 };
 

@@ -11,7 +11,7 @@ namespace platform {
 
 namespace {
 
-using link::TIoStatus;
+using devlink::TIoStatus;
 
 // Longer time-outs are as good as none and would not fit the clock.
 constexpr std::uint64_t kLongestTimeoutMs = std::uint64_t{1} << 31;
@@ -55,14 +55,14 @@ ssize_t SendSome(TSerialPort& port, const char* data, std::size_t size) {
 
 TIoStatus TSerialTransferRecord::StartRead(TSerialPort& port, char* buffer, std::uint32_t count,
                                            std::uint32_t& transferred) {
-    const link::TCommTimeouts timeouts = port.Timeouts();
-    const bool noIntervalLimit = timeouts.ReadIntervalTimeout == link::kMaxDword;
+    const devlink::TCommTimeouts timeouts = port.Timeouts();
+    const bool noIntervalLimit = timeouts.ReadIntervalTimeout == devlink::kMaxDword;
     const std::uint32_t multiplier = timeouts.ReadTotalTimeoutMultiplier;
     const std::uint32_t constant = timeouts.ReadTotalTimeoutConstant;
     if (noIntervalLimit && multiplier == 0 && constant == 0) {
         Begin(TKind::tkRead, port, count, TClock::now()); // what is there, at once
-    } else if (noIntervalLimit && multiplier == link::kMaxDword && constant != 0 &&
-               constant != link::kMaxDword) {
+    } else if (noIntervalLimit && multiplier == devlink::kMaxDword && constant != 0 &&
+               constant != devlink::kMaxDword) {
         Begin(TKind::tkRead, port, count, In(constant)); // the first bytes, or none in time
         FAnyByteEnds = true;
     } else {
@@ -71,7 +71,7 @@ TIoStatus TSerialTransferRecord::StartRead(TSerialPort& port, char* buffer, std:
     FReadBuffer = buffer;
     const TIoStatus status = Step(port);
     if (status == TIoStatus::ioPending) {
-        SetLastErrorCode(link::kErrorIoPending);
+        SetLastErrorCode(devlink::kErrorIoPending);
         transferred = FDone;
         return status;
     }
@@ -84,7 +84,7 @@ TIoStatus TSerialTransferRecord::StartWrite(TSerialPort& port, const char* data,
         std::uint32_t previous = 0;
         Continue(port, true, previous);
     }
-    const link::TCommTimeouts timeouts = port.Timeouts();
+    const devlink::TCommTimeouts timeouts = port.Timeouts();
     Begin(TKind::tkWrite, port, count,
           TotalDeadline(timeouts.WriteTotalTimeoutMultiplier, timeouts.WriteTotalTimeoutConstant,
                         count));
@@ -99,7 +99,7 @@ TIoStatus TSerialTransferRecord::StartWrite(TSerialPort& port, const char* data,
     }
     FUnsent.assign(data + FDone, data + count);
     FUnsentOffset = 0;
-    SetLastErrorCode(link::kErrorIoPending);
+    SetLastErrorCode(devlink::kErrorIoPending);
     transferred = FDone;
     return TIoStatus::ioPending;
 }
@@ -117,7 +117,7 @@ TIoStatus TSerialTransferRecord::Continue(TSerialPort& port, bool wait,
             break;
         }
         if (!wait) {
-            SetLastErrorCode(link::kErrorIoIncomplete);
+            SetLastErrorCode(devlink::kErrorIoIncomplete);
             transferred = FDone;
             return TIoStatus::ioPending;
         }

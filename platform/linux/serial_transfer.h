@@ -16,16 +16,16 @@ namespace platform {
 // GetOverlappedResult until it ends by the port's time-out rule. A write keeps the bytes
 // the driver did not take at once in the record's own buffer, which is allocated once and
 // grows only when a longer write needs it; the caller's buffer is free at once.
-class TSerialTransferRecord final : public link::TTransferRecord {
+class TSerialTransferRecord final : public devlink::TTransferRecord {
 public:
     // Reads up to `count` bytes into `buffer`, which must stay valid until the read ends.
-    link::TIoStatus StartRead(TSerialPort& port, char* buffer, std::uint32_t count,
-                              std::uint32_t& transferred);
+    devlink::TIoStatus StartRead(TSerialPort& port, char* buffer, std::uint32_t count,
+                                 std::uint32_t& transferred);
     // Writes `count` bytes. A write still running on this record is first carried to its end.
-    link::TIoStatus StartWrite(TSerialPort& port, const char* data, std::uint32_t count,
-                               std::uint32_t& transferred);
+    devlink::TIoStatus StartWrite(TSerialPort& port, const char* data, std::uint32_t count,
+                                  std::uint32_t& transferred);
     // The outcome of the transfer last started; with `wait`, blocks until it ends.
-    link::TIoStatus Continue(TSerialPort& port, bool wait, std::uint32_t& transferred);
+    devlink::TIoStatus Continue(TSerialPort& port, bool wait, std::uint32_t& transferred);
 
 private:
     using TClock = std::chrono::steady_clock;
@@ -33,7 +33,7 @@ private:
 
     void Begin(TKind kind, TSerialPort& port, std::uint32_t count,
                std::optional<TClock::time_point> deadline);
-    link::TIoStatus Step(TSerialPort& port);
+    devlink::TIoStatus Step(TSerialPort& port);
     bool ReadWaiting(TSerialPort& port);
     bool SendUnsent(TSerialPort& port);
     bool ReadFinished() const;
@@ -41,13 +41,13 @@ private:
     bool Aborted(const TSerialPort& port) const;
     // Blocks until the device can go on or the deadline comes; false when it hung up.
     bool WaitForDevice(const TSerialPort& port) const;
-    link::TIoStatus Complete(std::uint32_t& transferred);
-    link::TIoStatus Fail(int code);
-    link::TIoStatus Report(std::uint32_t& transferred) const;
+    devlink::TIoStatus Complete(std::uint32_t& transferred);
+    devlink::TIoStatus Fail(int code);
+    devlink::TIoStatus Report(std::uint32_t& transferred) const;
 
     TKind FKind = TKind::tkNone;
     bool FRunning = false;
-    link::TIoStatus FOutcome = link::TIoStatus::ioFailed;
+    devlink::TIoStatus FOutcome = devlink::TIoStatus::ioFailed;
     std::uint32_t FError = EINVAL; // nothing was started
     std::uint32_t FRequested = 0;
     std::uint32_t FDone = 0;

@@ -70,7 +70,7 @@ std::int32_t TFakeUsbApi::UsbReceive(std::int32_t handle, char* /*buffer*/,
     return OpenHandles.count(handle) == 1 ? 0 : -1;
 }
 
-bool TFakePortSources::GetVersionEx(link::TOsVersionInfo& info) {
+bool TFakePortSources::GetVersionEx(devlink::TOsVersionInfo& info) {
     if (VersionAnswers) {
         info = Version;
     }
@@ -84,7 +84,7 @@ bool TFakePortSources::EnumPorts(std::vector<std::string>& portNames) {
     return EnumAnswers;
 }
 
-bool TFakePortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
+bool TFakePortSources::ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) {
     if (MapAnswers) {
         values = SerialCommMap;
     }

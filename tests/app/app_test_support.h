@@ -35,7 +35,7 @@ public:
 };
 
 // Devices answer on the indexes set present; each open hands out a new handle.
-class TFakeUsbApi : public link::TUsbApi {
+class TFakeUsbApi : public devlink::TUsbApi {
 public:
     void SetPresent(std::int32_t index, bool present);
 
@@ -60,20 +60,20 @@ private:
     std::int32_t FNextHandle = 100;
 };
 
-class TFakePortSources : public link::TPortSources {
+class TFakePortSources : public devlink::TPortSources {
 public:
     bool VersionAnswers = true;
-    link::TOsVersionInfo Version{6, 1, 7601, link::kVerPlatformWin32Nt};
+    devlink::TOsVersionInfo Version{6, 1, 7601, devlink::kVerPlatformWin32Nt};
     bool EnumAnswers = true;
     std::vector<std::string> EnumeratedPorts;
     bool MapAnswers = true;
-    std::vector<link::TSerialCommValue> SerialCommMap;
+    std::vector<devlink::TSerialCommValue> SerialCommMap;
     std::map<std::string, std::string> DevicePaths;
     std::map<std::string, std::string> DeviceGroups;
 
-    bool GetVersionEx(link::TOsVersionInfo& info) override;
+    bool GetVersionEx(devlink::TOsVersionInfo& info) override;
     bool EnumPorts(std::vector<std::string>& portNames) override;
-    bool ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) override;
+    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) override;
     std::string DevicePathOf(const std::string& portName) override;
     std::string DeviceGroupOf(const std::string& portName) override;
 };
@@ -91,7 +91,7 @@ protected:
     QStringList PortItems() const;
     void SetPortText(const std::string& text);
 
-    link::fake::TFakeSerialApi Serial;
+    devlink::fake::TFakeSerialApi Serial;
     TFakeUsbApi Usb;
     TFakePortSources Sources;
     TRecordingPrompts Prompts;

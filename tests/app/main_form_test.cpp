@@ -176,7 +176,7 @@ TEST_F(MainWindow, SerialComponentAndTimerAreSetUpAndNoPortIsOpened) {
     Sources.SerialCommMap = {{"\\Device\\Serial0", "COM1", "/dev/ttyS0"}};
     TMainForm& form = Create();
     EXPECT_EQ(form.Comm1.DeviceName(), "Com2");
-    EXPECT_EQ(form.Comm1.MonitorEvents(), link::kAllCommEvents);
+    EXPECT_EQ(form.Comm1.MonitorEvents(), devlink::kAllCommEvents);
     EXPECT_FALSE(form.Comm1.Enabled());
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
     EXPECT_EQ(form.Timer1.Interval(), 1);

@@ -57,8 +57,8 @@ void TRecordingPrompts::Show(TKind kind, const std::string& text) {
     }
 }
 
-bool TOnePortSources::GetVersionEx(link::TOsVersionInfo& info) {
-    info = {5, 1, 2600, link::kVerPlatformWin32Nt};
+bool TOnePortSources::GetVersionEx(devlink::TOsVersionInfo& info) {
+    info = {5, 1, 2600, devlink::kVerPlatformWin32Nt};
     return true;
 }
 
@@ -67,7 +67,7 @@ bool TOnePortSources::EnumPorts(std::vector<std::string>& portNames) {
     return true;
 }
 
-bool TOnePortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
+bool TOnePortSources::ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) {
     values = {{"\\Device\\Serial0", FPortName, "/dev/ttyS0"}};
     return true;
 }
@@ -87,8 +87,8 @@ TMainForm& TPollTest::Build(const TBench& bench) {
     FCutterSerial = std::make_unique<sim::TInProcessSerial>(*FCutter, kSerialPort, bench.Faults);
     FUsb.AddDevice(0, *FCutter, bench.Faults);
     FUsb.SetPresent(0, bench.UsbCutterPlugged);
-    link::TSerialApi& serial =
-        bench.ScriptedSerial ? static_cast<link::TSerialApi&>(FScriptedSerial) : *FCutterSerial;
+    devlink::TSerialApi& serial =
+        bench.ScriptedSerial ? static_cast<devlink::TSerialApi&>(FScriptedSerial) : *FCutterSerial;
     FForm = std::make_unique<TMainForm>(TPlatform{serial, FUsb, FSources, Prompts});
     // The test is the clock.
     FForm->Timer1.SetEnabled(false);
@@ -125,7 +125,7 @@ std::size_t TPollTest::PendingReplyBytes() {
 void TPollTest::ArriveOnSerial(const std::string& bytes) {
     const std::size_t expected = FForm->FReplyText.size() + bytes.size();
     FScriptedSerial.Receive(bytes);
-    FScriptedSerial.RaiseEvents(link::kEvRxChar);
+    FScriptedSerial.RaiseEvents(devlink::kEvRxChar);
     AwaitReplyText(expected);
 }
 

@@ -50,13 +50,13 @@ private:
 };
 
 // A 2000-generation system whose serial device map holds one COM port.
-class TOnePortSources : public link::TPortSources {
+class TOnePortSources : public devlink::TPortSources {
 public:
     explicit TOnePortSources(std::string portName) : FPortName(std::move(portName)) {}
 
-    bool GetVersionEx(link::TOsVersionInfo& info) override;
+    bool GetVersionEx(devlink::TOsVersionInfo& info) override;
     bool EnumPorts(std::vector<std::string>& portNames) override;
-    bool ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) override;
+    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) override;
     std::string DevicePathOf(const std::string& portName) override;
     std::string DeviceGroupOf(const std::string& portName) override;
 
@@ -122,7 +122,7 @@ private:
 
     std::unique_ptr<sim::TVirtualCutter> FCutter;
     std::unique_ptr<sim::TInProcessSerial> FCutterSerial;
-    link::fake::TFakeSerialApi FScriptedSerial;
+    devlink::fake::TFakeSerialApi FScriptedSerial;
     sim::TInProcessUsb FUsb;
     TOnePortSources FSources{kSerialPort};
     std::unique_ptr<TMainForm> FForm;

@@ -19,7 +19,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-link::TSerialCommValue MapValue(const std::string& port) {
+devlink::TSerialCommValue MapValue(const std::string& port) {
     return {"\\Device\\" + port, port, "/dev/" + port};
 }
 
@@ -175,27 +175,27 @@ TEST_P(SerialCheck, LogsTheOutcomeAndLeavesThePortClosed) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, SerialCheck,
     ::testing::Values(
-        TSerialCheckCase{"Dsr", link::kMsDsrOn, 0, {"COM2 Check OK"}},
-        TSerialCheckCase{"Cts", link::kMsCtsOn, 0, {"COM2 Check OK"}},
-        TSerialCheckCase{"Ring", link::kMsRingOn, 0, {"COM2 Check OK"}},
-        TSerialCheckCase{"Rlsd", link::kMsRlsdOn, 0, {"COM2 Check OK"}},
+        TSerialCheckCase{"Dsr", devlink::kMsDsrOn, 0, {"COM2 Check OK"}},
+        TSerialCheckCase{"Cts", devlink::kMsCtsOn, 0, {"COM2 Check OK"}},
+        TSerialCheckCase{"Ring", devlink::kMsRingOn, 0, {"COM2 Check OK"}},
+        TSerialCheckCase{"Rlsd", devlink::kMsRlsdOn, 0, {"COM2 Check OK"}},
         TSerialCheckCase{"NoModemLine", 0, 0, {"Device not found"}},
-        TSerialCheckCase{"Missing", link::kMsDsrOn, ENOENT, {"COM2 Check Fail"}},
+        TSerialCheckCase{"Missing", devlink::kMsDsrOn, ENOENT, {"COM2 Check Fail"}},
         TSerialCheckCase{"NoPermission",
-                         link::kMsDsrOn,
+                         devlink::kMsDsrOn,
                          EACCES,
                          {"COM2 Check Fail",
                           "Permission denied on /dev/ttyUSB0: add your user to the group dialout"}},
         TSerialCheckCase{"Busy",
-                         link::kMsDsrOn,
+                         devlink::kMsDsrOn,
                          EBUSY,
                          {"COM2 Check Fail", "/dev/ttyUSB0 is in use by another program"}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // A port component whose open raises instead of failing quietly.
-class TRaisingSerialApi : public link::fake::TFakeSerialApi {
+class TRaisingSerialApi : public devlink::fake::TFakeSerialApi {
 public:
-    link::THandle CreateFile(const std::string& deviceName) override {
+    devlink::THandle CreateFile(const std::string& deviceName) override {
         TFakeSerialApi::CreateFile(deviceName);
         throw std::runtime_error("no resources");
     }
@@ -233,7 +233,7 @@ TEST_F(PortList, CheckAbandonsEveryQueryButLeavesTheButtons) {
 // The open port is checked (its device name cannot change while open) and then closed.
 TEST_F(PortList, AnOpenPortIsCheckedUnderTheNewName) {
     TMainForm& form = Create();
-    Serial.SetModemStatus(link::kMsCtsOn);
+    Serial.SetModemStatus(devlink::kMsCtsOn);
     SetPortText("COM1");
     form.ComPortOpen();
     SetPortText("COM4");
@@ -255,7 +255,7 @@ TEST_F(PortList, TypingComRunsACheckOnEachEditThatFails) {
 
 TEST_F(PortList, EndingAnEditChoosesNothingMore) {
     Sources.SerialCommMap = {MapValue("COM1"), MapValue("COM3")};
-    Serial.SetModemStatus(link::kMsDsrOn);
+    Serial.SetModemStatus(devlink::kMsDsrOn);
     TMainForm& form = Create();
     form.ComboBox1->lineEdit()->selectAll();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "COM1");
@@ -266,7 +266,7 @@ TEST_F(PortList, EndingAnEditChoosesNothingMore) {
 
 TEST_F(PortList, PickingAnItemRunsTheCheck) {
     Sources.SerialCommMap = {MapValue("COM1"), MapValue("COM3")};
-    Serial.SetModemStatus(link::kMsDsrOn);
+    Serial.SetModemStatus(devlink::kMsDsrOn);
     TMainForm& form = Create();
     form.ComboBox1->setCurrentIndex(0);
     QTest::keyClick(form.ComboBox1, Qt::Key_Down);
@@ -322,10 +322,10 @@ TEST_F(PortList, ComPortOpensWithBothLinesUpAndRefusesASecondOpen) {
     form.ComPortOpen();
     EXPECT_THAT(LogLines(), ElementsAre("COM1 Check OK", "Port has already been opened!"));
     std::vector<std::uint32_t> functions;
-    for (const link::fake::TSerialCall& call : Serial.CallsOf("EscapeCommFunction")) {
+    for (const devlink::fake::TSerialCall& call : Serial.CallsOf("EscapeCommFunction")) {
         functions.push_back(call.Value);
     }
-    EXPECT_THAT(functions, ElementsAre(link::kSetRts, link::kSetDtr));
+    EXPECT_THAT(functions, ElementsAre(devlink::kSetRts, devlink::kSetDtr));
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM1"));
 }
 

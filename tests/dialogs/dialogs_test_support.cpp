@@ -24,12 +24,12 @@ constexpr auto kReadDeadline = std::chrono::seconds(10);
 
 } // namespace
 
-link::TIoStatus TRecordingSerial::WriteFile(link::THandle handle, link::TTransferRecord& record,
-                                            const char* data, std::uint32_t count,
-                                            std::uint32_t& transferred) {
-    const link::TIoStatus status =
+devlink::TIoStatus TRecordingSerial::WriteFile(devlink::THandle handle,
+                                               devlink::TTransferRecord& record, const char* data,
+                                               std::uint32_t count, std::uint32_t& transferred) {
+    const devlink::TIoStatus status =
         sim::TInProcessSerial::WriteFile(handle, record, data, count, transferred);
-    if (status != link::TIoStatus::ioFailed) {
+    if (status != devlink::TIoStatus::ioFailed) {
         const std::lock_guard lock(FMutex);
         FWritten.append(data, count);
     }

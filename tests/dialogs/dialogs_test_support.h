@@ -44,7 +44,7 @@ public:
 };
 
 // A USB link with one cutter at index 0 while attached, none otherwise.
-class TSwitchableUsb : public link::TUsbApi {
+class TSwitchableUsb : public devlink::TUsbApi {
 public:
     bool Attached = false;
     std::int32_t UsbOpenDevice(std::int32_t index) override {
@@ -59,17 +59,17 @@ public:
 };
 
 // A system with the one serial port COM1.
-class TOnePortSources : public link::TPortSources {
+class TOnePortSources : public devlink::TPortSources {
 public:
-    bool GetVersionEx(link::TOsVersionInfo& info) override {
-        info = {5, 0, 2195, link::kVerPlatformWin32Nt};
+    bool GetVersionEx(devlink::TOsVersionInfo& info) override {
+        info = {5, 0, 2195, devlink::kVerPlatformWin32Nt};
         return true;
     }
     bool EnumPorts(std::vector<std::string>& portNames) override {
         portNames = {"COM1:"};
         return true;
     }
-    bool ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) override {
+    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) override {
         values = {{"\\Device\\Serial0", "COM1", ""}};
         return true;
     }
@@ -81,8 +81,9 @@ public:
 class TRecordingSerial : public sim::TInProcessSerial {
 public:
     using sim::TInProcessSerial::TInProcessSerial;
-    link::TIoStatus WriteFile(link::THandle handle, link::TTransferRecord& record, const char* data,
-                              std::uint32_t count, std::uint32_t& transferred) override;
+    devlink::TIoStatus WriteFile(devlink::THandle handle, devlink::TTransferRecord& record,
+                                 const char* data, std::uint32_t count,
+                                 std::uint32_t& transferred) override;
     std::string Written() const;
     void ForgetWritten();
 

@@ -58,8 +58,8 @@ std::vector<std::string> TRecordingPrompts::TextsOf(TKind kind) const {
     return texts;
 }
 
-bool TOnePortSources::GetVersionEx(link::TOsVersionInfo& info) {
-    info = {5, 1, 2600, link::kVerPlatformWin32Nt};
+bool TOnePortSources::GetVersionEx(devlink::TOsVersionInfo& info) {
+    info = {5, 1, 2600, devlink::kVerPlatformWin32Nt};
     return true;
 }
 
@@ -68,7 +68,7 @@ bool TOnePortSources::EnumPorts(std::vector<std::string>& portNames) {
     return true;
 }
 
-bool TOnePortSources::ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) {
+bool TOnePortSources::ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) {
     values = {{"\\Device\\Serial0", kSerialPort, "/dev/ttyS0"}};
     return true;
 }
@@ -91,65 +91,68 @@ sim::TInProcessSerial& TReplugSerial::Plug(const sim::TFaults& faults) {
     return Current();
 }
 
-link::THandle TReplugSerial::CreateFile(const std::string& deviceName) {
+devlink::THandle TReplugSerial::CreateFile(const std::string& deviceName) {
     return Current().CreateFile(deviceName);
 }
-bool TReplugSerial::IsCharacterDevice(link::THandle handle) {
+bool TReplugSerial::IsCharacterDevice(devlink::THandle handle) {
     return Current().IsCharacterDevice(handle);
 }
-bool TReplugSerial::CloseHandle(link::THandle handle) {
+bool TReplugSerial::CloseHandle(devlink::THandle handle) {
     return Current().CloseHandle(handle);
 }
 std::uint32_t TReplugSerial::GetLastError() {
     return Current().GetLastError();
 }
-bool TReplugSerial::SetupComm(link::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) {
+bool TReplugSerial::SetupComm(devlink::THandle handle, std::uint32_t inQueue,
+                              std::uint32_t outQueue) {
     return Current().SetupComm(handle, inQueue, outQueue);
 }
-bool TReplugSerial::GetCommState(link::THandle handle, link::TDcb& dcb) {
+bool TReplugSerial::GetCommState(devlink::THandle handle, devlink::TDcb& dcb) {
     return Current().GetCommState(handle, dcb);
 }
-bool TReplugSerial::SetCommState(link::THandle handle, const link::TDcb& dcb) {
+bool TReplugSerial::SetCommState(devlink::THandle handle, const devlink::TDcb& dcb) {
     return Current().SetCommState(handle, dcb);
 }
-bool TReplugSerial::SetCommTimeouts(link::THandle handle, const link::TCommTimeouts& timeouts) {
+bool TReplugSerial::SetCommTimeouts(devlink::THandle handle,
+                                    const devlink::TCommTimeouts& timeouts) {
     return Current().SetCommTimeouts(handle, timeouts);
 }
-bool TReplugSerial::SetCommMask(link::THandle handle, std::uint32_t eventMask) {
+bool TReplugSerial::SetCommMask(devlink::THandle handle, std::uint32_t eventMask) {
     return Current().SetCommMask(handle, eventMask);
 }
-std::unique_ptr<link::TTransferRecord> TReplugSerial::CreateTransferRecord() {
+std::unique_ptr<devlink::TTransferRecord> TReplugSerial::CreateTransferRecord() {
     return Current().CreateTransferRecord();
 }
-link::TIoStatus TReplugSerial::WriteFile(link::THandle handle, link::TTransferRecord& record,
-                                         const char* data, std::uint32_t count,
-                                         std::uint32_t& transferred) {
+devlink::TIoStatus TReplugSerial::WriteFile(devlink::THandle handle,
+                                            devlink::TTransferRecord& record, const char* data,
+                                            std::uint32_t count, std::uint32_t& transferred) {
     return Current().WriteFile(handle, record, data, count, transferred);
 }
-link::TIoStatus TReplugSerial::ReadFile(link::THandle handle, link::TTransferRecord& record,
-                                        char* buffer, std::uint32_t count,
-                                        std::uint32_t& transferred) {
+devlink::TIoStatus TReplugSerial::ReadFile(devlink::THandle handle,
+                                           devlink::TTransferRecord& record, char* buffer,
+                                           std::uint32_t count, std::uint32_t& transferred) {
     return Current().ReadFile(handle, record, buffer, count, transferred);
 }
-link::TIoStatus TReplugSerial::GetOverlappedResult(link::THandle handle,
-                                                   link::TTransferRecord& record, bool wait,
-                                                   std::uint32_t& transferred) {
+devlink::TIoStatus TReplugSerial::GetOverlappedResult(devlink::THandle handle,
+                                                      devlink::TTransferRecord& record, bool wait,
+                                                      std::uint32_t& transferred) {
     return Current().GetOverlappedResult(handle, record, wait, transferred);
 }
-bool TReplugSerial::ClearCommError(link::THandle handle, std::uint32_t& errors,
-                                   link::TComStat& stat) {
+bool TReplugSerial::ClearCommError(devlink::THandle handle, std::uint32_t& errors,
+                                   devlink::TComStat& stat) {
     return Current().ClearCommError(handle, errors, stat);
 }
-bool TReplugSerial::PurgeComm(link::THandle handle, std::uint32_t flags) {
+bool TReplugSerial::PurgeComm(devlink::THandle handle, std::uint32_t flags) {
     return Current().PurgeComm(handle, flags);
 }
-bool TReplugSerial::EscapeCommFunction(link::THandle handle, std::uint32_t function) {
+bool TReplugSerial::EscapeCommFunction(devlink::THandle handle, std::uint32_t function) {
     return Current().EscapeCommFunction(handle, function);
 }
-bool TReplugSerial::GetCommModemStatus(link::THandle handle, std::uint32_t& modemStatus) {
+bool TReplugSerial::GetCommModemStatus(devlink::THandle handle, std::uint32_t& modemStatus) {
     return Current().GetCommModemStatus(handle, modemStatus);
 }
-std::unique_ptr<link::TCommEventWaiter> TReplugSerial::CreateEventWaiter(link::THandle handle) {
+std::unique_ptr<devlink::TCommEventWaiter>
+TReplugSerial::CreateEventWaiter(devlink::THandle handle) {
     return Current().CreateEventWaiter(handle);
 }
 void TReplugSerial::Sleep(std::uint32_t milliseconds) {

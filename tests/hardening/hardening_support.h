@@ -41,18 +41,18 @@ public:
 };
 
 // A system whose serial device map holds the one port COM1.
-class TOnePortSources : public link::TPortSources {
+class TOnePortSources : public devlink::TPortSources {
 public:
-    bool GetVersionEx(link::TOsVersionInfo& info) override;
+    bool GetVersionEx(devlink::TOsVersionInfo& info) override;
     bool EnumPorts(std::vector<std::string>& portNames) override;
-    bool ReadSerialCommMap(std::vector<link::TSerialCommValue>& values) override;
+    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) override;
     std::string DevicePathOf(const std::string& portName) override;
     std::string DeviceGroupOf(const std::string& portName) override;
 };
 
 // The serial operations of whichever in-process port was plugged in last (Plug before
 // use). A port replaced stays alive, as an event thread may still hold its waiter.
-class TReplugSerial : public link::TSerialApi {
+class TReplugSerial : public devlink::TSerialApi {
 public:
     TReplugSerial(sim::TVirtualCutter& cutter, std::string portName);
     ~TReplugSerial() override;
@@ -61,27 +61,31 @@ public:
     sim::TInProcessSerial& Plug(const sim::TFaults& faults);
     sim::TInProcessSerial& Current() { return *FPorts.back(); }
 
-    link::THandle CreateFile(const std::string& deviceName) override;
-    bool IsCharacterDevice(link::THandle handle) override;
-    bool CloseHandle(link::THandle handle) override;
+    devlink::THandle CreateFile(const std::string& deviceName) override;
+    bool IsCharacterDevice(devlink::THandle handle) override;
+    bool CloseHandle(devlink::THandle handle) override;
     std::uint32_t GetLastError() override;
-    bool SetupComm(link::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
-    bool GetCommState(link::THandle handle, link::TDcb& dcb) override;
-    bool SetCommState(link::THandle handle, const link::TDcb& dcb) override;
-    bool SetCommTimeouts(link::THandle handle, const link::TCommTimeouts& timeouts) override;
-    bool SetCommMask(link::THandle handle, std::uint32_t eventMask) override;
-    std::unique_ptr<link::TTransferRecord> CreateTransferRecord() override;
-    link::TIoStatus WriteFile(link::THandle handle, link::TTransferRecord& record, const char* data,
-                              std::uint32_t count, std::uint32_t& transferred) override;
-    link::TIoStatus ReadFile(link::THandle handle, link::TTransferRecord& record, char* buffer,
-                             std::uint32_t count, std::uint32_t& transferred) override;
-    link::TIoStatus GetOverlappedResult(link::THandle handle, link::TTransferRecord& record,
-                                        bool wait, std::uint32_t& transferred) override;
-    bool ClearCommError(link::THandle handle, std::uint32_t& errors, link::TComStat& stat) override;
-    bool PurgeComm(link::THandle handle, std::uint32_t flags) override;
-    bool EscapeCommFunction(link::THandle handle, std::uint32_t function) override;
-    bool GetCommModemStatus(link::THandle handle, std::uint32_t& modemStatus) override;
-    std::unique_ptr<link::TCommEventWaiter> CreateEventWaiter(link::THandle handle) override;
+    bool SetupComm(devlink::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
+    bool GetCommState(devlink::THandle handle, devlink::TDcb& dcb) override;
+    bool SetCommState(devlink::THandle handle, const devlink::TDcb& dcb) override;
+    bool SetCommTimeouts(devlink::THandle handle, const devlink::TCommTimeouts& timeouts) override;
+    bool SetCommMask(devlink::THandle handle, std::uint32_t eventMask) override;
+    std::unique_ptr<devlink::TTransferRecord> CreateTransferRecord() override;
+    devlink::TIoStatus WriteFile(devlink::THandle handle, devlink::TTransferRecord& record,
+                                 const char* data, std::uint32_t count,
+                                 std::uint32_t& transferred) override;
+    devlink::TIoStatus ReadFile(devlink::THandle handle, devlink::TTransferRecord& record,
+                                char* buffer, std::uint32_t count,
+                                std::uint32_t& transferred) override;
+    devlink::TIoStatus GetOverlappedResult(devlink::THandle handle,
+                                           devlink::TTransferRecord& record, bool wait,
+                                           std::uint32_t& transferred) override;
+    bool ClearCommError(devlink::THandle handle, std::uint32_t& errors,
+                        devlink::TComStat& stat) override;
+    bool PurgeComm(devlink::THandle handle, std::uint32_t flags) override;
+    bool EscapeCommFunction(devlink::THandle handle, std::uint32_t function) override;
+    bool GetCommModemStatus(devlink::THandle handle, std::uint32_t& modemStatus) override;
+    std::unique_ptr<devlink::TCommEventWaiter> CreateEventWaiter(devlink::THandle handle) override;
     void Sleep(std::uint32_t milliseconds) override;
 
 private:

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-namespace link::test {
+namespace devlink::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -312,4 +312,4 @@ INSTANTIATE_TEST_SUITE_P(All, CommFailingWaits,
                          });
 
 } // namespace
-} // namespace link::test
+} // namespace devlink::test

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-namespace link::test {
+namespace devlink::test {
 namespace {
 
 using fake::TFakeSerialApi;
@@ -226,4 +226,4 @@ INSTANTIATE_TEST_SUITE_P(All, CommRates,
                          [](const auto& info) { return std::to_string(info.param.BitsPerSecond); });
 
 } // namespace
-} // namespace link::test
+} // namespace devlink::test

@@ -12,7 +12,7 @@
 #include <future>
 #include <stdexcept>
 
-namespace link::test {
+namespace devlink::test {
 namespace {
 
 using fake::TFakeSerialApi;
@@ -381,4 +381,4 @@ TEST(CommLock, IsReentrant) {
 }
 
 } // namespace
-} // namespace link::test
+} // namespace devlink::test

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-namespace link::test {
+namespace devlink::test {
 
 QCoreApplication& CoreApplication() {
     static int argc = 1;
@@ -27,4 +27,4 @@ bool ProcessEventsUntil(const std::function<bool()>& done, std::chrono::millisec
     return true;
 }
 
-} // namespace link::test
+} // namespace devlink::test

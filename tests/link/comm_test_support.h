@@ -12,7 +12,7 @@
 
 class QCoreApplication;
 
-namespace link::test {
+namespace devlink::test {
 
 struct TReport {
     std::string Format;
@@ -36,4 +36,4 @@ QCoreApplication& CoreApplication();
 bool ProcessEventsUntil(const std::function<bool()>& done,
                         std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-} // namespace link::test
+} // namespace devlink::test

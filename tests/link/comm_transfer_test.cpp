@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace link::test {
+namespace devlink::test {
 namespace {
 
 using fake::TFakeSerialApi;
@@ -294,4 +294,4 @@ TEST_F(CommTransfer, PurgesDiscardOneDirectionEach) {
 }
 
 } // namespace
-} // namespace link::test
+} // namespace devlink::test

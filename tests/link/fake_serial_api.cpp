@@ -5,7 +5,7 @@
 #include <iterator>
 #include <utility>
 
-namespace link::fake {
+namespace devlink::fake {
 
 namespace {
 
@@ -413,4 +413,4 @@ void TFakeSerialApi::Sleep(std::uint32_t milliseconds) {
     Record("Sleep", kInvalidHandle, milliseconds);
 }
 
-} // namespace link::fake
+} // namespace devlink::fake

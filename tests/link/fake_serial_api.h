@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace link::fake {
+namespace devlink::fake {
 
 struct TSerialCall {
     std::string Operation; // the TSerialApi member's name, e.g. "PurgeComm"
@@ -146,4 +146,4 @@ private:
     std::shared_ptr<TFakeWaiterState> FWaiter;
 };
 
-} // namespace link::fake
+} // namespace devlink::fake

@@ -11,7 +11,7 @@
 namespace platform::test {
 namespace {
 
-using link::TWaitResult;
+using devlink::TWaitResult;
 using namespace std::chrono_literals;
 
 struct TEventCase {
@@ -62,29 +62,29 @@ INSTANTIATE_TEST_SUITE_P(
     Changes, EventsBetweenSnapshots,
     ::testing::Values(
         TEventCase{"nothing", WithInput(5, 5), WithInput(5, 5), 0},
-        TEventCase{"input grew", WithInput(5, 5), WithInput(8, 8), link::kEvRxChar},
+        TEventCase{"input grew", WithInput(5, 5), WithInput(8, 8), devlink::kEvRxChar},
         TEventCase{"input read, none new", WithInput(5, 5), WithInput(5, 0), 0},
-        TEventCase{"input read and new came", WithInput(5, 5), WithInput(9, 4), link::kEvRxChar},
-        TEventCase{"output drained", WithOutput(10, 6), WithOutput(10, 0), link::kEvTxEmpty},
+        TEventCase{"input read and new came", WithInput(5, 5), WithInput(9, 4), devlink::kEvRxChar},
+        TEventCase{"output drained", WithOutput(10, 6), WithOutput(10, 0), devlink::kEvTxEmpty},
         TEventCase{"output went out between looks", WithOutput(10, 0), WithOutput(14, 0),
-                   link::kEvTxEmpty},
+                   devlink::kEvTxEmpty},
         TEventCase{"output still queued", WithOutput(10, 6), WithOutput(14, 2), 0},
-        TEventCase{"cts", WithLines(0), WithLines(TIOCM_CTS), link::kEvCts},
-        TEventCase{"dsr", WithLines(TIOCM_DSR), WithLines(0), link::kEvDsr},
-        TEventCase{"carrier", WithLines(0), WithLines(TIOCM_CD), link::kEvRlsd},
-        TEventCase{"ring", WithLines(0), WithLines(TIOCM_RNG), link::kEvRing},
+        TEventCase{"cts", WithLines(0), WithLines(TIOCM_CTS), devlink::kEvCts},
+        TEventCase{"dsr", WithLines(TIOCM_DSR), WithLines(0), devlink::kEvDsr},
+        TEventCase{"carrier", WithLines(0), WithLines(TIOCM_CD), devlink::kEvRlsd},
+        TEventCase{"ring", WithLines(0), WithLines(TIOCM_RNG), devlink::kEvRing},
         TEventCase{"own lines only", WithLines(TIOCM_DTR), WithLines(TIOCM_RTS), 0},
         TEventCase{"lines unknown", WithLines(std::nullopt), WithLines(TIOCM_CTS), 0},
         TEventCase{"cts pulse", WithCounts(&TErrorCounts::cts, 0),
-                   WithCounts(&TErrorCounts::cts, 2), link::kEvCts},
+                   WithCounts(&TErrorCounts::cts, 2), devlink::kEvCts},
         TEventCase{"break", WithCounts(&TErrorCounts::brk, 0), WithCounts(&TErrorCounts::brk, 1),
-                   link::kEvBreak},
+                   devlink::kEvBreak},
         TEventCase{"framing error", WithCounts(&TErrorCounts::frame, 3),
-                   WithCounts(&TErrorCounts::frame, 4), link::kEvErr},
+                   WithCounts(&TErrorCounts::frame, 4), devlink::kEvErr},
         TEventCase{"overrun", WithCounts(&TErrorCounts::overrun, 0),
-                   WithCounts(&TErrorCounts::overrun, 1), link::kEvErr},
+                   WithCounts(&TErrorCounts::overrun, 1), devlink::kEvErr},
         TEventCase{"buffer overrun", WithCounts(&TErrorCounts::buf_overrun, 0),
-                   WithCounts(&TErrorCounts::buf_overrun, 1), link::kEvErr},
+                   WithCounts(&TErrorCounts::buf_overrun, 1), devlink::kEvErr},
         TEventCase{"bytes counted only", WithCounts(&TErrorCounts::rx, 0),
                    WithCounts(&TErrorCounts::rx, 100), 0}));
 
@@ -96,9 +96,9 @@ TEST(CommErrors, NameEachCounterThatMoved) {
     after.parity = 1;
     after.brk = 1;
     after.buf_overrun = 5;
-    EXPECT_EQ(CommErrorsBetween(before, after), link::kCeFrame | link::kCeOverrun |
-                                                    link::kCeRxParity | link::kCeBreak |
-                                                    link::kCeRxOver);
+    EXPECT_EQ(CommErrorsBetween(before, after), devlink::kCeFrame | devlink::kCeOverrun |
+                                                    devlink::kCeRxParity | devlink::kCeBreak |
+                                                    devlink::kCeRxOver);
     EXPECT_EQ(CommErrorsBetween(after, after), 0u);
 }
 
@@ -115,8 +115,8 @@ protected:
         });
     }
 
-    link::THandle FHandle;
-    std::unique_ptr<link::TCommEventWaiter> FWaiter;
+    devlink::THandle FHandle;
+    std::unique_ptr<devlink::TCommEventWaiter> FWaiter;
 };
 
 TEST_F(LinuxEventWaiter, ReportsReceivedCharactersWhenBytesArrive) {
@@ -127,7 +127,7 @@ TEST_F(LinuxEventWaiter, ReportsReceivedCharactersWhenBytesArrive) {
     ASSERT_EQ(wait.wait_for(5s), std::future_status::ready);
     const auto [result, mask] = wait.get();
     EXPECT_EQ(result, TWaitResult::wrEvent);
-    EXPECT_EQ(mask, link::kEvRxChar);
+    EXPECT_EQ(mask, devlink::kEvRxChar);
 }
 
 TEST_F(LinuxEventWaiter, ReportsInputWaitingAtCreation) {
@@ -137,32 +137,32 @@ TEST_F(LinuxEventWaiter, ReportsInputWaitingAtCreation) {
     FWaiter = FApi.CreateEventWaiter(FHandle);
     auto wait = WaitAsync();
     ASSERT_EQ(wait.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(wait.get().second, link::kEvRxChar);
+    EXPECT_EQ(wait.get().second, devlink::kEvRxChar);
 }
 
 TEST_F(LinuxEventWaiter, ReportsUnreadInputOnceAndMoreInputAgain) {
     FPty.Send("first");
     auto first = WaitAsync();
     ASSERT_EQ(first.wait_for(5s), std::future_status::ready);
-    ASSERT_EQ(first.get().second, link::kEvRxChar);
+    ASSERT_EQ(first.get().second, devlink::kEvRxChar);
 
     auto second = WaitAsync(); // "first" is still unread
     EXPECT_EQ(second.wait_for(200ms), std::future_status::timeout);
     FPty.Send("more");
     ASSERT_EQ(second.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(second.get(), std::make_pair(TWaitResult::wrEvent, link::kEvRxChar));
+    EXPECT_EQ(second.get(), std::make_pair(TWaitResult::wrEvent, devlink::kEvRxChar));
 }
 
 TEST_F(LinuxEventWaiter, ReportsOnlyEventsInTheMask) {
-    ASSERT_TRUE(FApi.SetCommMask(FHandle, link::kEvTxEmpty));
+    ASSERT_TRUE(FApi.SetCommMask(FHandle, devlink::kEvTxEmpty));
     auto wait = WaitAsync();
     FPty.Send("ignored");
     EXPECT_EQ(wait.wait_for(200ms), std::future_status::timeout);
     auto record = FApi.CreateTransferRecord();
     std::uint32_t written = 0;
-    ASSERT_EQ(FApi.WriteFile(FHandle, *record, "OH;", 3, written), link::TIoStatus::ioDone);
+    ASSERT_EQ(FApi.WriteFile(FHandle, *record, "OH;", 3, written), devlink::TIoStatus::ioDone);
     ASSERT_EQ(wait.wait_for(5s), std::future_status::ready);
-    EXPECT_EQ(wait.get(), std::make_pair(TWaitResult::wrEvent, link::kEvTxEmpty));
+    EXPECT_EQ(wait.get(), std::make_pair(TWaitResult::wrEvent, devlink::kEvTxEmpty));
 }
 
 TEST_F(LinuxEventWaiter, CancelEndsAWaitUnderWayAndEveryLaterOne) {

@@ -49,7 +49,7 @@ protected:
     CommOverPty() : FComm(FApi) {
         CoreApplication();
         FComm.SetDeviceName(kPortName);
-        FComm.SetMonitorEvents(link::kAllCommEvents);
+        FComm.SetMonitorEvents(devlink::kAllCommEvents);
         FComm.OnRxChar = [this](void* sender, std::uint32_t count) {
             EXPECT_EQ(sender, &FComm);
             EXPECT_EQ(std::this_thread::get_id(), FMainThread);
@@ -61,7 +61,7 @@ protected:
     }
     ~CommOverPty() override { FComm.Close(); }
 
-    link::TComm FComm;
+    devlink::TComm FComm;
     const std::thread::id FMainThread = std::this_thread::get_id();
     std::vector<std::uint32_t> FCounts;
     std::string FReceived;
@@ -89,7 +89,7 @@ TEST_F(CommOverPty, WrittenCommandReachesTheFarEnd) {
 TEST_F(CommOverPty, ASecondComponentOnTheSamePortFindsItBusy) {
     FComm.Open();
     ASSERT_TRUE(FComm.Enabled());
-    link::TComm second(FApi);
+    devlink::TComm second(FApi);
     second.SetDeviceName(kPortName);
     second.Open();
     EXPECT_FALSE(second.Enabled());

@@ -11,7 +11,7 @@ namespace {
 
 struct TLineCase {
     std::string Description;
-    std::function<void(link::TDcb&)> Change;
+    std::function<void(devlink::TDcb&)> Change;
     tcflag_t ControlMask = 0;
     tcflag_t Control = 0;
     tcflag_t InputMask = 0;
@@ -33,17 +33,17 @@ termios2 RawSettings() {
 }
 
 // The DCB fields the terminal holds.
-auto LineFields(const link::TDcb& dcb) {
-    const bool ctsHandshake = dcb.fOutxCtsFlow || dcb.fRtsControl == link::kRtsControlHandshake;
+auto LineFields(const devlink::TDcb& dcb) {
+    const bool ctsHandshake = dcb.fOutxCtsFlow || dcb.fRtsControl == devlink::kRtsControlHandshake;
     return std::make_tuple(dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.fParity,
-                           dcb.StopBits != link::kOneStopBit, ctsHandshake, dcb.fOutX, dcb.fInX,
+                           dcb.StopBits != devlink::kOneStopBit, ctsHandshake, dcb.fOutX, dcb.fInX,
                            dcb.XonChar, dcb.XoffChar);
 }
 
 class DcbMapping : public ::testing::TestWithParam<TLineCase> {};
 
 TEST_P(DcbMapping, SetsTheTerminalFlagsAndReadsBackTheSameFields) {
-    link::TDcb dcb;
+    devlink::TDcb dcb;
     GetParam().Change(dcb);
     termios2 line = RawSettings();
     ASSERT_TRUE(ApplyDcbToSettings(dcb, line));
@@ -52,7 +52,7 @@ TEST_P(DcbMapping, SetsTheTerminalFlagsAndReadsBackTheSameFields) {
     EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), tcflag_t{CLOCAL | CREAD});
     EXPECT_EQ(line.c_ospeed, dcb.BaudRate);
     EXPECT_EQ(line.c_ispeed, dcb.BaudRate);
-    link::TDcb readBack; // nothing kept from before
+    devlink::TDcb readBack; // nothing kept from before
     ReadDcbFromSettings(line, readBack);
     EXPECT_EQ(LineFields(readBack), LineFields(dcb));
 }
@@ -63,73 +63,73 @@ constexpr tcflag_t kBothRates = CBAUD | (CBAUD << IBSHIFT);
 INSTANTIATE_TEST_SUITE_P(
     Fields, DcbMapping,
     ::testing::Values(
-        TLineCase{"no parity", [](link::TDcb& d) { d.Parity = link::kNoParity; }, kParityBits, 0},
-        TLineCase{"odd parity", [](link::TDcb& d) { d.Parity = link::kOddParity; }, kParityBits,
+        TLineCase{"no parity", [](devlink::TDcb& d) { d.Parity = devlink::kNoParity; }, kParityBits, 0},
+        TLineCase{"odd parity", [](devlink::TDcb& d) { d.Parity = devlink::kOddParity; }, kParityBits,
                   PARENB | PARODD},
-        TLineCase{"even parity", [](link::TDcb& d) { d.Parity = link::kEvenParity; },
+        TLineCase{"even parity", [](devlink::TDcb& d) { d.Parity = devlink::kEvenParity; },
                   kParityBits, PARENB},
-        TLineCase{"mark parity", [](link::TDcb& d) { d.Parity = link::kMarkParity; },
+        TLineCase{"mark parity", [](devlink::TDcb& d) { d.Parity = devlink::kMarkParity; },
                   kParityBits, PARENB | PARODD | CMSPAR},
-        TLineCase{"space parity", [](link::TDcb& d) { d.Parity = link::kSpaceParity; },
+        TLineCase{"space parity", [](devlink::TDcb& d) { d.Parity = devlink::kSpaceParity; },
                   kParityBits, PARENB | CMSPAR},
         TLineCase{"parity checked",
-                  [](link::TDcb& d) {
-                      d.Parity = link::kEvenParity;
+                  [](devlink::TDcb& d) {
+                      d.Parity = devlink::kEvenParity;
                       d.fParity = true;
                   },
                   kParityBits, PARENB, INPCK, INPCK},
-        TLineCase{"parity not checked", [](link::TDcb& d) { d.Parity = link::kOddParity; },
+        TLineCase{"parity not checked", [](devlink::TDcb& d) { d.Parity = devlink::kOddParity; },
                   kParityBits, PARENB | PARODD, INPCK, 0},
-        TLineCase{"5 data bits", [](link::TDcb& d) { d.ByteSize = 5; }, CSIZE, CS5},
-        TLineCase{"6 data bits", [](link::TDcb& d) { d.ByteSize = 6; }, CSIZE, CS6},
-        TLineCase{"7 data bits", [](link::TDcb& d) { d.ByteSize = 7; }, CSIZE, CS7},
-        TLineCase{"8 data bits", [](link::TDcb& d) { d.ByteSize = 8; }, CSIZE, CS8},
-        TLineCase{"1 stop bit", [](link::TDcb& d) { d.StopBits = link::kOneStopBit; }, CSTOPB,
+        TLineCase{"5 data bits", [](devlink::TDcb& d) { d.ByteSize = 5; }, CSIZE, CS5},
+        TLineCase{"6 data bits", [](devlink::TDcb& d) { d.ByteSize = 6; }, CSIZE, CS6},
+        TLineCase{"7 data bits", [](devlink::TDcb& d) { d.ByteSize = 7; }, CSIZE, CS7},
+        TLineCase{"8 data bits", [](devlink::TDcb& d) { d.ByteSize = 8; }, CSIZE, CS8},
+        TLineCase{"1 stop bit", [](devlink::TDcb& d) { d.StopBits = devlink::kOneStopBit; }, CSTOPB,
                   0},
         TLineCase{"1.5 stop bits",
-                  [](link::TDcb& d) {
+                  [](devlink::TDcb& d) {
                       d.ByteSize = 5;
-                      d.StopBits = link::kOne5StopBits;
+                      d.StopBits = devlink::kOne5StopBits;
                   },
                   CSTOPB, CSTOPB},
-        TLineCase{"2 stop bits", [](link::TDcb& d) { d.StopBits = link::kTwoStopBits; }, CSTOPB,
+        TLineCase{"2 stop bits", [](devlink::TDcb& d) { d.StopBits = devlink::kTwoStopBits; }, CSTOPB,
                   CSTOPB},
-        TLineCase{"CTS output flow", [](link::TDcb& d) { d.fOutxCtsFlow = true; }, CRTSCTS,
+        TLineCase{"CTS output flow", [](devlink::TDcb& d) { d.fOutxCtsFlow = true; }, CRTSCTS,
                   CRTSCTS},
         TLineCase{"RTS handshake",
-                  [](link::TDcb& d) { d.fRtsControl = link::kRtsControlHandshake; }, CRTSCTS,
+                  [](devlink::TDcb& d) { d.fRtsControl = devlink::kRtsControlHandshake; }, CRTSCTS,
                   CRTSCTS},
         TLineCase{"DSR flow has no terminal flag",
-                  [](link::TDcb& d) {
+                  [](devlink::TDcb& d) {
                       d.fOutxDsrFlow = true;
-                      d.fDtrControl = link::kDtrControlHandshake;
+                      d.fDtrControl = devlink::kDtrControlHandshake;
                   },
                   CRTSCTS, 0},
         TLineCase{"XON/XOFF both ways",
-                  [](link::TDcb& d) {
+                  [](devlink::TDcb& d) {
                       d.fOutX = true;
                       d.fInX = true;
                   },
                   0, 0, IXON | IXOFF, IXON | IXOFF},
-        TLineCase{"XON/XOFF on output", [](link::TDcb& d) { d.fOutX = true; }, 0, 0,
+        TLineCase{"XON/XOFF on output", [](devlink::TDcb& d) { d.fOutX = true; }, 0, 0,
                   IXON | IXOFF, IXON},
-        TLineCase{"XON/XOFF on input", [](link::TDcb& d) { d.fInX = true; }, 0, 0, IXON | IXOFF,
+        TLineCase{"XON/XOFF on input", [](devlink::TDcb& d) { d.fInX = true; }, 0, 0, IXON | IXOFF,
                   IXOFF},
         TLineCase{"other flow characters",
-                  [](link::TDcb& d) {
+                  [](devlink::TDcb& d) {
                       d.XonChar = 'Q';
                       d.XoffChar = 'S';
                   }},
-        TLineCase{"110", [](link::TDcb& d) { d.BaudRate = 110; }, kBothRates, B110},
-        TLineCase{"9600", [](link::TDcb& d) { d.BaudRate = 9600; }, kBothRates, B9600},
-        TLineCase{"115200", [](link::TDcb& d) { d.BaudRate = 115200; }, kBothRates, B115200},
-        TLineCase{"14400", [](link::TDcb& d) { d.BaudRate = 14400; }, kBothRates, BOTHER},
-        TLineCase{"56000", [](link::TDcb& d) { d.BaudRate = 56000; }, kBothRates, BOTHER},
-        TLineCase{"128000", [](link::TDcb& d) { d.BaudRate = 128000; }, kBothRates, BOTHER},
-        TLineCase{"256000", [](link::TDcb& d) { d.BaudRate = 256000; }, kBothRates, BOTHER}));
+        TLineCase{"110", [](devlink::TDcb& d) { d.BaudRate = 110; }, kBothRates, B110},
+        TLineCase{"9600", [](devlink::TDcb& d) { d.BaudRate = 9600; }, kBothRates, B9600},
+        TLineCase{"115200", [](devlink::TDcb& d) { d.BaudRate = 115200; }, kBothRates, B115200},
+        TLineCase{"14400", [](devlink::TDcb& d) { d.BaudRate = 14400; }, kBothRates, BOTHER},
+        TLineCase{"56000", [](devlink::TDcb& d) { d.BaudRate = 56000; }, kBothRates, BOTHER},
+        TLineCase{"128000", [](devlink::TDcb& d) { d.BaudRate = 128000; }, kBothRates, BOTHER},
+        TLineCase{"256000", [](devlink::TDcb& d) { d.BaudRate = 256000; }, kBothRates, BOTHER}));
 
 TEST(DcbMapping, FlowCharactersAreTheTerminalsStartAndStopCharacters) {
-    link::TDcb dcb;
+    devlink::TDcb dcb;
     dcb.XonChar = 'Q';
     dcb.XoffChar = '\xff';
     termios2 line = RawSettings();
@@ -141,23 +141,23 @@ TEST(DcbMapping, FlowCharactersAreTheTerminalsStartAndStopCharacters) {
 TEST(DcbMapping, KeepsOneAndAHalfStopBitsWhereTheKeptDcbSaysSo) {
     termios2 line = RawSettings();
     line.c_cflag |= CSTOPB;
-    link::TDcb kept;
-    kept.StopBits = link::kOne5StopBits;
+    devlink::TDcb kept;
+    kept.StopBits = devlink::kOne5StopBits;
     ReadDcbFromSettings(line, kept);
-    EXPECT_EQ(kept.StopBits, link::kOne5StopBits);
-    link::TDcb fresh;
+    EXPECT_EQ(kept.StopBits, devlink::kOne5StopBits);
+    devlink::TDcb fresh;
     ReadDcbFromSettings(line, fresh);
-    EXPECT_EQ(fresh.StopBits, link::kTwoStopBits);
+    EXPECT_EQ(fresh.StopBits, devlink::kTwoStopBits);
 }
 
 TEST(DcbMapping, LeavesFieldsTheTerminalDoesNotHold) {
-    link::TDcb kept;
+    devlink::TDcb kept;
     kept.fOutxDsrFlow = true;
-    kept.fDtrControl = link::kDtrControlHandshake;
+    kept.fDtrControl = devlink::kDtrControlHandshake;
     kept.fAbortOnError = true;
     kept.XonLim = 1024;
     kept.EvtChar = '\r';
-    const link::TDcb before = kept;
+    const devlink::TDcb before = kept;
     ReadDcbFromSettings(RawSettings(), kept);
     EXPECT_EQ(kept.fOutxDsrFlow, before.fOutxDsrFlow);
     EXPECT_EQ(kept.fDtrControl, before.fDtrControl);
@@ -168,7 +168,7 @@ TEST(DcbMapping, LeavesFieldsTheTerminalDoesNotHold) {
 
 struct TRefusedCase {
     std::string Description;
-    std::function<void(link::TDcb&)> Change;
+    std::function<void(devlink::TDcb&)> Change;
 };
 
 void PrintTo(const TRefusedCase& refused, std::ostream* out) {
@@ -178,7 +178,7 @@ void PrintTo(const TRefusedCase& refused, std::ostream* out) {
 class DcbRefused : public ::testing::TestWithParam<TRefusedCase> {};
 
 TEST_P(DcbRefused, ChangesNothing) {
-    link::TDcb dcb;
+    devlink::TDcb dcb;
     GetParam().Change(dcb);
     termios2 line = RawSettings();
     EXPECT_FALSE(ApplyDcbToSettings(dcb, line));
@@ -191,12 +191,12 @@ TEST_P(DcbRefused, ChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(
     Values, DcbRefused,
     ::testing::Values(TRefusedCase{"rate 0, which would hang the line up",
-                                   [](link::TDcb& d) { d.BaudRate = 0; }},
-                      TRefusedCase{"4 data bits", [](link::TDcb& d) { d.ByteSize = 4; }},
-                      TRefusedCase{"9 data bits", [](link::TDcb& d) { d.ByteSize = 9; }},
-                      TRefusedCase{"parity code 5", [](link::TDcb& d) { d.Parity = 5; }},
-                      TRefusedCase{"stop-bit code 3", [](link::TDcb& d) { d.StopBits = 3; }},
-                      TRefusedCase{"same XON and XOFF with flow control", [](link::TDcb& d) {
+                                   [](devlink::TDcb& d) { d.BaudRate = 0; }},
+                      TRefusedCase{"4 data bits", [](devlink::TDcb& d) { d.ByteSize = 4; }},
+                      TRefusedCase{"9 data bits", [](devlink::TDcb& d) { d.ByteSize = 9; }},
+                      TRefusedCase{"parity code 5", [](devlink::TDcb& d) { d.Parity = 5; }},
+                      TRefusedCase{"stop-bit code 3", [](devlink::TDcb& d) { d.StopBits = 3; }},
+                      TRefusedCase{"same XON and XOFF with flow control", [](devlink::TDcb& d) {
                                        d.fInX = true;
                                        d.XonChar = 19;
                                    }}));

@@ -46,9 +46,9 @@ protected:
 };
 
 TEST_F(LinuxPortSources, AnswersAsAnNtSystemOfVersionFive) {
-    link::TOsVersionInfo info;
+    devlink::TOsVersionInfo info;
     ASSERT_TRUE(Sources().GetVersionEx(info));
-    EXPECT_EQ(info.PlatformId, link::kVerPlatformWin32Nt);
+    EXPECT_EQ(info.PlatformId, devlink::kVerPlatformWin32Nt);
     EXPECT_EQ(info.MajorVersion, 5u);
 }
 
@@ -64,7 +64,7 @@ TEST_F(LinuxPortSources, ListsEveryPortInAscendingNumberWithItsDevice) {
     AddTty("ttyACM1");
     FRuntime.Register("COM5", "/dev/zero");
     FRuntime.Register("COM33", "/dev/full");
-    std::vector<link::TSerialCommValue> values{{"stale", "COM99", ""}};
+    std::vector<devlink::TSerialCommValue> values{{"stale", "COM99", ""}};
     ASSERT_TRUE(Sources().ReadSerialCommMap(values));
     ASSERT_EQ(values.size(), 4u);
     EXPECT_EQ(values[0].Data, "COM1");

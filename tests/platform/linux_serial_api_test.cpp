@@ -14,13 +14,13 @@
 namespace platform::test {
 namespace {
 
-using link::TIoStatus;
+using devlink::TIoStatus;
 using namespace std::chrono_literals;
 
 class LinuxSerialApi : public TSerialPtyFixture {};
 
 TEST_F(LinuxSerialApi, OpensARegisteredPortAsACharacterDevice) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     EXPECT_TRUE(FApi.IsCharacterDevice(handle));
     EXPECT_TRUE(FApi.CloseHandle(handle));
 }
@@ -29,51 +29,51 @@ TEST_F(LinuxSerialApi, FailsAsAMissingDeviceForAnyNameOutsideTheTable) {
     for (const std::string& name :
          {std::string("COM201"), std::string("COM"), FPty.SlavePath().string(),
           std::string("\\\\.\\..\\COM200"), std::string("COM200\n"), std::string(70000, '\\')}) {
-        EXPECT_EQ(FApi.CreateFile(name), link::kInvalidHandle) << name.substr(0, 30);
+        EXPECT_EQ(FApi.CreateFile(name), devlink::kInvalidHandle) << name.substr(0, 30);
         EXPECT_EQ(FApi.GetLastError(), std::uint32_t{ENOENT});
     }
 }
 
 TEST_F(LinuxSerialApi, RefusesASecondOpenOfTheSamePortAsBusyUntilTheFirstCloses) {
-    const link::THandle first = OpenPort();
+    const devlink::THandle first = OpenPort();
     TLinuxSerialApi otherInstance(TPortTable(RootsWithoutHardware(FNoHardware)));
-    EXPECT_EQ(otherInstance.CreateFile(kPortName), link::kInvalidHandle);
+    EXPECT_EQ(otherInstance.CreateFile(kPortName), devlink::kInvalidHandle);
     EXPECT_EQ(otherInstance.GetLastError(), std::uint32_t{EBUSY});
-    EXPECT_EQ(FApi.CreateFile(kPortName), link::kInvalidHandle);
+    EXPECT_EQ(FApi.CreateFile(kPortName), devlink::kInvalidHandle);
     EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EBUSY});
     ASSERT_TRUE(FApi.CloseHandle(first));
-    const link::THandle again = otherInstance.CreateFile(kPortName);
-    EXPECT_NE(again, link::kInvalidHandle);
+    const devlink::THandle again = otherInstance.CreateFile(kPortName);
+    EXPECT_NE(again, devlink::kInvalidHandle);
     otherInstance.CloseHandle(again);
 }
 
 TEST_F(LinuxSerialApi, RefusesACharacterDeviceThatIsNoTerminal) {
     FRuntime.Register("COM201", "/dev/null");
-    EXPECT_EQ(FApi.CreateFile("COM201"), link::kInvalidHandle);
+    EXPECT_EQ(FApi.CreateFile("COM201"), devlink::kInvalidHandle);
     EXPECT_EQ(FApi.GetLastError(), std::uint32_t{ENOTTY});
 }
 
 TEST_F(LinuxSerialApi, RefusesEveryOperationOnAHandleNotOpen) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     ASSERT_TRUE(FApi.CloseHandle(handle));
-    link::TDcb dcb;
-    link::TComStat stat;
+    devlink::TDcb dcb;
+    devlink::TComStat stat;
     std::uint32_t value = 0;
     auto record = FApi.CreateTransferRecord();
     char byte = 0;
-    for (link::THandle stale :
-         {handle, link::THandle{0}, link::kInvalidHandle, link::THandle{4711}}) {
+    for (devlink::THandle stale :
+         {handle, devlink::THandle{0}, devlink::kInvalidHandle, devlink::THandle{4711}}) {
         EXPECT_FALSE(FApi.IsCharacterDevice(stale));
         EXPECT_FALSE(FApi.CloseHandle(stale));
         EXPECT_FALSE(FApi.SetupComm(stale, 4096, 2048));
         EXPECT_FALSE(FApi.GetCommState(stale, dcb));
         EXPECT_FALSE(FApi.SetCommState(stale, dcb));
-        EXPECT_FALSE(FApi.SetCommMask(stale, link::kEvAll));
+        EXPECT_FALSE(FApi.SetCommMask(stale, devlink::kEvAll));
         EXPECT_EQ(FApi.WriteFile(stale, *record, "x", 1, value), TIoStatus::ioFailed);
         EXPECT_EQ(FApi.ReadFile(stale, *record, &byte, 1, value), TIoStatus::ioFailed);
         EXPECT_FALSE(FApi.ClearCommError(stale, value, stat));
         EXPECT_FALSE(FApi.PurgeComm(stale, 0x0F));
-        EXPECT_FALSE(FApi.EscapeCommFunction(stale, link::kSetDtr));
+        EXPECT_FALSE(FApi.EscapeCommFunction(stale, devlink::kSetDtr));
         EXPECT_FALSE(FApi.GetCommModemStatus(stale, value));
         EXPECT_EQ(FApi.CreateEventWaiter(stale), nullptr);
         EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EBADF});
@@ -81,15 +81,15 @@ TEST_F(LinuxSerialApi, RefusesEveryOperationOnAHandleNotOpen) {
 }
 
 TEST_F(LinuxSerialApi, NeverHandsOutAClosedHandleAgain) {
-    const link::THandle first = OpenPort();
+    const devlink::THandle first = OpenPort();
     FApi.CloseHandle(first);
-    const link::THandle second = OpenPort();
+    const devlink::THandle second = OpenPort();
     EXPECT_NE(second, first);
     EXPECT_FALSE(FApi.IsCharacterDevice(first));
 }
 
 TEST_F(LinuxSerialApi, PassesEveryByteValueUnchangedBothWays) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     SetReadRule(handle);
     std::string everyByte;
     for (int value = 0; value < 256; ++value) {
@@ -111,11 +111,11 @@ TEST_F(LinuxSerialApi, PassesEveryByteValueUnchangedBothWays) {
 }
 
 TEST_F(LinuxSerialApi, ReadCompletesAtOnceWhenTheCountIsThere) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     SetReadRule(handle);
     auto record = FApi.CreateTransferRecord();
     FPty.Send("12,34\r");
-    link::TComStat stat;
+    devlink::TComStat stat;
     std::uint32_t errors = 0;
     for (int tries = 0; tries < 100 && stat.cbInQue < 6; ++tries) {
         std::this_thread::sleep_for(5ms);
@@ -129,7 +129,7 @@ TEST_F(LinuxSerialApi, ReadCompletesAtOnceWhenTheCountIsThere) {
 }
 
 TEST_F(LinuxSerialApi, ReadOfMoreThanArrivesEndsAfterTheConstantWithWhatCame) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     SetReadRule(handle);
     auto record = FApi.CreateTransferRecord();
     FPty.Send("abc");
@@ -138,9 +138,9 @@ TEST_F(LinuxSerialApi, ReadOfMoreThanArrivesEndsAfterTheConstantWithWhatCame) {
     const auto start = std::chrono::steady_clock::now();
     TIoStatus status = FApi.ReadFile(handle, *record, buffer, 10, transferred);
     ASSERT_EQ(status, TIoStatus::ioPending);
-    EXPECT_EQ(FApi.GetLastError(), link::kErrorIoPending);
+    EXPECT_EQ(FApi.GetLastError(), devlink::kErrorIoPending);
     EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, false, transferred), TIoStatus::ioPending);
-    EXPECT_EQ(FApi.GetLastError(), link::kErrorIoIncomplete);
+    EXPECT_EQ(FApi.GetLastError(), devlink::kErrorIoIncomplete);
     status = FApi.GetOverlappedResult(handle, *record, true, transferred);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(status, TIoStatus::ioDone);
@@ -150,7 +150,7 @@ TEST_F(LinuxSerialApi, ReadOfMoreThanArrivesEndsAfterTheConstantWithWhatCame) {
 }
 
 TEST_F(LinuxSerialApi, WaitingReadTakesBytesThatArriveLater) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     SetReadRule(handle);
     auto record = FApi.CreateTransferRecord();
     std::thread farEnd([this] {
@@ -164,7 +164,7 @@ TEST_F(LinuxSerialApi, WaitingReadTakesBytesThatArriveLater) {
 }
 
 TEST_F(LinuxSerialApi, ReadFailsWhenTheFarEndHangsUp) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     SetReadRule(handle);
     auto record = FApi.CreateTransferRecord();
     char buffer[4] = {};
@@ -176,7 +176,7 @@ TEST_F(LinuxSerialApi, ReadFailsWhenTheFarEndHangsUp) {
 }
 
 TEST_F(LinuxSerialApi, WriteLargerThanTheDriverTakesCompletesFromTheRecordsOwnCopy) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     SetReadRule(handle);
     std::string data(200000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) {
@@ -198,8 +198,8 @@ TEST_F(LinuxSerialApi, WriteLargerThanTheDriverTakesCompletesFromTheRecordsOwnCo
 }
 
 TEST_F(LinuxSerialApi, WriteThatRunsOutOfTimeEndsWithTheBytesThatWent) {
-    const link::THandle handle = OpenPort();
-    link::TCommTimeouts timeouts;
+    const devlink::THandle handle = OpenPort();
+    devlink::TCommTimeouts timeouts;
     timeouts.WriteTotalTimeoutConstant = 200;
     ASSERT_TRUE(FApi.SetCommTimeouts(handle, timeouts));
     const std::string data(200000, 'x'); // nobody reads the far end
@@ -212,28 +212,28 @@ TEST_F(LinuxSerialApi, WriteThatRunsOutOfTimeEndsWithTheBytesThatWent) {
 }
 
 TEST_F(LinuxSerialApi, PurgeWithAbortEndsAWriteUnderWay) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     const std::string data(200000, 'x');
     auto record = FApi.CreateTransferRecord();
     std::uint32_t transferred = 0;
     ASSERT_EQ(FApi.WriteFile(handle, *record, data.data(), 200000, transferred),
               TIoStatus::ioPending);
-    ASSERT_TRUE(FApi.PurgeComm(handle, link::kPurgeTxAbort | link::kPurgeTxClear));
+    ASSERT_TRUE(FApi.PurgeComm(handle, devlink::kPurgeTxAbort | devlink::kPurgeTxClear));
     EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, true, transferred), TIoStatus::ioFailed);
     EXPECT_EQ(FApi.GetLastError(), kErrorOperationAborted);
 }
 
 TEST_F(LinuxSerialApi, PurgeDiscardsWaitingInput) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     FPty.Send("stale");
-    link::TComStat stat;
+    devlink::TComStat stat;
     std::uint32_t errors = 0;
     for (int tries = 0; tries < 100 && stat.cbInQue < 5; ++tries) {
         std::this_thread::sleep_for(5ms);
         FApi.ClearCommError(handle, errors, stat);
     }
     ASSERT_EQ(stat.cbInQue, 5u);
-    ASSERT_TRUE(FApi.PurgeComm(handle, link::kPurgeRxAbort | link::kPurgeRxClear));
+    ASSERT_TRUE(FApi.PurgeComm(handle, devlink::kPurgeRxAbort | devlink::kPurgeRxClear));
     ASSERT_TRUE(FApi.ClearCommError(handle, errors, stat));
     EXPECT_EQ(stat.cbInQue, 0u);
     EXPECT_EQ(errors, 0u);
@@ -242,7 +242,7 @@ TEST_F(LinuxSerialApi, PurgeDiscardsWaitingInput) {
 }
 
 TEST_F(LinuxSerialApi, OpensInRawModeWithTheReceiverOnAndModemStatusIgnored) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     const termios settings = SlaveSettings();
     EXPECT_EQ(settings.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
     EXPECT_EQ(settings.c_oflag & OPOST, 0u);
@@ -254,18 +254,18 @@ TEST_F(LinuxSerialApi, OpensInRawModeWithTheReceiverOnAndModemStatusIgnored) {
 }
 
 TEST_F(LinuxSerialApi, LineStateReachesTheTerminalAndReadsBackWhole) {
-    const link::THandle handle = OpenPort();
-    link::TDcb dcb;
+    const devlink::THandle handle = OpenPort();
+    devlink::TDcb dcb;
     dcb.BaudRate = 14400;
-    dcb.StopBits = link::kTwoStopBits;
+    dcb.StopBits = devlink::kTwoStopBits;
     dcb.fOutxCtsFlow = true;
-    dcb.fRtsControl = link::kRtsControlHandshake;
+    dcb.fRtsControl = devlink::kRtsControlHandshake;
     dcb.fOutX = true;
     dcb.fInX = true;
     dcb.XonChar = 'Q';
     dcb.XoffChar = 'S';
     dcb.fOutxDsrFlow = true;
-    dcb.fDtrControl = link::kDtrControlDisable;
+    dcb.fDtrControl = devlink::kDtrControlDisable;
     dcb.XonLim = 1024;
     dcb.XoffLim = 1024;
     dcb.EvtChar = '\r';
@@ -275,35 +275,35 @@ TEST_F(LinuxSerialApi, LineStateReachesTheTerminalAndReadsBackWhole) {
     EXPECT_EQ(settings.c_iflag & (IXON | IXOFF), tcflag_t{IXON | IXOFF});
     EXPECT_EQ(settings.c_cc[VSTART], 'Q');
     EXPECT_EQ(settings.c_cc[VSTOP], 'S');
-    link::TDcb readBack;
+    devlink::TDcb readBack;
     ASSERT_TRUE(FApi.GetCommState(handle, readBack));
     EXPECT_EQ(readBack, dcb);
 }
 
 TEST_F(LinuxSerialApi, RefusedLineStateLeavesTheLineAsItWas) {
-    const link::THandle handle = OpenPort();
-    link::TDcb before;
+    const devlink::THandle handle = OpenPort();
+    devlink::TDcb before;
     before.BaudRate = 4800;
     ASSERT_TRUE(FApi.SetCommState(handle, before));
-    link::TDcb refused = before;
+    devlink::TDcb refused = before;
     refused.ByteSize = 4;
     EXPECT_FALSE(FApi.SetCommState(handle, refused));
     EXPECT_EQ(FApi.GetLastError(), std::uint32_t{EINVAL});
-    link::TDcb readBack;
+    devlink::TDcb readBack;
     ASSERT_TRUE(FApi.GetCommState(handle, readBack));
     EXPECT_EQ(readBack, before);
 }
 
 TEST_F(LinuxSerialApi, ModemStatusOfAPseudoTerminalIsUnavailableWithoutHarm) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     std::uint32_t status = 0xDEAD;
     EXPECT_FALSE(FApi.GetCommModemStatus(handle, status));
     EXPECT_EQ(FApi.GetLastError(), std::uint32_t{ENOTTY});
     EXPECT_EQ(status, 0xDEADu);
     // Lines that do not exist need no driving; a break is accepted.
     for (std::uint32_t function :
-         {link::kSetDtr, link::kClrDtr, link::kSetRts, link::kClrRts, link::kSetBreak,
-          link::kClrBreak, link::kSetXoff, link::kSetXon}) {
+         {devlink::kSetDtr, devlink::kClrDtr, devlink::kSetRts, devlink::kClrRts,
+          devlink::kSetBreak, devlink::kClrBreak, devlink::kSetXoff, devlink::kSetXon}) {
         EXPECT_TRUE(FApi.EscapeCommFunction(handle, function)) << function;
     }
     EXPECT_FALSE(FApi.EscapeCommFunction(handle, 7));
@@ -311,14 +311,14 @@ TEST_F(LinuxSerialApi, ModemStatusOfAPseudoTerminalIsUnavailableWithoutHarm) {
 }
 
 TEST_F(LinuxSerialApi, HeldOutputByXoffGoesOnAfterXon) {
-    const link::THandle handle = OpenPort();
+    const devlink::THandle handle = OpenPort();
     auto record = FApi.CreateTransferRecord();
     std::uint32_t transferred = 0;
-    ASSERT_TRUE(FApi.EscapeCommFunction(handle, link::kSetXoff));
+    ASSERT_TRUE(FApi.EscapeCommFunction(handle, devlink::kSetXoff));
     ASSERT_EQ(FApi.WriteFile(handle, *record, "held", 4, transferred), TIoStatus::ioPending);
     EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, false, transferred), TIoStatus::ioPending);
     EXPECT_EQ(FPty.Receive(4, 100ms), "");
-    ASSERT_TRUE(FApi.EscapeCommFunction(handle, link::kSetXon));
+    ASSERT_TRUE(FApi.EscapeCommFunction(handle, devlink::kSetXon));
     EXPECT_EQ(FApi.GetOverlappedResult(handle, *record, true, transferred), TIoStatus::ioDone);
     EXPECT_EQ(transferred, 4u);
     EXPECT_EQ(FPty.Receive(4), "held");

@@ -52,7 +52,7 @@ TScopedRuntimeDir::~TScopedRuntimeDir() {
 
 void TScopedRuntimeDir::Register(const std::string& name,
                                  const std::filesystem::path& target) const {
-    if (!link::CreateDeviceMapDirectory(MapDirectory())) {
+    if (!devlink::CreateDeviceMapDirectory(MapDirectory())) {
         Fail("device map directory");
     }
     std::filesystem::create_symlink(target, MapDirectory() / name);

@@ -24,7 +24,7 @@ public:
         fs::create_directories(SysClassTty());
         fs::create_directories(Dev() / "usb");
         ::chmod(FRoot.Path().c_str(), 0700);
-        EXPECT_TRUE(link::CreateDeviceMapDirectory(Map()));
+        EXPECT_TRUE(devlink::CreateDeviceMapDirectory(Map()));
     }
 
     fs::path SysClassTty() const { return FRoot.Path() / "sys"; }

@@ -27,29 +27,31 @@ protected:
         FRuntime.Register("COM200", FPty.SlavePath());
     }
 
-    link::THandle OpenPort() {
-        const link::THandle handle = FApi.CreateFile(kPortName);
-        EXPECT_NE(handle, link::kInvalidHandle) << "error " << FApi.GetLastError();
+    devlink::THandle OpenPort() {
+        const devlink::THandle handle = FApi.CreateFile(kPortName);
+        EXPECT_NE(handle, devlink::kInvalidHandle) << "error " << FApi.GetLastError();
         return handle;
     }
 
-    void SetReadRule(link::THandle handle) {
-        link::TCommTimeouts timeouts;
-        timeouts.ReadIntervalTimeout = link::kMaxDword;
+    void SetReadRule(devlink::THandle handle) {
+        devlink::TCommTimeouts timeouts;
+        timeouts.ReadIntervalTimeout = devlink::kMaxDword;
         timeouts.ReadTotalTimeoutConstant = 1000;
         timeouts.WriteTotalTimeoutMultiplier = 2;
         ASSERT_TRUE(FApi.SetCommTimeouts(handle, timeouts));
     }
 
     // The whole read: started, then waited for.
-    std::string Read(link::THandle handle, link::TTransferRecord& record, std::uint32_t count) {
+    std::string Read(devlink::THandle handle, devlink::TTransferRecord& record,
+                     std::uint32_t count) {
         std::string buffer(count, '\0');
         std::uint32_t transferred = 0;
-        link::TIoStatus status = FApi.ReadFile(handle, record, buffer.data(), count, transferred);
-        if (status == link::TIoStatus::ioPending) {
+        devlink::TIoStatus status =
+            FApi.ReadFile(handle, record, buffer.data(), count, transferred);
+        if (status == devlink::TIoStatus::ioPending) {
             status = FApi.GetOverlappedResult(handle, record, true, transferred);
         }
-        EXPECT_EQ(status, link::TIoStatus::ioDone);
+        EXPECT_EQ(status, devlink::TIoStatus::ioDone);
         buffer.resize(transferred);
         return buffer;
     }

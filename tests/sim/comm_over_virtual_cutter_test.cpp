@@ -50,7 +50,7 @@ protected:
 
     TVirtualCutter FCutter;
     TInProcessSerial FSerial{FCutter, "COM3"};
-    link::TComm FComm{FSerial};
+    devlink::TComm FComm{FSerial};
     std::string FReceived;
 };
 
@@ -82,7 +82,7 @@ TEST_F(CommOverVirtualCutter, HangUpMidReplyLeavesWhatArrivedAndFailsLaterReads)
         faults.HangUpAfterBytes = 6;
         return faults;
     }());
-    link::TComm comm(serial);
+    devlink::TComm comm(serial);
     std::string received;
     comm.OnRxChar = [&](void*, std::uint32_t count) {
         std::string bytes(count, '\0');

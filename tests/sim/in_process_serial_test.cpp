@@ -8,21 +8,21 @@
 namespace sim {
 namespace {
 
-using link::TIoStatus;
-using link::TWaitResult;
+using devlink::TIoStatus;
+using devlink::TWaitResult;
 
 const std::string kEsc(1, '\x1B');
 const std::string kSizeReply = "0,0,24000,50000\r";
 
 class InProcessSerial : public testing::Test {
 protected:
-    link::THandle Open() {
-        const link::THandle handle = FSerial.CreateFile("\\\\.\\COM3");
-        EXPECT_NE(handle, link::kInvalidHandle);
+    devlink::THandle Open() {
+        const devlink::THandle handle = FSerial.CreateFile("\\\\.\\COM3");
+        EXPECT_NE(handle, devlink::kInvalidHandle);
         return handle;
     }
 
-    void Write(link::THandle handle, const std::string& bytes) {
+    void Write(devlink::THandle handle, const std::string& bytes) {
         std::uint32_t transferred = 0;
         ASSERT_EQ(FSerial.WriteFile(handle, *FWriteRecord, bytes.data(),
                                     std::uint32_t(bytes.size()), transferred),
@@ -30,47 +30,47 @@ protected:
         ASSERT_EQ(transferred, bytes.size());
     }
 
-    std::uint32_t InQueue(link::THandle handle) {
+    std::uint32_t InQueue(devlink::THandle handle) {
         std::uint32_t errors = 0;
-        link::TComStat stat;
+        devlink::TComStat stat;
         EXPECT_TRUE(FSerial.ClearCommError(handle, errors, stat));
         return stat.cbInQue;
     }
 
     TVirtualCutter FCutter;
     TInProcessSerial FSerial{FCutter, "COM3"};
-    std::unique_ptr<link::TTransferRecord> FWriteRecord = FSerial.CreateTransferRecord();
-    std::unique_ptr<link::TTransferRecord> FReadRecord = FSerial.CreateTransferRecord();
+    std::unique_ptr<devlink::TTransferRecord> FWriteRecord = FSerial.CreateTransferRecord();
+    std::unique_ptr<devlink::TTransferRecord> FReadRecord = FSerial.CreateTransferRecord();
 };
 
 TEST_F(InProcessSerial, OpensOnlyItsOwnPortNameAndOnlyOnce) {
     for (const char* name : {"COM4", "\\\\.\\COM30", "/dev/ttyS0", ""}) {
-        EXPECT_EQ(FSerial.CreateFile(name), link::kInvalidHandle) << name;
+        EXPECT_EQ(FSerial.CreateFile(name), devlink::kInvalidHandle) << name;
         EXPECT_EQ(FSerial.GetLastError(), kErrorFileNotFound) << name;
     }
-    const link::THandle handle = FSerial.CreateFile("\\\\.\\com3");
-    ASSERT_NE(handle, link::kInvalidHandle);
+    const devlink::THandle handle = FSerial.CreateFile("\\\\.\\com3");
+    ASSERT_NE(handle, devlink::kInvalidHandle);
     EXPECT_TRUE(FSerial.IsCharacterDevice(handle));
-    EXPECT_EQ(FSerial.CreateFile("COM3"), link::kInvalidHandle);
+    EXPECT_EQ(FSerial.CreateFile("COM3"), devlink::kInvalidHandle);
     EXPECT_EQ(FSerial.GetLastError(), kErrorAccessDenied);
     EXPECT_TRUE(FSerial.CloseHandle(handle));
     EXPECT_FALSE(FSerial.CloseHandle(handle));
-    EXPECT_NE(FSerial.CreateFile("COM3"), link::kInvalidHandle);
+    EXPECT_NE(FSerial.CreateFile("COM3"), devlink::kInvalidHandle);
 }
 
 TEST_F(InProcessSerial, EveryOperationFailsOnAHandleThatIsNotOpen) {
-    const link::THandle stale = Open();
+    const devlink::THandle stale = Open();
     FSerial.CloseHandle(stale);
-    link::TDcb dcb;
+    devlink::TDcb dcb;
     std::uint32_t value = 0;
-    link::TComStat stat;
+    devlink::TComStat stat;
     char buffer[4];
     EXPECT_FALSE(FSerial.SetupComm(stale, 4096, 2048));
     EXPECT_FALSE(FSerial.GetCommState(stale, dcb));
-    EXPECT_FALSE(FSerial.SetCommMask(stale, link::kEvAll));
+    EXPECT_FALSE(FSerial.SetCommMask(stale, devlink::kEvAll));
     EXPECT_FALSE(FSerial.ClearCommError(stale, value, stat));
     EXPECT_FALSE(FSerial.GetCommModemStatus(stale, value));
-    EXPECT_FALSE(FSerial.EscapeCommFunction(stale, link::kSetDtr));
+    EXPECT_FALSE(FSerial.EscapeCommFunction(stale, devlink::kSetDtr));
     EXPECT_EQ(FSerial.WriteFile(stale, *FWriteRecord, "OH;", 3, value), TIoStatus::ioFailed);
     EXPECT_EQ(FSerial.ReadFile(stale, *FReadRecord, buffer, 4, value), TIoStatus::ioFailed);
     EXPECT_EQ(FSerial.GetLastError(), kErrorInvalidHandle);
@@ -78,17 +78,17 @@ TEST_F(InProcessSerial, EveryOperationFailsOnAHandleThatIsNotOpen) {
 }
 
 TEST_F(InProcessSerial, KeepsWhatTheHostConfigures) {
-    const link::THandle handle = Open();
-    link::TDcb dcb;
+    const devlink::THandle handle = Open();
+    devlink::TDcb dcb;
     ASSERT_TRUE(FSerial.GetCommState(handle, dcb));
     dcb.BaudRate = 9600;
     dcb.XonLim = 1024;
     ASSERT_TRUE(FSerial.SetCommState(handle, dcb));
-    link::TCommTimeouts timeouts{link::kMaxDword, 0, 1000, 2, 0};
+    devlink::TCommTimeouts timeouts{devlink::kMaxDword, 0, 1000, 2, 0};
     ASSERT_TRUE(FSerial.SetCommTimeouts(handle, timeouts));
     ASSERT_TRUE(FSerial.SetupComm(handle, 4096, 2048));
-    ASSERT_TRUE(FSerial.EscapeCommFunction(handle, link::kSetRts));
-    ASSERT_TRUE(FSerial.EscapeCommFunction(handle, link::kSetDtr));
+    ASSERT_TRUE(FSerial.EscapeCommFunction(handle, devlink::kSetRts));
+    ASSERT_TRUE(FSerial.EscapeCommFunction(handle, devlink::kSetDtr));
     EXPECT_EQ(FSerial.Dcb(), dcb);
     EXPECT_EQ(FSerial.Timeouts(), timeouts);
     EXPECT_EQ(FSerial.InQueueSize(), 4096u);
@@ -100,17 +100,17 @@ TEST_F(InProcessSerial, KeepsWhatTheHostConfigures) {
 }
 
 TEST_F(InProcessSerial, ModemLinesAnswerUnlessSwitchedOff) {
-    const link::THandle handle = Open();
+    const devlink::THandle handle = Open();
     std::uint32_t status = 0;
     ASSERT_TRUE(FSerial.GetCommModemStatus(handle, status));
-    EXPECT_EQ(status, link::kMsCtsOn | link::kMsDsrOn);
+    EXPECT_EQ(status, devlink::kMsCtsOn | devlink::kMsDsrOn);
     FSerial.SetModemLinesOn(false);
     ASSERT_TRUE(FSerial.GetCommModemStatus(handle, status));
     EXPECT_EQ(status, 0u);
 }
 
 TEST_F(InProcessSerial, ReplyIsReadableOnlyOnceDelivered) {
-    const link::THandle handle = Open();
+    const devlink::THandle handle = Open();
     Write(handle, "OH;");
     EXPECT_EQ(FSerial.Line().Pending(), kSizeReply.size());
     EXPECT_EQ(InQueue(handle), 0u);
@@ -128,23 +128,23 @@ TEST_F(InProcessSerial, ReplyIsReadableOnlyOnceDelivered) {
 
 TEST_F(InProcessSerial, ImmediateModeDeliversRepliesAsTheyAreMade) {
     FSerial.Line().SetImmediate(true);
-    const link::THandle handle = Open();
+    const devlink::THandle handle = Open();
     Write(handle, kEsc + ".R1:" + kEsc + ".R3:");
     EXPECT_EQ(FSerial.Line().Pending(), 0u);
     EXPECT_EQ(FSerial.Line().Take(100), "0,30,80,250,5,1,0,2\r0,1000,1000\r");
 }
 
 TEST_F(InProcessSerial, ShortReadStaysPendingUntilBytesArriveOrItsTimeOutEnds) {
-    const link::THandle handle = Open();
+    const devlink::THandle handle = Open();
     Write(handle, "OH;");
     FSerial.Line().DeliverNext(4);
     char buffer[64] = {};
     std::uint32_t read = 99;
     ASSERT_EQ(FSerial.ReadFile(handle, *FReadRecord, buffer, 10, read), TIoStatus::ioPending);
-    EXPECT_EQ(FSerial.GetLastError(), link::kErrorIoPending);
+    EXPECT_EQ(FSerial.GetLastError(), devlink::kErrorIoPending);
     EXPECT_EQ(read, 0u);
     EXPECT_EQ(FSerial.GetOverlappedResult(handle, *FReadRecord, false, read), TIoStatus::ioPending);
-    EXPECT_EQ(FSerial.GetLastError(), link::kErrorIoIncomplete);
+    EXPECT_EQ(FSerial.GetLastError(), devlink::kErrorIoIncomplete);
     FSerial.Line().DeliverNext(6);
     ASSERT_EQ(FSerial.GetOverlappedResult(handle, *FReadRecord, false, read), TIoStatus::ioDone);
     EXPECT_EQ(std::string(buffer, read), "0,0,24000,");
@@ -156,13 +156,13 @@ TEST_F(InProcessSerial, ShortReadStaysPendingUntilBytesArriveOrItsTimeOutEnds) {
 }
 
 TEST_F(InProcessSerial, PurgeAbortsAPendingReadAndClearsTheInputQueue) {
-    const link::THandle handle = Open();
+    const devlink::THandle handle = Open();
     Write(handle, "OH;");
     FSerial.Line().DeliverNext(3);
     char buffer[64];
     std::uint32_t read = 0;
     ASSERT_EQ(FSerial.ReadFile(handle, *FReadRecord, buffer, 10, read), TIoStatus::ioPending);
-    ASSERT_TRUE(FSerial.PurgeComm(handle, link::kPurgeRxAbort | link::kPurgeRxClear));
+    ASSERT_TRUE(FSerial.PurgeComm(handle, devlink::kPurgeRxAbort | devlink::kPurgeRxClear));
     EXPECT_EQ(FSerial.GetOverlappedResult(handle, *FReadRecord, true, read), TIoStatus::ioFailed);
     EXPECT_EQ(FSerial.GetLastError(), kErrorOperationAborted);
     EXPECT_EQ(InQueue(handle), 0u);
@@ -170,14 +170,14 @@ TEST_F(InProcessSerial, PurgeAbortsAPendingReadAndClearsTheInputQueue) {
 
 TEST_F(InProcessSerial, SlowWriteReachesTheCutterOnlyWhenItCompletes) {
     FSerial.SetWritePolls(2);
-    const link::THandle handle = Open();
+    const devlink::THandle handle = Open();
     std::uint32_t written = 0;
     ASSERT_EQ(FSerial.WriteFile(handle, *FWriteRecord, "OH;", 3, written), TIoStatus::ioPending);
-    EXPECT_EQ(FSerial.GetLastError(), link::kErrorIoPending);
+    EXPECT_EQ(FSerial.GetLastError(), devlink::kErrorIoPending);
     for (int poll = 0; poll < 2; ++poll) {
         EXPECT_EQ(FSerial.GetOverlappedResult(handle, *FWriteRecord, false, written),
                   TIoStatus::ioPending);
-        EXPECT_EQ(FSerial.GetLastError(), link::kErrorIoIncomplete);
+        EXPECT_EQ(FSerial.GetLastError(), devlink::kErrorIoIncomplete);
         EXPECT_EQ(FSerial.Line().Pending(), 0u);
     }
     ASSERT_EQ(FSerial.GetOverlappedResult(handle, *FWriteRecord, false, written),
@@ -187,7 +187,7 @@ TEST_F(InProcessSerial, SlowWriteReachesTheCutterOnlyWhenItCompletes) {
 }
 
 TEST_F(InProcessSerial, ClosingThePortLosesWhatTheCutterStillSends) {
-    link::THandle handle = Open();
+    devlink::THandle handle = Open();
     Write(handle, "OH;");
     FSerial.Line().DeliverNext(3);
     FSerial.CloseHandle(handle);
@@ -197,14 +197,14 @@ TEST_F(InProcessSerial, ClosingThePortLosesWhatTheCutterStillSends) {
 }
 
 TEST_F(InProcessSerial, WaiterReportsEachDeliveryAndWakesOnCancel) {
-    const link::THandle handle = Open();
-    ASSERT_TRUE(FSerial.SetCommMask(handle, link::kEvAll));
+    const devlink::THandle handle = Open();
+    ASSERT_TRUE(FSerial.SetCommMask(handle, devlink::kEvAll));
     auto waiter = FSerial.CreateEventWaiter(handle);
     Write(handle, "OH;");
     FSerial.Line().DeliverNext(2);
     std::uint32_t mask = 0;
     ASSERT_EQ(waiter->Wait(mask), TWaitResult::wrEvent);
-    EXPECT_EQ(mask, link::kEvRxChar);
+    EXPECT_EQ(mask, devlink::kEvRxChar);
 
     auto blocked = std::async(std::launch::async, [&] {
         std::uint32_t later = 0;
@@ -227,14 +227,14 @@ TEST_F(InProcessSerial, WaiterReportsEachDeliveryAndWakesOnCancel) {
 }
 
 TEST_F(InProcessSerial, WaiterReportsBytesAlreadyWaitingWhenItStarts) {
-    const link::THandle handle = Open();
-    FSerial.SetCommMask(handle, link::kEvRxChar);
+    const devlink::THandle handle = Open();
+    FSerial.SetCommMask(handle, devlink::kEvRxChar);
     Write(handle, "OH;");
     FSerial.Line().DeliverAll();
     auto waiter = FSerial.CreateEventWaiter(handle);
     std::uint32_t mask = 0;
     EXPECT_EQ(waiter->Wait(mask), TWaitResult::wrEvent);
-    EXPECT_EQ(mask, link::kEvRxChar);
+    EXPECT_EQ(mask, devlink::kEvRxChar);
 }
 
 TEST_F(InProcessSerial, HangUpLetsTheLastBytesBeReadThenFailsEverything) {
@@ -244,8 +244,8 @@ TEST_F(InProcessSerial, HangUpLetsTheLastBytesBeReadThenFailsEverything) {
         return faults;
     }());
     serial.Line().SetImmediate(true);
-    const link::THandle handle = serial.CreateFile("COM3");
-    serial.SetCommMask(handle, link::kEvRxChar);
+    const devlink::THandle handle = serial.CreateFile("COM3");
+    serial.SetCommMask(handle, devlink::kEvRxChar);
     auto waiter = serial.CreateEventWaiter(handle);
     auto record = serial.CreateTransferRecord();
     std::uint32_t count = 0;
@@ -259,11 +259,11 @@ TEST_F(InProcessSerial, HangUpLetsTheLastBytesBeReadThenFailsEverything) {
     EXPECT_EQ(serial.ReadFile(handle, *record, buffer, 64, count), TIoStatus::ioFailed);
     EXPECT_EQ(serial.WriteFile(handle, *record, "OH;", 3, count), TIoStatus::ioFailed);
     serial.CloseHandle(handle);
-    EXPECT_EQ(serial.CreateFile("COM3"), link::kInvalidHandle) << "the device is gone";
+    EXPECT_EQ(serial.CreateFile("COM3"), devlink::kInvalidHandle) << "the device is gone";
 }
 
 TEST_F(InProcessSerial, TranscriptShowsCommandsAndRepliesVisibly) {
-    const link::THandle handle = Open();
+    const devlink::THandle handle = Open();
     Write(handle, kEsc + ".R3:");
     const std::vector<std::string> expected = {"< <ESC>.R3:", "> 0,1000,1000<CR>"};
     EXPECT_EQ(FSerial.Line().Transcript(), expected);
