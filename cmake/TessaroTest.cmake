@@ -9,12 +9,14 @@ function(tessaro_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                                         Qt6::Test Threads::Threads)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  set(properties ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 120)
+  if(T_LABELS)
+    list(APPEND properties LABELS ${T_LABELS})
+  endif()
   gtest_discover_tests(${name}
     TEST_PREFIX "${name}."
     NO_PRETTY_VALUES
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen
-               LABELS "${T_LABELS}"
-               TIMEOUT 120)
+    PROPERTIES ${properties})
 endfunction()
