@@ -9,7 +9,7 @@
 namespace sim {
 namespace {
 
-constexpr int kMaxComNumber = 999;
+constexpr int kMaxComNumber = 255; // the highest COM number Tessaro opens
 constexpr int kMaxUsbIndex = 3;
 constexpr int kMaxDelayMs = 60000;
 constexpr double kMaxMediaMm = 50000.0;
@@ -94,7 +94,7 @@ const std::map<std::string, TValueReader, std::less<>>& ValueReaders() {
              long long number = 0;
              const bool ok = ReadInteger(text, 1, kMaxComNumber, number);
              options.ComNumber = int(number);
-             return Require(ok, error, "--com takes a port number from 1 to 999");
+             return Require(ok, error, "--com takes a port number from 1 to 255");
          }},
         {"--usb",
          [](std::string_view text, TVCutterOptions& options, std::string& error) {
@@ -223,7 +223,7 @@ std::string VCutterUsage() {
            "It answers the queries, cuts the test shapes and keeps its scale in flash,\n"
            "printing a transcript of everything it receives, answers and cuts.\n"
            "\n"
-           "  --com N            register as COM<N>, 1 to 999 (default COM200 when\n"
+           "  --com N            register as COM<N>, 1 to 255 (default COM200 when\n"
            "                     neither --com nor --usb is given)\n"
            "  --usb I            register as USB<I>, 0 to 3; with --com, on a second\n"
            "                     pseudo-terminal\n"

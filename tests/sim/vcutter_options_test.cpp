@@ -50,7 +50,7 @@ TEST(VCutterOptions, ReadsEveryOptionInBothSpellings) {
 TEST(VCutterOptions, RejectsWhatCannotBeMeant) {
     const std::vector<std::vector<std::string>> wrong = {{"--com"},
                                                          {"--com", "0"},
-                                                         {"--com", "1000"},
+                                                         {"--com", "256"},
                                                          {"--com", "7x"},
                                                          {"--usb", "4"},
                                                          {"--usb", "-1"},
