@@ -6,7 +6,7 @@ tessaro_packages=(
   libgtest-dev libgmock-dev googletest
   xvfb xauth xdotool imagemagick x11-utils
   fonts-noto-cjk fonts-dejavu-core
-  desktop-file-utils appstream dpkg-dev file locales
+  desktop-file-utils appstream dpkg-dev file locales python3
 )
 
 tessaro_ensure_packages() {
