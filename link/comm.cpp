@@ -2,9 +2,7 @@
 
 #include "link/comm_event_thread.h"
 
-#include <algorithm>
 #include <array>
-#include <iterator>
 
 namespace devlink {
 
