@@ -1,9 +1,9 @@
 #include "tests/app/app_test_support.h"
 
-#include <QApplication>
+#include "tests/support/main_window_probe.h"
+#include "tests/support/qt_environment.h"
+
 #include <QComboBox>
-#include <QPlainTextEdit>
-#include <QTextBlock>
 
 #include <cstring>
 
@@ -11,23 +11,7 @@ namespace app::test {
 
 namespace {
 
-// One application object for the whole test program, as the widgets need.
-class TQtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "app_tests";
-        static char* argv[] = {name, nullptr};
-        FApplication = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { FApplication.reset(); }
-
-private:
-    std::unique_ptr<QApplication> FApplication;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment = testsupport::AddQtEnvironment();
 
 } // namespace
 
@@ -109,12 +93,7 @@ TMainForm& TMainFormTest::Create() {
 }
 
 std::vector<std::string> TMainFormTest::LogLines() const {
-    std::vector<std::string> lines;
-    const QTextDocument* log = FForm->Memo1->document();
-    for (QTextBlock block = log->begin().next(); block.isValid(); block = block.next()) {
-        lines.push_back(block.text().toStdString());
-    }
-    return lines;
+    return testsupport::LogLines(*FForm);
 }
 
 QStringList TMainFormTest::PortItems() const {

@@ -8,7 +8,7 @@
 #include "link/port_sources.h"
 #include "link/usb_api.h"
 #include "tests/link/fake_serial_api.h"
-#include "toolkit/prompts.h"
+#include "tests/support/recording_prompts.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,16 +23,7 @@
 
 namespace app::test {
 
-class TRecordingPrompts : public toolkit::TPrompts {
-public:
-    void MessageBox(const std::string& text) override { Boxes.push_back(text); }
-    void ShowMessage(const std::string& text) override { Messages.push_back(text); }
-    void ShowException(const std::string& message) override { Errors.push_back(message); }
-
-    std::vector<std::string> Boxes;
-    std::vector<std::string> Messages;
-    std::vector<std::string> Errors;
-};
+using testsupport::TRecordingPrompts;
 
 // Devices answer on the indexes set present; each open hands out a new handle.
 class TFakeUsbApi : public devlink::TUsbApi {

@@ -247,7 +247,7 @@ TEST_F(MainWindow, ExitClosesTheWindow) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     QTest::mouseClick(form.BnExit, Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
-    EXPECT_TRUE(Prompts.Boxes.empty());
+    EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
 
 // Counts showings instead of running a modal loop.
@@ -272,7 +272,7 @@ TEST_P(DialogButtons, ShowTheirDialogModally) {
     QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
     EXPECT_EQ(about.Shown + scaling.Shown, 1);
     EXPECT_EQ(about.Shown, GetParam() == &TMainForm::BnAbout ? 1 : 0);
-    EXPECT_TRUE(Prompts.Boxes.empty());
+    EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
 
 TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
@@ -284,7 +284,8 @@ TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
     SetPortText("COM1");
     QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
     EXPECT_EQ(about.Shown + scaling.Shown, 0);
-    EXPECT_THAT(Prompts.Boxes, ElementsAre(kUsbCablePluggedText));
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
+                ElementsAre(kUsbCablePluggedText));
     EXPECT_TRUE(Usb.OpenHandles.empty());
     EXPECT_EQ(form.FUsbHandle, 0);
 }
@@ -298,7 +299,7 @@ TEST_P(DialogButtons, ShowTheirDialogForAUsbPortWithTheCutterAttached) {
     SetPortText("USB0");
     QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
     EXPECT_EQ(about.Shown + scaling.Shown, 1);
-    EXPECT_TRUE(Prompts.Boxes.empty());
+    EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(AboutAndScaling, DialogButtons,

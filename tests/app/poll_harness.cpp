@@ -1,11 +1,8 @@
 #include "tests/app/poll_harness.h"
 
-#include <QApplication>
+#include "tests/support/qt_environment.h"
+
 #include <QComboBox>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QThread>
 
 #include <algorithm>
 #include <iterator>
@@ -14,71 +11,9 @@ namespace app::polltest {
 
 namespace {
 
-// One application object for the whole test program, as the widgets need.
-class TQtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "poll_tests";
-        static char* argv[] = {name, nullptr};
-        FApplication = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { FApplication.reset(); }
-
-private:
-    std::unique_ptr<QApplication> FApplication;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
-
-// Bounds every wait for the event thread: a hand-off takes microseconds, so running out
-// means the bytes were never handed over.
-constexpr int kEventLoopRounds = 2000;
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment = testsupport::AddQtEnvironment();
 
 } // namespace
-
-std::vector<std::string> TRecordingPrompts::TextsOf(TKind kind) const {
-    std::vector<std::string> texts;
-    for (const TShown& shown : Shown) {
-        if (shown.Kind == kind) {
-            texts.push_back(shown.Text);
-        }
-    }
-    return texts;
-}
-
-void TRecordingPrompts::Show(TKind kind, const std::string& text) {
-    Shown.push_back({kind, text});
-    if (WhileOpen && FOpenBoxes == 0) {
-        ++FOpenBoxes;
-        WhileOpen();
-        --FOpenBoxes;
-    }
-}
-
-bool TOnePortSources::GetVersionEx(devlink::TOsVersionInfo& info) {
-    info = {5, 1, 2600, devlink::kVerPlatformWin32Nt};
-    return true;
-}
-
-bool TOnePortSources::EnumPorts(std::vector<std::string>& portNames) {
-    portNames = {FPortName + ":"};
-    return true;
-}
-
-bool TOnePortSources::ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) {
-    values = {{"\\Device\\Serial0", FPortName, "/dev/ttyS0"}};
-    return true;
-}
-
-std::string TOnePortSources::DevicePathOf(const std::string& portName) {
-    return portName == FPortName ? "/dev/ttyS0" : std::string();
-}
-
-std::string TOnePortSources::DeviceGroupOf(const std::string& /*portName*/) {
-    return "dialout";
-}
 
 TPollTest::~TPollTest() = default;
 
@@ -110,7 +45,7 @@ sim::TInProcessLine& TPollTest::ChosenLine() {
 void TPollTest::Deliver(std::size_t count) {
     const std::size_t arrived = ChosenLine().DeliverNext(count);
     if (!FUsbChosen && FForm->Comm1.Enabled()) {
-        AwaitReplyText(FForm->FReplyText.size() + arrived);
+        testsupport::AwaitReplyText(*FForm, FForm->FReplyText.size() + arrived);
     }
 }
 
@@ -126,17 +61,7 @@ void TPollTest::ArriveOnSerial(const std::string& bytes) {
     const std::size_t expected = FForm->FReplyText.size() + bytes.size();
     FScriptedSerial.Receive(bytes);
     FScriptedSerial.RaiseEvents(devlink::kEvRxChar);
-    AwaitReplyText(expected);
-}
-
-// Lets the event thread hand its event to the window and the window read the bytes.
-void TPollTest::AwaitReplyText(std::size_t size) {
-    for (int round = 0; round < kEventLoopRounds && FForm->FReplyText.size() < size; ++round) {
-        QCoreApplication::processEvents();
-        if (FForm->FReplyText.size() < size) {
-            QThread::usleep(200);
-        }
-    }
+    testsupport::AwaitReplyText(*FForm, expected);
 }
 
 void TPollTest::ChoosePort(const std::string& text) {
@@ -146,24 +71,15 @@ void TPollTest::ChoosePort(const std::string& text) {
 }
 
 std::vector<std::string> TPollTest::Log() const {
-    std::vector<std::string> lines;
-    const QTextDocument* log = FForm->Memo1->document();
-    for (QTextBlock block = log->begin().next(); block.isValid(); block = block.next()) {
-        lines.push_back(block.text().toStdString());
-    }
-    return lines;
+    return testsupport::LogLines(*FForm);
 }
 
 int TPollTest::CountLog(const std::string& line) const {
-    const std::vector<std::string> lines = Log();
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+    return testsupport::CountLines(Log(), line);
 }
 
 int TPollTest::CountLogStartingWith(const std::string& prefix) const {
-    const std::vector<std::string> lines = Log();
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&prefix](const auto& line) {
-        return line.rfind(prefix, 0) == 0;
-    }));
+    return testsupport::CountLinesStartingWith(Log(), prefix);
 }
 
 std::vector<std::string> TPollTest::LogFromLast(const std::string& prefix) const {
@@ -187,16 +103,6 @@ std::vector<std::string> TPollTest::CutterCommands() {
         }
     }
     return commands;
-}
-
-std::vector<std::string> PanelTexts(const TMainForm& form) {
-    std::vector<std::string> texts;
-    for (const QLabel* label :
-         {form.LaPollSizeX, form.LaPollSizeY, form.LaForce, form.LaOffset, form.LaMediaWeight,
-          form.LaQuality, form.LaSmooth, form.LaAutoUnroll, form.LaMediaType}) {
-        texts.push_back(label->text().toStdString());
-    }
-    return texts;
 }
 
 } // namespace app::polltest

@@ -6,65 +6,27 @@
 // serial events while one is "open", as the event loop does under a real modal box.
 
 #include "app/main_form.h"
-#include "link/port_sources.h"
 #include "sim/cutter_model.h"
 #include "sim/in_process_serial.h"
 #include "sim/in_process_usb.h"
 #include "sim/reply_plan.h"
 #include "tests/link/fake_serial_api.h"
-#include "toolkit/prompts.h"
+#include "tests/support/main_window_probe.h"
+#include "tests/support/one_port_sources.h"
+#include "tests/support/recording_prompts.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace app::polltest {
 
-class TRecordingPrompts : public toolkit::TPrompts {
-public:
-    enum TKind { pkMessageBox, pkShowMessage, pkException };
-    struct TShown {
-        TKind Kind;
-        std::string Text;
-    };
+using testsupport::kSerialPort;
+using testsupport::TRecordingPrompts;
 
-    void MessageBox(const std::string& text) override { Show(pkMessageBox, text); }
-    void ShowMessage(const std::string& text) override { Show(pkShowMessage, text); }
-    void ShowException(const std::string& message) override { Show(pkException, message); }
-
-    std::vector<std::string> TextsOf(TKind kind) const;
-
-    std::vector<TShown> Shown;
-    // Runs while a box is open (not for boxes opened meanwhile).
-    std::function<void()> WhileOpen;
-
-private:
-    void Show(TKind kind, const std::string& text);
-
-    int FOpenBoxes = 0;
-};
-
-// A 2000-generation system whose serial device map holds one COM port.
-class TOnePortSources : public devlink::TPortSources {
-public:
-    explicit TOnePortSources(std::string portName) : FPortName(std::move(portName)) {}
-
-    bool GetVersionEx(devlink::TOsVersionInfo& info) override;
-    bool EnumPorts(std::vector<std::string>& portNames) override;
-    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) override;
-    std::string DevicePathOf(const std::string& portName) override;
-    std::string DeviceGroupOf(const std::string& portName) override;
-
-private:
-    std::string FPortName;
-};
-
-inline constexpr const char* kSerialPort = "COM1";
 inline constexpr const char* kUsbPort = "USB0";
 
 struct TBench {
@@ -118,18 +80,15 @@ protected:
     TRecordingPrompts Prompts;
 
 private:
-    void AwaitReplyText(std::size_t size);
-
     std::unique_ptr<sim::TVirtualCutter> FCutter;
     std::unique_ptr<sim::TInProcessSerial> FCutterSerial;
     devlink::fake::TFakeSerialApi FScriptedSerial;
     sim::TInProcessUsb FUsb;
-    TOnePortSources FSources{kSerialPort};
+    testsupport::TOnePortSources FSources;
     std::unique_ptr<TMainForm> FForm;
     bool FUsbChosen = false;
 };
 
-// The nine panel values as the labels show them.
-std::vector<std::string> PanelTexts(const TMainForm& form);
+using testsupport::PanelTexts;
 
 } // namespace app::polltest

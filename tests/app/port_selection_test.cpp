@@ -169,7 +169,7 @@ TEST_P(SerialCheck, LogsTheOutcomeAndLeavesThePortClosed) {
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM2"));
     EXPECT_FALSE(form.Comm1.Enabled());
     EXPECT_EQ(Serial.CountOf("EscapeCommFunction"), 0) << "the check sets no line";
-    EXPECT_TRUE(Prompts.Boxes.empty());
+    EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -210,7 +210,7 @@ TEST_F(PortList, OpenThatRaisesIsReportedAndTheCheckGoesOn) {
     ASSERT_EQ(log->blockCount(), 3);
     EXPECT_EQ(log->findBlockByNumber(1).text(), "COM2 can't Open");
     EXPECT_EQ(log->findBlockByNumber(2).text(), "COM2 Check Fail");
-    EXPECT_TRUE(Prompts.Errors.empty());
+    EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkException).empty());
 }
 
 TEST_F(PortList, CheckAbandonsEveryQueryButLeavesTheButtons) {
@@ -299,8 +299,9 @@ TEST_F(PortList, TypedUsbWithoutANumberShowsTheErrorAndOpensNothing) {
     form.FUsbHandle = -1;
     const std::size_t probes = Usb.OpenedIndexes.size();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "USB");
-    ASSERT_EQ(Prompts.Errors.size(), 1U);
-    EXPECT_NE(Prompts.Errors[0].find("USB"), std::string::npos) << Prompts.Errors[0];
+    ASSERT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), 1U);
+    EXPECT_NE(Prompts.TextsOf(TRecordingPrompts::pkException)[0].find("USB"), std::string::npos)
+        << Prompts.TextsOf(TRecordingPrompts::pkException)[0];
     EXPECT_EQ(Usb.OpenedIndexes.size(), probes);
     EXPECT_EQ(form.FUsbHandle, 0);
     EXPECT_EQ(form.FPollSizeRequest, 0);
@@ -310,7 +311,7 @@ TEST_F(PortList, TypedUsbWithoutANumberShowsTheErrorAndOpensNothing) {
 TEST_F(PortList, TextNamingNoLinkChecksNothing) {
     TMainForm& form = Create();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "US");
-    EXPECT_TRUE(Prompts.Errors.empty());
+    EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkException).empty());
     EXPECT_THAT(LogLines(), IsEmpty());
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
 }

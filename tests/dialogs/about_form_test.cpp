@@ -55,15 +55,16 @@ TEST_F(AboutDialog, SilentCutterTheSecondTimeKeepsTheLastIdentity) {
             EXPECT_EQ(AboutForm->LaVersion->text(), "2.10");
         });
     EXPECT_EQ(FSerial.Written(), kFirmwareQuery);
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", "Device not found"}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, "Device not found"}}));
 }
 
 TEST_F(AboutDialog, UsbCutterOnAComPortShowsTheMessageInsteadOfTheDialog) {
     FUsb.Attached = true;
     ExpectNoModal([this] { Click(FMainForm->BnAbout); });
-    EXPECT_EQ(
-        FPrompts.Shown,
-        (std::vector<TPrompt>{{"MessageBox", "When USB cable plug-in, com port not working."}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox,
+                                     "When USB cable plug-in, com port not working."}}));
     EXPECT_EQ(FSerial.Written(), "");
 }
 

@@ -80,7 +80,8 @@ TEST_F(DialogLook, EnterPressesTheFirstButton) {
     PasswordForm->show();
     TypeInto(PasswordForm->EdPassword, "123");
     QTest::keyClick(PasswordForm->EdPassword, Qt::Key_Return);
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", "Invalid Password !!"}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Invalid Password !!"}}));
 }
 
 TEST_F(DialogLook, EscapeEndsTheWizardButAnswersNoInTheCheckAndCancelAtSave) {

@@ -5,11 +5,11 @@
 // tests tick the poll cycle themselves.
 
 #include "app/main_form.h"
-#include "link/port_sources.h"
 #include "link/usb_api.h"
 #include "sim/cutter_model.h"
 #include "sim/in_process_serial.h"
-#include "toolkit/prompts.h"
+#include "tests/support/one_port_sources.h"
+#include "tests/support/recording_prompts.h"
 
 #include <gtest/gtest.h>
 
@@ -27,21 +27,8 @@ class QLineEdit;
 
 namespace dialogs::test {
 
-struct TPrompt {
-    std::string Kind; // "MessageBox", "ShowMessage" or "ShowException"
-    std::string Text;
-    bool operator==(const TPrompt&) const = default;
-};
-
-class TRecordingPrompts : public toolkit::TPrompts {
-public:
-    void MessageBox(const std::string& text) override { Shown.push_back({"MessageBox", text}); }
-    void ShowMessage(const std::string& text) override { Shown.push_back({"ShowMessage", text}); }
-    void ShowException(const std::string& message) override {
-        Shown.push_back({"ShowException", message});
-    }
-    std::vector<TPrompt> Shown;
-};
+using testsupport::TRecordingPrompts;
+using TPrompt = TRecordingPrompts::TShown;
 
 // A USB link with one cutter at index 0 while attached, none otherwise.
 class TSwitchableUsb : public devlink::TUsbApi {
@@ -56,25 +43,6 @@ public:
     std::int32_t UsbReceive(std::int32_t, char*, std::int32_t, std::uint32_t*) override {
         return -1;
     }
-};
-
-// A system with the one serial port COM1.
-class TOnePortSources : public devlink::TPortSources {
-public:
-    bool GetVersionEx(devlink::TOsVersionInfo& info) override {
-        info = {5, 0, 2195, devlink::kVerPlatformWin32Nt};
-        return true;
-    }
-    bool EnumPorts(std::vector<std::string>& portNames) override {
-        portNames = {"COM1:"};
-        return true;
-    }
-    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) override {
-        values = {{"\\Device\\Serial0", "COM1", ""}};
-        return true;
-    }
-    std::string DevicePathOf(const std::string&) override { return {}; }
-    std::string DeviceGroupOf(const std::string&) override { return {}; }
 };
 
 // The in-process port with every byte the host writes recorded.
@@ -127,7 +95,7 @@ protected:
     sim::TVirtualCutter FCutter;
     TRecordingSerial FSerial{FCutter, "COM1"};
     TSwitchableUsb FUsb;
-    TOnePortSources FPortSources;
+    testsupport::TOnePortSources FPortSources;
     TRecordingPrompts FPrompts;
     std::unique_ptr<app::TMainForm> FMainForm;
 };

@@ -57,7 +57,8 @@ TEST_F(WizardFlow, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
     EXPECT_EQ(FCutter.ScaleX(), 1010);
     EXPECT_EQ(FCutter.ScaleY(), 995);
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", "Save Complete !!"}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
 }
 
 TEST_F(WizardFlow, OnlyAMeasurementNumericallyEqualToTheTestSizeChangesNothing) {
@@ -119,8 +120,9 @@ TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
 
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", "Invalid Password !!"},
-                                                    {"ShowMessage", "Save Complete !!"}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Invalid Password !!"},
+                                    {TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
     EXPECT_EQ(FCutter.ScaleX(), 1010);
 
     PasswordForm->show();
@@ -145,7 +147,8 @@ TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {
     TypeInto(PasswordForm->EdPassword, "047");
     FSerial.ForgetWritten();
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"ShowMessage", kAwaitingScaleText}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, kAwaitingScaleText}}));
     EXPECT_TRUE(PasswordForm->isVisible());
     EXPECT_EQ(FSerial.Written(), "");
 
@@ -171,14 +174,16 @@ TEST_F(WizardFlow, UnansweredScaleQueryClosesThePasswordDialogAndWritesNothing) 
     FSerial.Line().DiscardAll();
     Tick(11);
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", "Device not found"}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, "Device not found"}}));
     EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
 }
 
 TEST_F(WizardFlow, ScalingWithAUsbCutterOnAComPortOpensNothing) {
     FUsb.Attached = true;
     ExpectNoModal([this] { Click(FMainForm->BnScaling); });
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", kUsbCableText}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText}}));
     EXPECT_FALSE(ScaleForm->isVisible());
 }
 
@@ -189,7 +194,8 @@ TEST_F(WizardFlow, TestCutWithAUsbCutterOnAComPortCutsNothingAndGoesOn) {
             FUsb.Attached = true;
             Click(ScaleForm->BnOk);
         });
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", kUsbCableText}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText}}));
     EXPECT_EQ(FSerial.Written(), "");
     EXPECT_TRUE(ScaleForm2->isVisible());
 }
@@ -201,8 +207,9 @@ TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {
     FPrompts.Shown.clear();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FPrompts.Shown, (std::vector<TPrompt>{{"MessageBox", kUsbCableText},
-                                                    {"ShowMessage", kWriteNotSentText}}));
+    EXPECT_EQ(FPrompts.Shown,
+              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText},
+                                    {TRecordingPrompts::pkShowMessage, kWriteNotSentText}}));
     EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
 }
 
@@ -216,7 +223,8 @@ TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
     Click(PasswordForm->BnOk);
     EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FPrompts.Shown.back(), (TPrompt{"ShowMessage", kMeasurementNotCutText}));
+    EXPECT_EQ(FPrompts.Shown.back(),
+              (TPrompt{TRecordingPrompts::pkShowMessage, kMeasurementNotCutText}));
 }
 
 } // namespace

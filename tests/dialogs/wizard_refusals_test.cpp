@@ -39,7 +39,7 @@ TEST_F(WizardRefusals, TestSizeThatIsNoPositiveNumberKeepsTheFirstDialogOpen) {
             });
         EXPECT_TRUE(leftOpen);
         ASSERT_EQ(FPrompts.Shown.size(), 1U);
-        EXPECT_EQ(FPrompts.Shown[0].Kind, "ShowException");
+        EXPECT_EQ(FPrompts.Shown[0].Kind, TRecordingPrompts::pkException);
         EXPECT_EQ(ScaleForm->EdTestDraw_Y->text().toStdString(), text);
         EXPECT_FALSE(ScaleForm2->isVisible());
         EXPECT_EQ(FSerial.Written(), "");
@@ -55,21 +55,24 @@ TEST_F(WizardRefusals, ImplausibleMeasurementKeepsTheMeasurementDialogOpenAndSen
     const TCase cases[] = {
         {&TScaleForm2::Edit1,
          "0",
-         {"ShowException", "Length X: the size must be a number above zero ('0')"}},
+         {TRecordingPrompts::pkException, "Length X: the size must be a number above zero ('0')"}},
         {&TScaleForm2::Edit2,
          "-49.8",
-         {"ShowException", "Width Y: the size must be a number above zero ('-49.8')"}},
+         {TRecordingPrompts::pkException,
+          "Width Y: the size must be a number above zero ('-49.8')"}},
         {&TScaleForm2::Edit1,
          "5O.5",
-         {"ShowException", "'5O.5' is not a valid floating point value"}},
+         {TRecordingPrompts::pkException, "'5O.5' is not a valid floating point value"}},
         {&TScaleForm2::Edit1,
          "56",
-         {"MessageBox", "Length X: 56 mm is more than 10 % away from the 50 mm test size. Please "
-                        "measure again."}},
+         {TRecordingPrompts::pkMessageBox,
+          "Length X: 56 mm is more than 10 % away from the 50 mm test size. Please "
+          "measure again."}},
         {&TScaleForm2::Edit2,
          "4.98",
-         {"MessageBox", "Width Y: 4.98 mm is more than 10 % away from the 50 mm test size. Please "
-                        "measure again."}},
+         {TRecordingPrompts::pkMessageBox,
+          "Width Y: 4.98 mm is more than 10 % away from the 50 mm test size. Please "
+          "measure again."}},
     };
     OpenScalingAndConfirm();
     for (const TCase& refused : cases) {
@@ -94,7 +97,7 @@ TEST_F(WizardRefusals, MeasurementWithoutAnyTestCutIsRefused) {
     TypeInto(ScaleForm2->Edit1, "50.5");
     Click(ScaleForm2->BnOk);
     ASSERT_EQ(FPrompts.Shown.size(), 1U);
-    EXPECT_EQ(FPrompts.Shown[0].Kind, "MessageBox");
+    EXPECT_EQ(FPrompts.Shown[0].Kind, TRecordingPrompts::pkMessageBox);
     EXPECT_TRUE(ScaleForm2->isVisible());
     EXPECT_FALSE(ModifyForm2->isVisible());
 }

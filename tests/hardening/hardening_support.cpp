@@ -1,17 +1,13 @@
 #include "tests/hardening/hardening_support.h"
 
-#include <QApplication>
+#include "tests/support/main_window_probe.h"
+#include "tests/support/qt_environment.h"
+
 #include <QComboBox>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QThread>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <malloc.h>
 #include <time.h>
 
@@ -24,62 +20,9 @@ namespace hardening::test {
 
 namespace {
 
-// One application object for the whole test program, as the widgets need.
-class TQtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "hardening_tests";
-        static char* argv[] = {name, nullptr};
-        FApplication = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { FApplication.reset(); }
-
-private:
-    std::unique_ptr<QApplication> FApplication;
-};
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
-
-// Bounds every wait for the event thread: a hand-off takes microseconds, so running out
-// means the bytes were never handed over.
-constexpr int kEventLoopRounds = 2000;
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment = testsupport::AddQtEnvironment();
 
 } // namespace
-
-std::vector<std::string> TRecordingPrompts::TextsOf(TKind kind) const {
-    std::vector<std::string> texts;
-    for (const TShown& shown : Shown) {
-        if (shown.Kind == kind) {
-            texts.push_back(shown.Text);
-        }
-    }
-    return texts;
-}
-
-bool TOnePortSources::GetVersionEx(devlink::TOsVersionInfo& info) {
-    info = {5, 1, 2600, devlink::kVerPlatformWin32Nt};
-    return true;
-}
-
-bool TOnePortSources::EnumPorts(std::vector<std::string>& portNames) {
-    portNames = {std::string(kSerialPort) + ":"};
-    return true;
-}
-
-bool TOnePortSources::ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) {
-    values = {{"\\Device\\Serial0", kSerialPort, "/dev/ttyS0"}};
-    return true;
-}
-
-std::string TOnePortSources::DevicePathOf(const std::string& portName) {
-    return portName == kSerialPort ? "/dev/ttyS0" : std::string();
-}
-
-std::string TOnePortSources::DeviceGroupOf(const std::string& /*portName*/) {
-    return "dialout";
-}
 
 TReplugSerial::TReplugSerial(sim::TVirtualCutter& cutter, std::string portName)
     : FCutter(cutter), FPortName(std::move(portName)) {}
@@ -201,14 +144,8 @@ void TFaultBench::Tick(int count) {
 
 void TFaultBench::Deliver(std::size_t count) {
     const std::size_t expected = FForm->FReplyText.size() + Line().DeliverNext(count);
-    if (FOnUsb || !FForm->Comm1.Enabled()) {
-        return;
-    }
-    for (int round = 0; round < kEventLoopRounds && FForm->FReplyText.size() < expected; ++round) {
-        QCoreApplication::processEvents();
-        if (FForm->FReplyText.size() < expected) {
-            QThread::usleep(200);
-        }
+    if (!FOnUsb && FForm->Comm1.Enabled()) {
+        testsupport::AwaitReplyText(*FForm, expected);
     }
 }
 
@@ -234,37 +171,19 @@ bool TFaultBench::LinkOpen() {
 }
 
 std::vector<std::string> TFaultBench::Log() const {
-    std::vector<std::string> lines;
-    const QTextDocument* log = FForm->Memo1->document();
-    for (QTextBlock block = log->begin(); block.isValid(); block = block.next()) {
-        lines.push_back(block.text().toStdString());
-    }
-    if (!lines.empty() && lines.front() == "Memo1") {
-        lines.erase(lines.begin());
-    }
-    return lines;
+    return testsupport::LogLines(*FForm);
 }
 
 int TFaultBench::CountLog(const std::string& line) const {
-    const std::vector<std::string> lines = Log();
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+    return testsupport::CountLines(Log(), line);
 }
 
 int TFaultBench::CountLogStartingWith(const std::string& prefix) const {
-    const std::vector<std::string> lines = Log();
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&prefix](const auto& line) {
-        return line.starts_with(prefix);
-    }));
+    return testsupport::CountLinesStartingWith(Log(), prefix);
 }
 
 std::vector<std::string> TFaultBench::PanelTexts() const {
-    std::vector<std::string> texts;
-    for (const QLabel* label : {FForm->LaPollSizeX, FForm->LaPollSizeY, FForm->LaForce,
-                                FForm->LaOffset, FForm->LaMediaWeight, FForm->LaQuality,
-                                FForm->LaSmooth, FForm->LaAutoUnroll, FForm->LaMediaType}) {
-        texts.push_back(label->text().toStdString());
-    }
-    return texts;
+    return testsupport::PanelTexts(*FForm);
 }
 
 std::size_t OpenDescriptorCount() {

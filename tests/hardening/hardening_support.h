@@ -6,13 +6,13 @@
 // memory, CPU time), measured from outside the code under test.
 
 #include "app/main_form.h"
-#include "link/port_sources.h"
 #include "link/serial_api.h"
 #include "sim/cutter_model.h"
 #include "sim/in_process_serial.h"
 #include "sim/in_process_usb.h"
 #include "sim/reply_plan.h"
-#include "toolkit/prompts.h"
+#include "tests/support/one_port_sources.h"
+#include "tests/support/recording_prompts.h"
 
 #include <chrono>
 #include <cstddef>
@@ -22,33 +22,8 @@
 
 namespace hardening::test {
 
-class TRecordingPrompts : public toolkit::TPrompts {
-public:
-    enum TKind { pkMessageBox, pkShowMessage, pkException };
-    struct TShown {
-        TKind Kind;
-        std::string Text;
-    };
-
-    void MessageBox(const std::string& text) override { Shown.push_back({pkMessageBox, text}); }
-    void ShowMessage(const std::string& text) override { Shown.push_back({pkShowMessage, text}); }
-    void ShowException(const std::string& message) override {
-        Shown.push_back({pkException, message});
-    }
-    std::vector<std::string> TextsOf(TKind kind) const;
-
-    std::vector<TShown> Shown;
-};
-
-// A system whose serial device map holds the one port COM1.
-class TOnePortSources : public devlink::TPortSources {
-public:
-    bool GetVersionEx(devlink::TOsVersionInfo& info) override;
-    bool EnumPorts(std::vector<std::string>& portNames) override;
-    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) override;
-    std::string DevicePathOf(const std::string& portName) override;
-    std::string DeviceGroupOf(const std::string& portName) override;
-};
+using testsupport::kSerialPort;
+using testsupport::TRecordingPrompts;
 
 // The serial operations of whichever in-process port was plugged in last (Plug before
 // use). A port replaced stays alive, as an event thread may still hold its waiter.
@@ -94,7 +69,6 @@ private:
     std::vector<std::unique_ptr<sim::TInProcessSerial>> FPorts;
 };
 
-inline constexpr const char* kSerialPort = "COM1";
 inline constexpr const char* kUsbPort = "USB0";
 
 // The window over a virtual cutter reachable as COM1 or as USB0 (one at a time, as the
@@ -134,7 +108,7 @@ private:
     sim::TVirtualCutter FCutter;
     TReplugSerial FSerial{FCutter, kSerialPort};
     sim::TInProcessUsb FUsb;
-    TOnePortSources FSources;
+    testsupport::TOnePortSources FSources;
     TRecordingPrompts FPrompts;
     std::unique_ptr<app::TMainForm> FForm;
     bool FOnUsb;
