@@ -47,7 +47,7 @@ void TCommandReader::Step(char byte, TCutterCommands& commands, TCutterEvents& n
         StepMnemonic(byte, commands, notes);
         break;
     case TState::stHpglParameters:
-        StepHpglParameters(byte, commands, notes);
+        StepParameters(byte, ';', kMaxHpglInstructionBytes, commands, notes);
         break;
     case TState::stEscape:
         StepEscape(byte, commands, notes);
@@ -56,7 +56,7 @@ void TCommandReader::Step(char byte, TCutterCommands& commands, TCutterEvents& n
         StepDeviceName(byte, commands, notes);
         break;
     case TState::stDeviceParameters:
-        StepDeviceParameters(byte, commands, notes);
+        StepParameters(byte, ':', kMaxDeviceControlBytes, commands, notes);
         break;
     case TState::stDiscarding:
         StepDiscarding(byte, notes);
@@ -88,16 +88,18 @@ void TCommandReader::StepMnemonic(char byte, TCutterCommands& commands, TCutterE
     FState = TState::stHpglParameters;
 }
 
-void TCommandReader::StepHpglParameters(char byte, TCutterCommands& commands,
-                                        TCutterEvents& notes) {
-    if (byte == ';') {
+// HP-GL parameters run to ';', a device-control command's to ':'. ESC always starts a new
+// command.
+void TCommandReader::StepParameters(char byte, char terminator, std::size_t limit,
+                                    TCutterCommands& commands, TCutterEvents& notes) {
+    if (byte == terminator) {
         FCommand.Raw.push_back(byte);
         Emit(commands);
     } else if (byte == kEsc) {
         DropIncomplete("interrupted by ESC", notes);
         Step(byte, commands, notes);
     } else {
-        AppendParameter(byte, kMaxHpglInstructionBytes, ';', notes);
+        AppendParameter(byte, limit, terminator, notes);
     }
 }
 
@@ -120,19 +122,6 @@ void TCommandReader::StepDeviceName(char byte, TCutterCommands& commands, TCutte
     FCommand.Raw.push_back(byte);
     FCommand.Name.push_back(byte);
     FState = TState::stDeviceParameters;
-}
-
-void TCommandReader::StepDeviceParameters(char byte, TCutterCommands& commands,
-                                          TCutterEvents& notes) {
-    if (byte == ':') {
-        FCommand.Raw.push_back(byte);
-        Emit(commands);
-    } else if (byte == kEsc) {
-        DropIncomplete("interrupted by ESC", notes);
-        Step(byte, commands, notes);
-    } else {
-        AppendParameter(byte, kMaxDeviceControlBytes, ':', notes);
-    }
 }
 
 void TCommandReader::StepDiscarding(char byte, TCutterEvents& notes) {

@@ -60,10 +60,10 @@ private:
     void Step(char byte, TCutterCommands& commands, TCutterEvents& notes);
     void StepIdle(char byte, TCutterEvents& notes);
     void StepMnemonic(char byte, TCutterCommands& commands, TCutterEvents& notes);
-    void StepHpglParameters(char byte, TCutterCommands& commands, TCutterEvents& notes);
+    void StepParameters(char byte, char terminator, std::size_t limit, TCutterCommands& commands,
+                        TCutterEvents& notes);
     void StepEscape(char byte, TCutterCommands& commands, TCutterEvents& notes);
     void StepDeviceName(char byte, TCutterCommands& commands, TCutterEvents& notes);
-    void StepDeviceParameters(char byte, TCutterCommands& commands, TCutterEvents& notes);
     void StepDiscarding(char byte, TCutterEvents& notes);
 
     void StartCommand(TCommandKind kind, char byte, TCutterEvents& notes);
