@@ -2,9 +2,12 @@
 
 #include "toolkit/conversions.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <string_view>
 
 namespace protocol {
 
@@ -32,6 +35,25 @@ std::int32_t TruncatedPositive(long double value, const char* what) {
     return static_cast<std::int32_t>(value);
 }
 
+// The number in a size field in extended precision. The toolkit's conversion decides what
+// is a number and words the refusal; the text it accepted is then read again to 64 bits,
+// so the size keeps every digit the operator typed that a double field can hold.
+long double ExtendedFromText(const std::string& text) {
+    toolkit::StrToFloat(text);
+    std::string_view number = text;
+    number.remove_prefix(std::min(number.find_first_not_of(' '), number.size()));
+    number = number.substr(0, number.find_last_not_of(' ') + 1);
+    if (!number.empty() && number.front() == '+') {
+        number.remove_prefix(1);
+    }
+    long double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc{} || end != number.data() + number.size()) {
+        throw toolkit::EConvertError("'" + text + "' is not a valid floating point value");
+    }
+    return value;
+}
+
 } // namespace
 
 std::string QueryCommandText(TCommandCode code) {
@@ -50,7 +72,7 @@ std::string QueryCommandText(TCommandCode code) {
 }
 
 double LengthUnitsFromText(const std::string& millimetreText, const std::string& fieldName) {
-    const double units = toolkit::StrToFloat(millimetreText) * kUnitsPerMillimetre;
+    const auto units = static_cast<double>(ExtendedFromText(millimetreText) * kUnitsPerMillimetre);
     if (!IsAboveZero(units)) {
         throw toolkit::EConvertError(fieldName + ": the size must be a number above zero ('" +
                                      millimetreText + "')");

@@ -27,9 +27,12 @@ std::string QueryCommandText(TCommandCode code);
 inline constexpr double kMinLengthUnits = 1;
 inline constexpr double kMaxLengthUnits = 1073741823; // 2^30 - 1
 
-// A length typed in millimetres, in plotter units (× 40). Throws toolkit::EConvertError
-// when the text is not a number, or the length is not above zero and finite, or lies
-// outside the lengths a command may carry; the message names `fieldName`.
+// A length typed in millimetres, in plotter units: the number read and multiplied by 40 in
+// extended precision, then rounded once to the double the size fields hold, so it is the
+// double nearest the typed length × 40 and the same text always gives the same units.
+// Throws toolkit::EConvertError when the text is not a number, or the length is not above
+// zero and finite, or lies outside the lengths a command may carry; the message names
+// `fieldName`.
 double LengthUnitsFromText(const std::string& millimetreText, const std::string& fieldName);
 
 // The HP-GL test rectangle, `width` × `height` plotter units, numbers as FloatToStr writes

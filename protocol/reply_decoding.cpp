@@ -16,6 +16,9 @@ namespace {
 
 constexpr char kCarriageReturn = '\r';
 constexpr int kLightMediaWeight = 30;
+// Labels are worked out in double precision: a label rounded from an extended product
+// falls a hundredth short for every fifth unit count or so (24007 units is 600.18 mm).
+constexpr double kMillimetresPerUnit = 0.025;
 
 // The next position of one delimiter at or after an offset. Remembers what it found, so
 // splitting a long reply scans it once per delimiter instead of once per field.
@@ -78,8 +81,7 @@ std::string FormatFixed(double value, int precision, std::size_t width) {
 // millimetres, else the whole millimetres.
 std::string SizeLabel(std::string_view field) {
     const std::string text(field);
-    const double millimetres =
-        static_cast<double>(static_cast<long double>(toolkit::StrToFloat(text)) * 0.025L);
+    const double millimetres = toolkit::StrToFloat(text) * kMillimetresPerUnit;
     const int wholeMillimetres = toolkit::StrToInt(text) / kUnitsPerMillimetre;
     if (millimetres - wholeMillimetres > 0) {
         return FormatFixed(millimetres, 2, 5) + " mm";

@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Replies, SizeReplyLabels,
                                          SizeCase{"0,0,30,1\r", " 0.75 mm", " 0.03 mm"},
                                          SizeCase{"0,0,0,-30\r", "0 mm", "0 mm"},
                                          SizeCase{"-100,+40,2147483647,-2147483648",
-                                                  "53687091.17 mm", "-53687091 mm"}));
+                                                  "53687091.18 mm", "-53687091 mm"}));
 
 TEST(SizeReply, LogsEveryFieldInOrder) {
     const TDecodeRun run(kSize, " 0, 0,24000,50000 \r");
