@@ -6,7 +6,6 @@
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
 #include "dialogs/size_checks.h"
-#include "protocol/commands.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +17,6 @@ namespace {
 
 constexpr QSize kClientSize{360, 211};
 constexpr QRect kLabel5Bounds{30, 12, 305, 71};
-// Plotter units back to millimetres, as the measurement is compared with the test size.
-constexpr double kMillimetresPerUnit = 0.025;
 
 constexpr const char* kInstructionText = "Cutter is cutting a rectangle on the \n"
                                          "media now. Please measure the length \n"
@@ -50,8 +47,9 @@ void TScaleForm2::FormShow() {
 }
 
 // Nothing is sent and the dialog stays open, with the text as typed, until both sizes are
-// numbers above zero and within the tolerance of the test size. The comparison with the
-// test size is numeric and exact, so 50.0 equals 50.
+// numbers above zero and within the tolerance of the test size. The measurement is compared
+// with the test size exactly, in plotter units that both got from one reading of the typed
+// text: a size measured as typed equals itself, and 50.0 equals 50.
 void TScaleForm2::BnOkClick() {
     const double measuredX = SizeFromText(Edit1->text().toStdString(), kLengthField);
     const double measuredY = SizeFromText(Edit2->text().toStdString(), kWidthField);
@@ -61,7 +59,7 @@ void TScaleForm2::BnOkClick() {
         RefuseImplausible(kWidthField, measuredY, testY)) {
         return;
     }
-    if (testX * kMillimetresPerUnit == measuredX && testY * kMillimetresPerUnit == measuredY) {
+    if (measuredX == testX && measuredY == testY) {
         ModifyForm->show();
     } else {
         FMeasurementSent = false;
@@ -72,10 +70,9 @@ void TScaleForm2::BnOkClick() {
     done(QDialog::Accepted);
 }
 
-bool TScaleForm2::RefuseImplausible(const char* fieldName, double measuredMillimetres,
-                                    double testUnits) {
+bool TScaleForm2::RefuseImplausible(const char* fieldName, double measuredUnits, double testUnits) {
     const std::optional<std::string> refusal =
-        MeasurementRefusal(fieldName, measuredMillimetres, testUnits);
+        MeasurementRefusal(fieldName, measuredUnits, testUnits);
     if (refusal) {
         FMainForm.Prompts().MessageBox(*refusal);
     }
@@ -89,8 +86,7 @@ void TScaleForm2::RecordMeasurementSent(double measuredX, double measuredY) {
     FSentTestY = FMainForm.FTestDrawY;
     FSentMeasuredX = FMainForm.FMeasuredX;
     FSentMeasuredY = FMainForm.FMeasuredY;
-    FMeasurementSent = FSentMeasuredX == measuredX * protocol::kUnitsPerMillimetre &&
-                       FSentMeasuredY == measuredY * protocol::kUnitsPerMillimetre;
+    FMeasurementSent = FSentMeasuredX == measuredX && FSentMeasuredY == measuredY;
 }
 
 bool TScaleForm2::MeasurementInEffect() const {

@@ -37,7 +37,7 @@ public:
 
 private:
     // Shows why a measured size is refused; true when it is.
-    bool RefuseImplausible(const char* fieldName, double measuredMillimetres, double testUnits);
+    bool RefuseImplausible(const char* fieldName, double measuredUnits, double testUnits);
     void RecordMeasurementSent(double measuredX, double measuredY);
 
     // The main window's sizes as they were right after the last corrected cut was sent.

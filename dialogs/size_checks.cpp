@@ -14,25 +14,23 @@ constexpr double kMillimetresPerUnit = 1.0 / protocol::kUnitsPerMillimetre;
 } // namespace
 
 double SizeFromText(const std::string& text, const std::string& fieldName) {
-    protocol::LengthUnitsFromText(text, fieldName);
-    return toolkit::StrToFloat(text);
+    return protocol::LengthUnitsFromText(text, fieldName);
 }
 
-std::optional<std::string> MeasurementRefusal(const std::string& fieldName,
-                                              double measuredMillimetres, double testUnits) {
+std::optional<std::string> MeasurementRefusal(const std::string& fieldName, double measuredUnits,
+                                              double testUnits) {
     if (!(std::isfinite(testUnits) && testUnits > 0)) {
         return fieldName + ": no test cut has been made, so there is no test size to compare "
                            "the measurement with. Please start again with Scaling.";
     }
-    const double measuredUnits = measuredMillimetres * protocol::kUnitsPerMillimetre;
     // Compared in plotter units and scaled by 100, so a deviation of exactly the tolerance
     // is still accepted.
     if (std::fabs(measuredUnits - testUnits) * 100 <= testUnits * kMeasurementTolerancePercent) {
         return std::nullopt;
     }
-    return fieldName + ": " + toolkit::FloatToStr(measuredMillimetres) + " mm is more than " +
-           std::to_string(kMeasurementTolerancePercent) + " % away from the " +
-           toolkit::FloatToStr(testUnits * kMillimetresPerUnit) +
+    return fieldName + ": " + toolkit::FloatToStr(measuredUnits * kMillimetresPerUnit) +
+           " mm is more than " + std::to_string(kMeasurementTolerancePercent) +
+           " % away from the " + toolkit::FloatToStr(testUnits * kMillimetresPerUnit) +
            " mm test size. Please measure again.";
 }
 

@@ -12,13 +12,15 @@ namespace dialogs {
 // typing error.
 inline constexpr int kMeasurementTolerancePercent = 10;
 
-// The number of millimetres in a size field. Throws toolkit::EConvertError when the text
-// is not a number, or the size is not above zero (the message names the field).
+// The size in a field, in plotter units, read exactly as the command builder reads it, so
+// a measurement keyed in as the test size equals the test size it is compared with. Throws
+// toolkit::EConvertError when the text is not a number, or the size is not above zero (the
+// message names the field).
 double SizeFromText(const std::string& text, const std::string& fieldName);
 
-// Why a measured size is refused, naming the field and the rule; nothing when it lies
-// within the tolerance of the test size (in plotter units) of the last test cut.
-std::optional<std::string> MeasurementRefusal(const std::string& fieldName,
-                                              double measuredMillimetres, double testUnits);
+// Why a measured size (in plotter units) is refused, naming the field and the rule; nothing
+// when it lies within the tolerance of the test size of the last test cut.
+std::optional<std::string> MeasurementRefusal(const std::string& fieldName, double measuredUnits,
+                                              double testUnits);
 
 } // namespace dialogs

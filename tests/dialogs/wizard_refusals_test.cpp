@@ -18,10 +18,10 @@ namespace dialogs::test {
 namespace {
 
 TEST(SizeChecks, MeasurementIsRefusedOnlyBeyondTenPercentOfTheTestSize) {
-    for (const auto& [millimetres, refused] :
-         {std::pair{45.0, false}, {55.0, false}, {44.99, true}, {55.01, true}}) {
-        SCOPED_TRACE(millimetres);
-        EXPECT_EQ(MeasurementRefusal("Width Y", millimetres, 2000).has_value(), refused);
+    for (const auto& [units, refused] :
+         {std::pair{1800.0, false}, {2200.0, false}, {1799.6, true}, {2200.4, true}}) {
+        SCOPED_TRACE(units);
+        EXPECT_EQ(MeasurementRefusal("Width Y", units, 2000).has_value(), refused);
     }
 }
 

@@ -1,0 +1,75 @@
+// A measurement keyed in as the test size it was cut at changes nothing, whatever size the
+// operator chose.
+
+#include "dialogs_test_support.h"
+
+#include "dialogs/forms.h"
+#include "dialogs/modify_form.h"
+#include "dialogs/modify_form2.h"
+#include "dialogs/scale_form.h"
+#include "dialogs/scale_form2.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdio>
+
+namespace dialogs::test {
+namespace {
+
+using WizardEqualMeasurement = TDialogsTest;
+
+TEST_F(WizardEqualMeasurement, OddTestSizeMeasuredAsItselfCutsNothingMore) {
+    TypeInto(ScaleForm->EdTestDraw_X, "50.3");
+    TypeInto(ScaleForm->EdTestDraw_Y, "50");
+    OpenScalingAndConfirm();
+    FSerial.ForgetWritten();
+    TypeInto(ScaleForm2->Edit1, "50.3");
+    TypeInto(ScaleForm2->Edit2, "50");
+    Click(ScaleForm2->BnOk);
+    EXPECT_TRUE(ModifyForm->isVisible());
+    EXPECT_FALSE(ModifyForm2->isVisible());
+    EXPECT_EQ(FSerial.Written(), "");
+}
+
+// Every size from 1 to 1000 mm with one and with two decimals. The test sizes are taken in
+// by the main window's own command builder, with no link chosen so nothing is sent.
+TEST_F(WizardEqualMeasurement, EverySizeWithOneOrTwoDecimalsMeasuredAsItselfIsUnchanged) {
+    FMainForm->ComboBox1->setEditText("");
+    std::vector<std::string> sizes;
+    char text[32];
+    for (int hundredths = 100; hundredths <= 100000; ++hundredths) {
+        std::snprintf(text, sizeof text, "%d.%02d", hundredths / 100, hundredths % 100);
+        sizes.emplace_back(text);
+        if (hundredths % 10 == 0) {
+            std::snprintf(text, sizeof text, "%d.%d", hundredths / 100, hundredths % 100 / 10);
+            sizes.emplace_back(text);
+        }
+    }
+    std::size_t changed = 0;
+    std::string firstChanged;
+    for (std::size_t index = 0; index < sizes.size(); ++index) {
+        // X and Y take different sizes, so each axis meets every size.
+        const QString sizeX = QString::fromStdString(sizes[index]);
+        const QString sizeY = QString::fromStdString(sizes[sizes.size() - 1 - index]);
+        ScaleForm->EdTestDraw_X->setText(sizeX);
+        ScaleForm->EdTestDraw_Y->setText(sizeY);
+        FMainForm->SendCommand(protocol::ccTestDraw);
+        ScaleForm2->Edit1->setText(sizeX);
+        ScaleForm2->Edit2->setText(sizeY);
+        ScaleForm2->BnOkClick();
+        if (!ModifyForm->isVisible() && ++changed <= 8) {
+            firstChanged += " " + sizeX.toStdString() + " x " + sizeY.toStdString();
+        }
+        ModifyForm->hide();
+        ModifyForm2->hide();
+        if (index % 1000 == 0) {
+            QCoreApplication::processEvents();
+        }
+    }
+    EXPECT_EQ(changed, 0U) << "taken as different:" << firstChanged;
+}
+
+} // namespace
+} // namespace dialogs::test
