@@ -4,6 +4,8 @@
 # operator's measurements are the sizes the cutter reports for its test cut. Afterwards the
 # cutter's flash must hold the values the wizard computed, and a new 50 x 50 test cut must
 # come out 50 x 50 mm within the resolution of the scale (one step in 1000, 0.05 mm).
+# Then a cutter at scale 10000 on the same port, measured to a hundredth of a millimetre:
+# its flash must hold exactly what the calibration rules give (oracle_scale below).
 #
 # usage: wizard_e2e.sh <tessaro> <tessaro-vcutter> <screenshot directory>
 set -euo pipefail
@@ -75,6 +77,13 @@ keys_to() {
   xdotool key --delay 60 "$@"
 }
 
+# Clicks into the window at the given point of its client area.
+click_at() {
+  local id
+  id=$(window_of "$1" "$2")
+  xdotool mousemove --window "$id" "$3" "$4" click 1
+}
+
 type_into() {
   local id
   id=$(window_of "$1" "$2")
@@ -95,48 +104,103 @@ last_cut_size() {
 
 count_lines() { grep -c -- "$1" "$transcript" || true; }
 
-"$vcutter" --com 231 --error 1.01,0.996 >"$transcript" 2>&1 &
-pids+=($!)
-wait_for "the cutter's port" test -e "$XDG_RUNTIME_DIR/tessaro/devices/$port"
+# The scale value the wizard must write: scale x ((measured x 100 / test) x 0.01), each step
+# rounded to extended precision (64-bit mantissa, ties to even), the sizes typed in
+# millimetres read and multiplied by 40 in extended precision and kept as doubles, 0.01 the
+# extended value nearest to it, truncated at the end.
+# usage: oracle_scale <scale> <test size mm> <measured mm>
+oracle_scale() {
+  python3 - "$@" <<'EOF'
+import sys
+from fractions import Fraction
+
+
+def extended(x):
+    """x > 0 rounded to a 64-bit mantissa, ties to even."""
+    exponent = x.numerator.bit_length() - x.denominator.bit_length() - 63
+    while x / Fraction(2) ** exponent >= 2 ** 64:
+        exponent += 1
+    while x / Fraction(2) ** exponent < 2 ** 63:
+        exponent -= 1
+    scaled = x / Fraction(2) ** exponent
+    whole, rest = divmod(scaled.numerator, scaled.denominator)
+    if 2 * rest > scaled.denominator or (2 * rest == scaled.denominator and whole % 2):
+        whole += 1
+    return whole * Fraction(2) ** exponent
+
+
+def units(millimetres):
+    # float() of a Fraction is the nearest double.
+    return Fraction(float(extended(extended(Fraction(millimetres)) * 40)))
+
+
+scale, test, measured = int(sys.argv[1]), units(sys.argv[2]), units(sys.argv[3])
+ratio = extended(extended(extended(measured * 100) / test) * extended(Fraction(1, 100)))
+print(int(extended(scale * ratio)))
+EOF
+}
+
+# Starts tessaro-vcutter on the port with the given options; its output goes to $transcript.
+start_cutter() {
+  "$vcutter" --com 231 "$@" >"$transcript" 2>&1 &
+  cutter_pid=$!
+  pids+=("$cutter_pid")
+  wait_for "the cutter's port" test -e "$XDG_RUNTIME_DIR/tessaro/devices/$port"
+}
+
+# The wizard from the Scaling button to "Save Complete !!" with the 50 x 50 test size.
+# `measure` prints the measurement "X Y" once the test cut is in; the password goes in once
+# the cutter has answered the scale query with `scale_reply`. Screenshots are named after
+# `tag`.
+run_wizard() {
+  local measure=$1 scale_reply=$2 tag=$3 width height
+  keys_to Tessaro 368x288 alt+s
+  wait_for "the first dialog" window_of Tessaro 360x276
+  shot "${tag}02-scale-form"
+  keys_to Tessaro 360x276 Return
+  wait_for "the test cut" grep -q 'cut closed shape' "$transcript"
+  read -r width height <<<"$($measure)"
+  echo "measured $width x $height mm"
+
+  # Into Length X and Width Y, wherever the focus was left the last time.
+  wait_for "the measurement dialog" window_of Tessaro 360x211
+  click_at Tessaro 360x211 188 108
+  keys_to Tessaro 360x211 ctrl+a
+  type_into Tessaro 360x211 "$width"
+  click_at Tessaro 360x211 188 142
+  keys_to Tessaro 360x211 ctrl+a
+  type_into Tessaro 360x211 "$height"
+  shot "${tag}03-scale-form2"
+  keys_to Tessaro 360x211 Return
+  wait_for "the corrected cut" test "$(count_lines 'cut closed shape')" -ge 2
+  shot "${tag}04-modify-form2"
+
+  # Yes, Save, then the password once the scale reply is in.
+  keys_to Tessaro 378x211 Return
+  wait_for "the save question" window_of Tessaro 221x134
+  shot "${tag}05-save-data-form"
+  keys_to Tessaro 221x134 Return
+  wait_for "the password dialog" window_of Tessaro 189x106
+  type_into Tessaro 189x106 047
+  wait_for "the scale reply" grep -q "> $scale_reply" "$transcript"
+  shot "${tag}06-password-form"
+  sleep 1
+  keys_to Tessaro 189x106 Return
+  wait_for "Save Complete" window_of QUIX '[0-9]*x[0-9]*'
+  shot "${tag}07-save-complete"
+  keys_to QUIX '[0-9]*x[0-9]*' Return
+}
+
+start_cutter --error 1.01,0.996
 
 "$program" >"$work/tessaro.log" 2>&1 &
 pids+=($!)
 wait_for "the main window" window_of Tessaro 368x288
 shot 01-main
 
-# Scaling (Alt+S): the first dialog, Enter cuts the 50 x 50 test rectangle.
-keys_to Tessaro 368x288 alt+s
-wait_for "the first dialog" window_of Tessaro 360x276
-shot 02-scale-form
-keys_to Tessaro 360x276 Return
-wait_for "the test cut" grep -q 'cut closed shape' "$transcript"
-read -r width height <<<"$(last_cut_size)"
-echo "test cut measures $width x $height mm"
-
-# The measurement, as the cutter reports it.
-keys_to Tessaro 360x211 ctrl+a
-type_into Tessaro 360x211 "$width"
-keys_to Tessaro 360x211 Tab ctrl+a
-type_into Tessaro 360x211 "$height"
-shot 03-scale-form2
-keys_to Tessaro 360x211 Return
-wait_for "the corrected cut" test "$(count_lines 'cut closed shape')" -ge 2
-shot 04-modify-form2
-
-# Yes, Save, then the password once the scale reply is in.
-keys_to Tessaro 378x211 Return
-wait_for "the save question" window_of Tessaro 221x134
-shot 05-save-data-form
-keys_to Tessaro 221x134 Return
-wait_for "the password dialog" window_of Tessaro 189x106
-type_into Tessaro 189x106 047
-wait_for "the scale reply" grep -q '> 0,1000,1000' "$transcript"
-shot 06-password-form
-sleep 1
-keys_to Tessaro 189x106 Return
-wait_for "Save Complete" window_of QUIX '[0-9]*x[0-9]*'
-shot 07-save-complete
-keys_to QUIX '[0-9]*x[0-9]*' Return
+# Scaling (Alt+S); Enter cuts the 50 x 50 test rectangle; the measurement is the size the
+# cutter reports.
+run_wizard last_cut_size 0,1000,1000 ""
 
 grep -q 'flash X scale 1000 -> 1010' "$transcript" || fail "flash X is not 1010"
 grep -q 'flash Y scale 1000 -> 995' "$transcript" || fail "flash Y is not 995"
@@ -162,4 +226,18 @@ awk -v w="$width" -v h="$height" 'BEGIN {
   dh = h - 50; if (dh < 0) dh = -dh
   exit !(dw <= 0.05 + 1e-9 && dh <= 0.05 + 1e-9)
 }' || fail "the new test cut measures $width x $height mm"
+
+# A cutter at scale 10000 in place of the first, measured 49.51 x 50 mm: there a hundredth
+# of a millimetre is one scale step, so the whole chain must follow the rules exactly.
+kill "$cutter_pid"
+wait "$cutter_pid" 2>/dev/null || true
+transcript="$work/transcript-scale10000.txt"
+start_cutter --scale 10000,10000
+measured_fixed() { echo "49.51 50"; }
+run_wizard measured_fixed 0,10000,10000 scale10000-
+expected_x=$(oracle_scale 10000 50 49.51)
+expected_y=$(oracle_scale 10000 50 50)
+grep -q "flash X scale 10000 -> $expected_x\$" "$transcript" || fail "flash X is not $expected_x"
+grep -q "flash Y scale 10000 -> $expected_y\$" "$transcript" || fail "flash Y is not $expected_y"
+echo "scale 10000, 49.51 x 50 mm: flash X $expected_x, Y $expected_y"
 echo "PASS"
