@@ -14,6 +14,8 @@
 #include <QPushButton>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace dialogs::test {
 namespace {
@@ -34,7 +36,8 @@ TEST_F(WizardEqualMeasurement, OddTestSizeMeasuredAsItselfCutsNothingMore) {
 }
 
 // Every size from 1 to 1000 mm with one and with two decimals. The test sizes are taken in
-// by the main window's own command builder, with no link chosen so nothing is sent.
+// by the main window's own command builder, with no link chosen so nothing is sent; the
+// measurement goes through the OK button's handler.
 TEST_F(WizardEqualMeasurement, EverySizeWithOneOrTwoDecimalsMeasuredAsItselfIsUnchanged) {
     FMainForm->ComboBox1->setEditText("");
     std::vector<std::string> sizes;
@@ -64,7 +67,8 @@ TEST_F(WizardEqualMeasurement, EverySizeWithOneOrTwoDecimalsMeasuredAsItselfIsUn
         }
         ModifyForm->hide();
         ModifyForm2->hide();
-        if (index % 1000 == 0) {
+        if (index % 1000 == 0) { // so the dialogs' posted events do not pile up
+
             QCoreApplication::processEvents();
         }
     }
