@@ -167,7 +167,8 @@ void TThreadComm::DrainOutput() {
     for (int waited = 0; waited < kCloseDrainLimitMs; ++waited) {
         std::uint32_t errors = 0;
         TComStat stat;
-        if (!FApi.ClearCommError(FHandle, errors, stat) || stat.cbOutQue == 0) {
+        // Output held by XOFF cannot leave: waiting would only delay the close.
+        if (!FApi.ClearCommError(FHandle, errors, stat) || stat.cbOutQue == 0 || stat.fXoffHold) {
             return;
         }
         FApi.Sleep(1);

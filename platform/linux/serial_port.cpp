@@ -120,6 +120,11 @@ void TSerialPort::Close() {
     }
     Signal(FClosedSignal.Get());
     std::unique_lock use(FUseLock);
+    if (OutputHeld()) {
+        // The next user of the line, this program or another, finds output flowing.
+        ::tcflush(FDevice.Get(), TCOFLUSH);
+        ::tcflow(FDevice.Get(), TCOON);
+    }
     DrainOutputBriefly();
     ::tcflush(FDevice.Get(), TCOFLUSH);
     ::ioctl(FDevice.Get(), TIOCNXCL);

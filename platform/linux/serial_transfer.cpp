@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -260,7 +259,7 @@ bool TSerialTransferRecord::WaitForDevice(const TSerialPort& port) const {
         events = 0;
         timeoutMs = timeoutMs < 0 ? kDrainLookMs : std::min(timeoutMs, kDrainLookMs);
     } else if (!FDeadline && FKind == TKind::tkWrite) {
-        timeoutMs = static_cast<int>(kStalledWriteLimit.count());
+        timeoutMs = static_cast<int>(std::chrono::milliseconds(kStalledWriteLimit).count());
     }
     // A read also wakes when the event waiter took bytes ahead of it.
     std::array<pollfd, 2> watched{{
