@@ -10,6 +10,7 @@
 #include <functional>
 #include <thread>
 #include <time.h>
+#include <unistd.h>
 
 namespace platform::test {
 namespace {
@@ -167,6 +168,17 @@ TEST_F(FreshOpenOverPty, OutputStoppedByXoffFlowsAfterReopen) {
     ASSERT_TRUE(FComm.Enabled());
     EXPECT_EQ(FComm.Write("OH;", 3), 3);
     EXPECT_EQ(FPty.Receive(3, 1s), "OH;");
+}
+
+TEST_F(FreshOpenOverPty, OutputStoppedByXoffFlowsForAnotherProgramAfterClose) {
+    FComm.Open();
+    ASSERT_TRUE(FComm.Enabled());
+    FComm.SetXONState(false);
+    FComm.Close();
+    TFileDescriptor other(::open(FPty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    ASSERT_TRUE(other.IsOpen());
+    EXPECT_EQ(::write(other.Get(), "x", 1), 1);
+    EXPECT_EQ(FPty.Receive(1, 1s), "x");
 }
 
 TEST_F(FreshOpenOverPty, WriteHeldByXoffReportsNothingSent) {
