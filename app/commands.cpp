@@ -132,6 +132,8 @@ bool TMainForm::UsbPortProbe() {
     return true;
 }
 
+// Any printer-class device answers, so the log names each one: the operator sees whether
+// the device that blocks the COM port is the cutter.
 bool TMainForm::UsbDevicePresent() {
     int answering = 0;
     for (std::int32_t index = 0; index < kUsbDeviceCount; ++index) {
@@ -139,6 +141,8 @@ bool TMainForm::UsbDevicePresent() {
         if (handle != kFailedHandle) {
             ++answering;
             FUsb.UsbCloseDevice(handle);
+            AddLog("USB" + std::to_string(index) +
+                   " attached, device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(index)));
         }
     }
     return answering > 0;

@@ -60,6 +60,11 @@ inline constexpr int kLogLineLimit = 10000;
 // of the same number, so a log line shows every byte the cutter sent (ESC included).
 std::string Latin1ToUtf8(std::string_view bytes);
 
+// A USB device's IEEE 1284 ID for a log line; a device may report none.
+inline std::string DeviceIdOrNone(const std::string& deviceId) {
+    return deviceId.empty() ? "none reported" : deviceId;
+}
+
 // The silence message box's two texts.
 inline constexpr const char* kDeviceNotFoundText = "Device not found";
 inline constexpr const char* kUsbCablePluggedText = "When USB cable plug-in, com port not working.";
@@ -212,6 +217,7 @@ private:
     void AddPortItem(const std::string& name, const std::string& devicePath);
     void SetPortText(const std::string& text);
     void CheckSerialPort(const std::string& text);
+    void CheckUsbDevice(const std::string& text);
     void LogOpenFailureReason(const std::string& text, std::uint32_t error);
 
     // Commands (commands.cpp).

@@ -28,6 +28,13 @@ const std::string kDevicePrefix = "\\\\.\\";
 // Modem line selectors of GetModemState, in the order they are asked.
 constexpr int kModemLines[] = {2 /* DSR */, 1 /* CTS */, 3 /* RING */, 4 /* RLSD */};
 
+std::string UsbEntryTooltip(const std::string& devicePath, const std::string& deviceId) {
+    if (deviceId.empty()) {
+        return devicePath;
+    }
+    return devicePath.empty() ? deviceId : devicePath + "\n" + deviceId;
+}
+
 bool FitsReadBuffers(const devlink::TSerialCommValue& value) {
     return value.Name.size() < kValueNameCapacity && value.Data.size() < kValueDataCapacity;
 }
@@ -101,14 +108,20 @@ void TMainForm::AddEnumeratedPorts() {
     }
 }
 
-// The probes leave FUsbHandle alone.
+// The probes leave FUsbHandle alone. Every printer-class device answers, not only
+// cutters: the tooltip says which device an entry is. A device that is there but refuses
+// is not listed, and the log says why.
 void TMainForm::AddUsbDevices() {
     for (std::int32_t index = 0; index < kUsbDeviceCount; ++index) {
+        const std::string entry = "USB" + std::to_string(index);
         const std::int32_t handle = FUsb.UsbOpenDevice(index);
-        if (handle != kNoUsbDevice) {
-            AddPortItem("USB" + std::to_string(index), std::string());
-            FUsb.UsbCloseDevice(handle);
+        if (handle == kNoUsbDevice) {
+            LogOpenFailureReason(entry, FUsb.UsbLastOpenError());
+            continue;
         }
+        AddPortItem(entry,
+                    UsbEntryTooltip(FPortSources.DevicePathOf(entry), FUsb.UsbDeviceId(index)));
+        FUsb.UsbCloseDevice(handle);
     }
 }
 
@@ -155,11 +168,23 @@ void TMainForm::ComboBox1Change() {
         CheckSerialPort(text);
         break;
     case lkUsb:
-        AddLog(UsbPortProbe() ? text + " Check OK" : kDeviceNotFoundText);
+        CheckUsbDevice(text);
         break;
     case lkNone:
         break;
     }
+}
+
+// The device ID tells the operator whether the entry is the cutter or another printer.
+void TMainForm::CheckUsbDevice(const std::string& text) {
+    if (!UsbPortProbe()) {
+        const std::uint32_t openError = FUsb.UsbLastOpenError();
+        AddLog(kDeviceNotFoundText);
+        LogOpenFailureReason(text, openError);
+        return;
+    }
+    AddLog(text + " Check OK");
+    AddLog(text + " device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(UsbDeviceIndex())));
 }
 
 // Opens the port, looks for a modem line and closes it again. A port still open from an

@@ -33,6 +33,8 @@ constexpr std::array<std::uint8_t, 5> kDcbParity = {kNoParity, kOddParity, kEven
 
 constexpr std::uint16_t kXonXoffLimit = 1024;
 
+constexpr int kCloseDrainLimitMs = 500;
+
 // Milliseconds per written byte: the line needs about 10 bits per byte.
 constexpr std::uint32_t kWriteMultiplierBase = 19200;
 constexpr std::uint32_t kReadTotalTimeoutMs = 1000;
@@ -46,9 +48,11 @@ void ApplyFlowControl(TFlowControl flowControl, TDcb& dcb) {
     dcb.fOutxDsrFlow = flowControl == fcDTR;
     dcb.fDtrControl = flowControl == fcDTR ? kDtrControlHandshake : kDtrControlEnable;
     dcb.fRtsControl = flowControl == fcCTS ? kRtsControlHandshake : kRtsControlEnable;
-    if (flowControl == fcSoftware) {
-        dcb.fOutX = true;
-        dcb.fInX = true;
+    // fcDefault leaves XON/XOFF as the device has it; every other choice says whether
+    // 0x11/0x13 are flow control or data.
+    if (flowControl != fcDefault) {
+        dcb.fOutX = flowControl == fcSoftware;
+        dcb.fInX = flowControl == fcSoftware;
     }
 }
 
@@ -148,11 +152,27 @@ void TThreadComm::Close() {
         return;
     }
     ++FCloseCount;
+    SettleAbandonedWrite(false);
+    DrainOutput();
     if (FEventThread) {
         FEventThread->DetachHandler();
         FEventThread->Stop();
     }
     DestroyHandle();
+}
+
+// The event thread purges both queues as it ends: what is still on its way out leaves
+// first, for as long as a command at the slowest rate needs.
+void TThreadComm::DrainOutput() {
+    for (int waited = 0; waited < kCloseDrainLimitMs; ++waited) {
+        std::uint32_t errors = 0;
+        TComStat stat;
+        // Output held by XOFF cannot leave: waiting would only delay the close.
+        if (!FApi.ClearCommError(FHandle, errors, stat) || stat.cbOutQue == 0 || stat.fXoffHold) {
+            return;
+        }
+        FApi.Sleep(1);
+    }
 }
 
 bool TThreadComm::Enabled() const {

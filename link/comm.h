@@ -186,6 +186,7 @@ private:
     int NoteDeviceError();
     void ClearLineErrors();
     void SettleAbandonedWrite(bool abortWrite);
+    void DrainOutput();
     std::uint32_t AwaitWrite(int waitMode);
     std::uint32_t AwaitRead();
     bool ReadDeviceStatus(std::uint32_t& errors, TComStat& stat);

@@ -36,7 +36,8 @@ public:
     // The values of the serial device map in enumeration order; false when the map cannot
     // be opened.
     virtual bool ReadSerialCommMap(std::vector<TSerialCommValue>& values) = 0;
-    // The device a serial port name ("COM3") stands for, for display; empty when unknown.
+    // The device a port name ("COM3", or a USB entry "USB0") stands for, for display;
+    // empty when unknown.
     virtual std::string DevicePathOf(const std::string& portName) = 0;
     // The group whose members may read and write that device ("dialout"), for telling an
     // operator who lacks the permission what to join; empty when unknown or when no

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace devlink {
 
@@ -23,6 +24,16 @@ public:
     // of bytes placed there in `count`. Negative: failure, nothing used.
     virtual std::int32_t UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
                                     std::uint32_t* count) = 0;
+
+    // Beyond the library's five: what this port can tell the operator. A library that
+    // cannot tell keeps these defaults.
+
+    // Why the last UsbOpenDevice that returned -1 failed, as an errno value (EACCES,
+    // EBUSY, ENOENT); 0 when it did not fail or the reason is unknown.
+    virtual std::uint32_t UsbLastOpenError() { return 0; }
+    // The IEEE 1284 device ID the device of `index` reports ("MFG:...;MDL:...;"), so the
+    // operator sees which device an entry is; empty when it reports none.
+    virtual std::string UsbDeviceId(std::int32_t /*index*/) { return {}; }
 };
 
 } // namespace devlink

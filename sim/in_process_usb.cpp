@@ -1,6 +1,7 @@
 #include "sim/in_process_usb.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -38,10 +39,36 @@ void TInProcessUsb::SetPresent(std::int32_t index, bool present) {
     }
 }
 
+void TInProcessUsb::SetRefusal(std::int32_t index, std::uint32_t error) {
+    const auto found = FDevices.find(index);
+    if (found != FDevices.end()) {
+        found->second.Refusal = error;
+    }
+}
+
+void TInProcessUsb::SetDeviceId(std::int32_t index, std::string id) {
+    const auto found = FDevices.find(index);
+    if (found != FDevices.end()) {
+        found->second.DeviceId = std::move(id);
+    }
+}
+
+std::string TInProcessUsb::UsbDeviceId(std::int32_t index) {
+    const auto found = FDevices.find(index);
+    return found != FDevices.end() && found->second.Present ? found->second.DeviceId
+                                                            : std::string();
+}
+
 std::int32_t TInProcessUsb::UsbOpenDevice(std::int32_t index) {
     ++FOpenCalls;
+    FLastOpenError = 0;
     const auto found = FDevices.find(index);
     if (found == FDevices.end() || !found->second.Present || found->second.Line->HungUp()) {
+        FLastOpenError = ENOENT;
+        return kUsbFailure;
+    }
+    if (found->second.Refusal != 0) {
+        FLastOpenError = found->second.Refusal;
         return kUsbFailure;
     }
     const std::int32_t handle = FNextHandle++;

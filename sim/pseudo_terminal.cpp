@@ -57,8 +57,4 @@ TPseudoTerminal::~TPseudoTerminal() {
     ::close(FMaster);
 }
 
-void TPseudoTerminal::DiscardOutput() {
-    ::tcflush(FMaster, TCOFLUSH);
-}
-
 } // namespace sim

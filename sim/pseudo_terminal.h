@@ -18,8 +18,6 @@ public:
 
     int Master() const { return FMaster; }
     const std::string& SlavePath() const { return FSlavePath; }
-    // Discards what was written to the master but not yet read from the slave.
-    void DiscardOutput();
 
 private:
     TPseudoTerminal(int master, std::string slavePath);

@@ -301,13 +301,12 @@ void TVCutterSession::HostGone(TChannel& channel, TClock::time_point now) {
     if (channel.HostPresent) {
         Print(channel.Name, "- host closed the port");
     }
+    // A cutter does not know that its host gave up: what it still has to say goes out
+    // and waits in the line for the next opener, as a late reply does on a real cable.
     if (!channel.Outgoing.empty()) {
-        Print(channel.Name, "- dropped " + std::to_string(channel.Outgoing.size()) +
-                                " reply bytes: nobody is listening");
-        channel.Outgoing.clear();
+        Print(channel.Name, "- " + std::to_string(channel.Outgoing.size()) +
+                                " reply bytes still to send: they wait for the next opener");
     }
-    // Bytes written just before the host left would otherwise greet the next one.
-    channel.Terminal->DiscardOutput();
     channel.HostPresent = false;
     channel.QuietUntil = now + kQuietAfterHostGone;
     if (channel.HangUpWhenSent) {

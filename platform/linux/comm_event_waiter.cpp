@@ -31,7 +31,8 @@ std::uint32_t ModemLineEvents(int before, int after) {
     events |= (changed & TIOCM_CTS) ? devlink::kEvCts : 0;
     events |= (changed & TIOCM_DSR) ? devlink::kEvDsr : 0;
     events |= (changed & TIOCM_CD) ? devlink::kEvRlsd : 0;
-    events |= (changed & TIOCM_RNG) ? devlink::kEvRing : 0;
+    // A ring is one pulse: it starts, and ends unannounced.
+    events |= (changed & after & TIOCM_RNG) ? devlink::kEvRing : 0;
     return events;
 }
 
@@ -63,10 +64,17 @@ std::uint32_t EventsBetween(const TLineSnapshot& before, const TLineSnapshot& af
     if (after.OutQueue == 0 && (before.OutQueue > 0 || after.Written > before.Written)) {
         events |= devlink::kEvTxEmpty;
     }
+    const bool counted = before.Counts && after.Counts;
     if (before.ModemLines && after.ModemLines) {
-        events |= ModemLineEvents(*before.ModemLines, *after.ModemLines);
+        std::uint32_t lineEvents = ModemLineEvents(*before.ModemLines, *after.ModemLines);
+        // The UART counts each ring once, at its trailing edge, as Win32 reports it; the
+        // line seen going on would report the same pulse a second time.
+        if (counted) {
+            lineEvents &= ~devlink::kEvRing;
+        }
+        events |= lineEvents;
     }
-    if (before.Counts && after.Counts) {
+    if (counted) {
         events |= CounterEvents(*before.Counts, *after.Counts);
     }
     return events;
@@ -99,14 +107,27 @@ devlink::TWaitResult TLinuxCommEventWaiter::Wait(std::uint32_t& eventMask) {
         if (Ended()) {
             return devlink::TWaitResult::wrCancelled;
         }
+        const std::uint32_t mask = FPort->EventMask();
+        // The event character is seen only in bytes taken from the driver; the caller
+        // finds them in the port's read-ahead, in order, before any later ones.
+        bool eventCharSeen = false;
+        const std::uint64_t consumedBefore = FPort->BytesConsumed();
+        if ((mask & devlink::kEvRxFlag) != 0 &&
+            !FPort->ReadAhead(FPort->Dcb().EvtChar, eventCharSeen)) {
+            return devlink::TWaitResult::wrHungUp;
+        }
+        // The readable device had input after all: it now waits in the read-ahead.
+        if (FPort->BytesConsumed() != consumedBefore) {
+            FSawReadable = false;
+        }
         TLineSnapshot now;
         if (!TakeSnapshot(now)) {
             return devlink::TWaitResult::wrHungUp;
         }
         FReadableWithoutInput = now.InQueue == 0 && (FSawReadable || FReadableWithoutInput);
         FSawReadable = false;
-        const std::uint32_t mask = FPort->EventMask();
-        const std::uint32_t events = EventsBetween(FLast, now) & mask;
+        const std::uint32_t events =
+            (EventsBetween(FLast, now) | (eventCharSeen ? devlink::kEvRxFlag : 0)) & mask;
         FLast = now;
         if (events != 0) {
             eventMask = events;

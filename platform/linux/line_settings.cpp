@@ -111,6 +111,12 @@ std::uint8_t ByteSizeOf(const termios2& line) {
     return 8;
 }
 
+// Divisors make rates a little off; a line within 2 % of the rate asked for runs it.
+bool RateTaken(std::uint32_t asked, std::uint32_t running) {
+    const std::uint64_t difference = asked > running ? asked - running : running - asked;
+    return difference * 50 <= asked;
+}
+
 } // namespace
 
 bool MakeRawLine(int fd) {
@@ -175,15 +181,27 @@ void ReadDcbFromSettings(const termios2& line, devlink::TDcb& dcb) {
 }
 
 bool ApplyDcbToLine(int fd, const devlink::TDcb& dcb) {
-    termios2 line{};
-    if (!GetLine(fd, line)) {
+    termios2 before{};
+    if (!GetLine(fd, before)) {
         return false;
     }
+    termios2 line = before;
     if (!ApplyDcbToSettings(dcb, line)) {
         errno = EINVAL;
         return false;
     }
-    return SetLine(fd, line);
+    if (!SetLine(fd, line)) {
+        return false;
+    }
+    // A UART takes a rate it cannot make and quietly runs at its nearest (256000 becomes
+    // 115200): read back, and put the former settings back when the line did not follow.
+    termios2 taken{};
+    if (GetLine(fd, taken) && !RateTaken(dcb.BaudRate, taken.c_ospeed)) {
+        SetLine(fd, before);
+        errno = EINVAL;
+        return false;
+    }
+    return true;
 }
 
 bool ReadDcbFromLine(int fd, devlink::TDcb& dcb) {

@@ -1,6 +1,8 @@
 #include "platform/linux/linux_port_sources.h"
 
+#include <algorithm>
 #include <grp.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,12 +50,26 @@ bool TLinuxPortSources::ReadSerialCommMap(std::vector<devlink::TSerialCommValue>
 }
 
 std::string TLinuxPortSources::DevicePathOf(const std::string& portName) {
-    const std::optional<std::filesystem::path> device = FTable.ResolveSerial(portName);
+    const std::optional<std::filesystem::path> device = DeviceOf(portName);
     return device ? device->string() : std::string();
 }
 
+std::optional<std::filesystem::path>
+TLinuxPortSources::DeviceOf(const std::string& portName) const {
+    const std::string_view usbPrefix = "USB";
+    const bool usbEntry = portName.size() > usbPrefix.size() &&
+                          portName.size() <= usbPrefix.size() + 2 &&
+                          portName.compare(0, usbPrefix.size(), usbPrefix) == 0 &&
+                          std::all_of(portName.begin() + usbPrefix.size(), portName.end(),
+                                      [](char c) { return c >= '0' && c <= '9'; });
+    if (usbEntry) {
+        return FTable.FindUsb(std::stoi(portName.substr(usbPrefix.size())));
+    }
+    return FTable.ResolveSerial(portName);
+}
+
 std::string TLinuxPortSources::DeviceGroupOf(const std::string& portName) {
-    const std::optional<std::filesystem::path> device = FTable.ResolveSerial(portName);
+    const std::optional<std::filesystem::path> device = DeviceOf(portName);
     struct stat info {};
     if (!device || ::stat(device->c_str(), &info) != 0) {
         return {};

@@ -21,6 +21,9 @@ public:
     std::string DeviceGroupOf(const std::string& portName) override;
 
 private:
+    // The device of a COM port name or of a USB entry "USB<i>".
+    std::optional<std::filesystem::path> DeviceOf(const std::string& portName) const;
+
     TPortTable FTable;
 };
 

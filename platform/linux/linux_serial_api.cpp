@@ -216,15 +216,14 @@ bool TLinuxSerialApi::ClearCommError(devlink::THandle handle, std::uint32_t& err
         return false;
     }
     const int fd = port->Device();
-    int inQueue = 0;
+    std::uint32_t inQueue = 0;
     int outQueue = 0;
-    if (!Succeeded(::ioctl(fd, TIOCINQ, &inQueue)) ||
-        !Succeeded(::ioctl(fd, TIOCOUTQ, &outQueue))) {
-        return false;
+    if (!port->InputWaiting(inQueue) || !Succeeded(::ioctl(fd, TIOCOUTQ, &outQueue))) {
+        return FailWithErrno();
     }
     errors = port->TakeLineErrors();
     stat = devlink::TComStat{};
-    stat.cbInQue = static_cast<std::uint32_t>(inQueue);
+    stat.cbInQue = inQueue;
     stat.cbOutQue = static_cast<std::uint32_t>(outQueue);
     int lines = 0;
     if (::ioctl(fd, TIOCMGET, &lines) == 0) {
@@ -232,6 +231,9 @@ bool TLinuxSerialApi::ClearCommError(devlink::THandle handle, std::uint32_t& err
         stat.fCtsHold = dcb.fOutxCtsFlow && (lines & TIOCM_CTS) == 0;
         stat.fDsrHold = dcb.fOutxDsrFlow && (lines & TIOCM_DSR) == 0;
     }
+    // Linux has no carrier handshake, so nothing waits for RLSD; whether an XOFF from the
+    // far end stopped output, or the driver sent one, it does not tell: those stay false.
+    stat.fXoffHold = port->OutputHeld();
     return true;
 }
 
@@ -250,14 +252,8 @@ bool TLinuxSerialApi::PurgeComm(devlink::THandle handle, std::uint32_t flags) {
     if (flags & devlink::kPurgeRxAbort) {
         port->AbortReads();
     }
-    if (flags & devlink::kPurgeRxClear) {
-        int discarded = 0;
-        if (::ioctl(port->Device(), TIOCINQ, &discarded) == 0) {
-            port->NoteConsumed(static_cast<std::uint64_t>(discarded));
-        }
-        if (!Succeeded(::tcflush(port->Device(), TCIFLUSH))) {
-            return false;
-        }
+    if ((flags & devlink::kPurgeRxClear) && !port->DiscardInput()) {
+        return FailWithErrno();
     }
     return (flags & devlink::kPurgeTxClear) == 0 || Succeeded(::tcflush(port->Device(), TCOFLUSH));
 }
@@ -270,9 +266,12 @@ bool TLinuxSerialApi::EscapeCommFunction(devlink::THandle handle, std::uint32_t 
     const int fd = port->Device();
     switch (function) {
     case devlink::kSetXoff:
-        return Succeeded(::tcflow(fd, TCOOFF));
     case devlink::kSetXon:
-        return Succeeded(::tcflow(fd, TCOON));
+        if (!Succeeded(::tcflow(fd, function == devlink::kSetXoff ? TCOOFF : TCOON))) {
+            return false;
+        }
+        port->SetOutputHeld(function == devlink::kSetXoff);
+        return true;
     case devlink::kSetRts:
     case devlink::kClrRts:
         return SetModemLine(fd, TIOCM_RTS, function == devlink::kSetRts);

@@ -2,6 +2,7 @@
 
 #include "platform/linux/line_settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 namespace platform {
 
@@ -20,6 +22,10 @@ namespace {
 // hold the caller for the driver's own half-minute.
 constexpr auto kCloseDrainLimit = std::chrono::milliseconds(500);
 constexpr auto kCloseDrainStep = std::chrono::milliseconds(5);
+
+// The read-ahead holds at most what the driver's own input queue would; beyond it, bytes
+// wait in the driver.
+constexpr std::size_t kReadAheadLimit = 4096;
 
 void Signal(int eventFd) {
     const std::uint64_t one = 1;
@@ -38,6 +44,12 @@ bool LockExclusively(int fd) {
         errno = EBUSY;
     }
     return false;
+}
+
+// A terminal keeps its queues and its output stop between openers; a new handle starts
+// as a Win32 one does: nothing from before is read or sent, and output flows.
+bool StartFresh(int fd) {
+    return ::tcflush(fd, TCIOFLUSH) == 0 && ::tcflow(fd, TCOON) == 0;
 }
 
 } // namespace
@@ -72,12 +84,14 @@ std::uint32_t CommErrorsBetween(const TErrorCounts& before, const TErrorCounts& 
 
 std::shared_ptr<TSerialPort> TSerialPort::Open(const std::filesystem::path& device) {
     TFileDescriptor fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.IsOpen() || !LockExclusively(fd.Get()) || !MakeRawLine(fd.Get())) {
+    if (!fd.IsOpen() || !LockExclusively(fd.Get()) || !MakeRawLine(fd.Get()) ||
+        !StartFresh(fd.Get())) {
         return nullptr;
     }
     TFileDescriptor closedSignal = MakeSignal();
     TFileDescriptor wakeSignal = MakeSignal();
-    if (!closedSignal.IsOpen() || !wakeSignal.IsOpen()) {
+    TFileDescriptor inputSignal = MakeSignal();
+    if (!closedSignal.IsOpen() || !wakeSignal.IsOpen() || !inputSignal.IsOpen()) {
         return nullptr;
     }
     // Last, so that no failure leaves the terminal marked exclusive.
@@ -85,13 +99,16 @@ std::shared_ptr<TSerialPort> TSerialPort::Open(const std::filesystem::path& devi
         return nullptr;
     }
     return std::make_shared<TSerialPort>(std::move(fd), std::move(closedSignal),
-                                         std::move(wakeSignal));
+                                         std::move(wakeSignal), std::move(inputSignal));
 }
 
 TSerialPort::TSerialPort(TFileDescriptor device, TFileDescriptor closedSignal,
-                         TFileDescriptor wakeSignal)
+                         TFileDescriptor wakeSignal, TFileDescriptor inputSignal)
     : FDevice(std::move(device)), FClosedSignal(std::move(closedSignal)),
-      FWakeSignal(std::move(wakeSignal)), FCountsSeen(ReadErrorCounts(FDevice.Get())) {}
+      FWakeSignal(std::move(wakeSignal)), FInputSignal(std::move(inputSignal)),
+      FCountsSeen(ReadErrorCounts(FDevice.Get())) {
+    FReadAhead.reserve(kReadAheadLimit);
+}
 
 TSerialPort::~TSerialPort() {
     Close();
@@ -103,6 +120,11 @@ void TSerialPort::Close() {
     }
     Signal(FClosedSignal.Get());
     std::unique_lock use(FUseLock);
+    if (OutputHeld()) {
+        // The next user of the line, this program or another, finds output flowing.
+        ::tcflush(FDevice.Get(), TCOFLUSH);
+        ::tcflow(FDevice.Get(), TCOON);
+    }
     DrainOutputBriefly();
     ::tcflush(FDevice.Get(), TCOFLUSH);
     ::ioctl(FDevice.Get(), TIOCNXCL);
@@ -116,6 +138,78 @@ void TSerialPort::DrainOutputBriefly() const {
            std::chrono::steady_clock::now() < giveUp) {
         std::this_thread::sleep_for(kCloseDrainStep);
     }
+}
+
+ssize_t TSerialPort::ReadInput(char* buffer, std::size_t count) {
+    std::lock_guard lock(FInputLock);
+    const std::size_t ahead = std::min(count, FReadAhead.size());
+    std::copy_n(FReadAhead.begin(), ahead, buffer);
+    FReadAhead.erase(FReadAhead.begin(), FReadAhead.begin() + static_cast<std::ptrdiff_t>(ahead));
+    if (ahead == count) {
+        return static_cast<ssize_t>(ahead);
+    }
+    ssize_t n = -1;
+    do {
+        n = ::read(FDevice.Get(), buffer + ahead, count - ahead);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) {
+        NoteConsumed(static_cast<std::uint64_t>(n));
+        return static_cast<ssize_t>(ahead) + n;
+    }
+    return ahead > 0 ? static_cast<ssize_t>(ahead) : n;
+}
+
+bool TSerialPort::ReadAhead(char eventChar, bool& eventCharSeen) {
+    eventCharSeen = false;
+    std::lock_guard lock(FInputLock);
+    const std::size_t before = FReadAhead.size();
+    while (FReadAhead.size() < kReadAheadLimit) {
+        char chunk[512];
+        const std::size_t room = std::min(sizeof chunk, kReadAheadLimit - FReadAhead.size());
+        const ssize_t n = ::read(FDevice.Get(), chunk, room);
+        if (n > 0) {
+            FReadAhead.insert(FReadAhead.end(), chunk, chunk + n);
+            NoteConsumed(static_cast<std::uint64_t>(n));
+        } else if (n == 0) {
+            errno = EIO; // end of file on a terminal: it hung up
+            return false;
+        } else if (errno == EAGAIN) {
+            break;
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+    if (FReadAhead.size() > before) {
+        eventCharSeen = std::find(FReadAhead.begin() + static_cast<std::ptrdiff_t>(before),
+                                  FReadAhead.end(), eventChar) != FReadAhead.end();
+        Signal(FInputSignal.Get());
+    }
+    return true;
+}
+
+bool TSerialPort::InputWaiting(std::uint32_t& count) {
+    std::lock_guard lock(FInputLock);
+    int queued = 0;
+    if (::ioctl(FDevice.Get(), TIOCINQ, &queued) != 0) {
+        return false;
+    }
+    count = static_cast<std::uint32_t>(queued) + static_cast<std::uint32_t>(FReadAhead.size());
+    return true;
+}
+
+bool TSerialPort::DiscardInput() {
+    std::lock_guard lock(FInputLock);
+    FReadAhead.clear();
+    int discarded = 0;
+    if (::ioctl(FDevice.Get(), TIOCINQ, &discarded) == 0) {
+        NoteConsumed(static_cast<std::uint64_t>(discarded));
+    }
+    return ::tcflush(FDevice.Get(), TCIFLUSH) == 0;
+}
+
+void TSerialPort::TakeInputSignal() const {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(FInputSignal.Get(), &count, sizeof count);
 }
 
 void TSerialPort::NoteWritten(std::uint64_t count) {

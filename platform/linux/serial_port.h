@@ -11,6 +11,8 @@
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
+#include <sys/types.h>
+#include <vector>
 
 namespace platform {
 
@@ -31,7 +33,8 @@ public:
     // Opens `device` for exclusive use in raw mode; nullptr with errno set when it cannot
     // be: EBUSY when another holds it, ENOTTY when it is no terminal.
     static std::shared_ptr<TSerialPort> Open(const std::filesystem::path& device);
-    TSerialPort(TFileDescriptor device, TFileDescriptor closedSignal, TFileDescriptor wakeSignal);
+    TSerialPort(TFileDescriptor device, TFileDescriptor closedSignal, TFileDescriptor wakeSignal,
+                TFileDescriptor inputSignal);
     ~TSerialPort();
     TSerialPort(const TSerialPort&) = delete;
     TSerialPort& operator=(const TSerialPort&) = delete;
@@ -50,8 +53,28 @@ public:
     std::uint32_t EventMask() const { return FEventMask.load(); }
     void SetEventMask(std::uint32_t mask) { FEventMask.store(mask); }
 
-    // Bytes taken from the input queue (read or purged) and handed to the driver since
-    // the open: with the queue counts they tell the waiter what arrived and what left.
+    // Input. The event waiter may take bytes from the driver ahead of the caller (to see
+    // the event character in them); they wait here, in order, before the driver's own.
+    // Reads up to `count` bytes as read() does: the count, 0 at end of file, or -1 with
+    // errno (EAGAIN when nothing waits).
+    ssize_t ReadInput(char* buffer, std::size_t count);
+    // Moves what the driver holds into the read-ahead; `eventCharSeen` tells whether
+    // `eventChar` came among the bytes moved. False with errno when the device failed or
+    // hung up.
+    bool ReadAhead(char eventChar, bool& eventCharSeen);
+    // Bytes waiting for the caller: the read-ahead and the driver's input queue; false
+    // with errno when the driver cannot tell.
+    bool InputWaiting(std::uint32_t& count);
+    // Throws away every byte waiting for the caller.
+    bool DiscardInput();
+    // Readable after the read-ahead gained bytes: a read waiting on the device alone would
+    // not see them.
+    int InputSignal() const { return FInputSignal.Get(); }
+    void TakeInputSignal() const;
+
+    // Bytes taken from the driver's input queue (read, read ahead or purged) and handed
+    // to the driver since the open: with the queue counts they tell the waiter what
+    // arrived and what left.
     std::uint64_t BytesConsumed() const { return FBytesConsumed.load(); }
     void NoteConsumed(std::uint64_t count) { FBytesConsumed.fetch_add(count); }
     std::uint64_t BytesWritten() const { return FBytesWritten.load(); }
@@ -62,6 +85,10 @@ public:
     std::uint32_t WriteAborts() const { return FWriteAborts.load(); }
     void AbortReads() { FReadAborts.fetch_add(1); }
     void AbortWrites() { FWriteAborts.fetch_add(1); }
+
+    // Output stopped by this handle's own XOFF (tcflow); the driver does not tell.
+    bool OutputHeld() const { return FOutputHeld.load(); }
+    void SetOutputHeld(bool held) { FOutputHeld.store(held); }
 
     devlink::TCommTimeouts Timeouts() const;
     void SetTimeouts(const devlink::TCommTimeouts& timeouts);
@@ -77,6 +104,9 @@ private:
     TFileDescriptor FDevice;
     TFileDescriptor FClosedSignal;
     TFileDescriptor FWakeSignal;
+    TFileDescriptor FInputSignal;
+    std::mutex FInputLock;
+    std::vector<char> FReadAhead;
     std::shared_mutex FUseLock;
     std::atomic<bool> FClosed{false};
     std::atomic<std::uint32_t> FEventMask{devlink::kEvAll};
@@ -84,6 +114,7 @@ private:
     std::atomic<std::uint64_t> FBytesWritten{0};
     std::atomic<std::uint32_t> FReadAborts{0};
     std::atomic<std::uint32_t> FWriteAborts{0};
+    std::atomic<bool> FOutputHeld{false};
 
     mutable std::mutex FStateLock;
     devlink::TCommTimeouts FTimeouts;

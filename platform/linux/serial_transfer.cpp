@@ -3,8 +3,12 @@
 #include "platform/linux/last_error.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace platform {
@@ -12,6 +16,9 @@ namespace platform {
 namespace {
 
 using devlink::TIoStatus;
+
+// How often a write looks at the driver's queue while the last bytes leave the line.
+constexpr int kDrainLookMs = 2;
 
 // Longer time-outs are as good as none and would not fit the clock.
 constexpr std::uint64_t kLongestTimeoutMs = std::uint64_t{1} << 31;
@@ -88,20 +95,14 @@ TIoStatus TSerialTransferRecord::StartWrite(TSerialPort& port, const char* data,
     Begin(TKind::tkWrite, port, count,
           TotalDeadline(timeouts.WriteTotalTimeoutMultiplier, timeouts.WriteTotalTimeoutConstant,
                         count));
-    const ssize_t sent = SendSome(port, data, count);
-    if (sent < 0) {
-        Fail(errno);
-        return Report(transferred);
-    }
-    FDone = static_cast<std::uint32_t>(sent);
-    if (FDone == count) {
-        return Complete(transferred);
-    }
-    FUnsent.assign(data + FDone, data + count);
+    FUnsent.assign(data, data + count);
     FUnsentOffset = 0;
-    SetLastErrorCode(devlink::kErrorIoPending);
-    transferred = FDone;
-    return TIoStatus::ioPending;
+    if (Step(port) == TIoStatus::ioPending) {
+        SetLastErrorCode(devlink::kErrorIoPending);
+        transferred = FDone;
+        return TIoStatus::ioPending;
+    }
+    return Report(transferred);
 }
 
 TIoStatus TSerialTransferRecord::Continue(TSerialPort& port, bool wait,
@@ -139,6 +140,8 @@ void TSerialTransferRecord::Begin(TKind kind, TSerialPort& port, std::uint32_t c
     FAnyByteEnds = false;
     FReadBuffer = nullptr;
     FUnsentOffset = FUnsent.size();
+    FLastProgress = TClock::now();
+    FPendingSeen = SIZE_MAX;
 }
 
 TIoStatus TSerialTransferRecord::Step(TSerialPort& port) {
@@ -161,8 +164,18 @@ TIoStatus TSerialTransferRecord::Step(TSerialPort& port) {
     if (!SendUnsent(port)) {
         return Fail(errno);
     }
-    if (FUnsentOffset == FUnsent.size() || DeadlinePassed()) {
-        // A write that ran out of time ends with the bytes that went; the rest is dropped.
+    const std::uint32_t queued = QueuedOutput(port);
+    NoteWriteProgress(queued);
+    if (FUnsentOffset == FUnsent.size() && queued == 0) {
+        FRunning = false;
+        FOutcome = TIoStatus::ioDone;
+    } else if (WriteTimedOut()) {
+        // A write that ran out of time ends with the bytes that left; what the driver still
+        // holds is thrown away, so that nothing reported as unsent goes out later.
+        if (queued > 0) {
+            ::tcflush(port.Device(), TCOFLUSH);
+            FDone -= std::min(queued, FDone);
+        }
         FUnsentOffset = FUnsent.size();
         FRunning = false;
         FOutcome = TIoStatus::ioDone;
@@ -170,12 +183,34 @@ TIoStatus TSerialTransferRecord::Step(TSerialPort& port) {
     return FOutcome;
 }
 
+std::uint32_t TSerialTransferRecord::QueuedOutput(const TSerialPort& port) const {
+    int queued = 0;
+    if (::ioctl(port.Device(), TIOCOUTQ, &queued) != 0 || queued < 0) {
+        return 0; // a device that cannot tell holds nothing back that we could wait for
+    }
+    return static_cast<std::uint32_t>(queued);
+}
+
+void TSerialTransferRecord::NoteWriteProgress(std::uint32_t queued) {
+    const std::size_t pending = (FUnsent.size() - FUnsentOffset) + queued;
+    if (pending < FPendingSeen) {
+        FLastProgress = TClock::now();
+    }
+    FPendingSeen = pending;
+}
+
+bool TSerialTransferRecord::WriteTimedOut() const {
+    if (FDeadline) {
+        return DeadlinePassed();
+    }
+    return TClock::now() - FLastProgress >= kStalledWriteLimit;
+}
+
 bool TSerialTransferRecord::ReadWaiting(TSerialPort& port) {
     while (FDone < FRequested) {
-        const ssize_t n = ::read(port.Device(), FReadBuffer + FDone, FRequested - FDone);
+        const ssize_t n = port.ReadInput(FReadBuffer + FDone, FRequested - FDone);
         if (n > 0) {
             FDone += static_cast<std::uint32_t>(n);
-            port.NoteConsumed(static_cast<std::uint64_t>(n));
         } else if (n == 0) {
             errno = EIO; // end of file on a terminal: it hung up
             return false;
@@ -218,17 +253,26 @@ bool TSerialTransferRecord::WaitForDevice(const TSerialPort& port) const {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(*FDeadline - TClock::now());
         timeoutMs = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
     }
-    pollfd device{port.Device(), static_cast<short>(FKind == TKind::tkRead ? POLLIN : POLLOUT), 0};
-    if (::poll(&device, 1, timeoutMs) < 0) {
+    short events = FKind == TKind::tkRead ? POLLIN : POLLOUT;
+    if (FKind == TKind::tkWrite && FUnsentOffset == FUnsent.size()) {
+        // Only the driver's queue is left: nothing wakes a poll when it drains.
+        events = 0;
+        timeoutMs = timeoutMs < 0 ? kDrainLookMs : std::min(timeoutMs, kDrainLookMs);
+    } else if (!FDeadline && FKind == TKind::tkWrite) {
+        timeoutMs = static_cast<int>(std::chrono::milliseconds(kStalledWriteLimit).count());
+    }
+    // A read also wakes when the event waiter took bytes ahead of it.
+    std::array<pollfd, 2> watched{{
+        {port.Device(), events, 0},
+        {FKind == TKind::tkRead ? port.InputSignal() : -1, POLLIN, 0},
+    }};
+    if (::poll(watched.data(), watched.size(), timeoutMs) < 0) {
         return true; // interrupted: look again
     }
-    return (device.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
-}
-
-TIoStatus TSerialTransferRecord::Complete(std::uint32_t& transferred) {
-    FRunning = false;
-    FOutcome = TIoStatus::ioDone;
-    return Report(transferred);
+    if ((watched[1].revents & POLLIN) != 0) {
+        port.TakeInputSignal();
+    }
+    return (watched[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
 }
 
 TIoStatus TSerialTransferRecord::Fail(int code) {

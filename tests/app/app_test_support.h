@@ -36,7 +36,12 @@ public:
     std::int32_t UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) override;
     std::int32_t UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
                             std::uint32_t* count) override;
+    std::uint32_t UsbLastOpenError() override { return FLastOpenError; }
+    std::string UsbDeviceId(std::int32_t index) override { return DeviceIds[index]; }
 
+    // Present devices that refuse to open, with the errno they give.
+    std::map<std::int32_t, std::uint32_t> Refusals;
+    std::map<std::int32_t, std::string> DeviceIds;
     std::vector<std::int32_t> OpenedIndexes;
     std::vector<std::int32_t> ClosedHandles;
     std::set<std::int32_t> OpenHandles;
@@ -49,6 +54,7 @@ public:
 private:
     std::set<std::int32_t> FPresent;
     std::int32_t FNextHandle = 100;
+    std::uint32_t FLastOpenError = 0;
 };
 
 class TFakePortSources : public devlink::TPortSources {

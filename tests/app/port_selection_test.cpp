@@ -279,9 +279,42 @@ TEST_F(PortList, UsbEntryThatAnswersIsReportedAndLeftClosed) {
     TMainForm& form = Create();
     SetPortText("USB1");
     form.ComboBox1Change();
-    EXPECT_THAT(LogLines(), ElementsAre("USB1 Check OK"));
+    EXPECT_THAT(LogLines(), ElementsAre("USB1 Check OK", "USB1 device ID: none reported"));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
     EXPECT_EQ(form.FUsbHandle, 0);
+}
+
+TEST_F(PortList, UsbEntryShowsItsDeviceInTheTooltipAndTheCheck) {
+    Usb.SetPresent(0, true);
+    Usb.DeviceIds[0] = "MFG:Acme;MDL:DeskJet 2700;";
+    Sources.DevicePaths["USB0"] = "/dev/usb/lp0";
+    TMainForm& form = Create();
+    ASSERT_EQ(PortItems(), QStringList{"USB0"});
+    EXPECT_EQ(form.ComboBox1->itemData(0, Qt::ToolTipRole).toString(),
+              "/dev/usb/lp0\nMFG:Acme;MDL:DeskJet 2700;");
+    SetPortText("USB0");
+    form.ComboBox1Change();
+    EXPECT_THAT(LogLines(),
+                ElementsAre("USB0 Check OK", "USB0 device ID: MFG:Acme;MDL:DeskJet 2700;"));
+}
+
+TEST_F(PortList, RefusedUsbDeviceIsNotListedAndTheLogSaysWhy) {
+    Usb.SetPresent(0, true);
+    Usb.SetPresent(1, true);
+    Usb.Refusals[0] = EACCES;
+    Usb.Refusals[1] = EBUSY;
+    Sources.DevicePaths["USB0"] = "/dev/usb/lp0";
+    Sources.DeviceGroups["USB0"] = "lp";
+    Sources.DevicePaths["USB1"] = "/dev/usb/lp1";
+    TMainForm& form = Create();
+    EXPECT_THAT(PortItems(), IsEmpty());
+    EXPECT_THAT(LogLines(),
+                ElementsAre("Permission denied on /dev/usb/lp0: add your user to the group lp",
+                            "/dev/usb/lp1 is in use by another program"));
+    SetPortText("USB1");
+    form.ComboBox1Change();
+    EXPECT_THAT(LogLines(), testing::IsSupersetOf({"Device not found"}));
+    EXPECT_EQ(LogLines().back(), "/dev/usb/lp1 is in use by another program");
 }
 
 TEST_F(PortList, UsbEntryThatDoesNotAnswerIsNotFound) {

@@ -7,7 +7,8 @@ Faults: hangup (the line drops in the middle of a settings reply while Loop Dete
 the port), removed (the cutter and its device link vanish while the port is open),
 silent (the cutter stops answering during Loop Detect), garbage (noise instead of the
 size reply), chunked (replies in 4-byte pieces, first within the settle window, then
-slower than it), no-cr (replies without their carriage return).
+slower than it), no-cr (replies without their carriage return), late (a size reply that
+comes after tessaro gave up, then Loop Detect).
 
 For each: tessaro keeps running and answers the keyboard, the port ends closed (no
 descriptor left on the cutter's device), the log and the boxes say what the poll cycle
@@ -258,8 +259,36 @@ class FaultRun:
         self.expect_port_closed()
         self.expect_next_poll_size_decodes_its_own_reply()
 
+    def late(self):
+        """A cutter that answers after tessaro gave up: its size reply waits in the line
+        while the port is closed, and the next exchange must not take it for its own."""
+        self.start("late:400")
+        mark = self.mark()
+        self.s.press("alt+p")
+        self.expect_silence_box()
+        time.sleep(0.8)  # the reply, 400 ms after the command, is in the line by now
+        check(not any(line.startswith(RECEIVED) for line in self.since(mark)),
+              "Poll Size received something after all")
+        mark = self.mark()
+        self.s.press("alt+l")
+        self.s.wait_for_log("Loop Detect's end",
+                            lambda log: SETTINGS_REPLY in log[mark:]
+                            or appears_in_order(log[mark:], [self.close_line, NOT_OPENED]), 15)
+        received = [line for line in self.since(mark) if line.startswith(RECEIVED)]
+        check(set(received) <= {SETTINGS_REPLY},
+              "Loop Detect decoded a reply that was not its own: %r" % received)
+        if SETTINGS_REPLY in received:
+            self.s.press("alt+d")
+        else:
+            self.expect_silence_box()
+            # Nothing decoded: the settings rows stay empty, as the size rows do.
+            shown = self.s.values_shown()
+            check(not any(shown), "the panel shows values no reply gave: %r" % shown)
+        self.s.wait_for_log("the close", lambda log: self.close_line in log[mark:])
+        self.expect_port_closed()
 
-FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr")
+
+FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "late")
 
 
 def main():

@@ -61,18 +61,19 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{fcSoftware, false, false, kDtrControlEnable, kRtsControlEnable, true},
         FlowCase{fcDefault, false, false, kDtrControlEnable, kRtsControlEnable, false}));
 
-TEST_F(CommLineConfig, FlowControlWithoutSoftwareKeepsTheDevicesXonXoff) {
+TEST_F(CommLineConfig, DefaultFlowControlKeepsTheDevicesXonXoffAndTheOthersSayTheirOwn) {
     TDcb device;
     device.fOutX = true;
     device.fInX = false;
     Api.SetDeviceDcb(device);
-    for (TFlowControl flow : {fcNone, fcCTS, fcDTR, fcDefault}) {
+    Comm.Open();
+    EXPECT_TRUE(Api.WrittenDcbs().back().fOutX);
+    EXPECT_FALSE(Api.WrittenDcbs().back().fInX);
+    // Software, then none: 0x11 and 0x13 are data again.
+    for (TFlowControl flow : {fcSoftware, fcNone, fcSoftware, fcCTS, fcSoftware, fcDTR}) {
         Comm.SetFlowControl(flow);
-        Comm.Open();
-        const TDcb dcb = Api.WrittenDcbs().back();
-        EXPECT_TRUE(dcb.fOutX) << int(flow);
-        EXPECT_FALSE(dcb.fInX) << int(flow);
-        Comm.Close();
+        EXPECT_EQ(Api.WrittenDcbs().back().fOutX, flow == fcSoftware) << int(flow);
+        EXPECT_EQ(Api.WrittenDcbs().back().fInX, flow == fcSoftware) << int(flow);
     }
 }
 

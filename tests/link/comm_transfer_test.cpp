@@ -130,7 +130,8 @@ TEST_F(CommTransfer, WriteAfterAGiveUpWaitsForTheRunningWriteFirst) {
     EXPECT_EQ(Api.CallsOf("GetOverlappedResult").size(), pollsBefore + 1);
 }
 
-TEST_F(CommTransfer, CloseAbortsAWriteThatWasGivenUpBeforeClosingTheHandle) {
+// Its bytes leave by the write's own rule, rather than being thrown away by the purge.
+TEST_F(CommTransfer, CloseLetsAWriteThatWasGivenUpEndBeforeClosingTheHandle) {
     Api.ScriptIo("WriteFile", {kPending});
     Api.ScriptIo("GetOverlappedResult", std::vector<TIoStep>(400, kPending));
     Comm.WriteEx("slow", 4, 1);
@@ -145,7 +146,24 @@ TEST_F(CommTransfer, CloseAbortsAWriteThatWasGivenUpBeforeClosingTheHandle) {
             tail.push_back("close");
         }
     }
-    EXPECT_EQ(tail, (std::vector<std::string>{"abort", "wait", "close"}));
+    EXPECT_EQ(tail, (std::vector<std::string>{"wait", "close"}));
+}
+
+TEST_F(CommTransfer, CloseLetsQueuedOutputLeaveBeforeTheEventThreadPurgesAndGivesUpInTime) {
+    TComStat stat;
+    stat.cbOutQue = 5;
+    Api.SetComStat(stat);
+    Comm.Close();
+    std::vector<std::string> order;
+    for (const TSerialCall& call : Api.Calls()) {
+        const bool purgeAll = call.Operation == "PurgeComm" && call.Value == 0x0F;
+        if ((call.Operation == "Sleep" || purgeAll) &&
+            (order.empty() || order.back() != call.Operation)) {
+            order.push_back(call.Operation);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"Sleep", "PurgeComm"}));
+    EXPECT_EQ(Api.CallsOf("Sleep").size(), 500u);
 }
 
 TEST_F(CommTransfer, FailedWriteClearsTheLineErrorAndCountsWhatWasMoved) {

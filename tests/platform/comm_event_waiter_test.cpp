@@ -52,6 +52,13 @@ TLineSnapshot WithCounts(int TErrorCounts::*counter, int value) {
     return snapshot;
 }
 
+// A line with modem lines and counters, as a UART has.
+TLineSnapshot WithRing(bool ringing, int ringsCounted) {
+    TLineSnapshot snapshot = WithCounts(&TErrorCounts::rng, ringsCounted);
+    snapshot.ModemLines = ringing ? TIOCM_RNG : 0;
+    return snapshot;
+}
+
 class EventsBetweenSnapshots : public ::testing::TestWithParam<TEventCase> {};
 
 TEST_P(EventsBetweenSnapshots, NameWhatChanged) {
@@ -72,7 +79,13 @@ INSTANTIATE_TEST_SUITE_P(
         TEventCase{"cts", WithLines(0), WithLines(TIOCM_CTS), devlink::kEvCts},
         TEventCase{"dsr", WithLines(TIOCM_DSR), WithLines(0), devlink::kEvDsr},
         TEventCase{"carrier", WithLines(0), WithLines(TIOCM_CD), devlink::kEvRlsd},
-        TEventCase{"ring", WithLines(0), WithLines(TIOCM_RNG), devlink::kEvRing},
+        TEventCase{"ring starts", WithLines(0), WithLines(TIOCM_RNG), devlink::kEvRing},
+        TEventCase{"ring ends", WithLines(TIOCM_RNG), WithLines(0), 0},
+        TEventCase{"ring pulse counted", WithCounts(&TErrorCounts::rng, 0),
+                   WithCounts(&TErrorCounts::rng, 1), devlink::kEvRing},
+        TEventCase{"ring pulse on a UART, its start", WithRing(false, 0), WithRing(true, 0), 0},
+        TEventCase{"ring pulse on a UART, its end", WithRing(true, 0), WithRing(false, 1),
+                   devlink::kEvRing},
         TEventCase{"own lines only", WithLines(TIOCM_DTR), WithLines(TIOCM_RTS), 0},
         TEventCase{"lines unknown", WithLines(std::nullopt), WithLines(TIOCM_CTS), 0},
         TEventCase{"cts pulse", WithCounts(&TErrorCounts::cts, 0),

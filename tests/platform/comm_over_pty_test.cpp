@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <thread>
 #include <time.h>
+#include <unistd.h>
 
 namespace platform::test {
 namespace {
@@ -132,6 +134,96 @@ TEST_F(CommOverPty, UnplugIsSurvivedWithoutSpinningAndThePortStillCloses) {
     FComm.Close();
     EXPECT_FALSE(FComm.Enabled());
     EXPECT_TRUE(FComm.EventThread()->Finished());
+}
+
+// Every open starts as a new Win32 handle does: nothing from before reaches the caller.
+class FreshOpenOverPty : public CommOverPty {
+protected:
+    void OpenAndClose() {
+        FComm.Open();
+        ASSERT_TRUE(FComm.Enabled());
+        FComm.Close();
+    }
+};
+
+TEST_F(FreshOpenOverPty, ReplyLeftWhileClosedIsNotDelivered) {
+    OpenAndClose();
+    FPty.Send("0,0,24000,50000\r");
+    std::this_thread::sleep_for(20ms);
+    FComm.Open();
+    ASSERT_TRUE(FComm.Enabled());
+    EXPECT_EQ(FComm.InQueCount(), 0);
+    FPty.Send("1,2\r");
+    ASSERT_TRUE(ProcessEventsUntil([this] { return FReceived.size() >= 4; }, 5s));
+    ProcessEventsUntil([] { return false; }, 50ms);
+    EXPECT_EQ(FReceived, "1,2\r");
+}
+
+TEST_F(FreshOpenOverPty, OutputStoppedByXoffFlowsAfterReopen) {
+    FComm.Open();
+    ASSERT_TRUE(FComm.Enabled());
+    FComm.SetXONState(false);
+    FComm.Close();
+    FComm.Open();
+    ASSERT_TRUE(FComm.Enabled());
+    EXPECT_EQ(FComm.Write("OH;", 3), 3);
+    EXPECT_EQ(FPty.Receive(3, 1s), "OH;");
+}
+
+TEST_F(FreshOpenOverPty, OutputStoppedByXoffFlowsForAnotherProgramAfterClose) {
+    FComm.Open();
+    ASSERT_TRUE(FComm.Enabled());
+    FComm.SetXONState(false);
+    FComm.Close();
+    TFileDescriptor other(::open(FPty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    ASSERT_TRUE(other.IsOpen());
+    EXPECT_EQ(::write(other.Get(), "x", 1), 1);
+    EXPECT_EQ(FPty.Receive(1, 1s), "x");
+}
+
+TEST_F(FreshOpenOverPty, WriteHeldByXoffReportsNothingSent) {
+    FComm.Open();
+    ASSERT_TRUE(FComm.Enabled());
+    FComm.SetXONState(false);
+    EXPECT_EQ(FComm.Write("OH;", 3), 0);
+    FComm.SetXONState(true);
+    EXPECT_EQ(FPty.Receive(3, 200ms), "");
+}
+
+TEST_F(FreshOpenOverPty, SoftwareFlowControlIsSwitchedOffAgain) {
+    FComm.Open();
+    ASSERT_TRUE(FComm.Enabled());
+    FComm.SetFlowControl(devlink::fcSoftware);
+    EXPECT_NE(SlaveSettings().c_iflag & (IXON | IXOFF), 0u);
+    FComm.SetFlowControl(devlink::fcNone);
+    EXPECT_EQ(SlaveSettings().c_iflag & (IXON | IXOFF), 0u);
+    FPty.Send("\x11\x13");
+    ASSERT_TRUE(ProcessEventsUntil([this] { return FReceived.size() >= 2; }, 5s));
+    EXPECT_EQ(FReceived, "\x11\x13");
+}
+
+TEST_F(CommOverPty, EventCharacterRaisesOnRxFlagAfterOnRxCharWithTheBytesStillUnread) {
+    std::vector<std::string> calls;
+    FComm.OnRxChar = [&](void*, std::uint32_t count) {
+        calls.push_back("rxchar " + std::to_string(count));
+        std::string buffer(count, '\0');
+        const int read = FComm.Read(buffer.data(), count);
+        FReceived.append(buffer, 0, static_cast<std::size_t>(std::max(read, 0)));
+    };
+    FComm.OnRxFlag = [&](void*) { calls.push_back("rxflag"); };
+    FComm.EventChars().SetEvtChar('X');
+    FComm.Open();
+    ASSERT_TRUE(FComm.Enabled());
+    FPty.Send("aXb");
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return FReceived.size() >= 3 && !calls.empty() && calls.back() == "rxflag"; }, 2s))
+        << ::testing::PrintToString(calls);
+    EXPECT_EQ(FReceived, "aXb");
+    EXPECT_EQ(calls.front().rfind("rxchar ", 0), 0u) << calls.front();
+    FPty.Send("cd");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return FReceived.size() >= 5; }, 2s));
+    ProcessEventsUntil([] { return false; }, 50ms);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "rxflag"), 1);
 }
 
 } // namespace

@@ -89,6 +89,15 @@ TEST_F(LinuxPortSources, NamesTheDeviceOfAPortAndNothingForOtherText) {
     EXPECT_EQ(sources.DeviceGroupOf("../ttyUSB1"), "");
 }
 
+TEST_F(LinuxPortSources, NamesTheDeviceOfAUsbEntry) {
+    FRuntime.Register("USB1", "/dev/null");
+    TLinuxPortSources sources = Sources();
+    EXPECT_EQ(sources.DevicePathOf("USB1"), "/dev/null");
+    for (const char* other : {"USB0", "USB", "USB1x", "usb1", "USB-1", "USB123"}) {
+        EXPECT_EQ(sources.DevicePathOf(other), "") << other;
+    }
+}
+
 TEST_F(LinuxPortSources, NamesTheGroupThatOwnsTheDeviceNode) {
     const group* dialout = ::getgrnam("dialout");
     if (::getuid() != 0 || dialout == nullptr) {

@@ -51,12 +51,22 @@ TEST_F(LinuxUsbApi, AnswersMinusOneForAnIndexWithoutDevice) {
     }
 }
 
-TEST_F(LinuxUsbApi, HoldsADeviceExclusivelyUntilItCloses) {
+// Another program is refused, with the reason; this program's own probe finds the
+// device it holds (the port list and the guard against COM ports see the cutter).
+TEST_F(LinuxUsbApi, HoldsADeviceAgainstOthersUntilItClosesAndFindsItsOwn) {
     const std::int32_t handle = FUsb.UsbOpenDevice(0);
     ASSERT_GE(handle, 1);
     TLinuxUsbApi otherInstance{TPortTable(Roots())};
     EXPECT_EQ(otherInstance.UsbOpenDevice(0), -1);
-    EXPECT_EQ(FUsb.UsbOpenDevice(0), -1);
+    EXPECT_EQ(otherInstance.UsbLastOpenError(), std::uint32_t{EBUSY});
+    const std::int32_t probe = FUsb.UsbOpenDevice(0);
+    EXPECT_GE(probe, 1);
+    EXPECT_NE(probe, handle);
+    EXPECT_EQ(FUsb.UsbCloseDevice(probe), 0);
+    // The probe's close leaves the held handle working and the device held.
+    EXPECT_EQ(FUsb.UsbSend(handle, "OH;", 3), 3);
+    EXPECT_EQ(FPty.Receive(3), "OH;");
+    EXPECT_EQ(otherInstance.UsbOpenDevice(0), -1);
     FUsb.UsbCloseDevice(handle);
     const std::int32_t again = otherInstance.UsbOpenDevice(0);
     EXPECT_GE(again, 1);
@@ -131,6 +141,42 @@ TEST_F(LinuxUsbApi, AHungUpDeviceHasNothingToReceive) {
     EXPECT_LT(FUsb.UsbReceive(handle, buffer, sizeof buffer, &count), 0);
     EXPECT_LT(FUsb.UsbSend(handle, "OH;", 3), 0);
     EXPECT_EQ(FUsb.UsbCloseDevice(handle), 0);
+}
+
+TEST_F(LinuxUsbApi, ReplyLeftWhileClosedIsNotReadAfterTheNextOpen) {
+    const std::int32_t first = FUsb.UsbOpenDevice(0);
+    ASSERT_GE(first, 1);
+    FUsb.UsbCloseDevice(first);
+    FPty.Send("0,0,24000,50000\r");
+    std::this_thread::sleep_for(20ms);
+    const std::int32_t handle = FUsb.UsbOpenDevice(0);
+    ASSERT_GE(handle, 1);
+    std::uint32_t count = 0;
+    EXPECT_LT(FUsb.UsbReceiveCheck(handle, &count), 0);
+    FPty.Send("1,2\r");
+    ASSERT_EQ(CheckUntilReadable(handle, count), 0);
+    char buffer[64];
+    ASSERT_EQ(FUsb.UsbReceive(handle, buffer, sizeof buffer, &count), 0);
+    EXPECT_EQ(std::string(buffer, count), "1,2\r");
+    FUsb.UsbCloseDevice(handle);
+}
+
+TEST_F(LinuxUsbApi, SaysWhyAnOpenFailedAndForgetsItAfterOneSucceeds) {
+    EXPECT_EQ(FUsb.UsbOpenDevice(2), -1);
+    EXPECT_EQ(FUsb.UsbLastOpenError(), std::uint32_t{ENOENT});
+    const std::int32_t handle = FUsb.UsbOpenDevice(0);
+    ASSERT_GE(handle, 1);
+    EXPECT_EQ(FUsb.UsbLastOpenError(), 0u);
+    FUsb.UsbCloseDevice(handle);
+}
+
+// A pseudo-terminal is no printer: it reports no IEEE 1284 ID, held or not.
+TEST_F(LinuxUsbApi, DeviceWithoutAnIdReportsNone) {
+    EXPECT_EQ(FUsb.UsbDeviceId(0), "");
+    const std::int32_t handle = FUsb.UsbOpenDevice(0);
+    EXPECT_EQ(FUsb.UsbDeviceId(0), "");
+    EXPECT_EQ(FUsb.UsbDeviceId(3), "");
+    FUsb.UsbCloseDevice(handle);
 }
 
 } // namespace
