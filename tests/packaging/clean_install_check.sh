@@ -6,6 +6,7 @@
 # glyph draws as a box), then purges it. The root lives in the build tree and is removed.
 # Needs root and the network to the mirror. Usage: clean_install_check.sh DEB BUILD_DIR
 set -euo pipefail
+here=$(dirname "$(readlink -f "$0")")
 deb=$1
 work=$(readlink -f "$2")/clean-install
 root=$work/root
@@ -70,22 +71,6 @@ check "copyright, changelog and guide installed" \
    [ -s '$root/usr/share/doc/tessaro/README.md' ] && [ -s '$root/usr/share/doc/tessaro/docs/main-window.png' ]"
 echo "font for the captions: $(in_root fc-match 'Noto Sans Mono CJK TC:charset=ff1a' family)"
 
-# Shoots Tessaro's window on DISPLAY into $1 (the program runs with what the rest names).
-shoot() {
-  local shot=$1
-  shift
-  mkdir -p -m 700 "$work/runtime"
-  "$@" &
-  local app=$!
-  local window
-  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tessaro$' | head -1) || true
-  sleep 0.5
-  [ -n "$window" ] && import -window "$window" "$shot"
-  kill "$app" 2>/dev/null
-  wait "$app" 2>/dev/null || true
-  [ -n "$window" ]
-}
-
 mkdir -m 1777 -p "$root/tmp/.X11-unix"
 chroot "$root" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
@@ -93,15 +78,15 @@ export DISPLAY=":$display"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 mkdir -m 700 "$root/tmp/runtime"
 check "Tessaro shows its window in the clean root" \
-  "shoot '$work/clean.png' chroot '$root' env -i DISPLAY=:$display XDG_RUNTIME_DIR=/tmp/runtime tessaro"
+  "'$here/shoot_window.sh' '$work/clean.png' chroot '$root' env -i DISPLAY=:$display XDG_RUNTIME_DIR=/tmp/runtime tessaro"
 kill "${pids[0]}"
 pids=()
 
 # The same program drawn here, where the font comes from the full set of packages.
-export -f shoot
-export work
+mkdir -m 700 "$work/runtime"
 check "Tessaro shows its window here" \
-  "xvfb-run -a -s '-screen 0 1024x768x24' bash -c 'shoot \"\$work/full.png\" env XDG_RUNTIME_DIR=\"\$work/runtime\" \"\$0\"' '$(dirname "$deb")/tessaro'"
+  "XDG_RUNTIME_DIR='$work/runtime' xvfb-run -a -s '-screen 0 1024x768x24' \
+     '$here/shoot_window.sh' '$work/full.png' '$(dirname "$deb")/tessaro'"
 
 # The frame of the nine rows: captions only, the values are empty at start.
 for shot in clean full; do
