@@ -101,8 +101,8 @@ private:
     QtMessageHandler FPrevious = nullptr;
 };
 
-// The window icon is read after the main window is shown, so it costs the start nothing:
-// one image, which the desktop scales to the size it shows.
+// The window icon is read once the main window has been shown, so the window does not wait
+// for it: one image, which the desktop scales to the size it shows.
 void SetApplicationIconLater() {
     QTimer::singleShot(0, [] {
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/64x64/org.tessaro.Tessaro.png")));
