@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QShortcutEvent>
 
+#include <algorithm>
 #include <iostream>
 
 namespace app {
@@ -202,13 +203,17 @@ void TMainForm::BuildValueRows() {
     const QFont valueFont = FixedPitchFont(kValueFontPixels);
     // Values stand on the captions' baseline although their face is larger.
     const int valueRise = QFontMetrics(valueFont).ascent() - QFontMetrics(captionFont).ascent();
+    // A face other than the designed one may draw the captions wider: the values then
+    // start right of the widest caption.
+    int valueX = kValueX;
     for (int row = 0; row < 9; ++row) {
         *captions[row] = MakeRowLabel(GroupBox1, captionFont, QString::fromUtf8(kRowCaptions[row]),
                                       QPoint(kCaptionX, kRowTop + row * kRowPitch));
+        valueX = std::max(valueX, kCaptionX + (*captions[row])->width());
     }
     for (int row = 0; row < 9; ++row) {
         *values[row] = MakeRowLabel(GroupBox1, valueFont, QString(),
-                                    QPoint(kValueX, kRowTop + row * kRowPitch - valueRise));
+                                    QPoint(valueX, kRowTop + row * kRowPitch - valueRise));
     }
 }
 

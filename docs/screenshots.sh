@@ -58,10 +58,11 @@ wait_for() {
 
 # The program's visible window with this title whose size matches the pattern, e.g.
 # "Tessaro" "360x211". The port list's popup and the tooltips have only the newer title
-# property, so windows are found by the program's class and their title read.
+# property, the application's name, so windows are found by the program's class and their
+# title read.
 window_of() {
   local id
-  for id in $(xdotool search --onlyvisible --class '^QUIX$' 2>/dev/null); do
+  for id in $(xdotool search --onlyvisible --class '^Tessaro$' 2>/dev/null); do
     [ "$(xdotool getwindowname "$id")" = "$1" ] || continue
     if xdotool getwindowgeometry "$id" | grep -Eq "Geometry: ($2)\$"; then
       echo "$id"
@@ -71,8 +72,8 @@ window_of() {
   return 1
 }
 
-# Message boxes carry the application's name; the port list's popup and the tooltips do
-# too, but are lower than any box.
+# Message boxes carry the caption QUIX; the port list's popup and the tooltips carry the
+# application's name, Tessaro.
 box_size='[0-9]+x([6-9][0-9]|[1-9][0-9][0-9])'
 
 # Focuses the window (after waiting for it) and sends it keys (xdotool key arguments).
@@ -164,14 +165,15 @@ wait_for "the USB cutter's port" test -e "$devices/USB0"
 main_id=$(window_of "${main[@]}")
 xdotool windowfocus --sync "$main_id"
 xdotool mousemove --window "$main_id" 341 134 click 1
-wait_for "the port list" window_of QUIX '[0-9]+x[0-9]+'
-popup=$(window_of QUIX '[0-9]+x[0-9]+')
+# Lower than the main window (288 px), which has the same title.
+wait_for "the port list" window_of Tessaro '[0-9]+x([0-9]{1,2}|1[0-9]{2})'
+popup=$(window_of Tessaro '[0-9]+x([0-9]{1,2}|1[0-9]{2})')
 read -r x y width height <<<"$(window_box "$popup")"
 for step in 3 2 1 0; do
   xdotool mousemove $((x + width - 6 - step)) $((y + 4 + step))
   sleep 0.1
 done
-wait_for "the tooltip" window_of QUIX '[0-9]+x(1[0-9]|2[0-4])'
+wait_for "the tooltip" window_of Tessaro '[0-9]+x(1[0-9]|2[0-4])'
 sleep 0.5
 read -r x y width height <<<"$(window_box "$main_id")"
 import -window root -crop "$((width + 72))x${height}+${x}+${y}" +repage -strip \

@@ -7,6 +7,7 @@ tessaro_packages=(
   xvfb xauth xdotool imagemagick x11-utils
   fonts-noto-cjk fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file locales python3
+  debootstrap lintian
 )
 
 tessaro_ensure_packages() {
