@@ -22,6 +22,7 @@ namespace app {
 namespace {
 
 constexpr QSize kDefaultSize{640, 400};
+constexpr qsizetype kLogLineTailChars = 200;
 
 void RemoveFirstBlock(QTextDocument& document) {
     QTextCursor cursor(document.firstBlock());
@@ -46,17 +47,23 @@ void AppendBoundedLine(QPlainTextEdit& view, const QString& line) {
     }
 }
 
+// The head and the tail stay: a line ends in what happened ("... Check Fail").
 QString LogLineText(const QString& line) {
     if (line.size() <= kLogLineCharLimit) {
         return line;
     }
-    qsizetype kept = kLogLineCharLimit;
+    qsizetype head = kLogLineCharLimit - kLogLineTailChars;
+    qsizetype tail = kLogLineTailChars;
     // Never half a character outside the basic plane.
-    if (line.at(kept - 1).isHighSurrogate()) {
-        --kept;
+    if (line.at(head - 1).isHighSurrogate()) {
+        --head;
     }
-    return line.left(kept) +
-           QStringLiteral(" [%1 more characters not shown]").arg(line.size() - kept);
+    if (line.at(line.size() - tail).isLowSurrogate()) {
+        --tail;
+    }
+    return line.left(head) +
+           QStringLiteral(" [%1 characters not shown] ").arg(line.size() - head - tail) +
+           line.right(tail);
 }
 
 TLogWindow::TLogWindow(QWidget& owner, toolkit::TPrompts& prompts)

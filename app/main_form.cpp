@@ -17,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcutEvent>
-#include <QTextBlock>
 
 #include <algorithm>
 #include <iostream>
@@ -337,14 +336,11 @@ void TMainForm::ShowLogWindow() {
         FLogWindow = new TLogWindow(*this, FPrompts);
     }
     if (!FLogWindow->isVisible()) {
-        QString lines = Memo1->toPlainText();
-        if (Memo1->document()->firstBlock().text() == QStringLiteral("Memo1")) {
-            lines.remove(0, lines.indexOf(QLatin1Char('\n')) + 1);
-            if (Memo1->document()->blockCount() == 1) {
-                lines.clear();
-            }
+        QStringList lines = Memo1->toPlainText().split(QLatin1Char('\n'));
+        if (lines.front() == QStringLiteral("Memo1")) {
+            lines.removeFirst();
         }
-        FLogWindow->ShowLog(lines);
+        FLogWindow->ShowLog(lines.join(QLatin1Char('\n')));
     }
     FLogWindow->show();
     FLogWindow->raise();

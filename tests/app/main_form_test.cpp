@@ -232,15 +232,15 @@ TEST_F(MainWindow, LogKeepsItsLastTenThousandLines) {
     EXPECT_EQ(log->lastBlock().text(), "line 10050");
 }
 
-// A line that babbles on is cut where the log shows it, saying how much is left out, and
+// A line that babbles on loses its middle where the log shows it, saying how much, and
 // the log as a whole stays bounded in size, oldest lines going first.
 TEST_F(MainWindow, LogBoundsLongLinesAndItsSize) {
     TMainForm& form = Create();
     ::testing::internal::CaptureStderr();
-    form.AddLog("接收:" + std::string(kLogLineCharLimit + 500, 'x'));
+    form.AddLog("接收:" + std::string(kLogLineCharLimit + 500, 'x') + " end");
     const std::string written = ::testing::internal::GetCapturedStderr();
-    const std::string shown =
-        "接收:" + std::string(kLogLineCharLimit - 3, 'x') + " [503 more characters not shown]";
+    const std::string shown = "接收:" + std::string(kLogLineCharLimit - 203, 'x') +
+                              " [507 characters not shown] " + std::string(196, 'x') + " end";
     EXPECT_THAT(LogLines(), ElementsAre(shown));
     EXPECT_EQ(written, shown + "\n");
 
