@@ -110,12 +110,13 @@ void SetApplicationIconLater() {
 }
 
 // The main window and the dialogs it owns live from here to the end of the event loop.
-void RunApplication(toolkit::TPrompts& prompts) {
+void RunApplication(toolkit::TQtPrompts& prompts) {
     platform::TLinuxSerialApi serial;
     platform::TLinuxUsbApi usb;
     platform::TLinuxPortSources portSources;
     app::TMainForm mainForm(app::TPlatform{serial, usb, portSources, prompts});
     app::MainForm = &mainForm;
+    prompts.SetMainWindow(&mainForm);
     struct TForgetMainForm {
         ~TForgetMainForm() { app::MainForm = nullptr; }
     } forgetMainForm;

@@ -32,6 +32,8 @@ class QPushButton;
 
 namespace app {
 
+class TLogWindow;
+
 // Which link the port list text names.
 enum TLinkKind : std::uint8_t { lkNone, lkSerial, lkUsb };
 
@@ -55,6 +57,10 @@ struct TPlatform {
 inline constexpr std::size_t kUsbBufferSize = 2097152;
 inline constexpr int kSerialReadBufferSize = 5000;
 inline constexpr int kLogLineLimit = 10000;
+// The log is bounded in size as well: a line longer than this is shown cut, with the
+// count of characters cut, and the oldest lines go once the log holds more than this.
+inline constexpr int kLogLineCharLimit = 2000;
+inline constexpr int kLogCharLimit = 2 * 1024 * 1024; // 4 MiB of text
 
 // Bytes exchanged with the cutter are 8-bit characters: each byte becomes the character
 // of the same number, so a log line shows every byte the cutter sent (ESC included).
@@ -156,8 +162,18 @@ public:
     void UsbPortClose();
     void UsbPortRead();
 
-    // The log: one line appended to Memo1 (UTF-8) and written to standard error.
+    // The log: one line appended to Memo1 (UTF-8) and written to standard error, and to
+    // the log window while it is open.
     void AddLog(const std::string& line);
+    // The log window (the context menu's Log..., Ctrl+L): made on first use, filled with
+    // the log as it stands, then kept current while it is shown.
+    void ShowLogWindow();
+    TLogWindow* LogWindow() const { return FLogWindow; }
+    // A link that did not open: the reason, when known, is logged and kept, so the
+    // message box of a query that then went unanswered says it under its first line.
+    // An open that succeeds forgets it.
+    void NoteOpenFailure(const std::string& portText, const std::string& reason);
+    void ForgetOpenFailure();
     std::string PortText() const; // the port list text, as bytes (UTF-8)
     // The port list names a COM port while a USB cutter is attached: the serial link then
     // carries nothing, and the operator must be told so.
@@ -210,6 +226,10 @@ private:
     void ShowSettings();
     void Guarded(const std::function<void()>& handler);
     void ShowDialogUnlessUsbBlocks(QDialog* dialog);
+    void AddLogWindowAction();
+    void SkipGreyedMnemonicsInPortList();
+    // The silence box's text: the first line, then the known reason the link did not open.
+    std::string SilenceMessageText();
 
     // Port discovery and selection (port_selection.cpp).
     void AddEnumeratedPorts();
@@ -253,6 +273,9 @@ private:
     int FScaleRepliesDecoded = 0;
     bool FDecodeFailureOnScreen = false;
     bool FTicksParked = false;
+    TLogWindow* FLogWindow = nullptr;
+    std::string FOpenFailurePort;
+    std::string FOpenFailureReason;
 };
 
 // The single main window; the dialogs reach it through this.

@@ -8,6 +8,7 @@
 #include "app/main_form.h"
 
 #include "protocol/reply_decoding.h"
+#include "toolkit/conversions.h"
 
 #include <algorithm>
 #include <exception>
@@ -250,6 +251,9 @@ std::optional<std::string> TMainForm::DecodeReply(const TQueryBlock& block) {
     try {
         block.Decode(reply, FSettings,
                      [this](std::string_view field) { AddLog(Latin1ToUtf8(field)); });
+    } catch (const toolkit::EConvertError& error) {
+        // The field is reply bytes: shown as the log shows it, every byte kept.
+        failure = Latin1ToUtf8(error.Message());
     } catch (const std::exception& error) {
         failure = error.what();
     }
@@ -281,7 +285,7 @@ void TMainForm::ShowDecodeFailure(const std::string& message) {
 }
 
 void TMainForm::ShowSilenceMessage() {
-    Prompts().MessageBox(UsbBlocksComPort() ? kUsbCablePluggedText : kDeviceNotFoundText);
+    Prompts().MessageBox(SilenceMessageText());
 }
 
 } // namespace app

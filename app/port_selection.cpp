@@ -211,14 +211,16 @@ void TMainForm::LogOpenFailureReason(const std::string& text, std::uint32_t erro
     if (device.empty()) {
         device = text;
     }
+    std::string reason;
     if (error == EACCES) {
         const std::string group = FPortSources.DeviceGroupOf(text);
-        AddLog("Permission denied on " + device +
-               (group.empty() ? ": ask the administrator for access"
-                              : ": add your user to the group " + group));
+        reason = "Permission denied on " + device +
+                 (group.empty() ? ": ask the administrator for access"
+                                : ": add your user to the group " + group);
     } else if (error == EBUSY || error == EWOULDBLOCK) {
-        AddLog(device + " is in use by another program");
+        reason = device + " is in use by another program";
     }
+    NoteOpenFailure(text, reason);
 }
 
 bool TMainForm::ModemLinesActive() {
@@ -242,6 +244,7 @@ void TMainForm::ComPortOpen() {
     Comm1.SetRTSState(true);
     Comm1.SetDTRState(true);
     if (Comm1.Enabled()) {
+        ForgetOpenFailure();
         AddLog(text + " Check OK");
     } else {
         LogOpenFailureReason(text, openError);

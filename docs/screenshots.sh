@@ -138,9 +138,16 @@ start_cutter() {
 
 main=(Tessaro 368x288)
 
+# Root opens any device; without its override of file permissions it meets them as an
+# operator does, so the locked port below refuses it.
+run_program=("$program")
+if [ "$(id -u)" -eq 0 ]; then
+  run_program=(setpriv --bounding-set=-dac_override,-dac_read_search "$program")
+fi
+
 start_cutter --com 200 --error 1.01,0.996
 wait_for "the cutter's port" test -e "$devices/COM200"
-"$program" 2>"$log" &
+"${run_program[@]}" 2>"$log" &
 pids+=($!)
 wait_for "the main window" window_of "${main[@]}"
 sleep 1
@@ -244,9 +251,37 @@ sleep 0.5
 shot about About 289x223
 keys_to About 289x223 Return
 
+# A port the operator may not open: a pseudo-terminal of the group dialout, registered
+# as COM150. Poll Size ends in the box that says why.
+python3 - "$devices/COM150" <<'PY' &
+import grp, os, pty, pwd, sys, time
+master, slave = pty.openpty()
+node = os.ttyname(slave)
+os.close(slave)
+if os.getuid() == 0:
+    os.chown(node, pwd.getpwnam("nobody").pw_uid, grp.getgrnam("dialout").gr_gid)
+    os.chmod(node, 0o660)
+else:
+    os.chmod(node, 0)
+os.symlink(node, sys.argv[1])
+while True:
+    time.sleep(60)
+PY
+pids+=($!)
+wait_for "the locked port" test -L "$devices/COM150"
+retype "${main[@]}" 300 134 COM150
+wait_for "the failed check" at_least 1 log_count 'COM150 Check Fail'
+keys_to "${main[@]}" alt+p
+shot permission-denied QUIX "$box_size"
+keys_to QUIX "$box_size" Return
+
+# The log window, from Ctrl+L.
+keys_to "${main[@]}" ctrl+l
+shot log-window "Tessaro log" 640x400
+
 grep -E 'cut closed shape|flash' "$transcript"
 for name in loop-detect main-window port-list usb-cable-plugged device-not-found scale-form \
   refused-size refused-measurement scale-form2 modify-form2 save-data-form password-form \
-  save-complete about; do
+  save-complete about permission-denied log-window; do
   identify -format "%f %wx%h %b\n" "$docs/$name.png"
 done
