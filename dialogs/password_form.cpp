@@ -122,12 +122,14 @@ std::string TPasswordForm::WrittenScale() const {
     return std::to_string(FMainForm.FNewScaleX) + ", " + std::to_string(FMainForm.FNewScaleY);
 }
 
-// A reading is written once; another write needs another Save.
+// A reading is written once; another write needs another Save. The outcome also goes to
+// the log, where it stays once the box is closed.
 void TPasswordForm::Finish(int result, const std::string& message) {
     FStep = ssIdle;
     FScaleRepliesAtSave.reset();
     BnOk->setEnabled(true);
     done(result);
+    FMainForm.AddLog(message);
     FMainForm.Prompts().ShowMessage(message);
 }
 
