@@ -7,7 +7,8 @@ Faults: hangup (the line drops in the middle of a settings reply while Loop Dete
 the port), removed (the cutter and its device link vanish while the port is open),
 silent (the cutter stops answering during Loop Detect), garbage (noise instead of the
 size reply), chunked (replies in 4-byte pieces, first within the settle window, then
-slower than it), no-cr (replies without their carriage return); and for the scale written into flash:
+slower than it), no-cr (replies without their carriage return), noise (stray bytes after every settings
+reply while Loop Detect holds the port); and for the scale written into flash:
 late-reply (a reply that comes after its query was given up stays in the device; the
 wizard and the About dialog that follow get their own replies), drop-byte (one byte lost
 from the first scale reading: nothing is written), ignore-write (the cutter keeps its
@@ -30,7 +31,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 from tessaro_session import (Failure, Session, appears_in_order, run_under_xvfb,  # noqa: E402
-                             wait_until)
+                             wait_until, xdotool)
 
 SIZE_REPLY = "接收:0,0,24000,50000"
 SETTINGS_REPLY = "接收:0,30,80,250,5,1,0,2"
@@ -215,6 +216,21 @@ class FaultRun:
         received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
         check(received == ["接收:0,0,TC-60,2.10 0305"], "About decoded %r" % received)
 
+    def noise(self):
+        """Noise after every settings reply, while Loop Detect keeps the port open: only the
+        replies are decoded, the noise between them is dropped."""
+        self.start("noise:300")
+        mark = self.mark()
+        self.s.press("alt+l")
+        self.s.wait_for_log("two settings replies and the noise after them",
+                            lambda log: sum(l == SETTINGS_REPLY for l in log[mark:]) >= 2 and
+                            sum(l.endswith("no answer was awaited") for l in log[mark:]) >= 2,
+                            timeout=15)
+        self.s.press("alt+d")
+        received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
+        check(all(l == SETTINGS_REPLY for l in received), "decoded %r" % received)
+        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+
     def drop_byte(self):
         self.start("drop-byte:1")
         self.run_wizard()
@@ -340,8 +356,8 @@ class FaultRun:
         self.expect_next_poll_size_decodes_its_own_reply()
 
 
-FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "late-reply", "drop-byte",
-          "ignore-write")
+FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "noise", "late-reply",
+          "drop-byte", "ignore-write")
 
 
 def main():
