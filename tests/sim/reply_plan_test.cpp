@@ -167,9 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(FaultSpecs, RejectsUnknownNamesAndBadArguments) {
-    for (const char* spec : {"", "loud", "late:", "late:-5", "late:1x", "late:99999999999",
-                             "silent:3", "no-cr:1", "hangup:abc", "Silent", "drop-byte:0",
-                             "ignore-write:1"}) {
+    for (const char* spec :
+         {"", "loud", "late:", "late:-5", "late:1x", "late:99999999999", "silent:3", "no-cr:1",
+          "hangup:abc", "Silent", "drop-byte:0", "ignore-write:1"}) {
         TFaults faults;
         std::string error;
         EXPECT_FALSE(ParseFault(spec, faults, error)) << spec;
