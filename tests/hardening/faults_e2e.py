@@ -7,7 +7,8 @@ Faults: hangup (the line drops in the middle of a settings reply while Loop Dete
 the port), removed (the cutter and its device link vanish while the port is open),
 silent (the cutter stops answering during Loop Detect), garbage (noise instead of the
 size reply), chunked (replies in 4-byte pieces, first within the settle window, then
-slower than it), no-cr (replies without their carriage return), noise (stray bytes after every settings
+slower than it), no-cr (replies without their carriage return), keys-close-together (Alt+P and Alt+L
+80 ms apart: each reply decoded as what it is), noise (stray bytes after every settings
 reply while Loop Detect holds the port); and for the scale written into flash:
 late-reply (a reply that comes after its query was given up stays in the device; the
 wizard and the About dialog that follow get their own replies), drop-byte (one byte lost
@@ -45,6 +46,7 @@ CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 
 SAVE_COMPLETE = "Save Complete !!"
+QUERY_WAITS = "Waiting for the cutter's answer to the previous query before sending the next one"
 # The wizard's dialogs by their client sizes.
 SCALE_FORM, SCALE_FORM2, MODIFY_FORM2 = "360x276", "360x211", "378x211"
 SAVE_DATA_FORM, PASSWORD_FORM = "221x134", "189x106"
@@ -216,6 +218,22 @@ class FaultRun:
         received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
         check(received == ["接收:0,0,TC-60,2.10 0305"], "About decoded %r" % received)
 
+    def keys_close_together(self):
+        """Alt+P and Alt+L 80 ms apart on a sound cutter: the settings query waits for the
+        size reply, and each reply is decoded by its own decoder."""
+        self.start()
+        mark = self.mark()
+        self.s.press("alt+p")
+        time.sleep(0.08)
+        xdotool("key", "--clearmodifiers", "alt+l")
+        self.s.wait_for_log("the size reply, then the settings reply",
+                            lambda log: appears_in_order(log[mark:], [SIZE_REPLY, SETTINGS_REPLY]))
+        self.s.press("alt+d")
+        received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
+        check(received[:2] == [SIZE_REPLY, SETTINGS_REPLY], "decoded %r" % received)
+        check(QUERY_WAITS in self.since(mark), "Alt+L came after the size reply was decoded")
+        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+
     def noise(self):
         """Noise after every settings reply, while Loop Detect keeps the port open: only the
         replies are decoded, the noise between them is dropped."""
@@ -356,8 +374,8 @@ class FaultRun:
         self.expect_next_poll_size_decodes_its_own_reply()
 
 
-FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "noise", "late-reply",
-          "drop-byte", "ignore-write")
+FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "keys-close-together",
+          "noise", "late-reply", "drop-byte", "ignore-write")
 
 
 def main():
