@@ -75,7 +75,6 @@ bool IsScaleReading(std::string_view reply) {
 
 // One query of the poll cycle: the flag that arms it, its data counter and its decoder.
 struct TMainForm::TQueryBlock {
-    protocol::TCommandCode Code;
     using TDecoder = void (*)(std::string_view reply, protocol::CutterSettings& settings,
                               const protocol::TFieldLog& log);
 
@@ -88,30 +87,21 @@ struct TMainForm::TQueryBlock {
     bool NeedsWholeReply;
 };
 
-const TMainForm::TQueryBlock TMainForm::kPollSizeBlock{protocol::ccPollSize,
-                                                       &TMainForm::FPollSizeRequest,
+const TMainForm::TQueryBlock TMainForm::kPollSizeBlock{&TMainForm::FPollSizeRequest,
                                                        &TMainForm::FPollSizeSettleTicks,
-                                                       &protocol::DecodeSizeReply,
-                                                       nullptr,
-                                                       false};
-const TMainForm::TQueryBlock TMainForm::kSettingsBlock{protocol::ccSettingsQuery,
-                                                       &TMainForm::FLoopDetect,
-                                                       &TMainForm::FSettingsSettleTicks,
-                                                       &protocol::DecodeSettingsReply,
-                                                       nullptr,
-                                                       false};
+                                                       &protocol::DecodeSizeReply, nullptr, false};
+const TMainForm::TQueryBlock TMainForm::kSettingsBlock{
+    &TMainForm::FLoopDetect, &TMainForm::FSettingsSettleTicks, &protocol::DecodeSettingsReply,
+    nullptr, false};
 const TMainForm::TQueryBlock TMainForm::kFirmwareBlock{
-    protocol::ccFirmwareQuery,
-    &TMainForm::FFirmwareRequest,
-    &TMainForm::FFirmwareSettleTicks,
+    &TMainForm::FFirmwareRequest, &TMainForm::FFirmwareSettleTicks,
     [](std::string_view reply, protocol::CutterSettings& settings, const protocol::TFieldLog&) {
         protocol::DecodeModelReply(reply, settings);
     },
-    nullptr,
-    false};
+    nullptr, false};
 const TMainForm::TQueryBlock TMainForm::kScaleBlock{
-    protocol::ccScaleQuery,      &TMainForm::FScaleReadRequest,  &TMainForm::FScaleSettleTicks,
-    &protocol::DecodeScaleReply, &TMainForm::ScaleQueryFinished, true};
+    &TMainForm::FScaleReadRequest, &TMainForm::FScaleSettleTicks, &protocol::DecodeScaleReply,
+    &TMainForm::ScaleQueryFinished, true};
 
 const TMainForm::TQueryBlock& TMainForm::BlockOf(protocol::TCommandCode code) {
     switch (code) {
