@@ -249,6 +249,7 @@ private:
     void ArmQuery(protocol::TCommandCode code);
     void StartQuery(protocol::TCommandCode code);
     void SendNextDeferred();
+    void DropCancelledQueries();
     void EndQuery(const TQueryBlock& block, bool decoded);
     void EndMonitorExchange();
     void DiscardUsbInput();

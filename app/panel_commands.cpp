@@ -63,6 +63,7 @@ void HandFocusOn(const QWidget* focusedBefore, QPushButton* next) {
 } // namespace
 
 void TMainForm::RequestQuery(protocol::TCommandCode code) {
+    DropCancelledQueries();
     // The same button pressed again while its query is under way gets the reply awaited.
     const bool underWay = Awaits(code) || QueryDeferred(code);
     MarkQueryRequested(code);
@@ -102,6 +103,7 @@ void TMainForm::BnPollSizeClick() {
 }
 
 void TMainForm::BnLoopDetectClick() {
+    DropCancelledQueries();
     FLoopDetect = 1;
     FAwaitingFirstReply = 1;
     const QWidget* focused = focusWidget();

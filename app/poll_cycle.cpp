@@ -243,9 +243,18 @@ bool TMainForm::MonitorMayRun() const {
            !ReplyAwaitedOtherThan(protocol::ccSettingsQuery);
 }
 
+// A query cancelled while it waited (a change of port clears every flag) waits no more.
 bool TMainForm::QueryDeferred(protocol::TCommandCode code) const {
-    return std::find(FDeferredQueries.begin(), FDeferredQueries.end(), code) !=
-           FDeferredQueries.end();
+    return QueryRequested(code) && std::find(FDeferredQueries.begin(), FDeferredQueries.end(),
+                                             code) != FDeferredQueries.end();
+}
+
+void TMainForm::DropCancelledQueries() {
+    std::erase_if(FDeferredQueries,
+                  [this](protocol::TCommandCode code) { return !QueryRequested(code); });
+    if (FLoopDetect == 0) {
+        FMonitorAwaitingReply = 0;
+    }
 }
 
 // The monitor awaits a reply only from its sending to its decoding; in between it merely

@@ -121,6 +121,19 @@ TEST_F(TExchangeOrderTest, DisDetectWhileAScaleQueryIsAwaitedLeavesThatExchangeA
     EXPECT_FALSE(SerialPortOpen());
 }
 
+// A change of port abandons the query under way and the one waiting behind it; the
+// waiting one can be asked for again.
+TEST_F(TExchangeOrderTest, AQueryAbandonedWhileWaitingCanBeAskedForAgain) {
+    Build();
+    Form().BnPollSizeClick();
+    Form().SendFirmwareQuery();
+    ChoosePort(kSerialPort);
+    Form().SendFirmwareQuery();
+    AnswerInTurn(1);
+    EXPECT_EQ(Form().Settings().FirmwareModel, "TC-60");
+    EXPECT_EQ(Form().FFirmwareRequest, 0);
+}
+
 // Noise on a port left open (after a test cut), read by the window or still in the
 // driver when the query goes out: the query's reply is taken alone.
 TEST_F(TExchangeOrderTest, StrayBytesBeforeAQueryOnTheSerialLinkNeverReachItsDecoder) {
