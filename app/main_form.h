@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -137,6 +138,17 @@ public:
     bool QueryOutstanding() const;
     void ResumeTicks();
 
+    // One reply at a time: the link carries no marker of which query a reply answers, so a
+    // query asked for while another's reply is awaited waits until that one has ended.
+    bool ReplyAwaited() const;
+    bool QueryDeferred(protocol::TCommandCode code) const;
+    bool ReplyAwaitedOtherThan(protocol::TCommandCode code) const;
+    // Sets the query's flag, then sends it now or queues it behind the reply still awaited.
+    void RequestQuery(protocol::TCommandCode code);
+    // Empties the reply text and drops input waiting on the open link, just before a query
+    // goes out: nothing sent before it can be taken for its reply.
+    void DiscardLinkInput();
+
     // Senders the dialogs call.
     void SendTestDraw();
     void SendCorrectedTestDraw();
@@ -184,6 +196,8 @@ public:
     // How many scale replies have been decoded whole since start; the wizard writes a
     // scale only when this grew after its scale query was sent.
     int ScaleRepliesDecoded() const { return FScaleRepliesDecoded; }
+    // The last scale reply taken as a reading, as the cutter sent it.
+    const std::string& LastScaleReply() const { return FLastScaleReply; }
 
     // State shared by the exchanges (public like the original form's fields, so the
     // dialogs and the tests reach them).
@@ -199,6 +213,9 @@ public:
     std::int32_t FFirmwareSettleTicks = 0;
     std::int32_t FScaleReadRequest = 0;
     std::int32_t FScaleSettleTicks = 0;
+    // The settings monitor has sent its query and its reply has not yet been decoded.
+    std::int32_t FMonitorAwaitingReply = 0;
+    std::deque<protocol::TCommandCode> FDeferredQueries;
     std::int32_t FNewScaleX = 0;
     std::int32_t FNewScaleY = 0;
     double FTestDrawX = 0;
@@ -250,6 +267,19 @@ private:
     static const TQueryBlock kSettingsBlock;
     static const TQueryBlock kFirmwareBlock;
     static const TQueryBlock kScaleBlock;
+    static const TQueryBlock& BlockOf(protocol::TCommandCode code);
+    bool Awaits(protocol::TCommandCode code) const;
+    bool QueryRequested(protocol::TCommandCode code) const;
+    void MarkQueryRequested(protocol::TCommandCode code);
+    bool MonitorMayRun() const;
+    void ArmQuery(protocol::TCommandCode code);
+    void StartQuery(protocol::TCommandCode code);
+    void SendNextDeferred();
+    void DropCancelledQueries();
+    void EndQuery(const TQueryBlock& block, bool decoded);
+    void EndMonitorExchange();
+    void DiscardUsbInput();
+    void TakeReplyBytes(const char* bytes, std::size_t count);
     void RunQueryBlock(const TQueryBlock& block);
     void RunSettingsMonitor();
     void CollectUsbReply();
@@ -271,6 +301,7 @@ private:
     QDialog* FScaleForm = nullptr;
     TWizardFields FWizardFields;
     int FScaleRepliesDecoded = 0;
+    std::string FLastScaleReply;
     bool FDecodeFailureOnScreen = false;
     bool FTicksParked = false;
     TLogWindow* FLogWindow = nullptr;

@@ -218,6 +218,8 @@ bool ParseVCutterOptions(const std::vector<std::string>& arguments, TVCutterOpti
     if (!options.ComNumber && !options.UsbIndex) {
         options.ComNumber = kDefaultComNumber;
     }
+    // The one fault of the cutter itself rather than of its line.
+    options.Cutter.IgnoresFlashWrites = options.Faults.IgnoreFlashWrites;
     return true;
 }
 
