@@ -186,6 +186,8 @@ public:
     // An open that succeeds forgets it.
     void NoteOpenFailure(const std::string& portText, const std::string& reason);
     void ForgetOpenFailure();
+    // "Device not found" for the USB device the port list names, and why it did not open.
+    void LogUsbDeviceNotFound();
     std::string PortText() const; // the port list text, as bytes (UTF-8)
     // The port list names a COM port while a USB cutter is attached: the serial link then
     // carries nothing, and the operator must be told so.

@@ -36,7 +36,7 @@ void SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard gu
         break;
     case lkUsb:
         if (!form.UsbPortProbe()) {
-            form.AddLog(kDeviceNotFoundText);
+            form.LogUsbDeviceNotFound();
             return;
         }
         form.UsbPortOpen();

@@ -178,11 +178,10 @@ void TMainForm::ComboBox1Change() {
 // The device ID tells the operator whether the entry is the cutter or another printer.
 void TMainForm::CheckUsbDevice(const std::string& text) {
     if (!UsbPortProbe()) {
-        const std::uint32_t openError = FUsb.UsbLastOpenError();
-        AddLog(kDeviceNotFoundText);
-        LogOpenFailureReason(text, openError);
+        LogUsbDeviceNotFound();
         return;
     }
+    ForgetOpenFailure();
     AddLog(text + " Check OK");
     AddLog(text + " device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(UsbDeviceIndex())));
 }
@@ -203,6 +202,12 @@ void TMainForm::CheckSerialPort(const std::string& text) {
     }
     AddLog(text + " Check Fail");
     LogOpenFailureReason(text, Comm1.LastError());
+}
+
+void TMainForm::LogUsbDeviceNotFound() {
+    const std::uint32_t openError = FUsb.UsbLastOpenError();
+    AddLog(kDeviceNotFoundText);
+    LogOpenFailureReason(PortText(), openError);
 }
 
 // Tells the operator what to do when the port exists but cannot be had.

@@ -348,6 +348,32 @@ TEST_F(MainWindow, SilenceBoxNamesWhyThePortDidNotOpen) {
             "Device not found\n/dev/ttyS0 is in use by another program", "Device not found"));
 }
 
+// The same for a USB cutter: a refusal found when the entry was checked is named under
+// the box's first line until the device opens again.
+TEST_F(MainWindow, SilenceBoxNamesWhyTheUsbDeviceDidNotOpenUntilItOpens) {
+    Sources.DevicePaths["USB0"] = "/dev/usb/lp0";
+    Sources.DeviceGroups["USB0"] = "lp";
+    Usb.SetPresent(0, true);
+    Usb.Refusals[0] = EACCES;
+    TMainForm& form = Create();
+    const auto pollUnanswered = [&form] {
+        form.BnPollSizeClick();
+        for (int tick = 0; tick < 11; ++tick) {
+            form.Timer1Timer();
+        }
+    };
+    ::testing::internal::CaptureStderr();
+    SetPortText("USB0");
+    pollUnanswered();
+    Usb.Refusals.erase(0);
+    pollUnanswered();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
+                ElementsAre("Device not found\nPermission denied on /dev/usb/lp0: add your user "
+                            "to the group lp",
+                            "Device not found"));
+}
+
 // The log window, from the context menu or Ctrl+L: the log as it stands, then each new
 // line while it is open; closed, it is left alone and filled afresh when opened again.
 TEST_F(MainWindow, LogWindowShowsTheLogLiveAndCopiesAndSavesIt) {
