@@ -63,12 +63,15 @@ TEST_F(TRealModalBoxTest, TheMonitorDecodesLogsAndResendsUnderItsErrorBox) {
     bool replyDecoded = false;
     bool queryResent = false;
     bool boxOpenThroughout = false;
+    // Under the box the monitor resends its query and takes the replies to it: a second
+    // bad one goes to the log (no box on the box), a good one reaches the panel.
     ShowRealBoxes([&] {
+        queryResent = WaitUntil([this] { return CountLog(kSettingsQueryLogged) == 2; });
         ArriveOnSerial("0,bad2,80,250,5,1,0,2\r");
         secondFailureLogged = WaitUntil([this] { return CountLogStartingWith("'bad2'") == 1; });
+        WaitUntil([this] { return CountLog(kSettingsQueryLogged) == 3; });
         ArriveOnSerial("0,31,90,300,4,0,1,1\r");
         replyDecoded = WaitUntil([this] { return PanelTexts(Form())[2] == "90"; });
-        queryResent = WaitUntil([this] { return CountLog(kSettingsQueryLogged) == 2; });
         boxOpenThroughout = BoxStillOpen();
     });
 
