@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one outgoing path to the cutter: building a command, writing it on the link the
 // port list names, and the small USB operations that make that link ready.
 

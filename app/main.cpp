@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program entry: answers --help and --version, makes sure a display can be opened,
 // chooses the Linux implementations of the platform services, creates the main window and
 // then the dialogs, and runs the event loop until the main window closes. An error at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Construction and layout of the main window, the log, and the panel's dialog buttons.
 
 #include "app/main_form.h"

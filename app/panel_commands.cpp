@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's buttons and the senders the dialogs call. Each arms the poll cycle for the
 // reply it expects, makes the chosen link ready and hands one command to SendCommand;
 // waiting, time-outs and closing the link belong to the poll cycle.

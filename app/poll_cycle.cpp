@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reply collection and the tick that completes, decodes or gives up each outstanding
 // query. Replies carry no end marker: a reply is complete once the reply text has held
 // data for 11 ticks. All waiting is counted in ticks; nothing here reads a clock.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/port_list_box.h"
 
 #include <QItemDelegate>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Port discovery and selection: where the port list's entries come from, the check run
 // when the operator picks one, and the opening and closing of the serial port around an
 // exchange. The port list text is the only record of the chosen link.

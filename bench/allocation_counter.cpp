@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A global operator new that counts its calls, so a benchmark can report the allocations
 // one call of the code under test makes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up benchmark's yardsticks: a Qt 6 window of the main window's fixed size with
 // nothing in it, and (built with BENCH_TEXT_WINDOW) the same window with one line of text.
 

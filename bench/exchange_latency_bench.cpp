@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exchange latency: from the Poll Size key press (Alt+P) to both size labels painted with
 // the cutter's answer, with the real main window and the Linux serial code talking to
 // tessaro-vcutter over its pseudo-terminal. Printed beside the protocol floor: the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Idle cost: the CPU share of a running tessaro with nothing outstanding, and during
 Loop Detect, beside tessaro-vcutter on a virtual X server.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Loop Detect left running against the virtual cutter.
 
 Usage: loop_detect_soak.py --build-dir DIR [--minutes 10] [--link com|usb]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pure protocol code on the replies the cutter sends and the commands the panel and
 // the wizard build: time per call, and heap allocations per call ("allocs").
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the benchmarks optimised (build-bench/, no sanitizers) and runs them one after the
 # other; each prints a table. Needs xvfb-run and python3. Not part of ./test: the figures
 # depend on the machine and on what else runs on it, so the machine and its load average

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Soak: a thousand Poll Size exchanges in a row in process (tick by tick, on both links),
 # then Loop Detect left running for MINUTES against tessaro-vcutter, on the serial link
 # and on the USB link at once, each in its own virtual X server. Prints the open

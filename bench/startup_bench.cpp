@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and memory: the time from exec to the program's first window mapped, and the
 // program's peak resident memory (VmHWM) once it has settled, for Tessaro beside an empty
 // Qt window of the same size, taking turns at starting first, several rounds. A third

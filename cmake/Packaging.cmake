@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A Debian package built with `cpack -G DEB` from a Release build. Its dependencies are
 # the runtime libraries the programs link, found by dpkg-shlibdeps, and the font the
 # panel's captions are laid out in (its full-width colons have no glyph in the fonts a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # tessaro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <label>])
 # One GoogleTest executable; its cases are registered with CTest one by one, named
 # <name>.<Suite>.<Case> so `ctest -R <name>` selects them, and run

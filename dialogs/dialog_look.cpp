@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/dialog_look.h"
 
 #include "app/main_form.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the About dialog and the wizard's dialogs share: the frame, the fixed-pitch font,

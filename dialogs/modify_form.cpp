@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/modify_form.h"
 
 #include "dialogs/dialog_look.h"

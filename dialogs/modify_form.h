@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The wizard's notice that the measurement equals the test size: nothing is changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The wizard's check of the corrected cut: Yes goes on to saving, No (or Esc) back to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/save_data_form.h"
 
 #include "app/main_form.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The wizard's question before saving: Save reads the cutter's scale values and asks for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The checks on the sizes the operator keys into the wizard. The scale the wizard writes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The common ground of the wizard's six dialogs: caption "Tessaro", a fixed border with

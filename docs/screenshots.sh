@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the user guide's screenshots again from the real program: Tessaro on a virtual X
 # server beside tessaro-vcutter (a cutter whose mechanics cut 1 % long on X and 0.4 % short
 # on Y), driven from the keyboard as an operator would, each window cropped to itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The checks of command building from typed sizes and a scale value, judged by the
 // virtual cutter that executes what was built.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The checks of the virtual cutter's command reader and of the cutter behind it.
 
 #include "fuzz/property_support.h"

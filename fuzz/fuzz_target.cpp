@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libFuzzer entry of one target; TESSARO_FUZZ_TARGET names its check (the corpus
 // folder's name). A check that does not hold aborts, so the input is kept as a crash.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The checks of reply splitting and of the four decoders.
 
 #include "fuzz/property_support.h"

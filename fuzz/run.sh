@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang into build-fuzz/ and runs each one for SECONDS,
 # one at a time, starting from the hand-made seeds in fuzz/corpus/<target>/. What the
 # fuzzer adds to the corpus stays in build-fuzz/corpus/<target>/; an input that breaks a

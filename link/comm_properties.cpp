@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The component's properties: the settings that only a closed port takes, and the line
 // settings and event characters that an open port applies at once.
 

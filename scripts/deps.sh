@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs, with apt-get, the Debian 12 packages that building, running and testing need.
 # Sourced by ./run and ./test; installs only what is missing.
 tessaro_packages=(

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaro-vcutter: a virtual cutter on a pseudo-terminal, registered in the device map.
 
 #include "link/device_map.h"

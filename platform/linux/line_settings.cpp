@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/line_settings.h"
 
 // The kernel's own termios2, not the C library's, so that any rate can be set.

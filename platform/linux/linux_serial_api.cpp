@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/linux_serial_api.h"
 
 #include "platform/linux/comm_event_waiter.h"

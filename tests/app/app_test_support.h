@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Fakes and a fixture for tests of the main window: a recording prompts object, a USB

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bytes each command puts on the link the port list names, what the log shows of
 // them, and the USB operations that make that link ready.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One reply at a time on the link: a query asked for while another's reply is awaited
 // waits its turn, each query starts its own silence count and its own clean reply text,
 // bytes nobody asked for never reach a decoder, and only a scale reply in form is taken

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the operator first sees it, its log, and the panel buttons that
 // open the dialogs.
 

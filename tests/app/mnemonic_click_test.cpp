@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's keyboard: Alt+letter keys run their button's action at once, as a mouse
 // click does, not a tenth of a second later as the toolkit's animated click would; and the
 // focus stays on the buttons when Loop Detect and DisDetect switch them, instead of falling

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A real modal box opened from a tick: its own event loop runs while the tick handler waits
 // in it, and the poll cycle must go on under it, as the operator sees it on the screen.
 // The monitor's error box here is the real message box, not a recording.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The poll cycle tick by tick against the in-process virtual cutter: when a reply is
 // complete, when a silent cutter is given up, the settings monitor's windows and resends,
 // queries that share the reply text, and changes of port under way.

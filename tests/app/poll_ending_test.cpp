@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How exchanges end when a box is shown: a reply that does not decode still ends its
 // query, and whatever arrives while a box is open finds the request already ended.
 

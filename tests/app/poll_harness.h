@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The main window beside the in-process virtual cutter, driven tick by tick: the window's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel commands and the two reply feeders on each link: what reaches the cutter, what
 // the USB link logs, which bytes the reply text keeps, and what DisDetect closes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the port list's entries come from, the check run when the operator chooses one,
 // and the opening and closing of the serial port around an exchange.
 

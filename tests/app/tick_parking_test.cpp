@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Timer1 parked while no query is outstanding. Here the window keeps its own timer (the
 // harness's hand-driven clock is given back to it), so every exchange below is carried
 // by real ticks: a sender whose ticks did not resume would never see its reply decoded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About dialog: the notice rebuilt on every show, and the firmware identity asked for
 // on show and kept across showings.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the operator sees and the keys the dialogs answer: the texts set on show with their
 // fixed bounds, fields that keep what was typed, Enter and Esc.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The wizard and About dialogs on the offscreen platform, driven by clicks and keys

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The scaling wizard end to end: the real program beside tessaro-vcutter, whose mechanics
 # cut 1 % long on X and 0.4 % short on Y, driven from the keyboard in an X server. The
 # operator's measurements are the sizes the cutter reports for its test cut. Afterwards the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A measurement keyed in as the test size it was cut at changes nothing, whatever size the
 // operator chose.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wizard's flow from the Scaling button to the cutter's flash, against the
 // in-process virtual cutter.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sizes that never reach the cutter: not a number, not above zero, or a measurement too
 // far from the test size to be anything but a typing error.
 

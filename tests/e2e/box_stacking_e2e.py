@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Message boxes over the always-on-top dialogs, under a real window manager.
 
 Usage: box_stacking_e2e.py --build-dir DIR

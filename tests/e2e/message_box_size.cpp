@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints, for each text given, the size of the message box the application shows with
 // it: "WIDTH HEIGHT" on one line per text. X offers no way to read a box's text, but on
 // one display with one toolkit each text gives its box its own size, so the end-to-end

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Poll Size, Loop Detect and DisDetect on the real tessaro against tessaro-vcutter.
 
 Usage: poll_e2e.py --link com|usb --build-dir DIR --box-size-tool TOOL

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real tessaro beside tessaro-vcutter on a virtual X server, driven by the keyboard.
 
 Each session gets its own device map (XDG_RUNTIME_DIR is a fresh directory of mode 0700),

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Link faults on the real tessaro beside tessaro-vcutter, driven by the keyboard.
 
 Usage: faults_e2e.py --link com|usb --fault NAME --build-dir DIR [--box-size-tool TOOL]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fuzz targets' checks over their seed corpus and over every input that once broke
 // one (tests/hardening/regressions/<target>/), in the normal build; then the faults those
 // inputs found, spelled out.

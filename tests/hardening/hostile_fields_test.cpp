@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Garbage, huge, tiny, negative, not-a-number and very long texts typed into the wizard's
 // four size fields and its password field: the cutter gets a rectangle it cuts as typed or
 // nothing at all, every refusal reaches the operator, and no text but the password writes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever the operator types into the port list, Tessaro opens nothing but the ports of
 // its port table, ends with no port open and says in the log (or an error box) why a text
 // named nothing it could use. Watched from outside: the kernel reports every open of the

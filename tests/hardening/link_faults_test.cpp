@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A cutter that misbehaves on the line, on the serial link and on the USB link: each fault
 // ends the exchange once, leaves the link closed and the panel usable, tells the operator
 // what the poll cycle tells, and the next exchange on a sound cable works.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A thousand Poll Size exchanges in a row against the in-process virtual cutter, tick by
 // tick: each one decoded, and the window holding no more descriptors or memory at the end
 // than after the first few, with its log at its cap.

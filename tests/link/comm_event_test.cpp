@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line events: their dispatch to the handlers, and the event thread's hand-off to the
 // main thread, its end and its behaviour when waits fail.
 

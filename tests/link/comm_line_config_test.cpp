@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the port component writes into the device's line configuration and time-outs.
 
 #include "link/comm.h"

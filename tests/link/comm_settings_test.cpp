@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port component's state, open and close, settings and reports.
 
 #include "link/comm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads, writes, queue counts, modem lines and escape functions of the port component.
 
 #include "link/comm.h"

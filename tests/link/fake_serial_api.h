@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A recording TSerialApi for tests of the port component and of its callers. Every call

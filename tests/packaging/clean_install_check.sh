@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the package with --no-install-recommends into a fresh minimal Debian 12 made by
 # debootstrap from this machine's configured mirror, checks its documents and
 # `tessaro --version` there, starts Tessaro under an Xvfb of that root and compares the

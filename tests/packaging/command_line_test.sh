@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The two programs as a shell and a desktop meet them: --help and --version answer on
 # standard output with exit 0 before any display is touched, anything else is refused in
 # one line with exit 2, Tessaro without a display says so in one line, and under an X

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a Release configuration of its own and checks what it
 # holds, what it depends on and what lintian says of it; then, as root, installs it
 # without recommended packages into a fresh minimal Debian 12 made with debootstrap from

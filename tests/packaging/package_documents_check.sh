@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The package's documents: a machine-readable copyright file under the GPL 3 or later, a
 # changelog whose newest entry is the package's version, the metainfo's licence, and man
 # pages that lead to the installed user guide.

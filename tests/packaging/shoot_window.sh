@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts a program on $DISPLAY, waits for its window "Tessaro" and saves that window's
 # picture; then ends the program. Usage: shoot_window.sh PICTURE COMMAND [ARGUMENT]...
 set -uo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/comm_event_waiter.h"
 
 #include "serial_pty_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/comm.h"
 #include "link/comm_event_thread.h"
 #include "serial_pty_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/device_map.h"
 
 #include "platform_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/linux_port_sources.h"
 
 #include "platform_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform_test_support.h"
 
 #include "link/device_map.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The component on a real serial node (ttyS<k>), where the machine has one that opens:
 // what each setter leaves on the line, as another program (stty) reads it back, and what
 // a write held by flow control reports. Skipped, saying why, where there is none.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "comma_locale.h"
 #include "protocol/commands.h"
 #include "toolkit/conversions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "comma_locale.h"
 #include "protocol/reply_decoding.h"
 #include "toolkit/conversions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The numbers the calibration writes, over every measurement an operator can key in with two
 // decimals, against an oracle written here from the rules alone:
 //  - a size typed in millimetres is read in extended precision, multiplied by 40 in extended

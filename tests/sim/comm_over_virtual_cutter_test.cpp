@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port component driving the in-process virtual cutter as it drives a real
 // port: overlapped writes and reads, the event thread's waits and the hand-off.
 

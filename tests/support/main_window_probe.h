@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What a test reads off the main window: its log, its panel, and the reply bytes the
