@@ -15,7 +15,9 @@ reply while Loop Detect holds the port); and for the scale written into flash:
 late-reply (a reply that comes after its query was given up stays in the device; the
 wizard and the About dialog that follow get their own replies), drop-byte (one byte lost
 from the first scale reading: nothing is written), ignore-write (the cutter keeps its
-flash: no "Save Complete !!").
+flash: no "Save Complete !!"), save-during-loop-detect (Loop Detect started between the test
+cut and the measurement: the scale is read, written and read back between its settings
+replies, "Save Complete !!", and Loop Detect goes on).
 
 For each: tessaro keeps running and answers the keyboard, the port ends closed (no
 descriptor left on the cutter's device), the log and the boxes say what the poll cycle
@@ -26,6 +28,7 @@ with a sound cutter, decodes exactly its own reply. Runs itself under xvfb-run; 
 
 import argparse
 import os
+import re
 import sys
 import time
 
@@ -33,6 +36,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
+from scale_oracle import oracle_scale  # noqa: E402
 from tessaro_session import (Failure, Session, appears_in_order, run_under_xvfb,  # noqa: E402
                              wait_until, xdotool)
 
@@ -89,8 +93,8 @@ class FaultRun:
 
     # --- The cutter ---
 
-    def start_cutter(self, *faults):
-        options = ["--com", "200"] if self.link == "com" else ["--usb", "0"]
+    def start_cutter(self, *faults, options=()):
+        options = (["--com", "200"] if self.link == "com" else ["--usb", "0"]) + list(options)
         for fault in faults:
             options += ["--fault", fault]
         self.s.start_cutter(*options)
@@ -109,8 +113,8 @@ class FaultRun:
 
     # --- Tessaro ---
 
-    def start(self, *faults):
-        self.start_cutter(*faults)
+    def start(self, *faults, options=()):
+        self.start_cutter(*faults, options=options)
         self.s.start_tessaro()
         if self.link == "usb":
             self.s.choose_last_port()
@@ -164,23 +168,38 @@ class FaultRun:
         check(received == [SIZE_REPLY], "the next exchange decoded %r" % received)
         self.expect_port_closed()
 
-    def run_wizard(self):
-        """Scaling with the 50 x 50 test cut measured 50.5 x 49.8, Yes, Save and the right
-        password once the scale reply is in."""
+    def cut_test(self):
+        """Scaling, and Ok on the first dialog: the 50 x 50 test cut."""
         self.s.press("alt+s")
         self.s.keys_to("Tessaro", SCALE_FORM, "Return")
+
+    def measure_and_save(self, length, width):
+        """The measurement, Yes to the corrected cut, Save and the right password once a
+        scale reply is in (any reply but a settings reply)."""
         self.s.keys_to("Tessaro", SCALE_FORM2, "ctrl+a")
-        self.s.type_into("Tessaro", SCALE_FORM2, "50.5")
+        self.s.type_into("Tessaro", SCALE_FORM2, length)
         self.s.keys_to("Tessaro", SCALE_FORM2, "Tab", "ctrl+a")
-        self.s.type_into("Tessaro", SCALE_FORM2, "49.8")
+        self.s.type_into("Tessaro", SCALE_FORM2, width)
         self.s.keys_to("Tessaro", SCALE_FORM2, "Return")
         self.s.keys_to("Tessaro", MODIFY_FORM2, "Return")
         mark = self.mark()
         self.s.keys_to("Tessaro", SAVE_DATA_FORM, "Return")
         self.s.type_into("Tessaro", PASSWORD_FORM, "047")
         self.s.wait_for_log("the scale reply",
-                            lambda log: any(l.startswith(RECEIVED) for l in log[mark:]))
+                            lambda log: any(l.startswith(RECEIVED) and l != SETTINGS_REPLY
+                                            for l in log[mark:]))
         self.s.keys_to("Tessaro", PASSWORD_FORM, "Return")
+
+    def test_cut_measured(self):
+        """What a ruler gives for the test cut: the size the cutter reports for it."""
+        cuts = wait_until("the test cut", lambda: re.findall(
+            r"cut closed shape ([0-9.]+) x ([0-9.]+) mm", self.s.cutter_transcript()), 10)
+        return cuts[0]
+
+    def run_wizard(self):
+        """Scaling with the 50 x 50 test cut measured 50.5 x 49.8, through to the password."""
+        self.cut_test()
+        self.measure_and_save("50.5", "49.8")
 
     def expect_outcome(self, expected, mark):
         """The password step's outcome: its box, and the same text in the log."""
@@ -267,6 +286,41 @@ class FaultRun:
                             "and run Scaling again.", 0)
         check(SAVE_COMPLETE not in self.s.log(), "the log says %r" % SAVE_COMPLETE)
         check("ignored" in self.s.cutter_transcript(), "the cutter did not get the write")
+
+    def save_during_loop_detect(self):
+        """Loop Detect started from the main window between the test cut and the
+        measurement: the scale query waits its turn between settings queries, the port
+        stays open, the flash gets what the calibration rules give, and Loop Detect goes on
+        until DisDetect."""
+        self.start(options=["--error", "1.01,1"])
+        self.cut_test()
+        self.s.window_of("Tessaro", SCALE_FORM2)
+        mark = self.mark()
+        self.s.press("alt+l")
+        self.s.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log[mark:])
+        length, width = self.test_cut_measured()
+        self.measure_and_save(length, width)
+        box = self.s.box(timeout=15)
+        if self.s.box_size_tool:
+            text = self.s.box_text(box, [SAVE_COMPLETE, DEVICE_NOT_FOUND])
+            check(text == SAVE_COMPLETE, "the password step ends in the box %r" % text)
+        self.s.close_box(box)
+        saved = self.mark()
+        check(SAVE_COMPLETE in self.s.log()[mark:], "the log does not say %r: %r"
+              % (SAVE_COMPLETE, self.s.log()[-8:]))
+        expected = [oracle_scale(1000, "50", length), oracle_scale(1000, "50", width)]
+        writes = self.flash_writes()
+        check(len(writes) == 2 and all(w.endswith("1000 -> %d" % v)
+                                       for w, v in zip(writes, expected)),
+              "the flash got %r, not X, Y 1000 -> %r" % (writes, expected))
+        self.s.wait_for_log("two settings replies after the save",
+                            lambda log: log[saved:].count(SETTINGS_REPLY) >= 2, timeout=15)
+        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+        check(self.close_line not in self.since(mark), "the port was closed during Loop Detect")
+        mark = self.mark()
+        self.s.press("alt+d")
+        self.s.wait_for_log("DisDetect's close", lambda log: self.close_line in log[mark:])
+        self.expect_port_closed()
 
     def hangup(self):
         self.start("hangup:7")
@@ -405,7 +459,8 @@ class FaultRun:
 
 
 FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "late",
-          "keys-close-together", "noise", "late-reply", "drop-byte", "ignore-write")
+          "keys-close-together", "noise", "late-reply", "drop-byte", "ignore-write",
+          "save-during-loop-detect")
 
 
 def main():
