@@ -18,6 +18,7 @@ fi
 program=$1
 vcutter=$2
 shots=$3
+oracle="$(cd "$(dirname "$0")/../e2e" && pwd)/scale_oracle.py"
 mkdir -p "$shots"
 work=$(mktemp -d)
 # A device map of our own, so only this cutter is listed and no other run sees it.
@@ -104,40 +105,10 @@ last_cut_size() {
 
 count_lines() { grep -c -- "$1" "$transcript" || true; }
 
-# The scale value the wizard must write: scale x ((measured x 100 / test) x 0.01), each step
-# rounded to extended precision (64-bit mantissa, ties to even), the sizes typed in
-# millimetres read and multiplied by 40 in extended precision and kept as doubles, 0.01 the
-# extended value nearest to it, truncated at the end.
+# The scale value the wizard must write, modelled exactly (tests/e2e/scale_oracle.py).
 # usage: oracle_scale <scale> <test size mm> <measured mm>
 oracle_scale() {
-  python3 - "$@" <<'EOF'
-import sys
-from fractions import Fraction
-
-
-def extended(x):
-    """x > 0 rounded to a 64-bit mantissa, ties to even."""
-    exponent = x.numerator.bit_length() - x.denominator.bit_length() - 63
-    while x / Fraction(2) ** exponent >= 2 ** 64:
-        exponent += 1
-    while x / Fraction(2) ** exponent < 2 ** 63:
-        exponent -= 1
-    scaled = x / Fraction(2) ** exponent
-    whole, rest = divmod(scaled.numerator, scaled.denominator)
-    if 2 * rest > scaled.denominator or (2 * rest == scaled.denominator and whole % 2):
-        whole += 1
-    return whole * Fraction(2) ** exponent
-
-
-def units(millimetres):
-    # float() of a Fraction is the nearest double.
-    return Fraction(float(extended(extended(Fraction(millimetres)) * 40)))
-
-
-scale, test, measured = int(sys.argv[1]), units(sys.argv[2]), units(sys.argv[3])
-ratio = extended(extended(extended(measured * 100) / test) * extended(Fraction(1, 100)))
-print(int(extended(scale * ratio)))
-EOF
+  python3 "$oracle" "$@"
 }
 
 # Starts tessaro-vcutter on the port with the given options; its output goes to $transcript.
