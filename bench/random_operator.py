@@ -2,7 +2,7 @@
 """A randomized operator in a hurry beside a faulty cutter; every flash write is checked.
 
 The real tessaro runs under Xvfb beside tessaro-vcutter (COM200, USB0 or both, on pseudo-
-terminals, one or both). A seeded random generator presses keys and clicks: Poll Size, Loop Detect,
+terminals). A seeded random generator presses keys and clicks: Poll Size, Loop Detect,
 DisDetect, About (Alt+letters and clicks), ports chosen from the list or typed, and the
 whole scaling wizard with test sizes and measurements typed with 0 to 2 decimals (some of
 them refused), Save, right and wrong passwords, and the boxes' Return. Each episode
@@ -68,7 +68,7 @@ PASSWORD = "047"
 PORTS_TYPED = ["COM200"] * 4 + ["USB0"] * 3 + ["COM1", "USB3", "com200", "COM2OO", "xyz", ""]
 FLASH = re.compile(r"\* flash ([XY]) scale (-?\d+) -> (-?\d+)")
 TEST_CUT = re.compile(r" < VS30;")
-REQUEST = re.compile(r"^\[\s*[0-9.]+\] \S+ < ")
+QUERY = re.compile(r"^\[\s*[0-9.]+\] \S+ < (OH;|<ESC>\.R)")
 REPLY = re.compile(r"^\[\s*[0-9.]+\] \S+ > ")
 
 
@@ -285,16 +285,14 @@ class Operator:
         else:
             ts.click_in(window, *TEST_OK)
         outcome = self.wait_for_leaving(SCALE_FORM)
-        if outcome == "left":
-            time.sleep(0.5)
-            if self.test_cuts_received() > cuts_before:
-                self.tally.test_cuts += 1
-                if self.measurement and self.units(typed) != self.units(self.measurement[0]):
-                    self.measurement = None
-                self.test_cut = typed
-                return "ScaleForm: Ok %s x %s, cut" % typed
-            return "ScaleForm: Ok %s x %s, not cut" % typed
-        return "ScaleForm: Ok %s x %s, %s" % (typed + (outcome,))
+        # What the cutter received decides, whatever boxes came meanwhile.
+        if self.test_cuts_received() > cuts_before:
+            self.tally.test_cuts += 1
+            if self.measurement and self.units(typed) != self.units(self.measurement[0]):
+                self.measurement = None
+            self.test_cut = typed
+            return "ScaleForm: Ok %s x %s, cut" % typed
+        return "ScaleForm: Ok %s x %s, not cut, %s" % (typed + (outcome,))
 
     def scale_form2_action(self, rng, window):
         roll = rng.random()
@@ -332,15 +330,17 @@ class Operator:
         else:
             ts.click_in(window, *MEASURE_OK)
         outcome = self.wait_for_leaving(SCALE_FORM2)
+        shown = self.dialogs()
+        if self.test_cuts_received() > cuts_before:
+            self.tally.corrected_cuts += 1
+            if self.test_cut is None:
+                self.note("a corrected cut without a test cut")
+            self.measurement = (self.test_cut, typed) if self.test_cut else None
+            return "ScaleForm2: OK %s x %s, corrected cut" % typed
         if outcome != "left":
             return "ScaleForm2: OK %s x %s, %s" % (typed + (outcome,))
-        time.sleep(0.5)
-        shown = self.dialogs()
         if MODIFY_FORM2 in shown:
-            if self.test_cuts_received() > cuts_before and self.test_cut:
-                self.tally.corrected_cuts += 1
-                self.measurement = (self.test_cut, typed)
-                return "ScaleForm2: OK %s x %s, corrected cut" % typed
+            # The program keeps no measurement whose corrected cut was not sent.
             self.measurement = None
             return "ScaleForm2: OK %s x %s, differs, not cut" % typed
         if MODIFY_FORM in shown:
@@ -408,12 +408,15 @@ class Operator:
         return "PasswordForm: OK with %s password" % ("the right" if right else "a wrong")
 
     def wait_for_leaving(self, size):
-        """'left' once the dialog of this size is gone, 'box' if a box came, else 'stayed'."""
+        """'left' once the dialog of this size is gone (and what it sent has had time to
+        reach the cutter), 'box' if it stays behind a new box, else 'stayed'."""
+        boxes_before = set(self.boxes())
         deadline = time.monotonic() + 3
         while time.monotonic() < deadline:
             if size not in self.dialogs():
+                time.sleep(0.4)
                 return "left"
-            if self.boxes():
+            if set(self.boxes()) - boxes_before and time.monotonic() > deadline - 2.3:
                 return "box"
             time.sleep(0.1)
         return "stayed"
@@ -490,7 +493,7 @@ class Operator:
             name = "seed%d-episode%d.txt" % (self.seed, self.episode)
             with open(os.path.join(self.transcripts, name), "w") as out:
                 out.write("\n".join(lines + ["--- tessaro log"] + self.session.log()) + "\n")
-        requests = sum(1 for line in lines if REQUEST.match(line))
+        requests = sum(1 for line in lines if QUERY.match(line))
         replies = sum(1 for line in lines if REPLY.match(line))
         self.tally.episodes += 1
         self.tally.requests += requests
@@ -515,7 +518,7 @@ class Operator:
     def responsive(self):
         """Closes what is open, then About must answer: its dialog, or a box (the USB
         guard on a COM port, or the silence of the cutter)."""
-        for _ in range(30):
+        for attempt in range(30):
             boxes = self.boxes()
             about = ts.visible_windows("About")
             dialogs = {s: w for s, w in self.dialogs().items() if s != MAIN}
@@ -526,7 +529,8 @@ class Operator:
             elif about:
                 self.press(about[0][0], "Return")
             else:
-                size, window = next(iter(dialogs.items()))
+                # A modal dialog takes no keys meant for the one beneath: take turns.
+                size, window = list(dialogs.items())[attempt % len(dialogs)]
                 self.press(window, "Return" if size == MODIFY_FORM else "Escape")
             time.sleep(0.3)
         self.press(self.session.window, "alt+a")
