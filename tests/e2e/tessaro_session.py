@@ -258,4 +258,5 @@ def click_in(window, x, y):
 def type_into(window, text):
     """Focuses the window and types `text` where its focus is."""
     xdotool("windowfocus", "--sync", window)
-    xdotool("type", "--delay", "20", text)
+    # "--" ends xdotool's options: a text such as "-5" is typed, not taken for one.
+    xdotool("type", "--delay", "20", "--", text)
