@@ -132,6 +132,7 @@ class Operator:
         self.test_cut = None
         self.measurement = None
         self.known_boxes = set()
+        self.measure_modal = False
 
     def start_episode(self, rng, episode):
         if self.session is None:
@@ -196,17 +197,26 @@ class Operator:
 
     def step(self, rng):
         """Picks one action among those the windows on the screen allow, and does it."""
+        # A modal window takes every key and click: the boxes, About, then the modal
+        # dialogs. Acting on a window beneath would do nothing, and the model of what the
+        # fields hold would go wrong.
         boxes = self.boxes()
-        if boxes and rng.random() < 0.85:
+        if boxes:
             return self.answer_box(boxes[-1])
         dialogs = self.dialogs()
         about = ts.visible_windows("About")
-        if about and rng.random() < 0.8:
+        if about:
             ts.xdotool("windowfocus", "--sync", about[0][0])
             ts.xdotool("key", "Return")
             return "About: Return"
+        modal = [size for size in (SAVE_FORM, SCALE_FORM) if size in dialogs]
+        self.measure_modal = self.measure_modal and SCALE_FORM2 in dialogs
+        if self.measure_modal and SCALE_FORM2 in dialogs:
+            modal.append(SCALE_FORM2)
+        if modal:
+            dialogs = {modal[0]: dialogs[modal[0]]}
         # A wizard dialog on the screen draws the operator's attention.
-        choices = [(1 if set(dialogs) - {MAIN} else 3, self.main_action)]
+        choices = [] if modal else [(1 if set(dialogs) - {MAIN} else 3, self.main_action)]
         for size, action in ((SCALE_FORM, self.scale_form_action),
                              (SCALE_FORM2, self.scale_form2_action),
                              (MODIFY_FORM, self.modify_form_action),
@@ -368,6 +378,9 @@ class Operator:
             self.press(window, "Escape")
         else:
             ts.click_in(window, *NO)
+        time.sleep(0.3)
+        # No shows the measurement dialog again, modally this time.
+        self.measure_modal = SCALE_FORM2 in self.dialogs()
         return "ModifyForm2: No"
 
     def save_form_action(self, rng, window):
