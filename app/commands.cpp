@@ -155,6 +155,9 @@ void TMainForm::UsbPortOpen() {
     }
     FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
     AddLog("Open " + PortText() + (FUsbHandle == kFailedHandle ? " Failed" : " OK"));
+    if (FUsbHandle != kFailedHandle) {
+        ForgetOpenFailure();
+    }
 }
 
 void TMainForm::UsbPortClose() {

@@ -1,51 +1,144 @@
-// The program entry: chooses the Linux implementations of the platform services, creates
-// the main window and then the dialogs, and runs the event loop until the main window
-// closes. An error at start-up is shown in the standard error box; the exit code is 0.
+// The program entry: answers --help and --version, makes sure a display can be opened,
+// chooses the Linux implementations of the platform services, creates the main window and
+// then the dialogs, and runs the event loop until the main window closes. An error at
+// start-up is shown in the standard error box; the exit code is then 0.
 
 #include "app/main_form.h"
 #include "dialogs/forms.h"
 #include "platform/linux/linux_port_sources.h"
 #include "platform/linux/linux_serial_api.h"
 #include "platform/linux/linux_usb_api.h"
+#include "tessaro_version.h"
 #include "toolkit/event_guard.h"
 #include "toolkit/qt_prompts.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
-QIcon ApplicationIcon() {
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256}) {
-        icon.addFile(QStringLiteral(":/icons/%1x%1/org.tessaro.Tessaro.png").arg(size));
+constexpr const char* kUsage =
+    "Usage: tessaro [--help | --version]\n"
+    "Shows a vinyl cutter's media size and settings and calibrates its length scale.\n"
+    "Tessaro takes no other options: the cutter's port is chosen in the window, and the\n"
+    "log goes to standard error. See tessaro(1) and the user guide, README.md, in\n"
+    "/usr/share/doc/tessaro/.\n"
+    "\n"
+    "  --help      show this text\n"
+    "  --version   show the version\n";
+
+// --help and --version are answered before any display is opened; any other argument is
+// refused. Returns the exit code when the program ends here.
+std::optional<int> AnswerCommandLine(int argc, char* argv[]) {
+    bool showHelp = false;
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view argument = argv[index];
+        if (argument != "--help" && argument != "-h" && argument != "--version") {
+            std::fprintf(stderr, "tessaro: unknown argument '%s' (only --help and --version)\n",
+                         argv[index]);
+            return 2;
+        }
+        showHelp = showHelp || argument != "--version";
     }
-    return icon;
+    if (argc < 2) {
+        return std::nullopt;
+    }
+    if (showHelp) {
+        std::fputs(kUsage, stdout);
+    } else {
+        std::printf("tessaro %s\n", kTessaroVersion);
+    }
+    return 0;
+}
+
+// Qt aborts with several lines of diagnostics when it cannot open a display. While the
+// application object is being made its messages are held back: a fatal one becomes one
+// line and exit code 1, the others are written out once the display is open.
+class TDisplayCheck {
+public:
+    TDisplayCheck() { FPrevious = qInstallMessageHandler(&Hold); }
+    ~TDisplayCheck() {
+        qInstallMessageHandler(FPrevious);
+        for (const std::string& line : HeldLines()) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+        HeldLines().clear();
+    }
+    TDisplayCheck(const TDisplayCheck&) = delete;
+    TDisplayCheck& operator=(const TDisplayCheck&) = delete;
+
+private:
+    static std::vector<std::string>& HeldLines() {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+
+    static const char* EnvironmentText(const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0' ? value : "unset";
+    }
+
+    static void Hold(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (type != QtFatalMsg) {
+            HeldLines().push_back(qFormatLogMessage(type, context, message).toStdString());
+            return;
+        }
+        std::fprintf(stderr,
+                     "tessaro: cannot open a display (DISPLAY %s, WAYLAND_DISPLAY %s): start "
+                     "Tessaro in a desktop session\n",
+                     EnvironmentText("DISPLAY"), EnvironmentText("WAYLAND_DISPLAY"));
+        std::_Exit(1);
+    }
+
+    QtMessageHandler FPrevious = nullptr;
+};
+
+// The window icon is read once the main window has been shown, so the window does not wait
+// for it: one image, which the desktop scales to the size it shows.
+void SetApplicationIconLater() {
+    QTimer::singleShot(0, [] {
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/64x64/org.tessaro.Tessaro.png")));
+    });
 }
 
 // The main window and the dialogs it owns live from here to the end of the event loop.
-void RunApplication(toolkit::TPrompts& prompts) {
+void RunApplication(toolkit::TQtPrompts& prompts) {
     platform::TLinuxSerialApi serial;
     platform::TLinuxUsbApi usb;
     platform::TLinuxPortSources portSources;
     app::TMainForm mainForm(app::TPlatform{serial, usb, portSources, prompts});
     app::MainForm = &mainForm;
+    prompts.SetMainWindow(&mainForm);
     struct TForgetMainForm {
         ~TForgetMainForm() { app::MainForm = nullptr; }
     } forgetMainForm;
     dialogs::CreateForms(mainForm);
     mainForm.show();
+    SetApplicationIconLater();
     QApplication::exec();
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (const std::optional<int> exitCode = AnswerCommandLine(argc, argv)) {
+        return *exitCode;
+    }
+    std::optional<TDisplayCheck> displayCheck(std::in_place);
     QApplication application(argc, argv);
-    // The plain message boxes take the application's name as their caption.
-    QApplication::setApplicationName(QString::fromUtf8(toolkit::kApplicationTitle));
+    displayCheck.reset();
+    // The desktop knows the window by this name (WM_CLASS "tessaro", "Tessaro") and by its
+    // entry's file name; message boxes carry their own caption.
+    QApplication::setApplicationName(QStringLiteral("Tessaro"));
     QApplication::setDesktopFileName(QStringLiteral("org.tessaro.Tessaro"));
-    QApplication::setWindowIcon(ApplicationIcon());
     toolkit::TQtPrompts prompts;
     toolkit::RunGuarded(prompts, [&prompts] { RunApplication(prompts); });
     return 0;

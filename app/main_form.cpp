@@ -2,19 +2,23 @@
 
 #include "app/main_form.h"
 
+#include "app/log_window.h"
 #include "app/port_list_box.h"
 #include "toolkit/event_guard.h"
 
+#include <QAction>
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcutEvent>
 
+#include <algorithm>
 #include <iostream>
 
 namespace app {
@@ -94,6 +98,41 @@ protected:
     }
 };
 
+// The toolkit hands an Alt+letter that no enabled button takes to the focused widget, and
+// the port list's text field would type the letter: a greyed button's letter would choose
+// a port such as "COM1d" and end the exchange under way. A letter of one of the window's
+// buttons never types; it does nothing while its button is greyed.
+class TGreyedMnemonicGuard : public QObject {
+public:
+    TGreyedMnemonicGuard(const QWidget& window, QObject* parent)
+        : QObject(parent), FWindow(window) {}
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers();
+        if (!modifiers.testFlag(Qt::AltModifier) ||
+            (modifiers & (Qt::ControlModifier | Qt::MetaModifier)) != 0) {
+            return false;
+        }
+        return IsButtonLetter(key->key());
+    }
+
+private:
+    bool IsButtonLetter(int key) const {
+        const auto buttons = FWindow.findChildren<QAbstractButton*>();
+        return std::any_of(buttons.begin(), buttons.end(), [key](const QAbstractButton* button) {
+            const QKeySequence letter = QKeySequence::mnemonic(button->text());
+            return !letter.isEmpty() && letter[0].key() == key;
+        });
+    }
+
+    const QWidget& FWindow;
+};
+
 QPushButton* MakeButton(QWidget* parent, const char* caption, const QRect& geometry) {
     auto* button = new QPushButton(QString::fromUtf8(caption), parent);
     button->setGeometry(geometry);
@@ -147,6 +186,8 @@ TMainForm::TMainForm(const TPlatform& platform, QWidget* parent)
     FFirmwareRequest = 0;
     FScaleReadRequest = 0;
     BnDisDetect->setEnabled(false);
+    AddLogWindowAction();
+    SkipGreyedMnemonicsInPortList();
     DetectWinGeneration();
     BuildPortList();
 }
@@ -202,13 +243,17 @@ void TMainForm::BuildValueRows() {
     const QFont valueFont = FixedPitchFont(kValueFontPixels);
     // Values stand on the captions' baseline although their face is larger.
     const int valueRise = QFontMetrics(valueFont).ascent() - QFontMetrics(captionFont).ascent();
+    // A face other than the designed one may draw the captions wider: the values then
+    // start right of the widest caption.
+    int valueX = kValueX;
     for (int row = 0; row < 9; ++row) {
         *captions[row] = MakeRowLabel(GroupBox1, captionFont, QString::fromUtf8(kRowCaptions[row]),
                                       QPoint(kCaptionX, kRowTop + row * kRowPitch));
+        valueX = std::max(valueX, kCaptionX + (*captions[row])->width());
     }
     for (int row = 0; row < 9; ++row) {
         *values[row] = MakeRowLabel(GroupBox1, valueFont, QString(),
-                                    QPoint(kValueX, kRowTop + row * kRowPitch - valueRise));
+                                    QPoint(valueX, kRowTop + row * kRowPitch - valueRise));
     }
 }
 
@@ -263,9 +308,74 @@ void TMainForm::SetWizardFields(TWizardFields fields) {
     FWizardFields = std::move(fields);
 }
 
+// A line beyond the line limit reaches the memo, the log window and standard error cut.
+// While the log window is closed a line costs it nothing.
 void TMainForm::AddLog(const std::string& line) {
-    Memo1->appendPlainText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
-    std::cerr << line << '\n';
+    const QString received = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    const QString shown = LogLineText(received);
+    AppendBoundedLine(*Memo1, shown);
+    if (FLogWindow != nullptr && FLogWindow->isVisible()) {
+        FLogWindow->AppendLine(shown);
+    }
+    if (received.size() > kLogLineCharLimit) {
+        std::cerr << shown.toStdString() << '\n';
+    } else {
+        std::cerr << line << '\n';
+    }
+}
+
+// The context menu of the window's background and Ctrl+L open the log window; the panel
+// shows nothing of it.
+void TMainForm::AddLogWindowAction() {
+    auto* showLog = new QAction(QStringLiteral("&Log..."), this);
+    showLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(showLog, &QAction::triggered, this, [this] { Guarded([this] { ShowLogWindow(); }); });
+    addAction(showLog);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+// The memo's first line is its design-time text, not a line of the log.
+void TMainForm::ShowLogWindow() {
+    if (FLogWindow == nullptr) {
+        FLogWindow = new TLogWindow(*this, FPrompts);
+    }
+    if (!FLogWindow->isVisible()) {
+        QStringList lines = Memo1->toPlainText().split(QLatin1Char('\n'));
+        if (lines.front() == QStringLiteral("Memo1")) {
+            lines.removeFirst();
+        }
+        FLogWindow->ShowLog(lines.join(QLatin1Char('\n')));
+    }
+    FLogWindow->show();
+    FLogWindow->raise();
+    FLogWindow->activateWindow();
+}
+
+void TMainForm::SkipGreyedMnemonicsInPortList() {
+    auto* guard = new TGreyedMnemonicGuard(*this, this);
+    ComboBox1->installEventFilter(guard);
+    ComboBox1->lineEdit()->installEventFilter(guard);
+}
+
+void TMainForm::NoteOpenFailure(const std::string& portText, const std::string& reason) {
+    FOpenFailurePort = portText;
+    FOpenFailureReason = reason;
+    if (!reason.empty()) {
+        AddLog(reason);
+    }
+}
+
+void TMainForm::ForgetOpenFailure() {
+    FOpenFailurePort.clear();
+    FOpenFailureReason.clear();
+}
+
+std::string TMainForm::SilenceMessageText() {
+    std::string text = UsbBlocksComPort() ? kUsbCablePluggedText : kDeviceNotFoundText;
+    if (!FOpenFailureReason.empty() && FOpenFailurePort == PortText()) {
+        text += '\n' + FOpenFailureReason;
+    }
+    return text;
 }
 
 // Texts from the cutter are 8-bit characters, shown as such.

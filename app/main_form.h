@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +32,8 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace app {
+
+class TLogWindow;
 
 // Which link the port list text names.
 enum TLinkKind : std::uint8_t { lkNone, lkSerial, lkUsb };
@@ -55,6 +58,10 @@ struct TPlatform {
 inline constexpr std::size_t kUsbBufferSize = 2097152;
 inline constexpr int kSerialReadBufferSize = 5000;
 inline constexpr int kLogLineLimit = 10000;
+// The log is bounded in size as well: a line longer than this is shown cut, with the
+// count of characters cut, and the oldest lines go once the log holds more than this.
+inline constexpr int kLogLineCharLimit = 2000;
+inline constexpr int kLogCharLimit = 2 * 1024 * 1024; // 4 MiB of text
 
 // Bytes exchanged with the cutter are 8-bit characters: each byte becomes the character
 // of the same number, so a log line shows every byte the cutter sent (ESC included).
@@ -131,6 +138,17 @@ public:
     bool QueryOutstanding() const;
     void ResumeTicks();
 
+    // One reply at a time: the link carries no marker of which query a reply answers, so a
+    // query asked for while another's reply is awaited waits until that one has ended.
+    bool ReplyAwaited() const;
+    bool QueryDeferred(protocol::TCommandCode code) const;
+    bool ReplyAwaitedOtherThan(protocol::TCommandCode code) const;
+    // Sets the query's flag, then sends it now or queues it behind the reply still awaited.
+    void RequestQuery(protocol::TCommandCode code);
+    // Empties the reply text and drops input waiting on the open link, just before a query
+    // goes out: nothing sent before it can be taken for its reply.
+    void DiscardLinkInput();
+
     // Senders the dialogs call.
     void SendTestDraw();
     void SendCorrectedTestDraw();
@@ -156,8 +174,20 @@ public:
     void UsbPortClose();
     void UsbPortRead();
 
-    // The log: one line appended to Memo1 (UTF-8) and written to standard error.
+    // The log: one line appended to Memo1 (UTF-8) and written to standard error, and to
+    // the log window while it is open.
     void AddLog(const std::string& line);
+    // The log window (the context menu's Log..., Ctrl+L): made on first use, filled with
+    // the log as it stands, then kept current while it is shown.
+    void ShowLogWindow();
+    TLogWindow* LogWindow() const { return FLogWindow; }
+    // A link that did not open: the reason, when known, is logged and kept, so the
+    // message box of a query that then went unanswered says it under its first line.
+    // An open that succeeds forgets it.
+    void NoteOpenFailure(const std::string& portText, const std::string& reason);
+    void ForgetOpenFailure();
+    // "Device not found" for the USB device the port list names, and why it did not open.
+    void LogUsbDeviceNotFound();
     std::string PortText() const; // the port list text, as bytes (UTF-8)
     // The port list names a COM port while a USB cutter is attached: the serial link then
     // carries nothing, and the operator must be told so.
@@ -168,6 +198,8 @@ public:
     // How many scale replies have been decoded whole since start; the wizard writes a
     // scale only when this grew after its scale query was sent.
     int ScaleRepliesDecoded() const { return FScaleRepliesDecoded; }
+    // The last scale reply taken as a reading, as the cutter sent it.
+    const std::string& LastScaleReply() const { return FLastScaleReply; }
 
     // State shared by the exchanges (public like the original form's fields, so the
     // dialogs and the tests reach them).
@@ -183,6 +215,9 @@ public:
     std::int32_t FFirmwareSettleTicks = 0;
     std::int32_t FScaleReadRequest = 0;
     std::int32_t FScaleSettleTicks = 0;
+    // The settings monitor has sent its query and its reply has not yet been decoded.
+    std::int32_t FMonitorAwaitingReply = 0;
+    std::deque<protocol::TCommandCode> FDeferredQueries;
     std::int32_t FNewScaleX = 0;
     std::int32_t FNewScaleY = 0;
     double FTestDrawX = 0;
@@ -210,6 +245,10 @@ private:
     void ShowSettings();
     void Guarded(const std::function<void()>& handler);
     void ShowDialogUnlessUsbBlocks(QDialog* dialog);
+    void AddLogWindowAction();
+    void SkipGreyedMnemonicsInPortList();
+    // The silence box's text: the first line, then the known reason the link did not open.
+    std::string SilenceMessageText();
 
     // Port discovery and selection (port_selection.cpp).
     void AddEnumeratedPorts();
@@ -230,6 +269,19 @@ private:
     static const TQueryBlock kSettingsBlock;
     static const TQueryBlock kFirmwareBlock;
     static const TQueryBlock kScaleBlock;
+    static const TQueryBlock& BlockOf(protocol::TCommandCode code);
+    bool Awaits(protocol::TCommandCode code) const;
+    bool QueryRequested(protocol::TCommandCode code) const;
+    void MarkQueryRequested(protocol::TCommandCode code);
+    bool MonitorMayRun() const;
+    void ArmQuery(protocol::TCommandCode code);
+    void StartQuery(protocol::TCommandCode code);
+    void SendNextDeferred();
+    void DropCancelledQueries();
+    void EndQuery(const TQueryBlock& block, bool decoded);
+    void EndMonitorExchange();
+    void DiscardUsbInput();
+    void TakeReplyBytes(const char* bytes, std::size_t count);
     void RunQueryBlock(const TQueryBlock& block);
     void RunSettingsMonitor();
     void CollectUsbReply();
@@ -251,8 +303,12 @@ private:
     QDialog* FScaleForm = nullptr;
     TWizardFields FWizardFields;
     int FScaleRepliesDecoded = 0;
+    std::string FLastScaleReply;
     bool FDecodeFailureOnScreen = false;
     bool FTicksParked = false;
+    TLogWindow* FLogWindow = nullptr;
+    std::string FOpenFailurePort;
+    std::string FOpenFailureReason;
 };
 
 // The single main window; the dialogs reach it through this.

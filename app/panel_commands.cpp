@@ -14,10 +14,17 @@ namespace {
 // cut or write must never go to a port the attached cutter does not listen on.
 enum TUsbGuard : bool { ugNone = false, ugRefuseWhenUsbAttached = true };
 
+// Whether the command is a query that starts its exchange from a clean slate.
+enum TInputBefore : bool { ibKeep = false, ibDiscard = true };
+
+constexpr const char* kQueryWaitsText =
+    "Waiting for the cutter's answer to the previous query before sending the next one";
+
 // Makes the link the port list names ready and sends `code` on it. A link that cannot be
 // made ready stops the sequence; a flag set by the caller stays set, so the poll cycle
 // reports the silent cutter. The ticks resume first, whatever happens after.
-void SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard guard) {
+void SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard guard,
+                      TInputBefore input = ibKeep) {
     form.ResumeTicks();
     switch (form.LinkKind()) {
     case lkSerial:
@@ -29,13 +36,16 @@ void SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard gu
         break;
     case lkUsb:
         if (!form.UsbPortProbe()) {
-            form.AddLog(kDeviceNotFoundText);
+            form.LogUsbDeviceNotFound();
             return;
         }
         form.UsbPortOpen();
         break;
     case lkNone:
         return;
+    }
+    if (input == ibDiscard) {
+        form.DiscardLinkInput();
     }
     form.SendCommand(code);
 }
@@ -52,21 +62,50 @@ void HandFocusOn(const QWidget* focusedBefore, QPushButton* next) {
 
 } // namespace
 
-// Each query counts its reply's ticks from the start. A count left by a query that was
-// abandoned mid-reply (a change of port, a second query sharing the reply text) would
-// otherwise complete the new one early, with part of its reply: a wrong size on the
-// panel, or a wrong scale handed to the wizard that writes the cutter's flash.
+void TMainForm::RequestQuery(protocol::TCommandCode code) {
+    DropCancelledQueries();
+    // The same button pressed again while its query is under way gets the reply awaited.
+    const bool underWay = Awaits(code) || QueryDeferred(code);
+    MarkQueryRequested(code);
+    ResumeTicks();
+    if (underWay) {
+        return;
+    }
+    if (ReplyAwaitedOtherThan(code)) {
+        FDeferredQueries.push_back(code);
+        AddLog(kQueryWaitsText);
+        return;
+    }
+    StartQuery(code);
+}
+
+// A query that is sent starts its own exchange: its silence and its reply's ticks count
+// from here, whatever an earlier query (or the monitor) left in the shared counters, and
+// input that arrived before it is dropped.
+void TMainForm::StartQuery(protocol::TCommandCode code) {
+    ArmQuery(code);
+    SendOnChosenLink(*this, code, ugNone, ibDiscard);
+}
+
+void TMainForm::SendNextDeferred() {
+    while (!ReplyAwaited() && !FDeferredQueries.empty()) {
+        const protocol::TCommandCode code = FDeferredQueries.front();
+        FDeferredQueries.pop_front();
+        // A query cancelled while it waited (DisDetect, a change of port) is not sent.
+        if (QueryRequested(code)) {
+            StartQuery(code);
+        }
+    }
+}
 
 void TMainForm::BnPollSizeClick() {
-    FPollSizeRequest = 1;
-    FPollSizeSettleTicks = 0;
-    SendOnChosenLink(*this, protocol::ccPollSize, ugNone);
+    RequestQuery(protocol::ccPollSize);
 }
 
 void TMainForm::BnLoopDetectClick() {
+    DropCancelledQueries();
     FLoopDetect = 1;
     FAwaitingFirstReply = 1;
-    FSettingsSettleTicks = 0;
     const QWidget* focused = focusWidget();
     BnPollSize->setEnabled(false);
     BnLoopDetect->setEnabled(false);
@@ -74,13 +113,16 @@ void TMainForm::BnLoopDetectClick() {
     BnDisDetect->setEnabled(true);
     BnAbout->setEnabled(false);
     HandFocusOn(focused, BnDisDetect);
-    SendOnChosenLink(*this, protocol::ccSettingsQuery, ugNone);
+    RequestQuery(protocol::ccSettingsQuery);
 }
 
-// Also run by the poll cycle when loop detection gives up, exactly as a click.
+// Also run by the poll cycle when loop detection gives up, exactly as a click. Another
+// query's exchange under way keeps its link, its reply and its silence count.
 void TMainForm::BnDisDetectClick() {
+    const bool otherExchange = ReplyAwaited() && !Awaits(protocol::ccSettingsQuery);
     FLoopDetect = 0;
-    FSilenceTicks = 0;
+    FMonitorAwaitingReply = 0;
+    std::erase(FDeferredQueries, protocol::ccSettingsQuery);
     const QWidget* focused = focusWidget();
     BnPollSize->setEnabled(true);
     BnLoopDetect->setEnabled(true);
@@ -88,9 +130,14 @@ void TMainForm::BnDisDetectClick() {
     BnDisDetect->setEnabled(false);
     BnAbout->setEnabled(true);
     HandFocusOn(focused, BnLoopDetect);
+    if (otherExchange) {
+        return;
+    }
+    FSilenceTicks = 0;
     ComPortClose();
     UsbPortClose();
     FReplyText.clear();
+    SendNextDeferred();
 }
 
 void TMainForm::SendTestDraw() {
@@ -106,15 +153,11 @@ void TMainForm::SendWriteScale() {
 }
 
 void TMainForm::SendScaleQuery() {
-    FScaleReadRequest = 1;
-    FScaleSettleTicks = 0;
-    SendOnChosenLink(*this, protocol::ccScaleQuery, ugNone);
+    RequestQuery(protocol::ccScaleQuery);
 }
 
 void TMainForm::SendFirmwareQuery() {
-    FFirmwareRequest = 1;
-    FFirmwareSettleTicks = 0;
-    SendOnChosenLink(*this, protocol::ccFirmwareQuery, ugNone);
+    RequestQuery(protocol::ccFirmwareQuery);
 }
 
 } // namespace app

@@ -1,8 +1,26 @@
 #include "app/port_list_box.h"
 
+#include <QItemDelegate>
 #include <QLineEdit>
 
 namespace app {
+
+namespace {
+
+// Rows of the drop-down list, as the list was designed.
+constexpr int kItemHeight = 16;
+
+// Rows as the toolkit's list delegate paints them, at the designed height.
+class TFixedHeightDelegate : public QItemDelegate {
+public:
+    using QItemDelegate::QItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QItemDelegate::sizeHint(option, index).width(), kItemHeight};
+    }
+};
+
+} // namespace
 
 TPortListBox::TPortListBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
@@ -10,6 +28,7 @@ TPortListBox::TPortListBox(QWidget* parent) : QComboBox(parent) {
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
     setDuplicatesEnabled(true);
+    setItemDelegate(new TFixedHeightDelegate(this));
     // A typed text that names an item selects it, so that ending the edit (Enter, focus
     // leaving) finds the list agreeing with the text and does not choose it once more.
     connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {

@@ -178,11 +178,10 @@ void TMainForm::ComboBox1Change() {
 // The device ID tells the operator whether the entry is the cutter or another printer.
 void TMainForm::CheckUsbDevice(const std::string& text) {
     if (!UsbPortProbe()) {
-        const std::uint32_t openError = FUsb.UsbLastOpenError();
-        AddLog(kDeviceNotFoundText);
-        LogOpenFailureReason(text, openError);
+        LogUsbDeviceNotFound();
         return;
     }
+    ForgetOpenFailure();
     AddLog(text + " Check OK");
     AddLog(text + " device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(UsbDeviceIndex())));
 }
@@ -205,20 +204,28 @@ void TMainForm::CheckSerialPort(const std::string& text) {
     LogOpenFailureReason(text, Comm1.LastError());
 }
 
+void TMainForm::LogUsbDeviceNotFound() {
+    const std::uint32_t openError = FUsb.UsbLastOpenError();
+    AddLog(kDeviceNotFoundText);
+    LogOpenFailureReason(PortText(), openError);
+}
+
 // Tells the operator what to do when the port exists but cannot be had.
 void TMainForm::LogOpenFailureReason(const std::string& text, std::uint32_t error) {
     std::string device = FPortSources.DevicePathOf(text);
     if (device.empty()) {
         device = text;
     }
+    std::string reason;
     if (error == EACCES) {
         const std::string group = FPortSources.DeviceGroupOf(text);
-        AddLog("Permission denied on " + device +
-               (group.empty() ? ": ask the administrator for access"
-                              : ": add your user to the group " + group));
+        reason = "Permission denied on " + device +
+                 (group.empty() ? ": ask the administrator for access"
+                                : ": add your user to the group " + group);
     } else if (error == EBUSY || error == EWOULDBLOCK) {
-        AddLog(device + " is in use by another program");
+        reason = device + " is in use by another program";
     }
+    NoteOpenFailure(text, reason);
 }
 
 bool TMainForm::ModemLinesActive() {
@@ -242,6 +249,7 @@ void TMainForm::ComPortOpen() {
     Comm1.SetRTSState(true);
     Comm1.SetDTRState(true);
     if (Comm1.Enabled()) {
+        ForgetOpenFailure();
         AddLog(text + " Check OK");
     } else {
         LogOpenFailureReason(text, openError);

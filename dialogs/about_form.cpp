@@ -4,6 +4,7 @@
 #include "dialogs/dialog_look.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -84,6 +85,13 @@ void TAboutForm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         RunGuarded(FMainForm, [this] { FormShow(); });
     }
+}
+
+void TAboutForm::keyPressEvent(QKeyEvent* event) {
+    if (IgnoresEscape(*event)) {
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TAboutForm::FormShow() {

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QShowEvent;
@@ -38,6 +39,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Only OK and the close box close the dialog; Esc does nothing.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -64,6 +65,14 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
     button->setObjectName(name);
     button->setGeometry(QRect(position, kButtonSize));
     return button;
+}
+
+bool IgnoresEscape(QKeyEvent& event) {
+    if (!event.matches(QKeySequence::Cancel)) {
+        return false;
+    }
+    event.accept();
+    return true;
 }
 
 void RunGuarded(app::TMainForm& mainForm, const std::function<void()>& handler) {

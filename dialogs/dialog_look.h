@@ -12,6 +12,7 @@
 #include <functional>
 
 class QDialog;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -45,6 +46,10 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 // Runs a handler inside the main window's event guard: an error it raises is shown in the
 // standard error box and the handler's remaining steps are skipped.
 void RunGuarded(app::TMainForm& mainForm, const std::function<void()>& handler);
+
+// The toolkit's dialogs close on Esc; ours answer it only where a button says so. True
+// (the key taken and nothing done) for Esc.
+bool IgnoresEscape(QKeyEvent& event);
 
 // Connects a button's click to a guarded handler.
 void OnClick(QPushButton* button, app::TMainForm& mainForm, std::function<void()> handler);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QString>
 
 namespace dialogs {
 
@@ -35,8 +36,10 @@ void TPasswordForm::FormShow() {
 }
 
 void TPasswordForm::AwaitScaleReading() {
+    FStep = ssAwaitingReading;
     FScaleRepliesAtSave = FMainForm.ScaleRepliesDecoded();
     FPortTextAtSave = FMainForm.PortText();
+    BnOk->setEnabled(true);
 }
 
 void TPasswordForm::BnOkClick() {
@@ -44,7 +47,7 @@ void TPasswordForm::BnOkClick() {
         FMainForm.Prompts().ShowMessage(kInvalidPasswordText);
         return;
     }
-    if (!ScaleReadingFresh()) {
+    if (FStep != ssAwaitingReading || !ScaleReadingFresh()) {
         FMainForm.Prompts().ShowMessage(kAwaitingScaleText);
         return;
     }
@@ -58,19 +61,76 @@ void TPasswordForm::BnOkClick() {
         FMainForm.Prompts().ShowMessage(kMeasurementNotCutText);
         return;
     }
+    Confirm();
+}
+
+// A byte lost on the line can turn 1000 into 100 and still look like a reading; the same
+// corruption twice in a row is not to be expected, so the scale is read once more.
+void TPasswordForm::Confirm() {
+    FFirstReading = FMainForm.LastScaleReply();
+    FStep = ssConfirming;
+    BnOk->setEnabled(false);
+    FMainForm.SendScaleQuery();
+}
+
+void TPasswordForm::WriteIfConfirmed() {
+    const std::string secondReading = FMainForm.LastScaleReply();
+    if (secondReading != FFirstReading) {
+        Finish(QDialog::Rejected, QString::fromUtf8(kReadingsDifferText)
+                                      .arg(QString::fromLatin1(FFirstReading).trimmed(),
+                                           QString::fromLatin1(secondReading).trimmed())
+                                      .toStdString());
+        return;
+    }
     WriteScale();
 }
 
 void TPasswordForm::WriteScale() {
     FMainForm.SendWriteScale();
     if (!WriteReachedLink()) {
+        FStep = ssAwaitingReading;
+        BnOk->setEnabled(true);
         FMainForm.Prompts().ShowMessage(kWriteNotSentText);
         return;
     }
-    // A reading is written once; another write needs another Save.
+    FStep = ssReadingBack;
+    FMainForm.SendScaleQuery();
+}
+
+// Saved only when the cutter reports the values written.
+void TPasswordForm::CheckReadBack(bool decoded) {
+    const auto& settings = FMainForm.Settings();
+    if (!decoded) {
+        Finish(QDialog::Rejected, QString::fromUtf8(kReadBackMissingText)
+                                      .arg(QString::fromStdString(WrittenScale()))
+                                      .toStdString());
+        return;
+    }
+    if (settings.ScaleX != FMainForm.FNewScaleX || settings.ScaleY != FMainForm.FNewScaleY) {
+        const std::string reported =
+            std::to_string(settings.ScaleX) + ", " + std::to_string(settings.ScaleY);
+        Finish(QDialog::Rejected,
+               QString::fromUtf8(kReadBackDiffersText)
+                   .arg(QString::fromStdString(WrittenScale()), QString::fromStdString(reported))
+                   .toStdString());
+        return;
+    }
+    Finish(QDialog::Accepted, kSaveCompleteText);
+}
+
+std::string TPasswordForm::WrittenScale() const {
+    return std::to_string(FMainForm.FNewScaleX) + ", " + std::to_string(FMainForm.FNewScaleY);
+}
+
+// A reading is written once; another write needs another Save. The outcome also goes to
+// the log, where it stays once the box is closed.
+void TPasswordForm::Finish(int result, const std::string& message) {
+    FStep = ssIdle;
     FScaleRepliesAtSave.reset();
-    done(QDialog::Accepted);
-    FMainForm.Prompts().ShowMessage(kSaveCompleteText);
+    BnOk->setEnabled(true);
+    done(result);
+    FMainForm.AddLog(message);
+    FMainForm.Prompts().ShowMessage(message);
 }
 
 bool TPasswordForm::ScaleReadingFresh() const {
@@ -92,8 +152,29 @@ bool TPasswordForm::WriteReachedLink() const {
 }
 
 void TPasswordForm::OnScaleQueryEnded(bool decoded) {
-    if (!decoded && isVisible() && !ScaleReadingFresh()) {
-        done(QDialog::Rejected);
+    switch (FStep) {
+    case ssAwaitingReading:
+        if (!decoded && isVisible() && !ScaleReadingFresh()) {
+            FStep = ssIdle;
+            done(QDialog::Rejected);
+        }
+        return;
+    case ssConfirming:
+        // Closed meanwhile, or no second reading (the poll cycle said why): no write.
+        if (!decoded || !isVisible()) {
+            FStep = ssIdle;
+            FScaleRepliesAtSave.reset();
+            BnOk->setEnabled(true);
+            done(QDialog::Rejected);
+            return;
+        }
+        WriteIfConfirmed();
+        return;
+    case ssReadingBack:
+        CheckReadBack(decoded);
+        return;
+    case ssIdle:
+        return;
     }
 }
 

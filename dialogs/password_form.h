@@ -3,7 +3,9 @@
 // The wizard's last step: the password that lets the new scale be written into the
 // cutter's flash. The scale is written only from a reading of the cutter's scale values
 // decoded after the last Save, on the link it was read from, for the measurement whose
-// corrected cut was sent.
+// corrected cut was sent. One corrupted byte must not fake a reading: after the password
+// the scale is read again and written only when both replies are the same, and the write
+// is read back before it is reported as saved.
 
 #include "dialogs/wizard_dialog.h"
 
@@ -27,6 +29,15 @@ inline constexpr const char* kMeasurementNotCutText =
 inline constexpr const char* kPortChangedText =
     "The port was changed after the cutter's scale values were read, so the new scale was "
     "not written. Please run Scaling again.";
+inline constexpr const char* kReadingsDifferText =
+    "The cutter's scale values read twice differ ('%1' then '%2'), so nothing was written. "
+    "Please check the cable and run Scaling again.";
+inline constexpr const char* kReadBackDiffersText =
+    "The new scale %1 was sent, but the cutter now reports %2: the write may not have "
+    "taken. Please check the cutter and run Scaling again.";
+inline constexpr const char* kReadBackMissingText =
+    "The new scale %1 was sent, but the cutter's scale could not be read back: the write "
+    "may not have taken. Please check the cutter and run Scaling again.";
 inline constexpr const char* kWriteNotSentText =
     "The new scale was not written: the cutter could not be reached. Please check the "
     "link and click OK again.";
@@ -49,15 +60,26 @@ public:
     void AwaitScaleReading();
 
 private:
+    // Where the save stands: waiting for the reading Save asked for, for the second
+    // reading after the password, or for the reading back of the write.
+    enum TSaveStep { ssIdle, ssAwaitingReading, ssConfirming, ssReadingBack };
+
     bool ScaleReadingFresh() const;
     bool WriteReachedLink() const;
+    void Confirm();
+    void WriteIfConfirmed();
     void WriteScale();
+    void CheckReadBack(bool decoded);
+    void Finish(int result, const std::string& message);
+    std::string WrittenScale() const;
     // A scale query that ended without a reading ends the wait: the poll cycle has told
     // the operator, and nothing can be written.
     void OnScaleQueryEnded(bool decoded);
 
+    TSaveStep FStep = ssIdle;
     std::optional<int> FScaleRepliesAtSave;
     std::string FPortTextAtSave;
+    std::string FFirstReading;
 };
 
 } // namespace dialogs

@@ -3,6 +3,7 @@
 #include "app/main_form.h"
 #include "dialogs/dialog_look.h"
 
+#include <QKeyEvent>
 #include <QShowEvent>
 
 namespace dialogs {
@@ -21,6 +22,13 @@ void TWizardDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         RunGuarded(FMainForm, [this] { FormShow(); });
     }
+}
+
+void TWizardDialog::keyPressEvent(QKeyEvent* event) {
+    if (IgnoresEscape(*event)) {
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace dialogs

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+class QKeyEvent;
 class QShowEvent;
 
 namespace app {
@@ -25,6 +26,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Esc does nothing unless a dialog gives it a button of its own.
+    void keyPressEvent(QKeyEvent* event) override;
 
     app::TMainForm& FMainForm;
 };

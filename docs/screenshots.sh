@@ -58,10 +58,11 @@ wait_for() {
 
 # The program's visible window with this title whose size matches the pattern, e.g.
 # "Tessaro" "360x211". The port list's popup and the tooltips have only the newer title
-# property, so windows are found by the program's class and their title read.
+# property, the application's name, so windows are found by the program's class and their
+# title read.
 window_of() {
   local id
-  for id in $(xdotool search --onlyvisible --class '^QUIX$' 2>/dev/null); do
+  for id in $(xdotool search --onlyvisible --class '^Tessaro$' 2>/dev/null); do
     [ "$(xdotool getwindowname "$id")" = "$1" ] || continue
     if xdotool getwindowgeometry "$id" | grep -Eq "Geometry: ($2)\$"; then
       echo "$id"
@@ -71,8 +72,8 @@ window_of() {
   return 1
 }
 
-# Message boxes carry the application's name; the port list's popup and the tooltips do
-# too, but are lower than any box.
+# Message boxes carry the caption QUIX; the port list's popup and the tooltips carry the
+# application's name, Tessaro.
 box_size='[0-9]+x([6-9][0-9]|[1-9][0-9][0-9])'
 
 # Focuses the window (after waiting for it) and sends it keys (xdotool key arguments).
@@ -137,9 +138,16 @@ start_cutter() {
 
 main=(Tessaro 368x288)
 
+# Root opens any device; without its override of file permissions it meets them as an
+# operator does, so the locked port below refuses it.
+run_program=("$program")
+if [ "$(id -u)" -eq 0 ]; then
+  run_program=(setpriv --bounding-set=-dac_override,-dac_read_search "$program")
+fi
+
 start_cutter --com 200 --error 1.01,0.996
 wait_for "the cutter's port" test -e "$devices/COM200"
-"$program" 2>"$log" &
+"${run_program[@]}" 2>"$log" &
 pids+=($!)
 wait_for "the main window" window_of "${main[@]}"
 sleep 1
@@ -164,14 +172,15 @@ wait_for "the USB cutter's port" test -e "$devices/USB0"
 main_id=$(window_of "${main[@]}")
 xdotool windowfocus --sync "$main_id"
 xdotool mousemove --window "$main_id" 341 134 click 1
-wait_for "the port list" window_of QUIX '[0-9]+x[0-9]+'
-popup=$(window_of QUIX '[0-9]+x[0-9]+')
+# Lower than the main window (288 px), which has the same title.
+wait_for "the port list" window_of Tessaro '[0-9]+x([0-9]{1,2}|1[0-9]{2})'
+popup=$(window_of Tessaro '[0-9]+x([0-9]{1,2}|1[0-9]{2})')
 read -r x y width height <<<"$(window_box "$popup")"
 for step in 3 2 1 0; do
   xdotool mousemove $((x + width - 6 - step)) $((y + 4 + step))
   sleep 0.1
 done
-wait_for "the tooltip" window_of QUIX '[0-9]+x(1[0-9]|2[0-4])'
+wait_for "the tooltip" window_of Tessaro '[0-9]+x(1[0-9]|2[0-4])'
 sleep 0.5
 read -r x y width height <<<"$(window_box "$main_id")"
 import -window root -crop "$((width + 72))x${height}+${x}+${y}" +repage -strip \
@@ -242,9 +251,37 @@ sleep 0.5
 shot about About 289x223
 keys_to About 289x223 Return
 
+# A port the operator may not open: a pseudo-terminal of the group dialout, registered
+# as COM150. Poll Size ends in the box that says why.
+python3 - "$devices/COM150" <<'PY' &
+import grp, os, pty, pwd, sys, time
+master, slave = pty.openpty()
+node = os.ttyname(slave)
+os.close(slave)
+if os.getuid() == 0:
+    os.chown(node, pwd.getpwnam("nobody").pw_uid, grp.getgrnam("dialout").gr_gid)
+    os.chmod(node, 0o660)
+else:
+    os.chmod(node, 0)
+os.symlink(node, sys.argv[1])
+while True:
+    time.sleep(60)
+PY
+pids+=($!)
+wait_for "the locked port" test -L "$devices/COM150"
+retype "${main[@]}" 300 134 COM150
+wait_for "the failed check" at_least 1 log_count 'COM150 Check Fail'
+keys_to "${main[@]}" alt+p
+shot permission-denied QUIX "$box_size"
+keys_to QUIX "$box_size" Return
+
+# The log window, from Ctrl+L.
+keys_to "${main[@]}" ctrl+l
+shot log-window "Tessaro log" 640x400
+
 grep -E 'cut closed shape|flash' "$transcript"
 for name in loop-detect main-window port-list usb-cable-plugged device-not-found scale-form \
   refused-size refused-measurement scale-form2 modify-form2 save-data-form password-form \
-  save-complete about; do
+  save-complete about permission-denied log-window; do
   identify -format "%f %wx%h %b\n" "$docs/$name.png"
 done

@@ -4,9 +4,10 @@ tessaro_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils openbox
   fonts-noto-cjk fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file locales python3
+  debootstrap lintian
 )
 
 tessaro_ensure_packages() {

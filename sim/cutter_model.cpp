@@ -190,6 +190,10 @@ void TVirtualCutter::ExecuteFlashWrite(const TCutterCommand& command, TCutterEve
         events.push_back(Ignored(command, "expected 6;<0 or 1>;<integer>"));
         return;
     }
+    if (FConfig.IgnoresFlashWrites) {
+        events.push_back(Ignored(command, "the flash takes no write (fault ignore-write)"));
+        return;
+    }
     const bool axisX = parts[1] == "1";
     std::int32_t& scale = axisX ? FScaleX : FScaleY;
     std::string text = std::string("flash ") + (axisX ? "X" : "Y") + " scale " +

@@ -40,6 +40,9 @@ struct TCutterConfig {
     // How much longer than commanded the mechanics cut along each axis (1.01: 1 % long).
     double ErrorX = 1.0;
     double ErrorY = 1.0;
+    // A cutter whose flash takes no write: it answers every write as before, and keeps
+    // its old scale values.
+    bool IgnoresFlashWrites = false;
 };
 
 struct TPointMm {

@@ -9,6 +9,9 @@ namespace {
 constexpr int kDefaultLateMs = 500;
 constexpr int kDefaultChunkGapMs = 100;
 constexpr std::size_t kDefaultHangUpAfter = 5;
+constexpr int kDefaultNoiseAfterMs = 300;
+// "0,1000,1000\r" loses a digit of its X value: "0,100,1000\r", still three numbers.
+constexpr std::size_t kDroppedByteIndex = 3;
 constexpr std::uint64_t kMaxFaultArgument = 3600000;
 
 std::uint32_t NextNoise(std::uint32_t& state) {
@@ -47,7 +50,9 @@ TReplyPlan TReplyShaper::Shape(std::string_view reply) {
     if (FFaults.Silent) {
         return plan;
     }
+    ++FRepliesShaped;
     plan = Pace(Corrupt(reply));
+    AddNoiseAfter(plan);
     ApplyHangUp(plan);
     return plan;
 }
@@ -56,6 +61,9 @@ std::string TReplyShaper::Corrupt(std::string_view reply) {
     std::string bytes(reply);
     if (FFaults.NoCarriageReturn && !bytes.empty() && bytes.back() == '\r') {
         bytes.pop_back();
+    }
+    if (FFaults.DropByteOfReply == FRepliesShaped && bytes.size() > kDroppedByteIndex) {
+        bytes.erase(kDroppedByteIndex, 1);
     }
     if (FFaults.Garbage) {
         for (char& byte : bytes) {
@@ -74,6 +82,18 @@ TReplyPlan TReplyShaper::Pace(std::string_view bytes) const {
         plan.Bytes.push_back({start + double(i + 1) * kByteMilliseconds + gaps, bytes[i]});
     }
     return plan;
+}
+
+// Noise that answers nothing: it reaches a host that keeps the port open after the reply.
+void TReplyShaper::AddNoiseAfter(TReplyPlan& plan) {
+    if (!FFaults.NoiseAfterMs) {
+        return;
+    }
+    const double end = plan.Bytes.empty() ? FDelayMs : plan.Bytes.back().DueMs;
+    for (std::size_t i = 0; i < kNoiseBytes; ++i) {
+        plan.Bytes.push_back({end + *FFaults.NoiseAfterMs + double(i + 1) * kByteMilliseconds,
+                              static_cast<char>(1 + NextNoise(FNoiseState) % 255)});
+    }
 }
 
 void TReplyShaper::ApplyHangUp(TReplyPlan& plan) {
@@ -96,7 +116,10 @@ std::string DescribeFaults() {
            "    chunked[:MS]    send replies in pieces of 4 bytes, MS apart (default 100)\n"
            "    garbage[:SEED]  send noise of the reply's length instead of it (default seed 1)\n"
            "    no-cr           leave out the carriage return that ends a reply\n"
-           "    hangup[:N]      drop the line after N reply bytes in all (default 5)\n";
+           "    hangup[:N]      drop the line after N reply bytes in all (default 5)\n"
+           "    drop-byte[:N]   lose the 4th byte of the Nth reply, counted from 1 (default 1)\n"
+           "    noise[:MS]      send 8 bytes of noise MS after every reply (default 300)\n"
+           "    ignore-write    keep the flash as it is when a scale write comes\n";
 }
 
 bool ParseFault(std::string_view spec, TFaults& faults, std::string& error) {
@@ -120,6 +143,12 @@ bool ParseFault(std::string_view spec, TFaults& faults, std::string& error) {
         faults.GarbageSeed = hasArgument ? std::uint32_t(argument) : 1;
     } else if (name == "no-cr" && !hasArgument) {
         faults.NoCarriageReturn = true;
+    } else if (name == "drop-byte" && (!hasArgument || argument > 0)) {
+        faults.DropByteOfReply = hasArgument ? std::size_t(argument) : 1;
+    } else if (name == "noise") {
+        faults.NoiseAfterMs = hasArgument ? int(argument) : kDefaultNoiseAfterMs;
+    } else if (name == "ignore-write" && !hasArgument) {
+        faults.IgnoreFlashWrites = true;
     } else if (name == "hangup") {
         faults.HangUpAfterBytes = hasArgument ? std::size_t(argument) : kDefaultHangUpAfter;
     } else {

@@ -13,6 +13,8 @@ namespace sim {
 inline constexpr double kByteMilliseconds = 10.0 * 1000.0 / 9600.0;
 // A chunked reply comes in pieces of this many bytes.
 inline constexpr std::size_t kChunkBytes = 4;
+// Stray noise between two exchanges comes in bursts of this many bytes.
+inline constexpr std::size_t kNoiseBytes = 8;
 
 // Misbehaviour on request; several may be combined. They apply to every reply.
 struct TFaults {
@@ -23,6 +25,9 @@ struct TFaults {
     std::uint32_t GarbageSeed = 1;               //   with the noise drawn from this seed
     bool NoCarriageReturn = false;               // leave out the closing carriage return
     std::optional<std::size_t> HangUpAfterBytes; // drop the line after this many reply bytes
+    std::optional<std::size_t> DropByteOfReply;  // lose the 4th byte of this reply (from 1)
+    std::optional<int> NoiseAfterMs;             // kNoiseBytes of noise this long after a reply
+    bool IgnoreFlashWrites = false;              // the flash takes no scale write
 
     bool operator==(const TFaults&) const = default;
 };
@@ -57,11 +62,13 @@ private:
     std::string Corrupt(std::string_view reply);
     TReplyPlan Pace(std::string_view bytes) const;
     void ApplyHangUp(TReplyPlan& plan);
+    void AddNoiseAfter(TReplyPlan& plan);
 
     TFaults FFaults;
     int FDelayMs;
     std::uint32_t FNoiseState;
     std::size_t FBytesSent = 0;
+    std::size_t FRepliesShaped = 0;
     bool FHungUp = false;
 };
 

@@ -3,6 +3,7 @@
 #include "link/device_map.h"
 #include "sim/vcutter_options.h"
 #include "sim/vcutter_session.h"
+#include "tessaro_version.h"
 
 #include <csignal>
 #include <cstdio>
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
     }
     if (options.ShowHelp) {
         std::fputs(sim::VCutterUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.ShowVersion) {
+        std::printf("tessaro-vcutter %s\n", kTessaroVersion);
         return 0;
     }
     sim::TVCutterSession session(std::move(options), devlink::DeviceMapDirectory(), stdout);

@@ -191,6 +191,10 @@ bool ParseVCutterOptions(const std::vector<std::string>& arguments, TVCutterOpti
             options.ShowHelp = true;
             continue;
         }
+        if (argument == "--version") {
+            options.ShowVersion = true;
+            continue;
+        }
         const std::size_t equals = argument.find('=');
         const std::string_view name = argument.substr(0, equals);
         const auto reader = ValueReaders().find(name);
@@ -214,6 +218,8 @@ bool ParseVCutterOptions(const std::vector<std::string>& arguments, TVCutterOpti
     if (!options.ComNumber && !options.UsbIndex) {
         options.ComNumber = kDefaultComNumber;
     }
+    // The one fault of the cutter itself rather than of its line.
+    options.Cutter.IgnoresFlashWrites = options.Faults.IgnoreFlashWrites;
     return true;
 }
 
@@ -242,6 +248,7 @@ std::string VCutterUsage() {
            "  --fault NAME[:ARG] misbehave on purpose; repeat to combine:\n" +
            DescribeFaults() +
            "  --help             show this text\n"
+           "  --version          show the version\n"
            "\n"
            "The links are removed when the program ends (also on Ctrl-C or SIGTERM).\n"
            "A link that still points to a live device is never replaced.\n";

@@ -21,6 +21,7 @@ struct TVCutterOptions {
     TFaults Faults;
     int DelayMs = kDefaultDelayMs;
     bool ShowHelp = false;
+    bool ShowVersion = false;
 };
 
 // Reads `arguments` (without the program name) into `options`; false with `error` set on

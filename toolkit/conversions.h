@@ -9,7 +9,15 @@ namespace toolkit {
 // be used. Handlers let it escape to the event guard, which shows its message.
 class EConvertError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EConvertError(const std::string& message)
+        : std::runtime_error(message), FMessage(message) {}
+    explicit EConvertError(const char* message) : EConvertError(std::string(message)) {}
+
+    // The whole message: what() ends at the first zero byte a converted text may hold.
+    const std::string& Message() const { return FMessage; }
+
+private:
+    std::string FMessage;
 };
 
 // Optional sign and decimal digits within the 32-bit range; surrounding blanks are not

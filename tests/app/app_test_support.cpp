@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 
+#include <algorithm>
 #include <cstring>
 
 namespace app::test {
@@ -33,6 +34,7 @@ std::int32_t TFakeUsbApi::UsbOpenDevice(std::int32_t index) {
     }
     const std::int32_t handle = FNextHandle++;
     OpenHandles.insert(handle);
+    FIndexOfHandle[handle] = index;
     return handle;
 }
 
@@ -48,13 +50,25 @@ std::int32_t TFakeUsbApi::UsbSend(std::int32_t handle, const char* data, std::in
 
 std::int32_t TFakeUsbApi::UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) {
     *count = 0;
-    return OpenHandles.count(handle) == 1 ? 0 : -1;
+    if (OpenHandles.count(handle) == 0) {
+        return -1;
+    }
+    *count = static_cast<std::uint32_t>(DeviceInput[FIndexOfHandle[handle]].size());
+    return 0;
 }
 
-std::int32_t TFakeUsbApi::UsbReceive(std::int32_t handle, char* /*buffer*/,
-                                     std::int32_t /*capacity*/, std::uint32_t* count) {
+std::int32_t TFakeUsbApi::UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
+                                     std::uint32_t* count) {
     *count = 0;
-    return OpenHandles.count(handle) == 1 ? 0 : -1;
+    if (OpenHandles.count(handle) == 0) {
+        return -1;
+    }
+    std::string& input = DeviceInput[FIndexOfHandle[handle]];
+    const std::size_t taken = std::min(input.size(), static_cast<std::size_t>(capacity));
+    std::memcpy(buffer, input.data(), taken);
+    input.erase(0, taken);
+    *count = static_cast<std::uint32_t>(taken);
+    return 0;
 }
 
 bool TFakePortSources::GetVersionEx(devlink::TOsVersionInfo& info) {

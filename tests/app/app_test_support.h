@@ -50,8 +50,12 @@ public:
         std::string Bytes;
     };
     std::vector<TSent> Sent;
+    // Bytes each device (by index) holds for reading; kept while no handle is open, as a
+    // device keeps what the cutter sent.
+    std::map<std::int32_t, std::string> DeviceInput;
 
 private:
+    std::map<std::int32_t, std::int32_t> FIndexOfHandle;
     std::set<std::int32_t> FPresent;
     std::int32_t FNextHandle = 100;
     std::uint32_t FLastOpenError = 0;

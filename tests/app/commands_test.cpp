@@ -309,5 +309,44 @@ TEST_F(Commands, UsbDevicePresentLooksAtAllFourAndLeavesTheHandle) {
     EXPECT_EQ(form.FUsbHandle, 77);
 }
 
+// A late reply to an abandoned query still held by the USB device when the next query goes
+// out (the port closed in between): the new query's decoder gets its own reply alone.
+TEST_F(Commands, StaleBytesInTheUsbDeviceNeverReachTheNextQuerysDecoder) {
+    struct TCase {
+        void (TMainForm::*Send)();
+        std::string Stale;
+        std::string Reply;
+        std::string (*Decoded)(const TMainForm&);
+        std::string Expected;
+    };
+    const TCase cases[] = {
+        {&TMainForm::SendScaleQuery, "0,30,80,250,5,1,0,2\r", "0,1000,1000\r",
+         [](const TMainForm& form) {
+             return std::to_string(form.Settings().ScaleX) + "/" +
+                    std::to_string(form.Settings().ScaleY);
+         },
+         "1000/1000"},
+        {&TMainForm::SendFirmwareQuery, "0,0,24000,50000\r", "0,0,TC-60,2.10 0305\r",
+         [](const TMainForm& form) {
+             return form.Settings().FirmwareModel + " " + form.Settings().FirmwareVersion;
+         },
+         "TC-60 2.10"},
+    };
+    Usb.SetPresent(0, true);
+    TMainForm& form = Create();
+    SetPortText("USB0");
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.Expected);
+        Usb.DeviceInput[0] = test.Stale;
+        (form.*test.Send)();
+        Usb.DeviceInput[0] += test.Reply;
+        for (int tick = 0; tick < 11; ++tick) {
+            form.Timer1Timer();
+        }
+        EXPECT_EQ(test.Decoded(form), test.Expected);
+    }
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
 } // namespace
 } // namespace app::test

@@ -3,8 +3,17 @@
 
 #include "tests/app/app_test_support.h"
 
+#include "app/log_window.h"
+#include "tests/support/main_window_probe.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -12,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 
@@ -19,6 +29,7 @@ namespace app::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 class MainWindow : public TMainFormTest {};
 
@@ -130,6 +141,20 @@ TEST_F(MainWindow, PortListIsAnEditableUnsortedListInThePortFrame) {
     EXPECT_TRUE(form.GroupBox1->title().isEmpty());
 }
 
+TEST_F(MainWindow, PortListRowsAreSixteenPixelsHigh) {
+    Sources.SerialCommMap = {{"\\Device\\Serial0", "COM1", "/dev/ttyS0"},
+                             {"\\Device\\Serial1", "COM2", "/dev/ttyS1"}};
+    TMainForm& form = Create();
+    form.show();
+    ASSERT_EQ(form.ComboBox1->count(), 2);
+    form.ComboBox1->showPopup();
+    const QAbstractItemView* list = form.ComboBox1->view();
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(list->visualRect(list->model()->index(row, 0)).height(), 16);
+    }
+    form.ComboBox1->hidePopup();
+}
+
 TEST_F(MainWindow, TabOrderFollowsTheControlsTable) {
     TMainForm& form = Create();
     const std::vector<QWidget*> expected = {form.BnPollSize, form.BnLoopDetect, form.BnDisDetect,
@@ -207,6 +232,30 @@ TEST_F(MainWindow, LogKeepsItsLastTenThousandLines) {
     EXPECT_EQ(log->lastBlock().text(), "line 10050");
 }
 
+// A line that babbles on loses its middle where the log shows it, saying how much, and
+// the log as a whole stays bounded in size, oldest lines going first.
+TEST_F(MainWindow, LogBoundsLongLinesAndItsSize) {
+    TMainForm& form = Create();
+    ::testing::internal::CaptureStderr();
+    form.AddLog("接收:" + std::string(kLogLineCharLimit + 500, 'x') + " end");
+    const std::string written = ::testing::internal::GetCapturedStderr();
+    const std::string shown = "接收:" + std::string(kLogLineCharLimit - 203, 'x') +
+                              " [507 characters not shown] " + std::string(196, 'x') + " end";
+    EXPECT_THAT(LogLines(), ElementsAre(shown));
+    EXPECT_EQ(written, shown + "\n");
+
+    ::testing::internal::CaptureStderr();
+    const int linesToFill = kLogCharLimit / kLogLineCharLimit + 10;
+    for (int i = 0; i < linesToFill; ++i) {
+        form.AddLog(std::to_string(i) + std::string(kLogLineCharLimit - 10, 'y'));
+    }
+    ::testing::internal::GetCapturedStderr();
+    const QTextDocument* log = form.Memo1->document();
+    EXPECT_LE(log->characterCount(), kLogCharLimit);
+    EXPECT_GT(log->characterCount(), kLogCharLimit - 2 * kLogLineCharLimit);
+    EXPECT_TRUE(log->lastBlock().text().startsWith(QString::number(linesToFill - 1)));
+}
+
 TEST(Latin1ToUtf8, EachByteBecomesTheCharacterOfItsNumber) {
     const std::pair<std::string, std::string> cases[] = {
         {"OH;", "OH;"},
@@ -239,6 +288,136 @@ TEST_F(MainWindow, DecodedSettingsAreShownAndAnnounced) {
     EXPECT_EQ(form.LaMediaType->text(), "Roll");
     // Sized to the text, so nothing of it is cut off.
     EXPECT_GE(form.LaOffset->width(), form.LaOffset->sizeHint().width());
+}
+
+// The error box shows a field that does not convert as the log shows it: every byte of it,
+// each as the character of its number, a zero byte included.
+TEST_F(MainWindow, DecodeErrorBoxShowsTheFieldAsTheLogDoes) {
+    TMainForm& form = Create();
+    const std::string fields[] = {"8\xE9", std::string("1\0"
+                                                       "2",
+                                                       3)};
+    ::testing::internal::CaptureStderr();
+    for (const std::string& field : fields) {
+        form.FPollSizeRequest = 1;
+        form.FReplyText = "0,0," + field + ",50000\r";
+        for (int tick = 0; tick < 11; ++tick) {
+            form.Timer1Timer();
+        }
+    }
+    ::testing::internal::GetCapturedStderr();
+    const std::vector<std::string> errors = Prompts.TextsOf(TRecordingPrompts::pkException);
+    ASSERT_EQ(errors.size(), 2U);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::string logged = Latin1ToUtf8(fields[i]);
+        EXPECT_EQ(testsupport::CountLines(LogLines(), logged), 1);
+        EXPECT_THAT(errors[i], HasSubstr("'" + logged + "'"));
+    }
+}
+
+// The silence box says why the link did not open, under its first line, as long as the
+// last open of that port failed for a reason the program knows.
+TEST_F(MainWindow, SilenceBoxNamesWhyThePortDidNotOpen) {
+    Sources.DevicePaths["COM1"] = "/dev/ttyS0";
+    Sources.DeviceGroups["COM1"] = "dialout";
+    TMainForm& form = Create();
+    SetPortText("COM1");
+    const auto pollUnanswered = [&form] {
+        form.BnPollSizeClick();
+        for (int tick = 0; tick < 11; ++tick) {
+            form.Timer1Timer();
+        }
+    };
+    ::testing::internal::CaptureStderr();
+    Serial.Fail("CreateFile", EACCES);
+    pollUnanswered();
+    Serial.Fail("CreateFile", EBUSY);
+    pollUnanswered();
+    Serial.Fail("CreateFile", ENOENT);
+    pollUnanswered();
+    Serial.Fail("CreateFile", EBUSY);
+    pollUnanswered();
+    Serial.Succeed("CreateFile");
+    pollUnanswered();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_THAT(
+        Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
+        ElementsAre(
+            "Device not found\nPermission denied on /dev/ttyS0: add your user to the group dialout",
+            "Device not found\n/dev/ttyS0 is in use by another program", "Device not found",
+            "Device not found\n/dev/ttyS0 is in use by another program", "Device not found"));
+}
+
+// The same for a USB cutter: a refusal found when the entry was checked is named under
+// the box's first line until the device opens again.
+TEST_F(MainWindow, SilenceBoxNamesWhyTheUsbDeviceDidNotOpenUntilItOpens) {
+    Sources.DevicePaths["USB0"] = "/dev/usb/lp0";
+    Sources.DeviceGroups["USB0"] = "lp";
+    Usb.SetPresent(0, true);
+    Usb.Refusals[0] = EACCES;
+    TMainForm& form = Create();
+    const auto pollUnanswered = [&form] {
+        form.BnPollSizeClick();
+        for (int tick = 0; tick < 11; ++tick) {
+            form.Timer1Timer();
+        }
+    };
+    ::testing::internal::CaptureStderr();
+    SetPortText("USB0");
+    pollUnanswered();
+    Usb.Refusals.erase(0);
+    pollUnanswered();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
+                ElementsAre("Device not found\nPermission denied on /dev/usb/lp0: add your user "
+                            "to the group lp",
+                            "Device not found"));
+}
+
+// The log window, from the context menu or Ctrl+L: the log as it stands, then each new
+// line while it is open; closed, it is left alone and filled afresh when opened again.
+TEST_F(MainWindow, LogWindowShowsTheLogLiveAndCopiesAndSavesIt) {
+    TMainForm& form = Create();
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    ::testing::internal::CaptureStderr();
+    form.AddLog("COM1 Check OK");
+    ASSERT_EQ(form.contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_EQ(form.actions().size(), 1);
+    EXPECT_EQ(form.actions().front()->text(), "&Log...");
+    QTest::keyClick(&form, Qt::Key_L, Qt::ControlModifier);
+    TLogWindow* logWindow = form.LogWindow();
+    ASSERT_NE(logWindow, nullptr);
+    EXPECT_TRUE(logWindow->isVisible());
+    form.AddLog("發送命令:OH;");
+    EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;");
+
+    logWindow->close();
+    form.AddLog("Close COM1 OK");
+    EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;");
+    form.actions().front()->trigger();
+    EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;\nClose COM1 OK");
+    ::testing::internal::GetCapturedStderr();
+
+    QTest::mouseClick(logWindow->BnCopy, Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text(), logWindow->Text());
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath("tessaro.log");
+    logWindow->ChooseSaveFile = [&path] { return path; };
+    QTest::mouseClick(logWindow->BnSave, Qt::LeftButton);
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().toStdString(), "COM1 Check OK\n發送命令:OH;\nClose COM1 OK\n");
+
+    logWindow->ChooseSaveFile = [&folder] { return folder.filePath("missing/tessaro.log"); };
+    QTest::mouseClick(logWindow->BnSave, Qt::LeftButton);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
+                ElementsAre(HasSubstr("The log was not saved to ")));
+    logWindow->ChooseSaveFile = [] { return QString(); };
+    QTest::mouseClick(logWindow->BnSave, Qt::LeftButton);
+    EXPECT_EQ(Prompts.Shown.size(), 1U);
 }
 
 TEST_F(MainWindow, ExitClosesTheWindow) {

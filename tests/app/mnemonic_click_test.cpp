@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -51,6 +52,29 @@ TEST_F(TMnemonicClickTest, LetterOfADisabledButtonDoesNothing) {
     PressAlt(Qt::Key_D);
     EXPECT_FALSE(Form().BnDisDetect->isEnabled());
     EXPECT_THAT(Log(), ::testing::IsEmpty());
+}
+
+// With the caret in the port field, a greyed button's letter neither types into the field
+// (which would choose a port "COM1d" and end the exchange under way) nor does anything else.
+TEST_F(TMnemonicClickTest, LetterOfADisabledButtonTypesNothingIntoThePortField) {
+    BuildActive();
+    QLineEdit* field = Form().ComboBox1->lineEdit();
+    Form().ComboBox1->setFocus();
+    QTest::keyClick(field, Qt::Key_End);
+    QTest::keyClick(field, Qt::Key_D, Qt::AltModifier);
+    EXPECT_EQ(field->text().toStdString(), kSerialPort);
+    EXPECT_THAT(Log(), ::testing::IsEmpty());
+
+    PressAlt(Qt::Key_L);
+    for (const Qt::Key greyed : {Qt::Key_P, Qt::Key_L, Qt::Key_S, Qt::Key_A}) {
+        QTest::keyClick(field, greyed, Qt::AltModifier);
+    }
+    EXPECT_EQ(field->text().toStdString(), kSerialPort);
+    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_EQ(CutterCommands(), std::vector<std::string>{"<ESC>.R1:"});
+    // Letters that are no button's still type.
+    QTest::keyClick(field, Qt::Key_0);
+    EXPECT_EQ(field->text().toStdString(), std::string(kSerialPort) + "0");
 }
 
 using TPanelFocusTest = TMnemonicClickTest;

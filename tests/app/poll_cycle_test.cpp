@@ -220,38 +220,23 @@ TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
 
 using TSharedReplyTest = TPollTest;
 
-TEST_F(TSharedReplyTest, TwoWaitingQueriesReachTheSilenceLimitInHalfTheTicks) {
+// The second query goes out when the first has ended, and each counts its own silence.
+TEST_F(TSharedReplyTest, ASecondQueryWaitsItsTurnAndGetsItsOwnElevenSilentTicks) {
     Build(OnLink(kSerialPort, SilentCutter()));
     Form().BnPollSizeClick();
     Form().SendFirmwareQuery();
-    Tick(5);
+    EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
+    Tick(10);
     EXPECT_EQ(Form().FPollSizeRequest, 1);
     Tick();
     EXPECT_EQ(Form().FPollSizeRequest, 0);
-    EXPECT_EQ(Form().FFirmwareRequest, 1);
+    EXPECT_THAT(CutterCommands(), ElementsAre("OH;", "<ESC>.R4:"));
     EXPECT_EQ(Prompts.Shown.size(), 1U);
-    // The poll-size ending reset the shared count: the firmware query waits on alone.
-    Tick(9);
+    Tick(10);
     EXPECT_EQ(Form().FFirmwareRequest, 1);
     Tick();
     EXPECT_EQ(Form().FFirmwareRequest, 0);
     EXPECT_EQ(Prompts.Shown.size(), 2U);
-}
-
-TEST_F(TSharedReplyTest, TheFirstBlockCompletesWithTheWholeTextAndTheOtherIsLeftAtTen) {
-    Build(OnLink(kSerialPort));
-    Form().BnPollSizeClick();
-    Form().SendFirmwareQuery();
-    DeliverAll();
-    Tick(11);
-    EXPECT_EQ(CountLogStartingWith("接收:"), 1);
-    EXPECT_THAT(LogFromLast("接收:").front(), kSizeReplyLine);
-    EXPECT_EQ(Form().Settings().PollSizeX, "600 mm");
-    EXPECT_EQ(Form().FFirmwareSettleTicks, 10);
-    EXPECT_EQ(Form().FFirmwareRequest, 1);
-    // The size decoder met the firmware reply's model field and said so.
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
-                ElementsAre(::testing::HasSubstr("TC-60")));
 }
 
 using TPortChangeTest = TPollTest;

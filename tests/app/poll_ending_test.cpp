@@ -49,7 +49,8 @@ const TMalformedCase kMalformedReplies[] = {
     {"Scale", &TMainForm::SendScaleQuery, &TMainForm::FScaleReadRequest,
      &TMainForm::FScaleSettleTicks, "0,1010,99z\r", "99z",
      [](const TMainForm& form) {
-         EXPECT_EQ(form.Settings().ScaleX, 1010);
+         // Not a reading: nothing of it is taken, not even the field before the bad one.
+         EXPECT_EQ(form.Settings().ScaleX, 0);
          EXPECT_EQ(form.Settings().ScaleY, 0);
          EXPECT_EQ(form.ScaleRepliesDecoded(), 0);
      }},
@@ -116,7 +117,7 @@ TEST_F(TCutShortReplyTest, AScaleReplyWithoutItsCarriageReturnIsNotTaken) {
     ASSERT_EQ(scaleEnded.count(), 1);
     EXPECT_FALSE(scaleEnded.front().front().toBool());
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
-                ElementsAre(HasSubstr("incomplete")));
+                ElementsAre(HasSubstr("was not a scale reading")));
 }
 
 TEST_F(TCutShortReplyTest, AFloodOnTheLineIsCutBeforeItIsDecoded) {
@@ -177,7 +178,9 @@ TEST_F(TBoxReentranceTest, ANewReplyUnderTheMonitorsErrorBoxIsDecodedAndTheBadOn
     Build(ScriptedComPort());
     Form().BnLoopDetectClick();
     ArriveOnSerial("0,abc,80,250,5,1,0,2\r");
+    // The monitor's next sending, answered while the box is open.
     Prompts.WhileOpen = [&] {
+        Tick(101);
         ArriveOnSerial("0,31,90,300,4,0,1,1\r");
         Tick(11);
     };
@@ -196,6 +199,7 @@ TEST_F(TBoxReentranceTest, GarbageThatKeepsComingUnderTheErrorBoxIsLoggedNotStac
     ArriveOnSerial("0,bad1,80,250,5,1,0,2\r");
     Prompts.WhileOpen = [&] {
         for (const char* reply : {"0,bad2,80,250,5,1,0,2\r", "0,bad3,80,250,5,1,0,2\r"}) {
+            Tick(101);
             ArriveOnSerial(reply);
             Tick(11);
         }
@@ -207,6 +211,7 @@ TEST_F(TBoxReentranceTest, GarbageThatKeepsComingUnderTheErrorBoxIsLoggedNotStac
 
     // With the box closed, the next failure is shown again.
     Prompts.WhileOpen = nullptr;
+    Tick(101);
     ArriveOnSerial("0,bad4,80,250,5,1,0,2\r");
     Tick(11);
     EXPECT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), 2U);

@@ -3,6 +3,8 @@
 #include "tests/support/qt_environment.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QThread>
 
 #include <algorithm>
 #include <iterator>
@@ -17,7 +19,9 @@ namespace {
 
 TPollTest::~TPollTest() = default;
 
+// A test may build several benches in turn; the window goes before the links it uses.
 TMainForm& TPollTest::Build(const TBench& bench) {
+    FForm.reset();
     FCutter = std::make_unique<sim::TVirtualCutter>(bench.Cutter);
     FCutterSerial = std::make_unique<sim::TInProcessSerial>(*FCutter, kSerialPort, bench.Faults);
     FUsb.AddDevice(0, *FCutter, bench.Faults);
@@ -62,6 +66,18 @@ void TPollTest::ArriveOnSerial(const std::string& bytes) {
     FScriptedSerial.Receive(bytes);
     FScriptedSerial.RaiseEvents(devlink::kEvRxChar);
     testsupport::AwaitReplyText(*FForm, expected);
+}
+
+void TPollTest::ArriveUnasked(const std::string& bytes, bool announced) {
+    FScriptedSerial.Receive(bytes);
+    if (!announced) {
+        return;
+    }
+    FScriptedSerial.RaiseEvents(devlink::kEvRxChar);
+    for (int round = 0; round < 2000 && FForm->Comm1.InQueCount() > 0; ++round) {
+        QCoreApplication::processEvents();
+        QThread::usleep(200);
+    }
 }
 
 void TPollTest::ChoosePort(const std::string& text) {

@@ -58,6 +58,10 @@ protected:
     // Scripted serial link only: these exact bytes arrive and the event thread hands them
     // to the window.
     void ArriveOnSerial(const std::string& bytes);
+    // Scripted serial link only: bytes no query asked for reach the driver's input queue;
+    // announced, the event thread hands them to the window and the test waits until it
+    // has read them, else they stay in the queue.
+    void ArriveUnasked(const std::string& bytes, bool announced);
     // Chooses an entry as the operator would.
     void ChoosePort(const std::string& text);
 

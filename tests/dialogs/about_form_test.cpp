@@ -8,6 +8,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 namespace dialogs::test {
 namespace {
@@ -36,6 +37,13 @@ TEST_F(AboutDialog, NoticeAndFirmwareFillInOnceTheReplySettles) {
         });
     EXPECT_FALSE(leftOpen);
     EXPECT_TRUE(FPrompts.Shown.empty());
+}
+
+// Only OK and the close box close the dialog.
+TEST_F(AboutDialog, EscapeLeavesTheDialogOpen) {
+    EXPECT_TRUE(InsideModal(
+        AboutForm, [this] { Click(FMainForm->BnAbout); },
+        [] { QTest::keyClick(AboutForm, Qt::Key_Escape); }));
 }
 
 TEST_F(AboutDialog, SilentCutterTheSecondTimeKeepsTheLastIdentity) {

@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <initializer_list>
+
 namespace dialogs::test {
 namespace {
 
@@ -84,14 +86,19 @@ TEST_F(DialogLook, EnterPressesTheFirstButton) {
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Invalid Password !!"}}));
 }
 
-TEST_F(DialogLook, EscapeEndsTheWizardButAnswersNoInTheCheckAndCancelAtSave) {
-    EXPECT_FALSE(InsideModal(
+// Esc answers No in the check and Cancel at the save question, and nothing anywhere else:
+// it neither ends the wizard after the test cut nor throws away a measurement being typed.
+TEST_F(DialogLook, EscapeActsOnlyInTheCheckAndAtTheSaveQuestion) {
+    EXPECT_TRUE(InsideModal(
         ScaleForm, [this] { Click(FMainForm->BnScaling); },
-        [] { QTest::keyClick(ScaleForm, Qt::Key_Escape); }));
-    EXPECT_FALSE(ScaleForm2->isVisible());
+        [] { QTest::keyClick(ScaleForm->EdTestDraw_X, Qt::Key_Escape); }));
     EXPECT_EQ(FSerial.Written(), "");
 
     OpenScalingAndConfirm();
+    for (QWidget* target : std::initializer_list<QWidget*>{ScaleForm2, ScaleForm2->Edit1}) {
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_TRUE(ScaleForm2->isVisible());
+    }
     TypeInto(ScaleForm2->Edit1, "50.5");
     Click(ScaleForm2->BnOk);
     EXPECT_FALSE(InsideModal(
@@ -105,6 +112,14 @@ TEST_F(DialogLook, EscapeEndsTheWizardButAnswersNoInTheCheckAndCancelAtSave) {
         [] { QTest::keyClick(SaveDataForm, Qt::Key_Escape); }));
     EXPECT_FALSE(PasswordForm->isVisible());
     EXPECT_EQ(FSerial.Written(), "");
+
+    for (QDialog* dialog : std::initializer_list<QDialog*>{ModifyForm, PasswordForm}) {
+        SCOPED_TRACE(dialog->objectName().toStdString());
+        dialog->show();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        EXPECT_TRUE(dialog->isVisible());
+        dialog->hide();
+    }
 }
 
 } // namespace

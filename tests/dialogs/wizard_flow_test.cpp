@@ -3,6 +3,8 @@
 
 #include "dialogs_test_support.h"
 
+#include <gmock/gmock.h>
+
 #include "dialogs/forms.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
@@ -50,15 +52,68 @@ TEST_F(WizardFlow, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
     AnswerQuery();
     EXPECT_EQ(FMainForm->Settings().ScaleX, 1000);
 
+    // The right password reads the scale again; the write rests on two equal readings.
     FSerial.ForgetWritten();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FSerial.Written(), kWrite1010And995);
+    EXPECT_EQ(FSerial.Written(), kScaleQuery);
+    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    AnswerQuery();
+    // Written, then read back: saved only once the cutter reports what was written.
+    EXPECT_EQ(FSerial.Written(), kScaleQuery + kWrite1010And995 + kScaleQuery);
     EXPECT_EQ(FCutter.ScaleX(), 1010);
     EXPECT_EQ(FCutter.ScaleY(), 995);
+    EXPECT_TRUE(FPrompts.Shown.empty());
+    AnswerQuery();
     EXPECT_FALSE(PasswordForm->isVisible());
     EXPECT_EQ(FPrompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
+}
+
+// The second reading differs from the first (one of them is not what the flash holds):
+// nothing is written and the operator is told why.
+TEST_F(WizardFlow, TwoReadingsThatDifferWriteNothing) {
+    RunUpToPassword("50.5", "49.8");
+    AnswerQuery();
+    FCutter.Feed("\x1b.C6;1;1234:");
+    FSerial.ForgetWritten();
+    TypeInto(PasswordForm->EdPassword, "047");
+    Click(PasswordForm->BnOk);
+    AnswerQuery();
+    EXPECT_EQ(FSerial.Written(), kScaleQuery);
+    EXPECT_EQ(FCutter.ScaleX(), 1234);
+    EXPECT_EQ(FCutter.FlashWriteCount(), 1U);
+    EXPECT_FALSE(PasswordForm->isVisible());
+    ASSERT_EQ(FPrompts.Shown.size(), 1U);
+    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("0,1000,1000"));
+    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("0,1234,1000"));
+    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("nothing was written"));
+}
+
+class WizardOnACutterThatIgnoresWrites : public TDialogsTest {
+protected:
+    WizardOnACutterThatIgnoresWrites() : TDialogsTest(IgnoringCutter()) {}
+    static sim::TCutterConfig IgnoringCutter() {
+        sim::TCutterConfig config;
+        config.IgnoresFlashWrites = true;
+        return config;
+    }
+};
+
+TEST_F(WizardOnACutterThatIgnoresWrites, ReadBackThatDiffersIsNotReportedAsSaved) {
+    RunUpToPassword("50.5", "49.8");
+    AnswerQuery();
+    TypeInto(PasswordForm->EdPassword, "047");
+    Click(PasswordForm->BnOk);
+    AnswerQuery();
+    AnswerQuery();
+    EXPECT_EQ(FCutter.ScaleX(), 1000);
+    EXPECT_FALSE(PasswordForm->isVisible());
+    ASSERT_EQ(FPrompts.Shown.size(), 1U);
+    EXPECT_NE(FPrompts.Shown[0].Text, "Save Complete !!");
+    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("1000, 1000"));
+    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("1010, 995"));
+    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("may not have taken"));
 }
 
 TEST_F(WizardFlow, OnlyAMeasurementNumericallyEqualToTheTestSizeChangesNothing) {
@@ -99,10 +154,11 @@ TEST_F(WizardFlow, NoAsksAgainModallyAndTheSecondMeasurementReplacesTheFirst) {
     InsideModal(
         SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
     AnswerQuery();
-    FSerial.ForgetWritten();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FSerial.Written(), kWrite1010And995);
+    FSerial.ForgetWritten();
+    AnswerQuery();
+    EXPECT_EQ(FSerial.Written(), kWrite1010And995 + kScaleQuery);
 }
 
 TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
@@ -120,6 +176,8 @@ TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
 
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
+    AnswerQuery();
+    AnswerQuery();
     EXPECT_EQ(FPrompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Invalid Password !!"},
                                     {TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
@@ -154,7 +212,9 @@ TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {
 
     AnswerQuery();
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FSerial.Written(), kWrite1010And995);
+    AnswerQuery();
+    EXPECT_EQ(FSerial.Written(), kScaleQuery + kWrite1010And995 + kScaleQuery);
+    AnswerQuery();
     EXPECT_FALSE(PasswordForm->isVisible());
 }
 
@@ -203,10 +263,11 @@ TEST_F(WizardFlow, TestCutWithAUsbCutterOnAComPortCutsNothingAndGoesOn) {
 TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {
     RunUpToPassword("50.5", "49.8");
     AnswerQuery();
-    FUsb.Attached = true;
-    FPrompts.Shown.clear();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
+    FUsb.Attached = true;
+    FPrompts.Shown.clear();
+    AnswerQuery();
     EXPECT_EQ(FPrompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText},
                                     {TRecordingPrompts::pkShowMessage, kWriteNotSentText}}));

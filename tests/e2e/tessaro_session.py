@@ -131,6 +131,27 @@ class Session:
         xdotool("mousemove", "--window", self.window, x, y)
         xdotool("click", "1")
 
+    def window_of(self, title, geometry, timeout=10):
+        """The visible window with this title and client size ("360x211"), once shown."""
+        def find():
+            for window in xdotool("search", "--onlyvisible", "--name", "^%s$" % title):
+                shown = subprocess.run(["xdotool", "getwindowgeometry", window],
+                                       capture_output=True, text=True).stdout
+                if "Geometry: %s" % geometry in shown:
+                    return window
+            return None
+        return wait_until("window %s %s" % (title, geometry), find, timeout)
+
+    def keys_to(self, title, geometry, *keys):
+        window = self.window_of(title, geometry)
+        xdotool("windowfocus", "--sync", window)
+        time.sleep(0.3)
+        xdotool("key", "--clearmodifiers", "--delay", "60", *keys)
+
+    def type_into(self, title, geometry, text):
+        xdotool("windowfocus", "--sync", self.window_of(title, geometry))
+        xdotool("type", "--delay", "60", text)
+
     def choose_last_port(self):
         """Focuses the port list, opens it and picks its last entry, as an operator would."""
         self.click(*PORT_LIST_TEXT)

@@ -7,8 +7,14 @@ Faults: hangup (the line drops in the middle of a settings reply while Loop Dete
 the port), removed (the cutter and its device link vanish while the port is open),
 silent (the cutter stops answering during Loop Detect), garbage (noise instead of the
 size reply), chunked (replies in 4-byte pieces, first within the settle window, then
-slower than it), no-cr (replies without their carriage return), late (a size reply that
-comes after tessaro gave up, then Loop Detect).
+slower than it), no-cr (replies without their carriage return), keys-close-together (Alt+P and Alt+L
+80 ms apart: each reply decoded as what it is), late (a size reply that comes after
+tessaro gave up, then Loop Detect), noise (stray bytes after every settings
+reply while Loop Detect holds the port); and for the scale written into flash:
+late-reply (a reply that comes after its query was given up stays in the device; the
+wizard and the About dialog that follow get their own replies), drop-byte (one byte lost
+from the first scale reading: nothing is written), ignore-write (the cutter keeps its
+flash: no "Save Complete !!").
 
 For each: tessaro keeps running and answers the keyboard, the port ends closed (no
 descriptor left on the cutter's device), the log and the boxes say what the poll cycle
@@ -27,7 +33,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 from tessaro_session import (Failure, Session, appears_in_order, run_under_xvfb,  # noqa: E402
-                             wait_until)
+                             wait_until, xdotool)
 
 SIZE_REPLY = "接收:0,0,24000,50000"
 SETTINGS_REPLY = "接收:0,30,80,250,5,1,0,2"
@@ -38,6 +44,13 @@ USB_CABLE_PLUGGED = "When USB cable plug-in, com port not working."
 # A thread that retried a dead line without pausing would use most of the second.
 CPU_ALLOWED_IN_A_SECOND = 0.25
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
+
+
+SAVE_COMPLETE = "Save Complete !!"
+QUERY_WAITS = "Waiting for the cutter's answer to the previous query before sending the next one"
+# The wizard's dialogs by their client sizes.
+SCALE_FORM, SCALE_FORM2, MODIFY_FORM2 = "360x276", "360x211", "378x211"
+SAVE_DATA_FORM, PASSWORD_FORM = "221x134", "189x106"
 
 
 def check(condition, message):
@@ -150,7 +163,109 @@ class FaultRun:
         check(received == [SIZE_REPLY], "the next exchange decoded %r" % received)
         self.expect_port_closed()
 
+    def run_wizard(self):
+        """Scaling with the 50 x 50 test cut measured 50.5 x 49.8, Yes, Save and the right
+        password once the scale reply is in."""
+        self.s.press("alt+s")
+        self.s.keys_to("Tessaro", SCALE_FORM, "Return")
+        self.s.keys_to("Tessaro", SCALE_FORM2, "ctrl+a")
+        self.s.type_into("Tessaro", SCALE_FORM2, "50.5")
+        self.s.keys_to("Tessaro", SCALE_FORM2, "Tab", "ctrl+a")
+        self.s.type_into("Tessaro", SCALE_FORM2, "49.8")
+        self.s.keys_to("Tessaro", SCALE_FORM2, "Return")
+        self.s.keys_to("Tessaro", MODIFY_FORM2, "Return")
+        mark = self.mark()
+        self.s.keys_to("Tessaro", SAVE_DATA_FORM, "Return")
+        self.s.type_into("Tessaro", PASSWORD_FORM, "047")
+        self.s.wait_for_log("the scale reply",
+                            lambda log: any(l.startswith(RECEIVED) for l in log[mark:]))
+        self.s.keys_to("Tessaro", PASSWORD_FORM, "Return")
+
+    def expect_outcome(self, expected, mark):
+        """The password step's outcome: its box, and the same text in the log."""
+        self.s.close_box(self.s.box(timeout=15))
+        check(expected in self.since(mark), "the log does not say %r: %r"
+              % (expected, self.since(mark)[-6:]))
+
+    def flash_writes(self):
+        return [l for l in self.s.cutter_transcript().splitlines() if "flash " in l]
+
+    def give_up_while_the_cutter_sleeps(self, keys):
+        """`keys` send a query while the cutter is stopped; the query is given up, and the
+        cutter then answers it into the device nobody reads."""
+        self.s.pause_cutter()
+        self.s.press(keys)
+        self.expect_silence_box()
+        self.s.resume_cutter()
+        time.sleep(0.5)
+
     # --- The faults ---
+
+    def late_reply(self):
+        self.start()
+        self.give_up_while_the_cutter_sleeps("alt+l")
+        mark = self.mark()
+        self.run_wizard()
+        self.expect_outcome(SAVE_COMPLETE, mark)
+        writes = self.flash_writes()
+        check(len(writes) == 2 and "1000 -> 1010" in writes[0] and "1000 -> 995" in writes[1],
+              "the flash got %r" % writes)
+        self.give_up_while_the_cutter_sleeps("alt+p")
+        mark = self.mark()
+        self.s.press("alt+a")
+        self.s.wait_for_log("the firmware reply",
+                            lambda log: any(l.startswith(RECEIVED) for l in log[mark:]))
+        self.s.keys_to("About", "289x223", "Return")
+        received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
+        check(received == ["接收:0,0,TC-60,2.10 0305"], "About decoded %r" % received)
+
+    def keys_close_together(self):
+        """Alt+P and Alt+L 80 ms apart on a sound cutter: the settings query waits for the
+        size reply, and each reply is decoded by its own decoder."""
+        self.start()
+        mark = self.mark()
+        self.s.press("alt+p")
+        time.sleep(0.08)
+        xdotool("key", "--clearmodifiers", "alt+l")
+        self.s.wait_for_log("the size reply, then the settings reply",
+                            lambda log: appears_in_order(log[mark:], [SIZE_REPLY, SETTINGS_REPLY]))
+        self.s.press("alt+d")
+        received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
+        check(received[:2] == [SIZE_REPLY, SETTINGS_REPLY], "decoded %r" % received)
+        check(QUERY_WAITS in self.since(mark), "Alt+L came after the size reply was decoded")
+        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+
+    def noise(self):
+        """Noise after every settings reply, while Loop Detect keeps the port open: only the
+        replies are decoded, the noise between them is dropped."""
+        self.start("noise:300")
+        mark = self.mark()
+        self.s.press("alt+l")
+        self.s.wait_for_log("two settings replies and the noise after them",
+                            lambda log: sum(l == SETTINGS_REPLY for l in log[mark:]) >= 2 and
+                            sum(l.endswith("no answer was awaited") for l in log[mark:]) >= 2,
+                            timeout=15)
+        self.s.press("alt+d")
+        received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
+        check(all(l == SETTINGS_REPLY for l in received), "decoded %r" % received)
+        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+
+    def drop_byte(self):
+        self.start("drop-byte:1")
+        self.run_wizard()
+        self.expect_outcome("The cutter's scale values read twice differ ('0,100,1000' then "
+                            "'0,1000,1000'), so nothing was written. Please check the cable "
+                            "and run Scaling again.", 0)
+        check(not self.flash_writes(), "the flash got %r" % self.flash_writes())
+
+    def ignore_write(self):
+        self.start("ignore-write")
+        self.run_wizard()
+        self.expect_outcome("The new scale 1010, 995 was sent, but the cutter now reports "
+                            "1000, 1000: the write may not have taken. Please check the cutter "
+                            "and run Scaling again.", 0)
+        check(SAVE_COMPLETE not in self.s.log(), "the log says %r" % SAVE_COMPLETE)
+        check("ignored" in self.s.cutter_transcript(), "the cutter did not get the write")
 
     def hangup(self):
         self.start("hangup:7")
@@ -288,7 +403,8 @@ class FaultRun:
         self.expect_port_closed()
 
 
-FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "late")
+FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "late",
+          "keys-close-together", "noise", "late-reply", "drop-byte", "ignore-write")
 
 
 def main():

@@ -418,7 +418,7 @@ TEST(SecondTessaro, FindsThePortBusyAndSaysSoWhileTheFirstKeepsWorking) {
         second.FForm.Timer1Timer();
     }
     EXPECT_EQ(second.FPrompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{app::kDeviceNotFoundText});
+              std::vector<std::string>{std::string(app::kDeviceNotFoundText) + "\n" + busy});
     EXPECT_TRUE(first.FForm.Comm1.Enabled()) << "the second took the first one's port";
     EXPECT_TRUE(bench.FComDevice.Receive(3, std::chrono::milliseconds(100)).empty())
         << "the second one's command reached the cutter";

@@ -100,6 +100,16 @@ TEST(CutterModel, ScaleWritesAreStoredAndReadBack) {
     EXPECT_EQ(Replies(events), "0,10100,9899\r");
 }
 
+TEST(CutterModel, AFlashThatTakesNoWriteKeepsItsValuesAndSaysSo) {
+    TCutterConfig config;
+    config.IgnoresFlashWrites = true;
+    TVirtualCutter cutter(config);
+    const TCutterEvents events = cutter.Feed(kEsc + ".C6;1;1010:" + kEsc + ".R3:");
+    EXPECT_EQ(cutter.FlashWriteCount(), 0u);
+    EXPECT_EQ(CountOf(events, TEventKind::ekIgnored), 1u);
+    EXPECT_EQ(Replies(events), "0,1000,1000\r");
+}
+
 TEST(CutterModel, MalformedScaleWritesChangeNothing) {
     for (const std::string parameters :
          {"6;1;", "6;1;10.5", "6;2;1000", "6;1;99999999999", "6;1;1000;7", "6;1;abc", "6;;1000"}) {

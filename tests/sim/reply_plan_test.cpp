@@ -96,6 +96,25 @@ TEST(ReplyShaper, HangUpAfterZeroBytesSendsNothing) {
     EXPECT_TRUE(plan.HangUp);
 }
 
+TEST(ReplyShaper, DropByteLosesOneByteOfTheNamedReplyOnly) {
+    TFaults faults;
+    faults.DropByteOfReply = 2;
+    TReplyShaper shaper(faults, 0);
+    EXPECT_EQ(shaper.Shape("0,1000,1000\r").Text(), "0,1000,1000\r");
+    EXPECT_EQ(shaper.Shape("0,1000,1000\r").Text(), "0,100,1000\r");
+    EXPECT_EQ(shaper.Shape("0,1000,1000\r").Text(), "0,1000,1000\r");
+}
+
+TEST(ReplyShaper, NoiseFollowsTheWholeReplyAfterTheGap) {
+    TFaults faults;
+    faults.NoiseAfterMs = 300;
+    TReplyShaper shaper(faults, 10);
+    const TReplyPlan plan = shaper.Shape("0,1\r");
+    ASSERT_EQ(plan.Bytes.size(), 4 + kNoiseBytes);
+    EXPECT_EQ(plan.Text().substr(0, 4), "0,1\r");
+    EXPECT_GE(plan.Bytes[4].DueMs, plan.Bytes[3].DueMs + 300);
+}
+
 struct TFaultSpecCase {
     const char* Spec;
     TFaults Expected;
@@ -134,7 +153,11 @@ INSTANTIATE_TEST_SUITE_P(
                                    })},
                     TFaultSpecCase{"no-cr", With([](TFaults& f) { f.NoCarriageReturn = true; })},
                     TFaultSpecCase{"hangup", With([](TFaults& f) { f.HangUpAfterBytes = 5; })},
-                    TFaultSpecCase{"hangup:0", With([](TFaults& f) { f.HangUpAfterBytes = 0; })}),
+                    TFaultSpecCase{"hangup:0", With([](TFaults& f) { f.HangUpAfterBytes = 0; })},
+                    TFaultSpecCase{"drop-byte:2", With([](TFaults& f) { f.DropByteOfReply = 2; })},
+                    TFaultSpecCase{"noise", With([](TFaults& f) { f.NoiseAfterMs = 300; })},
+                    TFaultSpecCase{"ignore-write",
+                                   With([](TFaults& f) { f.IgnoreFlashWrites = true; })}),
     [](const auto& info) {
         std::string name;
         for (const char* c = info.param.Spec; *c != '\0'; ++c) {
@@ -144,8 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(FaultSpecs, RejectsUnknownNamesAndBadArguments) {
-    for (const char* spec : {"", "loud", "late:", "late:-5", "late:1x", "late:99999999999",
-                             "silent:3", "no-cr:1", "hangup:abc", "Silent"}) {
+    for (const char* spec :
+         {"", "loud", "late:", "late:-5", "late:1x", "late:99999999999", "silent:3", "no-cr:1",
+          "hangup:abc", "Silent", "drop-byte:0", "ignore-write:1"}) {
         TFaults faults;
         std::string error;
         EXPECT_FALSE(ParseFault(spec, faults, error)) << spec;

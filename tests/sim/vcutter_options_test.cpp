@@ -19,6 +19,13 @@ TEST(VCutterOptions, WithoutPortsRegistersTheDefaultComPort) {
     EXPECT_EQ(options.DelayMs, kDefaultDelayMs);
 }
 
+TEST(VCutterOptions, HelpAndVersionAreAnsweredInsteadOfRunning) {
+    EXPECT_TRUE(Parsed({"--version"}).ShowVersion);
+    EXPECT_FALSE(Parsed({"--version"}).ShowHelp);
+    EXPECT_TRUE(Parsed({"--com", "5", "-h"}).ShowHelp);
+    EXPECT_FALSE(Parsed({"--com", "5"}).ShowVersion);
+}
+
 TEST(VCutterOptions, ReadsEveryOptionInBothSpellings) {
     const TVCutterOptions options =
         Parsed({"--usb=2", "--svg", "cuts.svg", "--error", "1.01,0.995", "--scale=1010,990",
@@ -68,6 +75,7 @@ TEST(VCutterOptions, RejectsWhatCannotBeMeant) {
                                                          {"--fault", "loud"},
                                                          {"--svg="},
                                                          {"--verbose"},
+                                                         {"--version=2"},
                                                          {"COM3"}};
     for (const auto& arguments : wrong) {
         TVCutterOptions options;

@@ -1,0 +1,207 @@
+// One reply at a time on the link: a query asked for while another's reply is awaited
+// waits its turn, each query starts its own silence count and its own clean reply text,
+// bytes nobody asked for never reach a decoder, and only a scale reply in form is taken
+// as a reading.
+
+#include "tests/app/poll_harness.h"
+
+#include <gmock/gmock.h>
+
+#include <QLabel>
+
+namespace app::polltest {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr int kSettleTicks = 11;
+constexpr const char* kNotAScaleReading = "was not a scale reading";
+
+class TExchangeOrderTest : public TPollTest {
+protected:
+    // Delivers what the cutter answered and ticks until the reply is decoded, `count`
+    // times: one exchange after the other.
+    void AnswerInTurn(int count) {
+        for (int exchange = 0; exchange < count; ++exchange) {
+            DeliverAll();
+            Tick(kSettleTicks);
+        }
+    }
+};
+
+struct TSecondRequest {
+    const char* Name;
+    void (TMainForm::*Press)();
+    std::vector<std::string> Commands;
+};
+
+class TTwoRequestsTest : public TExchangeOrderTest,
+                         public ::testing::WithParamInterface<TSecondRequest> {};
+
+// Alt+P then Alt+L (or the About dialog's query) pressed before the size reply is in: the
+// second query goes out only once the size reply has been decoded.
+TEST_P(TTwoRequestsTest, PressedBeforeTheFirstReplyEachGetsItsOwnReply) {
+    Build();
+    Form().BnPollSizeClick();
+    Tick(5);
+    (Form().*GetParam().Press)();
+    EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
+    AnswerInTurn(2);
+    EXPECT_EQ(CutterCommands(), GetParam().Commands);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_EQ(Form().LaPollSizeX->text(), "600 mm");
+    EXPECT_EQ(Form().LaPollSizeY->text(), "1250 mm");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, TTwoRequestsTest,
+    ::testing::Values(
+        TSecondRequest{"LoopDetect", &TMainForm::BnLoopDetectClick, {"OH;", "<ESC>.R1:"}},
+        TSecondRequest{"Firmware", &TMainForm::SendFirmwareQuery, {"OH;", "<ESC>.R4:"}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TExchangeOrderTest, PollSizeThenLoopDetectShowsTheSizeAndTheSettingsAndKeepsMonitoring) {
+    Build();
+    Form().BnPollSizeClick();
+    Form().BnLoopDetectClick();
+    AnswerInTurn(2);
+    EXPECT_EQ(PanelTexts(Form()),
+              (std::vector<std::string>{"600 mm", "1250 mm", "80", "0.250 mm", "Light", "Draft",
+                                        "Enable", "Disable", "Roll"}));
+    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_TRUE(SerialPortOpen());
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
+TEST_F(TExchangeOrderTest, FirmwareThenPollSizeNeverDecodesTheModelAsASize) {
+    Build();
+    Form().SendFirmwareQuery();
+    Form().BnPollSizeClick();
+    AnswerInTurn(2);
+    EXPECT_EQ(Form().Settings().FirmwareModel, "TC-60");
+    EXPECT_EQ(Form().LaPollSizeX->text(), "600 mm");
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
+// Save pressed while Loop Detect runs: right after the monitor's query (its reply still
+// due), or in its silent spell between two sendings. The scale query counts its own
+// silence, gets the scale reply, and the monitor goes on over the open link.
+TEST_F(TExchangeOrderTest, ScaleQueryDuringLoopDetectReadsTheScaleAndTheMonitorGoesOn) {
+    for (const int silentTicksBefore : {-1, 0, 40, 95}) {
+        SCOPED_TRACE(silentTicksBefore);
+        Build();
+        Form().BnLoopDetectClick();
+        if (silentTicksBefore >= 0) {
+            AnswerInTurn(1);
+            Tick(silentTicksBefore);
+        }
+        Form().SendScaleQuery();
+        AnswerInTurn(2);
+        EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
+        EXPECT_EQ(Form().Settings().ScaleX, 1000);
+        EXPECT_EQ(Form().LaForce->text(), "80");
+        EXPECT_THAT(Prompts.Shown, IsEmpty());
+        EXPECT_EQ(Form().FLoopDetect, 1);
+        EXPECT_TRUE(SerialPortOpen());
+        Tick(101);
+        EXPECT_EQ(CutterCommands().back(), "<ESC>.R1:");
+    }
+}
+
+TEST_F(TExchangeOrderTest, DisDetectWhileAScaleQueryIsAwaitedLeavesThatExchangeAlone) {
+    Build();
+    Form().BnLoopDetectClick();
+    AnswerInTurn(1);
+    Form().SendScaleQuery();
+    Form().BnDisDetectClick();
+    AnswerInTurn(1);
+    EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_FALSE(SerialPortOpen());
+}
+
+// A change of port abandons the query under way and the one waiting behind it; the
+// waiting one can be asked for again.
+TEST_F(TExchangeOrderTest, AQueryAbandonedWhileWaitingCanBeAskedForAgain) {
+    Build();
+    Form().BnPollSizeClick();
+    Form().SendFirmwareQuery();
+    ChoosePort(kSerialPort);
+    Form().SendFirmwareQuery();
+    AnswerInTurn(1);
+    EXPECT_EQ(Form().Settings().FirmwareModel, "TC-60");
+    EXPECT_EQ(Form().FFirmwareRequest, 0);
+}
+
+// Noise on a port left open (after a test cut), read by the window or still in the
+// driver when the query goes out: the query's reply is taken alone.
+TEST_F(TExchangeOrderTest, StrayBytesBeforeAQueryOnTheSerialLinkNeverReachItsDecoder) {
+    for (const bool readByTheWindow : {true, false}) {
+        SCOPED_TRACE(readByTheWindow);
+        TBench bench;
+        bench.ScriptedSerial = true;
+        Build(bench);
+        Form().ComPortOpen();
+        ArriveUnasked("\xB5\xBA\xE3\xF9\x01\x7F,1", readByTheWindow);
+        Form().SendScaleQuery();
+        ArriveOnSerial("0,1000,998\r");
+        Tick(kSettleTicks);
+        EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
+        EXPECT_EQ(Form().Settings().ScaleX, 1000);
+        EXPECT_EQ(Form().Settings().ScaleY, 998);
+        EXPECT_EQ(Form().LastScaleReply(), "0,1000,998\r");
+        EXPECT_THAT(Prompts.Shown, IsEmpty());
+    }
+}
+
+TEST_F(TExchangeOrderTest, BytesWhileTheMonitorWaitsToResendAreNotDecodedAsSettings) {
+    TBench bench;
+    bench.ScriptedSerial = true;
+    Build(bench);
+    Form().BnLoopDetectClick();
+    ArriveOnSerial("0,30,80,250,5,1,0,2\r");
+    Tick(kSettleTicks);
+    ArriveUnasked("0,0,24000,50000\r", true);
+    Tick(kSettleTicks);
+    EXPECT_EQ(Form().LaForce->text(), "80");
+    EXPECT_EQ(Form().LaOffset->text(), "0.250 mm");
+    EXPECT_THAT(Prompts.Shown, IsEmpty());
+}
+
+// A reply to the scale query that is not three plain integers ended by the carriage
+// return is no reading: a byte lost, an answer to another query, something after it.
+TEST_F(TExchangeOrderTest, OnlyAScaleReplyInFormIsTakenAsAReading) {
+    const std::pair<const char*, bool> replies[] = {
+        {"0,1000,998\r", true},
+        {"0,31,258,511,4,1,1,2\r", false},
+        {"0,1000,998", false},
+        {"0,1000,998\r\n", false},
+        {"0,1000\r", false},
+        {"0,10a0,998\r", false},
+        {"0,1000,998\r0,1", false},
+        {"0,-1000,998\r", false},
+        {"0,1000,,998\r", false},
+        {"0,1000,99999999999\r", false},
+        {"0,0,TC-60,2.10 0305\r", false},
+    };
+    for (const auto& [reply, taken] : replies) {
+        SCOPED_TRACE(reply);
+        TBench bench;
+        bench.ScriptedSerial = true;
+        Build(bench);
+        Form().SendScaleQuery();
+        ArriveOnSerial(reply);
+        Tick(kSettleTicks);
+        EXPECT_EQ(Form().ScaleRepliesDecoded(), taken ? 1 : 0);
+        EXPECT_EQ(Form().Settings().ScaleX, taken ? 1000 : 0);
+        EXPECT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), taken ? 0U : 1U);
+        for (const std::string& text : Prompts.TextsOf(TRecordingPrompts::pkException)) {
+            EXPECT_NE(text.find(kNotAScaleReading), std::string::npos) << text;
+        }
+        Prompts.Shown.clear();
+    }
+}
+
+} // namespace
+} // namespace app::polltest

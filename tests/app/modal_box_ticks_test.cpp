@@ -1,0 +1,90 @@
+// A real modal box opened from a tick: its own event loop runs while the tick handler waits
+// in it, and the poll cycle must go on under it, as the operator sees it on the screen.
+// The monitor's error box here is the real message box, not a recording.
+
+#include "tests/app/poll_harness.h"
+
+#include "toolkit/qt_prompts.h"
+
+#include <gmock/gmock.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+
+namespace app::polltest {
+namespace {
+
+// Bounds each wait for real ticks; a sanitizer build on a busy machine is slow, and a tick
+// that never comes under the box must fail the test, not hang it.
+constexpr int kWaitLimitMs = 20000;
+
+const std::string kSettingsQueryLogged = "發送命令:\x1b.R1:";
+
+class TRealModalBoxTest : public TPollTest {
+protected:
+    // Each box the window records opens a real modal box with its text, and `underBox`
+    // runs inside that box's event loop before OK is clicked.
+    void ShowRealBoxes(std::function<void()> underBox) {
+        Prompts.WhileOpen = [this, underBox = std::move(underBox)] {
+            QTimer::singleShot(0, [this, underBox] {
+                OpenBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (OpenBox != nullptr) {
+                    underBox();
+                    OpenBox->button(QMessageBox::Ok)->click();
+                }
+            });
+            toolkit::TQtPrompts().ShowException(Prompts.Shown.back().Text);
+            BoxClosed = true;
+        };
+    }
+
+    static bool WaitUntil(const std::function<bool()>& condition) {
+        return QTest::qWaitFor(condition, kWaitLimitMs);
+    }
+
+    bool BoxStillOpen() const { return QApplication::activeModalWidget() == OpenBox; }
+
+    QMessageBox* OpenBox = nullptr; // while it is open
+    bool BoxClosed = false;
+};
+
+TEST_F(TRealModalBoxTest, TheMonitorDecodesLogsAndResendsUnderItsErrorBox) {
+    TBench bench;
+    bench.ScriptedSerial = true;
+    Build(bench);
+    Form().Timer1.SetEnabled(true);
+    bool secondFailureLogged = false;
+    bool replyDecoded = false;
+    bool queryResent = false;
+    bool boxOpenThroughout = false;
+    ShowRealBoxes([&] {
+        ArriveOnSerial("0,bad2,80,250,5,1,0,2\r");
+        secondFailureLogged = WaitUntil([this] { return CountLogStartingWith("'bad2'") == 1; });
+        ArriveOnSerial("0,31,90,300,4,0,1,1\r");
+        replyDecoded = WaitUntil([this] { return PanelTexts(Form())[2] == "90"; });
+        queryResent = WaitUntil([this] { return CountLog(kSettingsQueryLogged) == 2; });
+        boxOpenThroughout = BoxStillOpen();
+    });
+
+    Form().BnLoopDetectClick();
+    ArriveOnSerial("0,bad1,80,250,5,1,0,2\r");
+    ASSERT_TRUE(WaitUntil([this] { return !Prompts.Shown.empty(); }));
+    ASSERT_TRUE(WaitUntil([this] { return BoxClosed; }));
+
+    EXPECT_TRUE(secondFailureLogged) << "no decode under the box";
+    EXPECT_TRUE(replyDecoded) << "the reply sent under the box was not decoded before OK";
+    EXPECT_TRUE(queryResent) << "the monitor did not resend under the box";
+    EXPECT_TRUE(boxOpenThroughout);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
+                ::testing::ElementsAre(::testing::HasSubstr("'bad1'")));
+    Form().BnDisDetectClick();
+}
+
+} // namespace
+} // namespace app::polltest

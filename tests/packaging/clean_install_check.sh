@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Installs the package with --no-install-recommends into a fresh minimal Debian 12 made by
+# debootstrap from this machine's configured mirror, checks its documents and
+# `tessaro --version` there, starts Tessaro under an Xvfb of that root and compares the
+# panel's nine captions with the same program drawn on this machine (a colon without a
+# glyph draws as a box), then purges it. The root lives in the build tree and is removed.
+# Needs root and the network to the mirror. Usage: clean_install_check.sh DEB BUILD_DIR
+set -euo pipefail
+here=$(dirname "$(readlink -f "$0")")
+deb=$1
+work=$(readlink -f "$2")/clean-install
+root=$work/root
+version=$(dpkg-deb -f "$deb" Version)
+version=${version%-*}
+failures=0
+check() {
+  if eval "$2"; then echo "ok: $1"; else echo "WRONG: $1"; failures=$((failures + 1)); fi
+}
+elapsed() { echo "$(($(date +%s) - started)) s"; }
+
+# The first bookworm mirror of /etc/apt/sources.list(.d), one-line or deb822 form.
+configured_mirror() {
+  {
+    grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
+      sed 's/\[[^]]*\]//' | awk '$3 == "bookworm" { print $2 }'
+    for file in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$file" ] && awk 'BEGIN { RS = "" }
+        /(^|\n)Types:[^\n]* deb( |\n|$)/ && /(^|\n)Suites:[^\n]* bookworm( |\n|$)/ {
+          match($0, /URIs: *[^ \n]+/); split(substr($0, RSTART, RLENGTH), uri, / +/); print uri[2] }' "$file"
+    done
+  } | head -1
+}
+
+unmount_root() {
+  grep -o " $root/[^ ]*" /proc/mounts | sort -r | while read -r mount; do umount -l "$mount"; done
+}
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  unmount_root
+  rm -rf "$work" "/tmp/.X$display-lock"
+}
+# A display number no xvfb-run -a here counts up to, reserved by its lock file.
+display=$((400 + $$ % 500))
+while [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+trap cleanup EXIT
+rm -rf "$work"
+mkdir -p "$work"
+echo $$ >"/tmp/.X$display-lock"
+
+mirror=$(configured_mirror)
+[ -n "$mirror" ] || { echo "WRONG: no bookworm mirror in /etc/apt/sources.list(.d)"; exit 1; }
+started=$(date +%s)
+if ! debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1; then
+  tail -20 "$work/debootstrap.log"; echo "WRONG: debootstrap from $mirror failed"; exit 1
+fi
+echo "debootstrap from $mirror: $(elapsed)"
+mountpoint -q "$root/proc" || mount -t proc proc "$root/proc"
+cp "$deb" "$root/tmp/tessaro.deb"
+in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
+in_root apt-get update -qq
+in_root apt-get install -y -qq --no-install-recommends /tmp/tessaro.deb xvfb >"$work/apt.log" 2>&1 ||
+  { tail -20 "$work/apt.log"; echo "WRONG: apt-get install failed"; exit 1; }
+echo "installed with --no-install-recommends: $(elapsed)"
+
+check "tessaro --version without a display" "[ \"\$(in_root tessaro --version)\" = 'tessaro $version' ]"
+check "tessaro-vcutter --version" "[ \"\$(in_root tessaro-vcutter --version)\" = 'tessaro-vcutter $version' ]"
+check "copyright, changelog and guide installed" \
+  "[ -s '$root/usr/share/doc/tessaro/copyright' ] && [ -s '$root/usr/share/doc/tessaro/changelog.Debian.gz' ] &&
+   [ -s '$root/usr/share/doc/tessaro/README.md' ] && [ -s '$root/usr/share/doc/tessaro/docs/main-window.png' ]"
+echo "font for the captions: $(in_root fc-match 'Noto Sans Mono CJK TC:charset=ff1a' family)"
+
+mkdir -m 1777 -p "$root/tmp/.X11-unix"
+chroot "$root" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$display"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+mkdir -m 700 "$root/tmp/runtime"
+check "Tessaro shows its window in the clean root" \
+  "'$here/shoot_window.sh' '$work/clean.png' chroot '$root' env -i DISPLAY=:$display XDG_RUNTIME_DIR=/tmp/runtime tessaro"
+kill "${pids[0]}"
+pids=()
+
+# The same program drawn here, where the font comes from the full set of packages.
+mkdir -m 700 "$work/runtime"
+check "Tessaro shows its window here" \
+  "XDG_RUNTIME_DIR='$work/runtime' xvfb-run -a -s '-screen 0 1024x768x24' \
+     '$here/shoot_window.sh' '$work/full.png' '$(dirname "$deb")/tessaro'"
+
+# The frame of the nine rows: captions only, the values are empty at start.
+for shot in clean full; do
+  [ -f "$work/$shot.png" ] && convert "$work/$shot.png" -crop 245x227+8+45 +repage "$work/$shot-rows.png"
+done
+differing=$(compare -metric AE -fuzz 10% "$work/full-rows.png" "$work/clean-rows.png" null: 2>&1 || true)
+check "the nine captions are drawn as with every package installed ($differing pixels differ)" \
+  "[ '${differing%%[^0-9]*}' = 0 ]"
+[ "$failures" -eq 0 ] || cp "$work"/*.png "$(dirname "$work")/" 2>/dev/null || true
+
+in_root apt-get purge -y -qq tessaro >"$work/purge.log" 2>&1
+check "purged: no program and no documents left" \
+  "[ ! -e '$root/usr/bin/tessaro' ] && [ ! -e '$root/usr/share/doc/tessaro' ]"
+echo "clean install checked in $(elapsed)"
+[ "$failures" -eq 0 ]
