@@ -67,6 +67,11 @@ PASSWORD = "047"
 # Mostly the cutter's own ports, sometimes a slip.
 PORTS_TYPED = ["COM200"] * 4 + ["USB0"] * 3 + ["COM1", "USB3", "com200", "COM2OO", "xyz", ""]
 FLASH = re.compile(r"\* flash ([XY]) scale (-?\d+) -> (-?\d+)")
+SCALE_WRITE = re.compile(r" < <ESC>\.C6;([01]);([^:]*):")
+SCALE_AT_START = re.compile(r" cutter - .* scale (\d+)/(\d+);")
+# How long after a right password the program may still write (it reads the scale twice
+# first, through whatever delays the cutter's faults add).
+AUTHORIZATION_SECONDS = 15
 TEST_CUT = re.compile(r" < VS30;")
 QUERY = re.compile(r"^\[\s*[0-9.]+\] \S+ < (OH;|<ESC>\.R)")
 REPLY = re.compile(r"^\[\s*[0-9.]+\] \S+ > ")
@@ -85,7 +90,7 @@ def fault_option(rng, name, kind):
     if kind == "SEED":
         return "%s:%d" % (name, rng.randrange(1, 10000))
     if kind == "N":
-        return "%s:%d" % (name, rng.choice([5, 40, 300, 2000]))
+        return "%s:%d" % (name, rng.choice([1, 2, 3, 5, 40, 300, 2000]))
     return name
 
 
@@ -101,7 +106,7 @@ def refused_size_text(rng):
 class Tally:
     def __init__(self):
         self.episodes = self.steps = self.requests = self.replies = self.faulty_replies = 0
-        self.flash_writes = self.boxes = self.crashes = self.hangs = 0
+        self.scale_writes = self.flash_writes = self.boxes = self.crashes = self.hangs = 0
         self.saves = self.right_passwords = self.test_cuts = self.corrected_cuts = 0
         self.wrong = []
         self.notes = []
@@ -145,6 +150,7 @@ class Operator:
             if self.session.app.poll() is not None:
                 self.start_tessaro()
         self.episode = episode
+        self.held = {"X": 0, "Y": 0}
         self.authorization = None
         self.transcript_seen = 0
 
@@ -411,8 +417,8 @@ class Operator:
         right = self.password_text == PASSWORD
         if right:
             self.tally.right_passwords += 1
-            self.authorization = {"measurement": self.measurement, "steps_left": 3,
-                                  "step": self.step_number}
+            self.authorization = {"measurement": self.measurement,
+                                  "until": time.monotonic() + AUTHORIZATION_SECONDS}
         if rng.random() < 0.6:
             self.press(window, "Return")
         else:
@@ -452,12 +458,21 @@ class Operator:
         fresh = lines[self.transcript_seen:]
         self.transcript_seen = len(lines)
         for line in fresh:
-            found = FLASH.search(line)
-            if found:
-                self.judge_write(found.group(1), int(found.group(2)), int(found.group(3)), line)
+            start = SCALE_AT_START.search(line)
+            write = SCALE_WRITE.search(line)
+            flash = FLASH.search(line)
+            if start:
+                self.held = {"X": int(start.group(1)), "Y": int(start.group(2))}
+            elif write:
+                # Judged as sent, also when the cutter's flash does not take it.
+                axis = "X" if write.group(1) == "1" else "Y"
+                self.judge_write(axis, self.held[axis], write.group(2), line)
+            elif flash:
+                self.tally.flash_writes += 1
+                self.held[flash.group(1)] = int(flash.group(3))
 
     def judge_write(self, axis, held, written, line):
-        self.tally.flash_writes += 1
+        self.tally.scale_writes += 1
         where = "seed %d episode %d step %d" % (self.seed, self.episode, self.step_number)
         if self.authorization is None:
             self.tally.wrong.append("%s: %s: no right password after a Save" % (where, line))
@@ -470,15 +485,13 @@ class Operator:
         index = "XY".index(axis)
         test, measured = measurement[0][index], measurement[1][index]
         expected = scale_oracle.new_scale(held, test, measured)
-        if written != expected:
+        if written != str(expected):
             self.tally.wrong.append("%s: %s: expected %d (held %d, test %s mm, measured %s mm)"
                                     % (where, line, expected, held, test, measured))
 
     def age_authorization(self):
-        if self.authorization is not None:
-            self.authorization["steps_left"] -= 1
-            if self.authorization["steps_left"] <= 0:
-                self.authorization = None
+        if self.authorization and time.monotonic() > self.authorization["until"]:
+            self.authorization = None
 
     # --- The episode ---
 
@@ -597,11 +610,12 @@ def main():
 
 def print_tally(title, tally):
     print("== %s: %d episodes, %d steps, %d requests, %d replies (%d from a faulty cutter), "
-          "%d test cuts, %d corrected cuts, %d saves, %d right passwords, %d flash writes, "
+          "%d test cuts, %d corrected cuts, %d saves, %d right passwords, %d scale writes sent "
+          "(%d taken into flash), "
           "%d wrong writes, %d boxes, %d crashes, %d hangs"
           % (title, tally.episodes, tally.steps, tally.requests, tally.replies,
              tally.faulty_replies, tally.test_cuts, tally.corrected_cuts, tally.saves,
-             tally.right_passwords, tally.flash_writes, len(tally.wrong), tally.boxes,
+             tally.right_passwords, tally.scale_writes, tally.flash_writes, len(tally.wrong), tally.boxes,
              tally.crashes, tally.hangs), flush=True)
     for wrong in tally.wrong:
         print("   WRONG " + wrong, flush=True)
