@@ -532,6 +532,10 @@ class Operator:
             return
         if not self.responsive():
             self.tally.hangs += 1
+            if self.transcripts:
+                shot = os.path.join(self.transcripts, "seed%d-episode%d-hang.png"
+                                    % (self.seed, self.episode))
+                subprocess.run(["import", "-window", "root", shot], capture_output=True)
             self.note("tessaro answered About neither with its dialog nor with a box; "
                       "windows shown: %s" % (ts.visible_windows("Tessaro") +
                                              ts.visible_windows("QUIX")))
