@@ -545,6 +545,20 @@ class Operator:
                 self.note("sanitizer: " + line)
                 break
 
+    def dismiss(self, size, window):
+        """Closes a dialog the way its buttons allow (Esc closes only some of them)."""
+        if size == SCALE_FORM:
+            ts.click_in(window, *TEST_CANCEL)
+        elif size == SCALE_FORM2:
+            # A measurement equal to the test size ends the wizard without a cut.
+            for axis in range(2):
+                text = self.test_cut[axis] if self.test_cut else "50"
+                self.type_field(window, MEASURE_FIELDS[axis], text)
+                self.measure_texts[axis] = text
+            self.press(window, "Return")
+        else:
+            self.press(window, "Return" if size in (MODIFY_FORM, PASSWORD_FORM) else "Escape")
+
     def responsive(self):
         """Closes what is open, then About must answer: its dialog, or a box (the USB
         guard on a COM port, or the silence of the cutter)."""
@@ -561,7 +575,7 @@ class Operator:
             else:
                 # A modal dialog takes no keys meant for the one beneath: take turns.
                 size, window = list(dialogs.items())[attempt % len(dialogs)]
-                self.press(window, "Return" if size == MODIFY_FORM else "Escape")
+                self.dismiss(size, window)
             time.sleep(0.3)
         self.press(self.session.window, "alt+a")
         try:
