@@ -557,7 +557,7 @@ class Operator:
                 self.measure_texts[axis] = text
             self.press(window, "Return")
         else:
-            self.press(window, "Return" if size in (MODIFY_FORM, PASSWORD_FORM) else "Escape")
+            self.press(window, "Escape")
 
     def responsive(self):
         """Closes what is open, then About must answer: its dialog, or a box (the USB
@@ -565,7 +565,11 @@ class Operator:
         for attempt in range(30):
             boxes = self.boxes()
             about = ts.visible_windows("About")
-            dialogs = {s: w for s, w in self.dialogs().items() if s != MAIN}
+            # Only what blocks the main window: the modeless dialogs stay as they are (a
+            # Return in the password dialog would be a password confirmed).
+            shown = self.dialogs()
+            blocking = [SAVE_FORM, SCALE_FORM] + ([SCALE_FORM2] if self.measure_modal else [])
+            dialogs = {s: shown[s] for s in blocking if s in shown}
             if not boxes and not about and not dialogs:
                 break
             if boxes:
