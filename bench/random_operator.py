@@ -581,7 +581,10 @@ class Operator:
                 size, window = list(dialogs.items())[attempt % len(dialogs)]
                 self.dismiss(size, window)
             time.sleep(0.3)
-        self.press(self.session.window, "alt+a")
+        # Loop Detect disables About until DisDetect.
+        ts.click_in(self.session.window, *MAIN_BUTTONS["DisDetect"])
+        time.sleep(0.3)
+        ts.click_in(self.session.window, *MAIN_BUTTONS["About"])
         try:
             ts.wait_until("the About dialog or a box",
                           lambda: ts.visible_windows("About") or self.boxes(), 15)
