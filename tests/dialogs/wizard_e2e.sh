@@ -19,7 +19,7 @@ fi
 program=$1
 vcutter=$2
 shots=$3
-oracle=$(cd "$(dirname "$0")/../e2e" && pwd)/scale_oracle.py
+oracle="$(cd "$(dirname "$0")/../e2e" && pwd)/scale_oracle.py"
 mkdir -p "$shots"
 work=$(mktemp -d)
 # A device map of our own, so only this cutter is listed and no other run sees it.
@@ -106,8 +106,7 @@ last_cut_size() {
 
 count_lines() { grep -c -- "$1" "$transcript" || true; }
 
-# The scale value the wizard must write, from the calibration rules alone (the oracle the
-# end-to-end drivers share).
+# The scale value the wizard must write, modelled exactly (tests/e2e/scale_oracle.py).
 # usage: oracle_scale <scale> <test size mm> <measured mm>
 oracle_scale() {
   python3 -B "$oracle" "$@"

@@ -242,3 +242,43 @@ def lines_after(lines, marker):
         if lines[index] == marker:
             return lines[index + 1:]
     return []
+
+
+# --- Windows by title and client size (the wizard's dialogs all read "Tessaro") ---
+
+def window_size(window):
+    geometry = subprocess.run(["xdotool", "getwindowgeometry", str(window)],
+                              capture_output=True, text=True).stdout
+    found = re.search(r"Geometry: (\d+)x(\d+)", geometry)
+    return (int(found.group(1)), int(found.group(2))) if found else None
+
+
+def visible_windows(title):
+    """The visible windows titled `title`, as (window, (width, height)) pairs."""
+    found = []
+    for window in xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(title)):
+        size = window_size(window)
+        if size is not None:
+            found.append((window, size))
+    return found
+
+
+def window_of(title, size):
+    """The visible window with this title and client size, or None."""
+    for window, shown in visible_windows(title):
+        if shown == tuple(size):
+            return window
+    return None
+
+
+def click_in(window, x, y):
+    """Clicks at (x, y) of the window's client area."""
+    xdotool("mousemove", "--window", window, x, y)
+    xdotool("click", "1")
+
+
+def type_into(window, text):
+    """Focuses the window and types `text` where its focus is."""
+    xdotool("windowfocus", "--sync", window)
+    # "--" ends xdotool's options: a text such as "-5" is typed, not taken for one.
+    xdotool("type", "--delay", "20", "--", text)

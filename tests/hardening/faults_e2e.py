@@ -36,7 +36,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
-from scale_oracle import oracle_scale  # noqa: E402
+from scale_oracle import new_scale  # noqa: E402
 from tessaro_session import (Failure, Session, appears_in_order, run_under_xvfb,  # noqa: E402
                              wait_until, xdotool)
 
@@ -310,7 +310,7 @@ class FaultRun:
         saved = self.mark()
         check(SAVE_COMPLETE in self.s.log()[mark:], "the log does not say %r: %r"
               % (SAVE_COMPLETE, self.s.log()[-8:]))
-        expected = [oracle_scale(1000, "50", length), oracle_scale(1000, "50", width)]
+        expected = [new_scale(1000, "50", length), new_scale(1000, "50", width)]
         writes = self.flash_writes()
         check(len(writes) == 2 and all(w.endswith("1000 -> %d" % v)
                                        for w, v in zip(writes, expected)),
