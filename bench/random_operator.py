@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A randomized operator in a hurry beside a faulty cutter; every flash write is checked.
 
 The real tessaro runs under Xvfb beside tessaro-vcutter (COM200, USB0 or both, on pseudo-
