@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""Checks that every #include in the source folders runs the one way the folders allow.
+
+Usage: include_directions.py --root SOURCE_ROOT --qt-headers QT_INCLUDE_DIR
+
+Every C++ file outside tests/, bench/, fuzz/ and the build folders must lie in a folder
+of FOLDERS. Its quoted includes must name a header its row allows (a folder ends in
+'/'), its <Q...> includes a Qt module its row allows. FILES widens a row for the few
+files that stand apart. Exits 1 and prints file:line, the include and the rule broken.
+"""
+import argparse
+import re
+import sys
+from collections import namedtuple
+from pathlib import Path
+
+Rule = namedtuple("Rule", "may_include qt_modules why")
+
+ANY_QT = ("*",)
+QT_CORE = ("QtCore",)
+# What the virtual cutter and the Linux implementations may see of the link folder.
+LINK_INTERFACE = (
+    "link/serial_api.h",
+    "link/usb_api.h",
+    "link/port_sources.h",
+    "link/device_map.h",
+    "link/link_error.h",
+)
+
+FOLDERS = {
+    "toolkit/": Rule(("toolkit/",), QT_CORE,
+                     "the toolkit stands on Qt Core and std; widgets only in the prompts"),
+    "link/": Rule(("link/", "toolkit/"), QT_CORE,
+                  "the port component stands on the toolkit, Qt Core and std"),
+    "protocol/": Rule(("protocol/", "toolkit/conversions.h"), (),
+                      "the protocol is pure functions on plain data"),
+    "platform/linux/": Rule(("platform/linux/",) + LINK_INTERFACE, (),
+                            "the Linux implementations see only the link interfaces, no Qt"),
+    "sim/": Rule(("sim/",) + LINK_INTERFACE, (),
+                 "the virtual cutter sees only the link interfaces, no Qt"),
+    "app/": Rule(("app/", "protocol/", "link/", "toolkit/"), ANY_QT,
+                 "the main window gets the platform and the dialogs handed down"),
+    "dialogs/": Rule(("dialogs/", "app/", "protocol/", "toolkit/"), ANY_QT,
+                     "the dialogs stand on the main window, the protocol and the toolkit"),
+}
+
+FILES = {
+    "toolkit/qt_prompts.h": Rule((), ("QtGui", "QtWidgets"),
+                                 "the prompts' Qt implementation shows message boxes"),
+    "toolkit/qt_prompts.cpp": Rule((), ("QtGui", "QtWidgets"),
+                                   "the prompts' Qt implementation shows message boxes"),
+    "app/main.cpp": Rule(("dialogs/", "platform/linux/"), (),
+                         "main() chooses the Linux implementations and creates the dialogs"),
+}
+
+# Written into the build folder by the configuration; std only.
+GENERATED = ("tessaro_version.h",)
+UNCHECKED_FOLDERS = ("tests", "bench", "fuzz")
+CPP_SUFFIXES = (".h", ".hpp", ".cpp", ".cc")
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+
+
+def rule_for(relative):
+    """The folder's row widened by the file's own, or None outside the table."""
+    folder = next((f for f in FOLDERS if relative.startswith(f)), None)
+    if folder is None:
+        return None, None
+    rule = FOLDERS[folder]
+    extra = FILES.get(relative)
+    if extra:
+        rule = Rule(rule.may_include + extra.may_include, rule.qt_modules + extra.qt_modules,
+                    extra.why)
+    return folder, rule
+
+
+def qt_module(header, qt_headers):
+    """The Qt module a <Q...> header belongs to, or None if no Qt module has it."""
+    if "/" in header:
+        return header.split("/", 1)[0]
+    for module_dir in sorted(qt_headers.glob("Qt*")):
+        if (module_dir / header).is_file():
+            return module_dir.name
+    return None
+
+
+def project_header(root, source, header):
+    """The root-relative name of a quoted include, found beside the file first."""
+    beside = (source.parent / header).resolve()
+    if beside.is_file() and beside.is_relative_to(root):
+        return beside.relative_to(root).as_posix()
+    return header
+
+
+def quoted_violation(root, source, header, folder, rule):
+    name = project_header(root, source, header)
+    if name in GENERATED or name.startswith(rule.may_include):
+        return None
+    return f'"{header}": {folder} may include {", ".join(rule.may_include)} ({rule.why})'
+
+
+def qt_violation(header, qt_headers, folder, rule):
+    if not header.startswith("Q"):
+        return None
+    module = qt_module(header, qt_headers)
+    if module is None:
+        return f"<{header}>: no Qt module has this header"
+    if module in rule.qt_modules or "*" in rule.qt_modules:
+        return None
+    allowed = ", ".join(rule.qt_modules) or "no Qt"
+    return f"<{header}> is {module}: {folder} may include {allowed} ({rule.why})"
+
+
+def source_files(root):
+    for path in sorted(root.rglob("*")):
+        top = path.relative_to(root).parts[0]
+        if path.suffix not in CPP_SUFFIXES or not path.is_file():
+            continue
+        if top in UNCHECKED_FOLDERS or top.startswith(("build", ".")):
+            continue
+        yield path
+
+
+def violations(root, qt_headers):
+    root = root.resolve()
+    for source in source_files(root):
+        relative = source.relative_to(root).as_posix()
+        folder, rule = rule_for(relative)
+        if rule is None:
+            yield f"{relative}: lies in no folder of the include table"
+            continue
+        lines = source.read_text(encoding="utf-8", errors="replace").splitlines()
+        for number, line in enumerate(lines, start=1):
+            match = INCLUDE.match(line)
+            if not match:
+                continue
+            quote, header = match.groups()
+            if quote == '"':
+                problem = quoted_violation(root, source, header, folder, rule)
+            else:
+                problem = qt_violation(header, qt_headers, folder, rule)
+            if problem:
+                yield f"{relative}:{number}: {problem}"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", type=Path, required=True)
+    parser.add_argument("--qt-headers", type=Path, required=True)
+    arguments = parser.parse_args()
+    if not (arguments.qt_headers / "QtCore").is_dir():
+        sys.exit(f"{arguments.qt_headers}: holds no QtCore folder")
+    found = list(violations(arguments.root, arguments.qt_headers))
+    for violation in found:
+        print(violation)
+    if found:
+        sys.exit(1)
+    print("every include follows the folder table")
+
+
+if __name__ == "__main__":
+    main()
