@@ -5,7 +5,8 @@
 # <name>.<Suite>.<Case> so `ctest -R <name>` selects them, and run on Qt's offscreen
 # platform so widget tests need no display. Every case carries one label: LABELS, or the
 # label of the CASE_LABELS entry whose filter (Suite.Case patterns joined by ':') takes it,
-# so a few slow cases of a fast program leave `ctest -L unit` without the rest.
+# so a few slow cases of a fast program leave `ctest -L unit` without the rest. The
+# filters must not overlap: a case they share would be registered twice.
 # A property value here must hold no ';' (it would be split into further property names),
 # so only one label fits.
 function(tessaro_add_test name)
