@@ -6,8 +6,9 @@ Usage: include_directions.py --root SOURCE_ROOT --qt-headers QT_INCLUDE_DIR
 
 Every C++ file outside tests/, bench/, fuzz/ and the build folders must lie in a folder
 of FOLDERS. Its quoted includes must name a header its row allows (a folder ends in
-'/'), its <Q...> includes a Qt module its row allows. FILES widens a row for the few
-files that stand apart. Exits 1 and prints file:line, the include and the rule broken.
+'/'), and a Qt header it includes must come from a Qt module its row allows. FILES
+widens a row for the few files that stand apart. Exits 1 and prints file:line, the
+include and the rule broken.
 """
 import argparse
 import re
@@ -75,9 +76,10 @@ def rule_for(relative):
 
 
 def qt_module(header, qt_headers):
-    """The Qt module a <Q...> header belongs to, or None if no Qt module has it."""
-    if "/" in header:
-        return header.split("/", 1)[0]
+    """The Qt module an <...> header belongs to, or None for a header of no Qt module."""
+    first, _, rest = header.partition("/")
+    if rest:
+        return first if first.startswith("Qt") else None
     for module_dir in sorted(qt_headers.glob("Qt*")):
         if (module_dir / header).is_file():
             return module_dir.name
@@ -100,11 +102,10 @@ def quoted_violation(root, source, header, folder, rule):
 
 
 def qt_violation(header, qt_headers, folder, rule):
-    if not header.startswith("Q"):
-        return None
     module = qt_module(header, qt_headers)
     if module is None:
-        return f"<{header}>: no Qt module has this header"
+        # Qt's class headers are capitalised; std and system headers are not.
+        return f"<{header}>: no Qt module has this header" if header.startswith("Q") else None
     if module in rule.qt_modules or "*" in rule.qt_modules:
         return None
     allowed = ", ".join(rule.qt_modules) or "no Qt"

@@ -13,6 +13,9 @@ CASES = (
     ("sim/a.cpp", '#include "protocol/commands.h"', True),
     ("sim/a.cpp", '#include "link/comm.h"', True),
     ("sim/a.cpp", "#include <QObject>", True),
+    ("sim/a.cpp", "#include <qobject.h>", True),
+    ("sim/a.cpp", "#include <queue>", False),
+    ("sim/a.cpp", "#include <sys/ioctl.h>", False),
     ("sim/a.cpp", '#include "../toolkit/timer.h"', True),
     ("sim/a.cpp", '#include "link/serial_api.h"', False),
     ("sim/a.cpp", '#include "cutter_model.h"', False),
@@ -43,7 +46,7 @@ class IncludeDirections(unittest.TestCase):
         self.scratch = tempfile.TemporaryDirectory()
         self.root = Path(self.scratch.name) / "tree"
         self.qt_headers = Path(self.scratch.name) / "qt"
-        for header in ("QtCore/QObject", "QtWidgets/QWidget"):
+        for header in ("QtCore/QObject", "QtCore/qobject.h", "QtWidgets/QWidget"):
             self.write(self.qt_headers / header, "")
         self.write(self.root / "sim/cutter_model.h", "")
 
