@@ -21,6 +21,11 @@ using fake::TFakeSerialApi;
 constexpr const char* kAlreadyOpen = "Port already assigned (open) (Error: %d)";
 constexpr const char* kNotOpen = "Port not open (Error: %d)";
 
+// The code a report carries for a device failure.
+constexpr int CodeOf(TLinkError error) {
+    return static_cast<int>(error);
+}
+
 class CommSettings : public ::testing::Test {
 protected:
     void OpenPort() {
@@ -208,11 +213,11 @@ TEST_F(CommSettings, DeviceThatIsNotACharacterDeviceEndsClosed) {
 }
 
 TEST_F(CommSettings, FailedOpenKeepsTheDeviceErrorForTheCaller) {
-    Api.Fail("CreateFile", 13);
+    Api.Fail("CreateFile", TLinkError::leDenied);
     Comm.Open();
     EXPECT_FALSE(Comm.Enabled());
-    EXPECT_EQ(Comm.LastError(), 13u);
-    EXPECT_EQ(Comm.Reports, (std::vector<TReport>{{kNotOpen, 13}}));
+    EXPECT_EQ(Comm.LastError(), TLinkError::leDenied);
+    EXPECT_EQ(Comm.Reports, (std::vector<TReport>{{kNotOpen, CodeOf(TLinkError::leDenied)}}));
 }
 
 TEST_F(CommSettings, PortWithoutAnEventWaiterEndsClosed) {
@@ -277,48 +282,50 @@ const auto kOpenTwice = [](TThreadComm& c) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, CommReports,
-    ::testing::Values(ReportCase{"OpenWhileOpen", kNothing, kOpenTwice, {kAlreadyOpen, -1}, true},
-                      ReportCase{"CheckOpenWhileOpen",
-                                 kNothing,
-                                 [](TThreadComm& c) {
-                                     c.Open();
-                                     c.CheckOpen();
-                                 },
-                                 {kAlreadyOpen, -1},
-                                 true},
-                      ReportCase{"DeviceMissing",
-                                 [](TFakeSerialApi& a) { a.Fail("CreateFile", 2); },
-                                 kOpen,
-                                 {kNotOpen, 2},
-                                 false},
-                      ReportCase{"Buffers",
-                                 [](TFakeSerialApi& a) { a.Fail("SetupComm", 87); },
-                                 kOpen,
-                                 {"Error initializing Read/Write Buffers (Error: %d)", 87},
-                                 true},
-                      ReportCase{"Timeouts",
-                                 [](TFakeSerialApi& a) { a.Fail("SetCommTimeouts", 31); },
-                                 kOpen,
-                                 {"Error updating CommTimeouts (Error: %d)", 31},
-                                 true},
-                      ReportCase{"DataControlBlock",
-                                 [](TFakeSerialApi& a) { a.Fail("SetCommState", 22); },
-                                 kOpen,
-                                 {"Error updating DataControlBlock (Error: %d)", 22},
-                                 true},
-                      ReportCase{"EscapeFailure",
-                                 [](TFakeSerialApi& a) { a.Fail("EscapeCommFunction", 25); },
-                                 [](TThreadComm& c) {
-                                     c.Open();
-                                     c.SetRTSState(true);
-                                 },
-                                 {"EscapeCommFunction failure (Error: %d)", 25},
-                                 true},
-                      ReportCase{"EscapeWhileClosed",
-                                 kNothing,
-                                 [](TThreadComm& c) { c.SetXONState(true); },
-                                 {kNotOpen, -1},
-                                 false}),
+    ::testing::Values(
+        ReportCase{"OpenWhileOpen", kNothing, kOpenTwice, {kAlreadyOpen, -1}, true},
+        ReportCase{"CheckOpenWhileOpen",
+                   kNothing,
+                   [](TThreadComm& c) {
+                       c.Open();
+                       c.CheckOpen();
+                   },
+                   {kAlreadyOpen, -1},
+                   true},
+        ReportCase{"DeviceMissing",
+                   [](TFakeSerialApi& a) { a.Fail("CreateFile", TLinkError::leNotFound); },
+                   kOpen,
+                   {kNotOpen, CodeOf(TLinkError::leNotFound)},
+                   false},
+        ReportCase{
+            "Buffers",
+            [](TFakeSerialApi& a) { a.Fail("SetupComm", TLinkError::leOther); },
+            kOpen,
+            {"Error initializing Read/Write Buffers (Error: %d)", CodeOf(TLinkError::leOther)},
+            true},
+        ReportCase{"Timeouts",
+                   [](TFakeSerialApi& a) { a.Fail("SetCommTimeouts", TLinkError::leHungUp); },
+                   kOpen,
+                   {"Error updating CommTimeouts (Error: %d)", CodeOf(TLinkError::leHungUp)},
+                   true},
+        ReportCase{"DataControlBlock",
+                   [](TFakeSerialApi& a) { a.Fail("SetCommState", TLinkError::leBusy); },
+                   kOpen,
+                   {"Error updating DataControlBlock (Error: %d)", CodeOf(TLinkError::leBusy)},
+                   true},
+        ReportCase{"EscapeFailure",
+                   [](TFakeSerialApi& a) { a.Fail("EscapeCommFunction", TLinkError::leDenied); },
+                   [](TThreadComm& c) {
+                       c.Open();
+                       c.SetRTSState(true);
+                   },
+                   {"EscapeCommFunction failure (Error: %d)", CodeOf(TLinkError::leDenied)},
+                   true},
+        ReportCase{"EscapeWhileClosed",
+                   kNothing,
+                   [](TThreadComm& c) { c.SetXONState(true); },
+                   {kNotOpen, -1},
+                   false}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(CommSettings, CheckOpenOnAClosedPortReportsNothing) {
@@ -356,7 +363,7 @@ public:
 TEST(CommLock, OpenReportsOnlyAfterReleasingTheLock) {
     TFakeSerialApi api;
     LockProbingComm comm(api);
-    api.Fail("CreateFile", 2);
+    api.Fail("CreateFile", TLinkError::leNotFound);
     comm.Open();
     ASSERT_EQ(comm.Reports.size(), 1u);
     EXPECT_TRUE(comm.LockFreeAtReport);
