@@ -280,52 +280,47 @@ const auto kOpenTwice = [](TThreadComm& c) {
     c.Open();
 };
 
+// The device fails `operation` with `error`; the report carries the error's code.
+ReportCase DeviceFailure(const char* name, const char* operation, TLinkError error,
+                         const char* format, bool openAfterwards,
+                         std::function<void(TThreadComm&)> act = kOpen) {
+    return {name,
+            [=](TFakeSerialApi& a) { a.Fail(operation, error); },
+            std::move(act),
+            {format, CodeOf(error)},
+            openAfterwards};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     All, CommReports,
-    ::testing::Values(
-        ReportCase{"OpenWhileOpen", kNothing, kOpenTwice, {kAlreadyOpen, -1}, true},
-        ReportCase{"CheckOpenWhileOpen",
-                   kNothing,
-                   [](TThreadComm& c) {
-                       c.Open();
-                       c.CheckOpen();
-                   },
-                   {kAlreadyOpen, -1},
-                   true},
-        ReportCase{"DeviceMissing",
-                   [](TFakeSerialApi& a) { a.Fail("CreateFile", TLinkError::leNotFound); },
-                   kOpen,
-                   {kNotOpen, CodeOf(TLinkError::leNotFound)},
-                   false},
-        ReportCase{
-            "Buffers",
-            [](TFakeSerialApi& a) { a.Fail("SetupComm", TLinkError::leOther); },
-            kOpen,
-            {"Error initializing Read/Write Buffers (Error: %d)", CodeOf(TLinkError::leOther)},
-            true},
-        ReportCase{"Timeouts",
-                   [](TFakeSerialApi& a) { a.Fail("SetCommTimeouts", TLinkError::leHungUp); },
-                   kOpen,
-                   {"Error updating CommTimeouts (Error: %d)", CodeOf(TLinkError::leHungUp)},
-                   true},
-        ReportCase{"DataControlBlock",
-                   [](TFakeSerialApi& a) { a.Fail("SetCommState", TLinkError::leBusy); },
-                   kOpen,
-                   {"Error updating DataControlBlock (Error: %d)", CodeOf(TLinkError::leBusy)},
-                   true},
-        ReportCase{"EscapeFailure",
-                   [](TFakeSerialApi& a) { a.Fail("EscapeCommFunction", TLinkError::leDenied); },
-                   [](TThreadComm& c) {
-                       c.Open();
-                       c.SetRTSState(true);
-                   },
-                   {"EscapeCommFunction failure (Error: %d)", CodeOf(TLinkError::leDenied)},
-                   true},
-        ReportCase{"EscapeWhileClosed",
-                   kNothing,
-                   [](TThreadComm& c) { c.SetXONState(true); },
-                   {kNotOpen, -1},
-                   false}),
+    ::testing::Values(ReportCase{"OpenWhileOpen", kNothing, kOpenTwice, {kAlreadyOpen, -1}, true},
+                      ReportCase{"CheckOpenWhileOpen",
+                                 kNothing,
+                                 [](TThreadComm& c) {
+                                     c.Open();
+                                     c.CheckOpen();
+                                 },
+                                 {kAlreadyOpen, -1},
+                                 true},
+                      DeviceFailure("DeviceMissing", "CreateFile", TLinkError::leNotFound, kNotOpen,
+                                    false),
+                      DeviceFailure("Buffers", "SetupComm", TLinkError::leOther,
+                                    "Error initializing Read/Write Buffers (Error: %d)", true),
+                      DeviceFailure("Timeouts", "SetCommTimeouts", TLinkError::leHungUp,
+                                    "Error updating CommTimeouts (Error: %d)", true),
+                      DeviceFailure("DataControlBlock", "SetCommState", TLinkError::leBusy,
+                                    "Error updating DataControlBlock (Error: %d)", true),
+                      DeviceFailure("EscapeFailure", "EscapeCommFunction", TLinkError::leDenied,
+                                    "EscapeCommFunction failure (Error: %d)", true,
+                                    [](TThreadComm& c) {
+                                        c.Open();
+                                        c.SetRTSState(true);
+                                    }),
+                      ReportCase{"EscapeWhileClosed",
+                                 kNothing,
+                                 [](TThreadComm& c) { c.SetXONState(true); },
+                                 {kNotOpen, -1},
+                                 false}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(CommSettings, CheckOpenOnAClosedPortReportsNothing) {
