@@ -258,7 +258,7 @@ private:
     void SetPortText(const std::string& text);
     void CheckSerialPort(const std::string& text);
     void CheckUsbDevice(const std::string& text);
-    void LogOpenFailureReason(const std::string& text, std::uint32_t error);
+    void LogOpenFailureReason(const std::string& text, devlink::TLinkError error);
 
     // Commands (commands.cpp).
     std::string BuildCommandText(protocol::TCommandCode code);

@@ -7,8 +7,6 @@
 
 #include <QComboBox>
 
-#include <cerrno>
-
 namespace app {
 
 namespace {
@@ -206,25 +204,31 @@ void TMainForm::CheckSerialPort(const std::string& text) {
 }
 
 void TMainForm::LogUsbDeviceNotFound() {
-    const std::uint32_t openError = FUsb.UsbLastOpenError();
+    const devlink::TLinkError openError = FUsb.UsbLastOpenError();
     AddLog(kDeviceNotFoundText);
     LogOpenFailureReason(PortText(), openError);
 }
 
 // Tells the operator what to do when the port exists but cannot be had.
-void TMainForm::LogOpenFailureReason(const std::string& text, std::uint32_t error) {
+void TMainForm::LogOpenFailureReason(const std::string& text, devlink::TLinkError error) {
     std::string device = FPortSources.DevicePathOf(text);
     if (device.empty()) {
         device = text;
     }
     std::string reason;
-    if (error == EACCES) {
+    switch (error) {
+    case devlink::TLinkError::leDenied: {
         const std::string group = FPortSources.DeviceGroupOf(text);
         reason = "Permission denied on " + device +
                  (group.empty() ? ": ask the administrator for access"
                                 : ": add your user to the group " + group);
-    } else if (error == EBUSY || error == EWOULDBLOCK) {
+        break;
+    }
+    case devlink::TLinkError::leBusy:
         reason = device + " is in use by another program";
+        break;
+    default:
+        break;
     }
     NoteOpenFailure(text, reason);
 }
@@ -246,7 +250,7 @@ void TMainForm::ComPortOpen() {
         return;
     }
     Comm1.Open();
-    const std::uint32_t openError = Comm1.LastError();
+    const devlink::TLinkError openError = Comm1.LastError();
     Comm1.SetRTSState(true);
     Comm1.SetDTRState(true);
     if (Comm1.Enabled()) {

@@ -511,6 +511,7 @@ void TThreadComm::HandleCommEvent(void* /*sender*/, std::uint32_t status) {
 
 void TThreadComm::ReportCommError(const char* /*format*/, int /*code*/) {}
 
+// The report's code is the failure's ordinal; callers that act on it read LastError().
 int TThreadComm::NoteDeviceError() {
     FLastError = FApi.GetLastError();
     return static_cast<int>(FLastError);

@@ -3,9 +3,6 @@
 
 // The serial port component: TThreadComm holds the state and operations, TComm is the
 // published face the main window owns. All operations run on the main (GUI) thread.
-//
-// NOTE for the implementer of link/: this header fixes the public surface that app/ uses.
-// Private members, helper types and further operations may be added freely.
 
 #include "link/serial_api.h"
 
@@ -169,9 +166,9 @@ public:
     TCommRxCharEvent OnRxChar;
     TCommStatusEvent OnComStatEvent;
 
-    // The code of the last failure the device reported (GetLastError after a failed
-    // Open), so a caller can tell an operator why a port did not open.
-    std::uint32_t LastError() const;
+    // The last failure the device reported (GetLastError after a failed Open), so a
+    // caller can tell an operator why a port did not open.
+    TLinkError LastError() const;
 
     // The event thread started by the last Open (kept, stopped, after Close); null before.
     TCommEventThread* EventThread() const;
@@ -221,7 +218,7 @@ private:
     TCommEventChars FEventChars{this};
     TCommOptions FOptions = 0;
     TFlowControl FFlowControl = fcDefault;
-    std::uint32_t FLastError = 0;
+    TLinkError FLastError = TLinkError::leNone;
     // Counts closes, so a dispatch can tell that a handler closed the port under it.
     std::uint64_t FCloseCount = 0;
 };

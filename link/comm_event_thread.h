@@ -4,7 +4,7 @@
 // The serial event thread: waits for line events on an open port and hands each one to
 // the main thread, blocking until the main thread has dispatched it.
 
-#include "link/serial_api.h"
+#include "link/comm.h"
 
 #include <QObject>
 
@@ -19,9 +19,6 @@
 #include <thread>
 
 namespace devlink {
-
-// Set of TCommEventType members, bit n for ordinal n (see comm.h).
-using TCommEventTypes = std::uint16_t;
 
 // The event mask for SetCommMask: the bits of the members of `events`, in ordinal order.
 std::uint32_t CommEventMask(TCommEventTypes events);

@@ -133,7 +133,7 @@ TFlowControl TThreadComm::FlowControl() const {
 void TThreadComm::SetFlowControl(TFlowControl value) {
     SetLineSetting(FFlowControl, value, fcDefault);
 }
-std::uint32_t TThreadComm::LastError() const {
+TLinkError TThreadComm::LastError() const {
     return FLastError;
 }
 TCommEventThread* TThreadComm::EventThread() const {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "link/link_error.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,11 +16,6 @@ namespace devlink {
 
 using THandle = std::intptr_t;
 inline constexpr THandle kInvalidHandle = -1;
-
-// GetLastError codes the component and its callers look at. Other failures carry errno.
-inline constexpr std::uint32_t kErrorSuccess = 0;
-inline constexpr std::uint32_t kErrorIoIncomplete = 996;
-inline constexpr std::uint32_t kErrorIoPending = 997;
 
 // Event mask bits (SetCommMask, WaitCommEvent, the Status given to the handlers).
 inline constexpr std::uint32_t kEvRxChar = 0x0001;
@@ -140,7 +137,7 @@ struct TComStat {
 // What starting or polling an overlapped transfer says.
 enum class TIoStatus {
     ioDone,    // finished; the byte count is valid
-    ioPending, // still running (ERROR_IO_PENDING when started, ERROR_IO_INCOMPLETE when polled)
+    ioPending, // still running (leIoPending when started, leIoIncomplete when polled)
     ioFailed,  // failed; GetLastError has the reason, the byte count what was moved
 };
 
@@ -184,8 +181,8 @@ public:
     // GetFileType(handle) == FILE_TYPE_CHAR.
     virtual bool IsCharacterDevice(THandle handle) = 0;
     virtual bool CloseHandle(THandle handle) = 0;
-    // The code of the last failure on the calling thread.
-    virtual std::uint32_t GetLastError() = 0;
+    // Why the last operation that failed on the calling thread failed.
+    virtual TLinkError GetLastError() = 0;
 
     virtual bool SetupComm(THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) = 0;
     virtual bool GetCommState(THandle handle, TDcb& dcb) = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "link/link_error.h"
+
 #include <cstdint>
 #include <string>
 
@@ -29,9 +31,9 @@ public:
     // Beyond the library's five: what this port can tell the operator. A library that
     // cannot tell keeps these defaults.
 
-    // Why the last UsbOpenDevice that returned -1 failed, as an errno value (EACCES,
-    // EBUSY, ENOENT); 0 when it did not fail or the reason is unknown.
-    virtual std::uint32_t UsbLastOpenError() { return 0; }
+    // Why the last UsbOpenDevice that returned -1 failed; leNone when it did not fail or
+    // the reason is unknown.
+    virtual TLinkError UsbLastOpenError() { return TLinkError::leNone; }
     // The IEEE 1284 device ID the device of `index` reports ("MFG:...;MDL:...;"), so the
     // operator sees which device an entry is; empty when it reports none.
     virtual std::string UsbDeviceId(std::int32_t /*index*/) { return {}; }

@@ -9,7 +9,9 @@
 namespace sim {
 namespace {
 
-thread_local std::uint32_t tLastError = devlink::kErrorSuccess;
+using devlink::TLinkError;
+
+thread_local TLinkError tLastError = TLinkError::leNone;
 
 std::string UpperCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -32,10 +34,10 @@ public:
     std::uint32_t PollsLeft = 0;
     devlink::TIoStatus LastStatus = devlink::TIoStatus::ioDone;
     std::uint32_t LastTransferred = 0;
-    std::uint32_t LastError = devlink::kErrorSuccess;
+    TLinkError LastError = TLinkError::leNone;
 
-    devlink::TIoStatus End(devlink::TIoStatus status, std::uint32_t transferred,
-                           std::uint32_t error, std::uint32_t& result) {
+    devlink::TIoStatus End(devlink::TIoStatus status, std::uint32_t transferred, TLinkError error,
+                           std::uint32_t& result) {
         State = TState::tsIdle;
         LastStatus = status;
         LastTransferred = result = transferred;
@@ -99,12 +101,12 @@ TInProcessSerial::~TInProcessSerial() = default;
 
 bool TInProcessSerial::Check(devlink::THandle handle) {
     if (handle == devlink::kInvalidHandle || handle != FOpenHandle) {
-        return Fail(kErrorInvalidHandle);
+        return Fail(TLinkError::leOther);
     }
     return true;
 }
 
-bool TInProcessSerial::Fail(std::uint32_t error) {
+bool TInProcessSerial::Fail(TLinkError error) {
     tLastError = error;
     return false;
 }
@@ -119,15 +121,15 @@ bool TInProcessSerial::MatchesPortName(const std::string& deviceName) const {
 
 devlink::THandle TInProcessSerial::CreateFile(const std::string& deviceName) {
     if (!MatchesPortName(deviceName) || FLine.HungUp()) {
-        Fail(kErrorFileNotFound);
+        Fail(TLinkError::leNotFound);
         return devlink::kInvalidHandle;
     }
     if (IsOpen()) {
-        Fail(kErrorAccessDenied);
+        Fail(TLinkError::leBusy);
         return devlink::kInvalidHandle;
     }
     FOpenHandle = FNextHandle++;
-    tLastError = devlink::kErrorSuccess;
+    tLastError = TLinkError::leNone;
     return FOpenHandle;
 }
 
@@ -148,7 +150,7 @@ bool TInProcessSerial::CloseHandle(devlink::THandle handle) {
     return true;
 }
 
-std::uint32_t TInProcessSerial::GetLastError() {
+TLinkError TInProcessSerial::GetLastError() {
     return tLastError;
 }
 
@@ -176,7 +178,7 @@ bool TInProcessSerial::SetCommState(devlink::THandle handle, const devlink::TDcb
     }
     if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 ||
         dcb.Parity > devlink::kSpaceParity || dcb.StopBits > devlink::kTwoStopBits) {
-        return Fail(kErrorInvalidParameter);
+        return Fail(TLinkError::leOther);
     }
     FDcb = dcb;
     return true;
@@ -218,19 +220,19 @@ devlink::TIoStatus TInProcessSerial::WriteFile(devlink::THandle handle,
     if (FWritePolls == 0) {
         return FinishWrite(transfer, transferred);
     }
-    tLastError = devlink::kErrorIoPending;
+    tLastError = TLinkError::leIoPending;
     return devlink::TIoStatus::ioPending;
 }
 
 devlink::TIoStatus TInProcessSerial::FinishWrite(TRecord& record, std::uint32_t& transferred) {
     if (record.Generation != FWriteGeneration) {
-        return record.End(devlink::TIoStatus::ioFailed, 0, kErrorOperationAborted, transferred);
+        return record.End(devlink::TIoStatus::ioFailed, 0, TLinkError::leAborted, transferred);
     }
     if (!FLine.Send(record.WriteBytes)) {
-        return record.End(devlink::TIoStatus::ioFailed, 0, kErrorDeviceGone, transferred);
+        return record.End(devlink::TIoStatus::ioFailed, 0, TLinkError::leHungUp, transferred);
     }
     const auto count = static_cast<std::uint32_t>(record.WriteBytes.size());
-    return record.End(devlink::TIoStatus::ioDone, count, devlink::kErrorSuccess, transferred);
+    return record.End(devlink::TIoStatus::ioDone, count, TLinkError::leNone, transferred);
 }
 
 devlink::TIoStatus TInProcessSerial::ReadFile(devlink::THandle handle,
@@ -249,30 +251,30 @@ devlink::TIoStatus TInProcessSerial::ReadFile(devlink::THandle handle,
     if (line.Readable >= count || line.HungUp) {
         return FinishRead(transfer, true, transferred);
     }
-    tLastError = devlink::kErrorIoPending;
+    tLastError = TLinkError::leIoPending;
     return devlink::TIoStatus::ioPending;
 }
 
 devlink::TIoStatus TInProcessSerial::FinishRead(TRecord& record, bool timedOut,
                                                 std::uint32_t& transferred) {
     if (record.Generation != FReadGeneration) {
-        return record.End(devlink::TIoStatus::ioFailed, 0, kErrorOperationAborted, transferred);
+        return record.End(devlink::TIoStatus::ioFailed, 0, TLinkError::leAborted, transferred);
     }
     const TInProcessLine::TSnapshot line = FLine.Snapshot();
     if (line.Readable < record.ReadCount && !timedOut && !line.HungUp) {
-        tLastError = devlink::kErrorIoIncomplete;
+        tLastError = TLinkError::leIoIncomplete;
         transferred = 0;
         return devlink::TIoStatus::ioPending;
     }
     if (line.Readable == 0 && line.HungUp && record.ReadCount > 0) {
-        return record.End(devlink::TIoStatus::ioFailed, 0, kErrorDeviceGone, transferred);
+        return record.End(devlink::TIoStatus::ioFailed, 0, TLinkError::leHungUp, transferred);
     }
     const std::string bytes = FLine.Take(record.ReadCount);
     if (!bytes.empty()) {
         std::memcpy(record.ReadBuffer, bytes.data(), bytes.size());
     }
     return record.End(devlink::TIoStatus::ioDone, static_cast<std::uint32_t>(bytes.size()),
-                      devlink::kErrorSuccess, transferred);
+                      TLinkError::leNone, transferred);
 }
 
 devlink::TIoStatus TInProcessSerial::GetOverlappedResult(devlink::THandle handle,
@@ -291,7 +293,7 @@ devlink::TIoStatus TInProcessSerial::GetOverlappedResult(devlink::THandle handle
             return FinishWrite(transfer, transferred);
         }
         --transfer.PollsLeft;
-        tLastError = devlink::kErrorIoIncomplete;
+        tLastError = TLinkError::leIoIncomplete;
         return devlink::TIoStatus::ioPending;
     case TRecord::TState::tsIdle:
         break;
@@ -350,7 +352,7 @@ bool TInProcessSerial::EscapeCommFunction(devlink::THandle handle, std::uint32_t
     case devlink::kSetXoff:
         return true;
     default:
-        return Fail(kErrorInvalidParameter);
+        return Fail(TLinkError::leOther);
     }
 }
 

@@ -13,19 +13,13 @@
 
 namespace sim {
 
-// Win32 codes the in-process port fails with (the component only looks at them as numbers).
-inline constexpr std::uint32_t kErrorFileNotFound = 2;
-inline constexpr std::uint32_t kErrorAccessDenied = 5;
-inline constexpr std::uint32_t kErrorInvalidHandle = 6;
-inline constexpr std::uint32_t kErrorInvalidParameter = 87;
-inline constexpr std::uint32_t kErrorOperationAborted = 995;
-inline constexpr std::uint32_t kErrorDeviceGone = 1167; // ERROR_DEVICE_NOT_CONNECTED
-
 // A serial port with the virtual cutter on its other end, for tests of everything above
 // the link. One port name opens (exclusively); writes reach the cutter at once; replies
 // become readable as the test delivers them through Line(). Overlapped transfers behave
 // as Win32 describes them: a read for more than is readable stays pending, and waiting
 // for it ends it with what is readable then (its time-out elapsing, with no clock).
+// It fails as the Linux port does: another name or an unplugged line is not found, a
+// second open finds the port busy, a purge or close aborts, a hang-up ends transfers.
 class TInProcessSerial : public devlink::TSerialApi {
 public:
     // `portName` as the port list shows it ("COM3"); "\\.\COM3" and "COM3" in any case open it.
@@ -56,7 +50,7 @@ public:
     devlink::THandle CreateFile(const std::string& deviceName) override;
     bool IsCharacterDevice(devlink::THandle handle) override;
     bool CloseHandle(devlink::THandle handle) override;
-    std::uint32_t GetLastError() override;
+    devlink::TLinkError GetLastError() override;
     bool SetupComm(devlink::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
     bool GetCommState(devlink::THandle handle, devlink::TDcb& dcb) override;
     bool SetCommState(devlink::THandle handle, const devlink::TDcb& dcb) override;
@@ -88,7 +82,7 @@ private:
     class TWaiter;
 
     bool Check(devlink::THandle handle);
-    bool Fail(std::uint32_t error);
+    bool Fail(devlink::TLinkError error);
     bool MatchesPortName(const std::string& deviceName) const;
     devlink::TIoStatus FinishWrite(TRecord& record, std::uint32_t& transferred);
     devlink::TIoStatus FinishRead(TRecord& record, bool timedOut, std::uint32_t& transferred);

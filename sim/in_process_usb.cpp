@@ -2,7 +2,6 @@
 #include "sim/in_process_usb.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -40,7 +39,7 @@ void TInProcessUsb::SetPresent(std::int32_t index, bool present) {
     }
 }
 
-void TInProcessUsb::SetRefusal(std::int32_t index, std::uint32_t error) {
+void TInProcessUsb::SetRefusal(std::int32_t index, devlink::TLinkError error) {
     const auto found = FDevices.find(index);
     if (found != FDevices.end()) {
         found->second.Refusal = error;
@@ -62,13 +61,13 @@ std::string TInProcessUsb::UsbDeviceId(std::int32_t index) {
 
 std::int32_t TInProcessUsb::UsbOpenDevice(std::int32_t index) {
     ++FOpenCalls;
-    FLastOpenError = 0;
+    FLastOpenError = devlink::TLinkError::leNone;
     const auto found = FDevices.find(index);
     if (found == FDevices.end() || !found->second.Present || found->second.Line->HungUp()) {
-        FLastOpenError = ENOENT;
+        FLastOpenError = devlink::TLinkError::leNotFound;
         return kUsbFailure;
     }
-    if (found->second.Refusal != 0) {
+    if (found->second.Refusal != devlink::TLinkError::leNone) {
         FLastOpenError = found->second.Refusal;
         return kUsbFailure;
     }

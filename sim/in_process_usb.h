@@ -28,9 +28,9 @@ public:
     TInProcessLine& Line(std::int32_t index);
     // Unplugged devices fail to open; handles already open on them fail every call.
     void SetPresent(std::int32_t index, bool present);
-    // The device at `index` is there but refuses to open with `error` (EACCES, EBUSY);
-    // 0 lets it open again.
-    void SetRefusal(std::int32_t index, std::uint32_t error);
+    // The device at `index` is there but refuses to open with `error` (leDenied, leBusy);
+    // leNone lets it open again.
+    void SetRefusal(std::int32_t index, devlink::TLinkError error);
     // The IEEE 1284 device ID the device at `index` reports.
     void SetDeviceId(std::int32_t index, std::string id);
     std::size_t OpenHandleCount() const { return FHandles.size(); }
@@ -42,14 +42,14 @@ public:
     std::int32_t UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) override;
     std::int32_t UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
                             std::uint32_t* count) override;
-    std::uint32_t UsbLastOpenError() override { return FLastOpenError; }
+    devlink::TLinkError UsbLastOpenError() override { return FLastOpenError; }
     std::string UsbDeviceId(std::int32_t index) override;
 
 private:
     struct TDevice {
         std::unique_ptr<TInProcessLine> Line;
         bool Present = true;
-        std::uint32_t Refusal = 0;
+        devlink::TLinkError Refusal = devlink::TLinkError::leNone;
         std::string DeviceId;
     };
 
@@ -60,7 +60,7 @@ private:
     std::map<std::int32_t, std::int32_t> FHandles; // handle -> device index
     std::int32_t FNextHandle = 0x1000;
     std::size_t FOpenCalls = 0;
-    std::uint32_t FLastOpenError = 0;
+    devlink::TLinkError FLastOpenError = devlink::TLinkError::leNone;
 };
 
 } // namespace sim

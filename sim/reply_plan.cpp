@@ -123,13 +123,14 @@ std::string DescribeFaults() {
            "    ignore-write    keep the flash as it is when a scale write comes\n";
 }
 
-bool ParseFault(std::string_view spec, TFaults& faults, std::string& error) {
-    const std::size_t colon = spec.find(':');
-    const std::string_view name = spec.substr(0, colon);
+bool ParseFault(std::string_view faultText, TFaults& faults, std::string& error) {
+    const std::size_t colon = faultText.find(':');
+    const std::string_view name = faultText.substr(0, colon);
     const bool hasArgument = colon != std::string_view::npos;
     std::uint64_t argument = 0;
-    if (hasArgument && !ParseArgument(spec.substr(colon + 1), argument)) {
-        error = "fault " + std::string(spec) + ": the argument must be a whole number from 0 to " +
+    if (hasArgument && !ParseArgument(faultText.substr(colon + 1), argument)) {
+        error = "fault " + std::string(faultText) +
+                ": the argument must be a whole number from 0 to " +
                 std::to_string(kMaxFaultArgument);
         return false;
     }
@@ -153,7 +154,8 @@ bool ParseFault(std::string_view spec, TFaults& faults, std::string& error) {
     } else if (name == "hangup") {
         faults.HangUpAfterBytes = hasArgument ? std::size_t(argument) : kDefaultHangUpAfter;
     } else {
-        error = "unknown fault " + std::string(spec) + "; the faults are:\n" + DescribeFaults();
+        error =
+            "unknown fault " + std::string(faultText) + "; the faults are:\n" + DescribeFaults();
         return false;
     }
     return true;

@@ -75,8 +75,8 @@ private:
 
 // Every fault name with its argument, for --help.
 std::string DescribeFaults();
-// Sets the fault `spec` ("NAME" or "NAME:ARG") in `faults`; false with `error` set when
+// Sets the fault `faultText` ("NAME" or "NAME:ARG") in `faults`; false with `error` set when
 // the name is unknown or the argument is not valid for it.
-bool ParseFault(std::string_view spec, TFaults& faults, std::string& error);
+bool ParseFault(std::string_view faultText, TFaults& faults, std::string& error);
 
 } // namespace sim

@@ -6,23 +6,57 @@
 namespace platform {
 
 namespace {
-thread_local std::uint32_t tLastError = 0;
+
+using devlink::TLinkError;
+
+thread_local TLinkError tLastError = TLinkError::leNone;
+thread_local int tLastErrno = 0;
+
 } // namespace
 
-std::uint32_t LastErrorCode() {
+// A denial is EACCES only, and busy is what an exclusive open or lock refuses with.
+TLinkError LinkErrorOf(int errnoValue) {
+    switch (errnoValue) {
+    case 0:
+        return TLinkError::leNone;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return TLinkError::leNotFound;
+    case EACCES:
+        return TLinkError::leDenied;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return TLinkError::leBusy;
+    case EIO:
+        return TLinkError::leHungUp;
+    case ECANCELED:
+        return TLinkError::leAborted;
+    default:
+        return TLinkError::leOther;
+    }
+}
+
+TLinkError LastLinkError() {
     return tLastError;
 }
 
-void SetLastErrorCode(std::uint32_t code) {
-    tLastError = code;
+int LastErrno() {
+    return tLastErrno;
+}
+
+void SetLastLinkError(TLinkError error) {
+    tLastError = error;
+    tLastErrno = 0;
 }
 
 bool FailWithErrno() {
     return FailWith(errno);
 }
 
-bool FailWith(int code) {
-    tLastError = static_cast<std::uint32_t>(code);
+bool FailWith(int errnoValue) {
+    tLastError = LinkErrorOf(errnoValue);
+    tLastErrno = errnoValue;
     return false;
 }
 

@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdint>
+#include "link/link_error.h"
 
 namespace platform {
 
-// Codes of the serial operations beyond errno and those link/serial_api.h names.
-inline constexpr std::uint32_t kErrorOperationAborted = 995;
+// The one translation of an errno value into the link's words.
+devlink::TLinkError LinkErrorOf(int errnoValue);
 
-// The code of the last failure on the calling thread, as GetLastError reports it.
-std::uint32_t LastErrorCode();
-void SetLastErrorCode(std::uint32_t code);
+// The last failure on the calling thread, as GetLastError reports it, and the errno
+// behind it (0 where there is none), for words of the system's own.
+devlink::TLinkError LastLinkError();
+int LastErrno();
+// Records a failure that has no errno (a transfer still running).
+void SetLastLinkError(devlink::TLinkError error);
 // Records errno as the last failure; false, for the failing operation to return.
 bool FailWithErrno();
-// Records `code` (an errno value) as the last failure; false likewise.
-bool FailWith(int code);
+// Records `errnoValue` as the last failure; false likewise.
+bool FailWith(int errnoValue);
 
 } // namespace platform

@@ -115,8 +115,8 @@ bool TLinuxSerialApi::CloseHandle(devlink::THandle handle) {
     return true;
 }
 
-std::uint32_t TLinuxSerialApi::GetLastError() {
-    return LastErrorCode();
+devlink::TLinkError TLinuxSerialApi::GetLastError() {
+    return LastLinkError();
 }
 
 bool TLinuxSerialApi::SetupComm(devlink::THandle handle, std::uint32_t, std::uint32_t) {

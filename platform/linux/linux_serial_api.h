@@ -12,11 +12,11 @@
 namespace platform {
 
 // The serial operations over Linux terminal devices. Devices are named as the port table
-// names them ("\\.\COM3"); any other name fails with ENOENT. A device is held exclusively
-// while its handle is open: a second open, from this or any other Tessaro, fails with
-// EBUSY. Handles are numbers of this object's own, never reused; a descriptor never leaves
-// it. Failures leave errno (or a code of link/serial_api.h) for GetLastError on the
-// calling thread.
+// names them ("\\.\COM3"); any other name is not found (ENOENT). A device is held
+// exclusively while its handle is open: a second open, from this or any other Tessaro,
+// finds it busy (EBUSY). Handles are numbers of this object's own, never reused; a
+// descriptor never leaves it. Failures leave their errno, translated once (last_error.h),
+// for GetLastError on the calling thread.
 class TLinuxSerialApi final : public devlink::TSerialApi {
 public:
     explicit TLinuxSerialApi(TPortTable table = TPortTable());
@@ -27,7 +27,7 @@ public:
     devlink::THandle CreateFile(const std::string& deviceName) override;
     bool IsCharacterDevice(devlink::THandle handle) override;
     bool CloseHandle(devlink::THandle handle) override;
-    std::uint32_t GetLastError() override;
+    devlink::TLinkError GetLastError() override;
 
     bool SetupComm(devlink::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
     bool GetCommState(devlink::THandle handle, devlink::TDcb& dcb) override;

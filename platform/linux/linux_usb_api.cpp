@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/linux_usb_api.h"
 
+#include "platform/linux/last_error.h"
 #include "platform/linux/line_settings.h"
 
 #include <algorithm>
@@ -99,16 +100,16 @@ bool WaitWritable(int fd, std::chrono::steady_clock::time_point giveUp) {
 TLinuxUsbApi::TLinuxUsbApi(TPortTable table) : FTable(std::move(table)) {}
 
 std::int32_t TLinuxUsbApi::UsbOpenDevice(std::int32_t index) {
-    FLastOpenError = 0;
+    FLastOpenError = devlink::TLinkError::leNone;
     const auto freeSlot = std::find_if(FSlots.begin(), FSlots.end(),
                                        [](const TFileDescriptor& slot) { return !slot.IsOpen(); });
     if (freeSlot == FSlots.end()) {
-        FLastOpenError = EMFILE;
+        FLastOpenError = LinkErrorOf(EMFILE);
         return kFailed;
     }
     TFileDescriptor fd = OpenDevice(index);
     if (!fd.IsOpen()) {
-        FLastOpenError = static_cast<std::uint32_t>(errno);
+        FLastOpenError = LinkErrorOf(errno);
         return kFailed;
     }
     const auto slot = static_cast<std::size_t>(freeSlot - FSlots.begin());
@@ -132,7 +133,7 @@ TFileDescriptor TLinuxUsbApi::OpenDevice(std::int32_t index) const {
     return OpenExclusively(*device);
 }
 
-std::uint32_t TLinuxUsbApi::UsbLastOpenError() {
+devlink::TLinkError TLinuxUsbApi::UsbLastOpenError() {
     return FLastOpenError;
 }
 

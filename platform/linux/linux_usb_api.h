@@ -31,7 +31,7 @@ public:
     std::int32_t UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) override;
     std::int32_t UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
                             std::uint32_t* count) override;
-    std::uint32_t UsbLastOpenError() override;
+    devlink::TLinkError UsbLastOpenError() override;
     // From the printer class's LPIOC_GET_DEVICE_ID, through the handle this object holds
     // on the device, else through a short open of its own.
     std::string UsbDeviceId(std::int32_t index) override;
@@ -49,7 +49,7 @@ private:
     TPortTable FTable;
     std::array<TFileDescriptor, kSlotCount> FSlots;
     std::array<std::int32_t, kSlotCount> FSlotIndexes{};
-    std::uint32_t FLastOpenError = 0;
+    devlink::TLinkError FLastOpenError = devlink::TLinkError::leNone;
 };
 
 } // namespace platform

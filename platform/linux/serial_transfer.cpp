@@ -79,7 +79,7 @@ TIoStatus TSerialTransferRecord::StartRead(TSerialPort& port, char* buffer, std:
     FReadBuffer = buffer;
     const TIoStatus status = Step(port);
     if (status == TIoStatus::ioPending) {
-        SetLastErrorCode(devlink::kErrorIoPending);
+        SetLastLinkError(devlink::TLinkError::leIoPending);
         transferred = FDone;
         return status;
     }
@@ -99,7 +99,7 @@ TIoStatus TSerialTransferRecord::StartWrite(TSerialPort& port, const char* data,
     FUnsent.assign(data, data + count);
     FUnsentOffset = 0;
     if (Step(port) == TIoStatus::ioPending) {
-        SetLastErrorCode(devlink::kErrorIoPending);
+        SetLastLinkError(devlink::TLinkError::leIoPending);
         transferred = FDone;
         return TIoStatus::ioPending;
     }
@@ -119,7 +119,7 @@ TIoStatus TSerialTransferRecord::Continue(TSerialPort& port, bool wait,
             break;
         }
         if (!wait) {
-            SetLastErrorCode(devlink::kErrorIoIncomplete);
+            SetLastLinkError(devlink::TLinkError::leIoIncomplete);
             transferred = FDone;
             return TIoStatus::ioPending;
         }
@@ -133,7 +133,7 @@ void TSerialTransferRecord::Begin(TKind kind, TSerialPort& port, std::uint32_t c
     FKind = kind;
     FRunning = true;
     FOutcome = TIoStatus::ioPending;
-    FError = 0;
+    FErrno = 0;
     FRequested = count;
     FDone = 0;
     FAbortsAtStart = kind == TKind::tkRead ? port.ReadAborts() : port.WriteAborts();
@@ -150,7 +150,7 @@ TIoStatus TSerialTransferRecord::Step(TSerialPort& port) {
         return Fail(EBADF);
     }
     if (Aborted(port)) {
-        return Fail(static_cast<int>(kErrorOperationAborted));
+        return Fail(ECANCELED);
     }
     if (FKind == TKind::tkRead) {
         if (!ReadWaiting(port)) {
@@ -276,10 +276,10 @@ bool TSerialTransferRecord::WaitForDevice(const TSerialPort& port) const {
     return (watched[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
 }
 
-TIoStatus TSerialTransferRecord::Fail(int code) {
+TIoStatus TSerialTransferRecord::Fail(int errnoValue) {
     FRunning = false;
     FOutcome = TIoStatus::ioFailed;
-    FError = static_cast<std::uint32_t>(code);
+    FErrno = errnoValue;
     FUnsentOffset = FUnsent.size();
     return FOutcome;
 }
@@ -287,7 +287,7 @@ TIoStatus TSerialTransferRecord::Fail(int code) {
 TIoStatus TSerialTransferRecord::Report(std::uint32_t& transferred) const {
     transferred = FDone;
     if (FOutcome == TIoStatus::ioFailed) {
-        SetLastErrorCode(FError);
+        FailWith(FErrno);
     }
     return FOutcome;
 }

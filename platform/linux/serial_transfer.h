@@ -52,13 +52,13 @@ private:
     bool Aborted(const TSerialPort& port) const;
     // Blocks until the device can go on or the deadline comes; false when it hung up.
     bool WaitForDevice(const TSerialPort& port) const;
-    devlink::TIoStatus Fail(int code);
+    devlink::TIoStatus Fail(int errnoValue);
     devlink::TIoStatus Report(std::uint32_t& transferred) const;
 
     TKind FKind = TKind::tkNone;
     bool FRunning = false;
     devlink::TIoStatus FOutcome = devlink::TIoStatus::ioFailed;
-    std::uint32_t FError = EINVAL; // nothing was started
+    int FErrno = EINVAL; // nothing was started
     std::uint32_t FRequested = 0;
     std::uint32_t FDone = 0;
     std::uint32_t FAbortsAtStart = 0;

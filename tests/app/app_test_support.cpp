@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/app/app_test_support.h"
 
-#include <cerrno>
-
 #include "tests/support/main_window_probe.h"
 #include "tests/support/qt_environment.h"
 
@@ -29,8 +27,8 @@ void TFakeUsbApi::SetPresent(std::int32_t index, bool present) {
 
 std::int32_t TFakeUsbApi::UsbOpenDevice(std::int32_t index) {
     OpenedIndexes.push_back(index);
-    FLastOpenError = FPresent.count(index) == 0 ? ENOENT : Refusals[index];
-    if (FLastOpenError != 0) {
+    FLastOpenError = FPresent.count(index) == 0 ? devlink::TLinkError::leNotFound : Refusals[index];
+    if (FLastOpenError != devlink::TLinkError::leNone) {
         return -1;
     }
     const std::int32_t handle = FNextHandle++;

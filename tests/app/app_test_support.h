@@ -37,11 +37,11 @@ public:
     std::int32_t UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) override;
     std::int32_t UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
                             std::uint32_t* count) override;
-    std::uint32_t UsbLastOpenError() override { return FLastOpenError; }
+    devlink::TLinkError UsbLastOpenError() override { return FLastOpenError; }
     std::string UsbDeviceId(std::int32_t index) override { return DeviceIds[index]; }
 
-    // Present devices that refuse to open, with the errno they give.
-    std::map<std::int32_t, std::uint32_t> Refusals;
+    // Present devices that refuse to open, with the reason they give.
+    std::map<std::int32_t, devlink::TLinkError> Refusals;
     std::map<std::int32_t, std::string> DeviceIds;
     std::vector<std::int32_t> OpenedIndexes;
     std::vector<std::int32_t> ClosedHandles;
@@ -59,7 +59,7 @@ private:
     std::map<std::int32_t, std::int32_t> FIndexOfHandle;
     std::set<std::int32_t> FPresent;
     std::int32_t FNextHandle = 100;
-    std::uint32_t FLastOpenError = 0;
+    devlink::TLinkError FLastOpenError = devlink::TLinkError::leNone;
 };
 
 class TFakePortSources : public devlink::TPortSources {

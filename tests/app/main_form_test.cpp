@@ -330,13 +330,13 @@ TEST_F(MainWindow, SilenceBoxNamesWhyThePortDidNotOpen) {
         }
     };
     ::testing::internal::CaptureStderr();
-    Serial.Fail("CreateFile", EACCES);
+    Serial.Fail("CreateFile", devlink::TLinkError::leDenied);
     pollUnanswered();
-    Serial.Fail("CreateFile", EBUSY);
+    Serial.Fail("CreateFile", devlink::TLinkError::leBusy);
     pollUnanswered();
-    Serial.Fail("CreateFile", ENOENT);
+    Serial.Fail("CreateFile", devlink::TLinkError::leNotFound);
     pollUnanswered();
-    Serial.Fail("CreateFile", EBUSY);
+    Serial.Fail("CreateFile", devlink::TLinkError::leBusy);
     pollUnanswered();
     Serial.Succeed("CreateFile");
     pollUnanswered();
@@ -355,7 +355,7 @@ TEST_F(MainWindow, SilenceBoxNamesWhyTheUsbDeviceDidNotOpenUntilItOpens) {
     Sources.DevicePaths["USB0"] = "/dev/usb/lp0";
     Sources.DeviceGroups["USB0"] = "lp";
     Usb.SetPresent(0, true);
-    Usb.Refusals[0] = EACCES;
+    Usb.Refusals[0] = devlink::TLinkError::leDenied;
     TMainForm& form = Create();
     const auto pollUnanswered = [&form] {
         form.BnPollSizeClick();

@@ -11,12 +11,12 @@
 #include <QTest>
 #include <QTextBlock>
 
-#include <cerrno>
 #include <stdexcept>
 
 namespace app::test {
 namespace {
 
+using devlink::TLinkError;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -149,7 +149,7 @@ TEST_F(PortList, RebuildKeepsTypedTextWhenTheSourceSetsNone) {
 struct TSerialCheckCase {
     const char* Name;
     std::uint32_t ModemStatus;
-    std::uint32_t OpenError; // 0: the port opens
+    TLinkError OpenError; // leNone: the port opens
     std::vector<std::string> Lines;
 };
 
@@ -161,7 +161,7 @@ TEST_P(SerialCheck, LogsTheOutcomeAndLeavesThePortClosed) {
     Sources.DeviceGroups["COM2"] = "dialout";
     TMainForm& form = Create();
     Serial.SetModemStatus(GetParam().ModemStatus);
-    if (GetParam().OpenError != 0) {
+    if (GetParam().OpenError != TLinkError::leNone) {
         Serial.Fail("CreateFile", GetParam().OpenError);
     }
     SetPortText("COM2");
@@ -176,20 +176,20 @@ TEST_P(SerialCheck, LogsTheOutcomeAndLeavesThePortClosed) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, SerialCheck,
     ::testing::Values(
-        TSerialCheckCase{"Dsr", devlink::kMsDsrOn, 0, {"COM2 Check OK"}},
-        TSerialCheckCase{"Cts", devlink::kMsCtsOn, 0, {"COM2 Check OK"}},
-        TSerialCheckCase{"Ring", devlink::kMsRingOn, 0, {"COM2 Check OK"}},
-        TSerialCheckCase{"Rlsd", devlink::kMsRlsdOn, 0, {"COM2 Check OK"}},
-        TSerialCheckCase{"NoModemLine", 0, 0, {"Device not found"}},
-        TSerialCheckCase{"Missing", devlink::kMsDsrOn, ENOENT, {"COM2 Check Fail"}},
+        TSerialCheckCase{"Dsr", devlink::kMsDsrOn, TLinkError::leNone, {"COM2 Check OK"}},
+        TSerialCheckCase{"Cts", devlink::kMsCtsOn, TLinkError::leNone, {"COM2 Check OK"}},
+        TSerialCheckCase{"Ring", devlink::kMsRingOn, TLinkError::leNone, {"COM2 Check OK"}},
+        TSerialCheckCase{"Rlsd", devlink::kMsRlsdOn, TLinkError::leNone, {"COM2 Check OK"}},
+        TSerialCheckCase{"NoModemLine", 0, TLinkError::leNone, {"Device not found"}},
+        TSerialCheckCase{"Missing", devlink::kMsDsrOn, TLinkError::leNotFound, {"COM2 Check Fail"}},
         TSerialCheckCase{"NoPermission",
                          devlink::kMsDsrOn,
-                         EACCES,
+                         TLinkError::leDenied,
                          {"COM2 Check Fail",
                           "Permission denied on /dev/ttyUSB0: add your user to the group dialout"}},
         TSerialCheckCase{"Busy",
                          devlink::kMsDsrOn,
-                         EBUSY,
+                         TLinkError::leBusy,
                          {"COM2 Check Fail", "/dev/ttyUSB0 is in use by another program"}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
@@ -248,7 +248,7 @@ TEST_F(PortList, AnOpenPortIsCheckedUnderTheNewName) {
 
 TEST_F(PortList, TypingComRunsACheckOnEachEditThatFails) {
     TMainForm& form = Create();
-    Serial.Fail("CreateFile", ENOENT);
+    Serial.Fail("CreateFile", TLinkError::leNotFound);
     QTest::keyClicks(form.ComboBox1->lineEdit(), "COM");
     EXPECT_THAT(LogLines(), ElementsAre("COM Check Fail"));
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM"));
@@ -302,8 +302,8 @@ TEST_F(PortList, UsbEntryShowsItsDeviceInTheTooltipAndTheCheck) {
 TEST_F(PortList, RefusedUsbDeviceIsNotListedAndTheLogSaysWhy) {
     Usb.SetPresent(0, true);
     Usb.SetPresent(1, true);
-    Usb.Refusals[0] = EACCES;
-    Usb.Refusals[1] = EBUSY;
+    Usb.Refusals[0] = TLinkError::leDenied;
+    Usb.Refusals[1] = TLinkError::leBusy;
     Sources.DevicePaths["USB0"] = "/dev/usb/lp0";
     Sources.DeviceGroups["USB0"] = "lp";
     Sources.DevicePaths["USB1"] = "/dev/usb/lp1";
@@ -369,10 +369,10 @@ TEST_F(PortList, ComPortThatDoesNotOpenLogsOnlyAReasonItKnows) {
     Sources.DeviceGroups["COM1"] = "dialout";
     TMainForm& form = Create();
     SetPortText("COM1");
-    Serial.Fail("CreateFile", ENOENT);
+    Serial.Fail("CreateFile", TLinkError::leNotFound);
     form.ComPortOpen();
     EXPECT_THAT(LogLines(), IsEmpty());
-    Serial.Fail("CreateFile", EACCES);
+    Serial.Fail("CreateFile", TLinkError::leDenied);
     form.ComPortOpen();
     EXPECT_THAT(LogLines(),
                 ElementsAre("Permission denied on /dev/ttyS0: add your user to the group dialout"));

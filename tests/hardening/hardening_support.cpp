@@ -44,7 +44,7 @@ bool TReplugSerial::IsCharacterDevice(devlink::THandle handle) {
 bool TReplugSerial::CloseHandle(devlink::THandle handle) {
     return Current().CloseHandle(handle);
 }
-std::uint32_t TReplugSerial::GetLastError() {
+devlink::TLinkError TReplugSerial::GetLastError() {
     return Current().GetLastError();
 }
 bool TReplugSerial::SetupComm(devlink::THandle handle, std::uint32_t inQueue,

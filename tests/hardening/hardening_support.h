@@ -40,7 +40,7 @@ public:
     devlink::THandle CreateFile(const std::string& deviceName) override;
     bool IsCharacterDevice(devlink::THandle handle) override;
     bool CloseHandle(devlink::THandle handle) override;
-    std::uint32_t GetLastError() override;
+    devlink::TLinkError GetLastError() override;
     bool SetupComm(devlink::THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
     bool GetCommState(devlink::THandle handle, devlink::TDcb& dcb) override;
     bool SetCommState(devlink::THandle handle, const devlink::TDcb& dcb) override;

@@ -21,6 +21,11 @@ using fake::TFakeSerialApi;
 constexpr const char* kAlreadyOpen = "Port already assigned (open) (Error: %d)";
 constexpr const char* kNotOpen = "Port not open (Error: %d)";
 
+// The code a report carries for a device failure.
+constexpr int CodeOf(TLinkError error) {
+    return static_cast<int>(error);
+}
+
 class CommSettings : public ::testing::Test {
 protected:
     void OpenPort() {
@@ -208,11 +213,11 @@ TEST_F(CommSettings, DeviceThatIsNotACharacterDeviceEndsClosed) {
 }
 
 TEST_F(CommSettings, FailedOpenKeepsTheDeviceErrorForTheCaller) {
-    Api.Fail("CreateFile", 13);
+    Api.Fail("CreateFile", TLinkError::leDenied);
     Comm.Open();
     EXPECT_FALSE(Comm.Enabled());
-    EXPECT_EQ(Comm.LastError(), 13u);
-    EXPECT_EQ(Comm.Reports, (std::vector<TReport>{{kNotOpen, 13}}));
+    EXPECT_EQ(Comm.LastError(), TLinkError::leDenied);
+    EXPECT_EQ(Comm.Reports, (std::vector<TReport>{{kNotOpen, CodeOf(TLinkError::leDenied)}}));
 }
 
 TEST_F(CommSettings, PortWithoutAnEventWaiterEndsClosed) {
@@ -275,6 +280,17 @@ const auto kOpenTwice = [](TThreadComm& c) {
     c.Open();
 };
 
+// The device fails `operation` with `error`; the report carries the error's code.
+ReportCase DeviceFailure(const char* name, const char* operation, TLinkError error,
+                         const char* format, bool openAfterwards,
+                         std::function<void(TThreadComm&)> act = kOpen) {
+    return {name,
+            [=](TFakeSerialApi& a) { a.Fail(operation, error); },
+            std::move(act),
+            {format, CodeOf(error)},
+            openAfterwards};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     All, CommReports,
     ::testing::Values(ReportCase{"OpenWhileOpen", kNothing, kOpenTwice, {kAlreadyOpen, -1}, true},
@@ -286,34 +302,20 @@ INSTANTIATE_TEST_SUITE_P(
                                  },
                                  {kAlreadyOpen, -1},
                                  true},
-                      ReportCase{"DeviceMissing",
-                                 [](TFakeSerialApi& a) { a.Fail("CreateFile", 2); },
-                                 kOpen,
-                                 {kNotOpen, 2},
-                                 false},
-                      ReportCase{"Buffers",
-                                 [](TFakeSerialApi& a) { a.Fail("SetupComm", 87); },
-                                 kOpen,
-                                 {"Error initializing Read/Write Buffers (Error: %d)", 87},
-                                 true},
-                      ReportCase{"Timeouts",
-                                 [](TFakeSerialApi& a) { a.Fail("SetCommTimeouts", 31); },
-                                 kOpen,
-                                 {"Error updating CommTimeouts (Error: %d)", 31},
-                                 true},
-                      ReportCase{"DataControlBlock",
-                                 [](TFakeSerialApi& a) { a.Fail("SetCommState", 22); },
-                                 kOpen,
-                                 {"Error updating DataControlBlock (Error: %d)", 22},
-                                 true},
-                      ReportCase{"EscapeFailure",
-                                 [](TFakeSerialApi& a) { a.Fail("EscapeCommFunction", 25); },
-                                 [](TThreadComm& c) {
-                                     c.Open();
-                                     c.SetRTSState(true);
-                                 },
-                                 {"EscapeCommFunction failure (Error: %d)", 25},
-                                 true},
+                      DeviceFailure("DeviceMissing", "CreateFile", TLinkError::leNotFound, kNotOpen,
+                                    false),
+                      DeviceFailure("Buffers", "SetupComm", TLinkError::leOther,
+                                    "Error initializing Read/Write Buffers (Error: %d)", true),
+                      DeviceFailure("Timeouts", "SetCommTimeouts", TLinkError::leHungUp,
+                                    "Error updating CommTimeouts (Error: %d)", true),
+                      DeviceFailure("DataControlBlock", "SetCommState", TLinkError::leBusy,
+                                    "Error updating DataControlBlock (Error: %d)", true),
+                      DeviceFailure("EscapeFailure", "EscapeCommFunction", TLinkError::leDenied,
+                                    "EscapeCommFunction failure (Error: %d)", true,
+                                    [](TThreadComm& c) {
+                                        c.Open();
+                                        c.SetRTSState(true);
+                                    }),
                       ReportCase{"EscapeWhileClosed",
                                  kNothing,
                                  [](TThreadComm& c) { c.SetXONState(true); },
@@ -356,7 +358,7 @@ public:
 TEST(CommLock, OpenReportsOnlyAfterReleasingTheLock) {
     TFakeSerialApi api;
     LockProbingComm comm(api);
-    api.Fail("CreateFile", 2);
+    api.Fail("CreateFile", TLinkError::leNotFound);
     comm.Open();
     ASSERT_EQ(comm.Reports.size(), 1u);
     EXPECT_TRUE(comm.LockFreeAtReport);

@@ -176,7 +176,7 @@ TEST_F(CommTransfer, FailedWriteClearsTheLineErrorAndCountsWhatWasMoved) {
     Api.ScriptIo("GetOverlappedResult", {kPending, {TIoStatus::ioFailed, 1}});
     EXPECT_EQ(Comm.Write("OH;", 3), 1);
     EXPECT_EQ(CallsSinceOpen().back(), "ClearCommError");
-    EXPECT_NE(Comm.LastError(), 0u);
+    EXPECT_NE(Comm.LastError(), TLinkError::leNone);
 }
 
 TEST_F(CommTransfer, ReadOfNothingReturnsZeroWithoutReading) {

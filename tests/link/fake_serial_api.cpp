@@ -70,9 +70,9 @@ TFakeSerialApi::TFakeSerialApi() : FWaiter(std::make_shared<TFakeWaiterState>())
 
 // --- Scripting -------------------------------------------------------------------------
 
-void TFakeSerialApi::Fail(const std::string& operation, std::uint32_t errorCode) {
+void TFakeSerialApi::Fail(const std::string& operation, TLinkError error) {
     std::lock_guard lock(FMutex);
-    FFailures[operation] = errorCode;
+    FFailures[operation] = error;
 }
 
 void TFakeSerialApi::Succeed(const std::string& operation) {
@@ -244,7 +244,7 @@ std::optional<TIoStep> TFakeSerialApi::NextScripted(const std::string& operation
     const TIoStep step = script.front();
     script.pop_front();
     if (step.Status == TIoStatus::ioFailed) {
-        FLastError = 5;
+        FLastError = TLinkError::leOther;
     }
     return step;
 }
@@ -276,9 +276,10 @@ bool TFakeSerialApi::CloseHandle(THandle handle) {
     return true;
 }
 
-std::uint32_t TFakeSerialApi::GetLastError() {
+TLinkError TFakeSerialApi::GetLastError() {
     std::lock_guard lock(FMutex);
-    FCalls.push_back({"GetLastError", kInvalidHandle, FLastError, 0, -1});
+    FCalls.push_back(
+        {"GetLastError", kInvalidHandle, static_cast<std::uint32_t>(FLastError), 0, -1});
     return FLastError;
 }
 
@@ -356,7 +357,7 @@ TIoStatus TFakeSerialApi::GetOverlappedResult(THandle handle, TTransferRecord& r
     const TIoStep step = NextScripted("GetOverlappedResult").value_or(TIoStep{});
     transferred = step.Transferred;
     if (step.Status == TIoStatus::ioPending) {
-        FLastError = kErrorIoIncomplete;
+        FLastError = TLinkError::leIoIncomplete;
     }
     return step.Status;
 }

@@ -52,8 +52,8 @@ public:
     TFakeSerialApi();
 
     // --- Scripting ---
-    // The named operation fails from now on, with `errorCode` for GetLastError.
-    void Fail(const std::string& operation, std::uint32_t errorCode = 5);
+    // The named operation fails from now on, with `error` for GetLastError.
+    void Fail(const std::string& operation, TLinkError error = TLinkError::leOther);
     void Succeed(const std::string& operation);
     void SetCharacterDevice(bool isCharacter);
     // The configuration GetCommState reads; SetCommState replaces it as a device would.
@@ -97,7 +97,7 @@ public:
     THandle CreateFile(const std::string& deviceName) override;
     bool IsCharacterDevice(THandle handle) override;
     bool CloseHandle(THandle handle) override;
-    std::uint32_t GetLastError() override;
+    TLinkError GetLastError() override;
     bool SetupComm(THandle handle, std::uint32_t inQueue, std::uint32_t outQueue) override;
     bool GetCommState(THandle handle, TDcb& dcb) override;
     bool SetCommState(THandle handle, const TDcb& dcb) override;
@@ -125,9 +125,9 @@ private:
 
     mutable std::mutex FMutex;
     std::vector<TSerialCall> FCalls;
-    std::map<std::string, std::uint32_t> FFailures;
+    std::map<std::string, TLinkError> FFailures;
     std::map<std::string, std::deque<TIoStep>> FScripts;
-    std::uint32_t FLastError = 0;
+    TLinkError FLastError = TLinkError::leNone;
     bool FCharacterDevice = true;
     THandle FNextHandle = 3;
     std::vector<THandle> FOpenHandles;

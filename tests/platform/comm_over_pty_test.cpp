@@ -96,7 +96,7 @@ TEST_F(CommOverPty, ASecondComponentOnTheSamePortFindsItBusy) {
     second.SetDeviceName(kPortName);
     second.Open();
     EXPECT_FALSE(second.Enabled());
-    EXPECT_EQ(second.LastError(), std::uint32_t{EBUSY});
+    EXPECT_EQ(second.LastError(), devlink::TLinkError::leBusy);
 }
 
 TEST_F(CommOverPty, CloseWithAHandOffInFlightReturnsAtOnceAndNoHandlerRunsAfter) {

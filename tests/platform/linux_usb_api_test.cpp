@@ -59,7 +59,7 @@ TEST_F(LinuxUsbApi, HoldsADeviceAgainstOthersUntilItClosesAndFindsItsOwn) {
     ASSERT_GE(handle, 1);
     TLinuxUsbApi otherInstance{TPortTable(Roots())};
     EXPECT_EQ(otherInstance.UsbOpenDevice(0), -1);
-    EXPECT_EQ(otherInstance.UsbLastOpenError(), std::uint32_t{EBUSY});
+    EXPECT_EQ(otherInstance.UsbLastOpenError(), devlink::TLinkError::leBusy);
     const std::int32_t probe = FUsb.UsbOpenDevice(0);
     EXPECT_GE(probe, 1);
     EXPECT_NE(probe, handle);
@@ -164,10 +164,10 @@ TEST_F(LinuxUsbApi, ReplyLeftWhileClosedIsNotReadAfterTheNextOpen) {
 
 TEST_F(LinuxUsbApi, SaysWhyAnOpenFailedAndForgetsItAfterOneSucceeds) {
     EXPECT_EQ(FUsb.UsbOpenDevice(2), -1);
-    EXPECT_EQ(FUsb.UsbLastOpenError(), std::uint32_t{ENOENT});
+    EXPECT_EQ(FUsb.UsbLastOpenError(), devlink::TLinkError::leNotFound);
     const std::int32_t handle = FUsb.UsbOpenDevice(0);
     ASSERT_GE(handle, 1);
-    EXPECT_EQ(FUsb.UsbLastOpenError(), 0u);
+    EXPECT_EQ(FUsb.UsbLastOpenError(), devlink::TLinkError::leNone);
     FUsb.UsbCloseDevice(handle);
 }
 

@@ -4,12 +4,14 @@
 // a write held by flow control reports. Skipped, saying why, where there is none.
 
 #include "link/comm.h"
+#include "platform/linux/last_error.h"
 #include "platform/linux/linux_serial_api.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -73,7 +75,7 @@ protected:
             FComm.SetDeviceName("\\\\.\\COM" + std::to_string(k + 1));
             FComm.Open();
             if (!FComm.Enabled()) {
-                why = name + " does not open (error " + std::to_string(FComm.LastError()) + ")";
+                why = name + " does not open (" + std::strerror(LastErrno()) + ")";
                 continue;
             }
             const std::string device = "/dev/" + name;

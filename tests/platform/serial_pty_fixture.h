@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/linux/last_error.h"
 #include "platform/linux/linux_serial_api.h"
 #include "platform_test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <termios.h>
@@ -30,7 +32,7 @@ protected:
 
     devlink::THandle OpenPort() {
         const devlink::THandle handle = FApi.CreateFile(kPortName);
-        EXPECT_NE(handle, devlink::kInvalidHandle) << "error " << FApi.GetLastError();
+        EXPECT_NE(handle, devlink::kInvalidHandle) << std::strerror(LastErrno());
         return handle;
     }
 

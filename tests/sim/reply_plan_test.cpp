@@ -116,8 +116,8 @@ TEST(ReplyShaper, NoiseFollowsTheWholeReplyAfterTheGap) {
     EXPECT_GE(plan.Bytes[4].DueMs, plan.Bytes[3].DueMs + 300);
 }
 
-struct TFaultSpecCase {
-    const char* Spec;
+struct TFaultTextCase {
+    const char* FaultText;
     TFaults Expected;
 };
 
@@ -127,55 +127,55 @@ TFaults With(void (*set)(TFaults&)) {
     return faults;
 }
 
-void PrintTo(const TFaultSpecCase& spec, std::ostream* out) {
-    *out << spec.Spec;
+void PrintTo(const TFaultTextCase& faultCase, std::ostream* out) {
+    *out << faultCase.FaultText;
 }
 
-class FaultSpecs : public testing::TestWithParam<TFaultSpecCase> {};
+class FaultTexts : public testing::TestWithParam<TFaultTextCase> {};
 
-TEST_P(FaultSpecs, SetTheNamedFault) {
+TEST_P(FaultTexts, SetTheNamedFault) {
     TFaults faults;
     std::string error;
-    ASSERT_TRUE(ParseFault(GetParam().Spec, faults, error)) << error;
+    ASSERT_TRUE(ParseFault(GetParam().FaultText, faults, error)) << error;
     EXPECT_EQ(faults, GetParam().Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Valid, FaultSpecs,
-    testing::Values(TFaultSpecCase{"silent", With([](TFaults& f) { f.Silent = true; })},
-                    TFaultSpecCase{"late", With([](TFaults& f) { f.LateMs = 500; })},
-                    TFaultSpecCase{"late:250", With([](TFaults& f) { f.LateMs = 250; })},
-                    TFaultSpecCase{"chunked", With([](TFaults& f) { f.ChunkGapMs = 100; })},
-                    TFaultSpecCase{"chunked:40", With([](TFaults& f) { f.ChunkGapMs = 40; })},
-                    TFaultSpecCase{"garbage", With([](TFaults& f) { f.Garbage = true; })},
-                    TFaultSpecCase{"garbage:9", With([](TFaults& f) {
+    Valid, FaultTexts,
+    testing::Values(TFaultTextCase{"silent", With([](TFaults& f) { f.Silent = true; })},
+                    TFaultTextCase{"late", With([](TFaults& f) { f.LateMs = 500; })},
+                    TFaultTextCase{"late:250", With([](TFaults& f) { f.LateMs = 250; })},
+                    TFaultTextCase{"chunked", With([](TFaults& f) { f.ChunkGapMs = 100; })},
+                    TFaultTextCase{"chunked:40", With([](TFaults& f) { f.ChunkGapMs = 40; })},
+                    TFaultTextCase{"garbage", With([](TFaults& f) { f.Garbage = true; })},
+                    TFaultTextCase{"garbage:9", With([](TFaults& f) {
                                        f.Garbage = true;
                                        f.GarbageSeed = 9;
                                    })},
-                    TFaultSpecCase{"no-cr", With([](TFaults& f) { f.NoCarriageReturn = true; })},
-                    TFaultSpecCase{"hangup", With([](TFaults& f) { f.HangUpAfterBytes = 5; })},
-                    TFaultSpecCase{"hangup:0", With([](TFaults& f) { f.HangUpAfterBytes = 0; })},
-                    TFaultSpecCase{"drop-byte:2", With([](TFaults& f) { f.DropByteOfReply = 2; })},
-                    TFaultSpecCase{"noise", With([](TFaults& f) { f.NoiseAfterMs = 300; })},
-                    TFaultSpecCase{"ignore-write",
+                    TFaultTextCase{"no-cr", With([](TFaults& f) { f.NoCarriageReturn = true; })},
+                    TFaultTextCase{"hangup", With([](TFaults& f) { f.HangUpAfterBytes = 5; })},
+                    TFaultTextCase{"hangup:0", With([](TFaults& f) { f.HangUpAfterBytes = 0; })},
+                    TFaultTextCase{"drop-byte:2", With([](TFaults& f) { f.DropByteOfReply = 2; })},
+                    TFaultTextCase{"noise", With([](TFaults& f) { f.NoiseAfterMs = 300; })},
+                    TFaultTextCase{"ignore-write",
                                    With([](TFaults& f) { f.IgnoreFlashWrites = true; })}),
     [](const auto& info) {
         std::string name;
-        for (const char* c = info.param.Spec; *c != '\0'; ++c) {
+        for (const char* c = info.param.FaultText; *c != '\0'; ++c) {
             name.push_back(std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_');
         }
         return name;
     });
 
-TEST(FaultSpecs, RejectsUnknownNamesAndBadArguments) {
-    for (const char* spec :
+TEST(FaultTexts, RejectsUnknownNamesAndBadArguments) {
+    for (const char* faultText :
          {"", "loud", "late:", "late:-5", "late:1x", "late:99999999999", "silent:3", "no-cr:1",
           "hangup:abc", "Silent", "drop-byte:0", "ignore-write:1"}) {
         TFaults faults;
         std::string error;
-        EXPECT_FALSE(ParseFault(spec, faults, error)) << spec;
-        EXPECT_FALSE(error.empty()) << spec;
-        EXPECT_EQ(faults, TFaults{}) << spec;
+        EXPECT_FALSE(ParseFault(faultText, faults, error)) << faultText;
+        EXPECT_FALSE(error.empty()) << faultText;
+        EXPECT_EQ(faults, TFaults{}) << faultText;
     }
 }
 
