@@ -207,7 +207,7 @@ TEST_F(MainWindow, SerialComponentAndTimerAreSetUpAndNoPortIsOpened) {
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
     EXPECT_EQ(form.Timer1.Interval(), 1);
     EXPECT_TRUE(form.Timer1.Enabled());
-    EXPECT_TRUE(LogLines().empty());
+    EXPECT_TRUE(Log().empty());
 }
 
 TEST_F(MainWindow, LogLineGoesToTheMemoAndToStandardError) {
@@ -217,7 +217,7 @@ TEST_F(MainWindow, LogLineGoesToTheMemoAndToStandardError) {
     form.AddLog("COM1 Check OK");
     const std::string written = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(written, "接收:0,0,4000,2000\nCOM1 Check OK\n");
-    EXPECT_THAT(LogLines(), ElementsAre("接收:0,0,4000,2000", "COM1 Check OK"));
+    EXPECT_THAT(Log(), ElementsAre("接收:0,0,4000,2000", "COM1 Check OK"));
 }
 
 TEST_F(MainWindow, LogKeepsItsLastTenThousandLines) {
@@ -242,7 +242,7 @@ TEST_F(MainWindow, LogBoundsLongLinesAndItsSize) {
     const std::string written = ::testing::internal::GetCapturedStderr();
     const std::string shown = "接收:" + std::string(kLogLineCharLimit - 203, 'x') +
                               " [507 characters not shown] " + std::string(196, 'x') + " end";
-    EXPECT_THAT(LogLines(), ElementsAre(shown));
+    EXPECT_THAT(Log(), ElementsAre(shown));
     EXPECT_EQ(written, shown + "\n");
 
     ::testing::internal::CaptureStderr();
@@ -311,7 +311,7 @@ TEST_F(MainWindow, DecodeErrorBoxShowsTheFieldAsTheLogDoes) {
     ASSERT_EQ(errors.size(), 2U);
     for (std::size_t i = 0; i < 2; ++i) {
         const std::string logged = Latin1ToUtf8(fields[i]);
-        EXPECT_EQ(testsupport::CountLines(LogLines(), logged), 1);
+        EXPECT_EQ(CountLog(logged), 1);
         EXPECT_THAT(errors[i], HasSubstr("'" + logged + "'"));
     }
 }

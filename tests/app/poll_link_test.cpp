@@ -2,7 +2,7 @@
 // The panel commands and the two reply feeders on each link: what reaches the cutter, what
 // the USB link logs, which bytes the reply text keeps, and what DisDetect closes.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include <gmock/gmock.h>
 
@@ -101,7 +101,7 @@ TEST_F(TUsbFeederTest, AFailedReadIsSkippedWithoutAWordAndCountsAsSilence) {
     Form().BnPollSizeClick();
     Tick(2);
     // The cable is pulled: both library reads now fail.
-    ChosenLine().HangUp();
+    Line().HangUp();
     Tick(8);
     EXPECT_EQ(CountLogStartingWith("Receive Data"), 2);
     EXPECT_EQ(Form().FPollSizeRequest, 1);

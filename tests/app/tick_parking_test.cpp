@@ -3,7 +3,7 @@
 // harness's hand-driven clock is given back to it), so every exchange below is carried
 // by real ticks: a sender whose ticks did not resume would never see its reply decoded.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include "dialogs/about_form.h"
 #include "dialogs/forms.h"

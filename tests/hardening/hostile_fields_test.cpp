@@ -140,8 +140,8 @@ protected:
     // What a refused step must leave: the dialog open, a message, nothing sent.
     void ExpectRefused(QDialog* dialog, std::size_t promptsBefore, int commandsBefore) {
         EXPECT_TRUE(dialog->isVisible());
-        ASSERT_GT(FBench.Prompts().Shown.size(), promptsBefore);
-        EXPECT_FALSE(FBench.Prompts().Shown.back().Text.empty());
+        ASSERT_GT(FBench.Prompts.Shown.size(), promptsBefore);
+        EXPECT_FALSE(FBench.Prompts.Shown.back().Text.empty());
         EXPECT_EQ(CommandsReceived(), commandsBefore);
     }
 
@@ -176,7 +176,7 @@ TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {
     for (const bool widthField : {true, false}) {
         for (const std::string& text : kHostileNumbers) {
             SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)) + (widthField ? " X" : " Y"));
-            const std::size_t promptsBefore = FBench.Prompts().Shown.size();
+            const std::size_t promptsBefore = FBench.Prompts.Shown.size();
             const int commandsBefore = CommandsReceived();
             const std::size_t cutsBefore = FBench.Cutter().CutCount();
             const int ignoredBefore = InputIgnored();
@@ -202,7 +202,7 @@ TEST_F(HostileFields, MeasurementIsCorrectedAsTypedOrRefusedWithAMessage) {
     for (const bool lengthField : {true, false}) {
         for (const std::string& text : kHostileNumbers) {
             SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)) + (lengthField ? " X" : " Y"));
-            const std::size_t promptsBefore = FBench.Prompts().Shown.size();
+            const std::size_t promptsBefore = FBench.Prompts.Shown.size();
             const int commandsBefore = CommandsReceived();
             const std::size_t cutsBefore = FBench.Cutter().CutCount();
             const int ignoredBefore = InputIgnored();
@@ -245,7 +245,7 @@ TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
         SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));
         Type(PasswordForm->EdPassword, text);
         Click(PasswordForm->BnOk);
-        EXPECT_EQ(FBench.Prompts().Shown.back().Text, dialogs::kInvalidPasswordText);
+        EXPECT_EQ(FBench.Prompts.Shown.back().Text, dialogs::kInvalidPasswordText);
         EXPECT_TRUE(PasswordForm->isVisible());
         EXPECT_EQ(FBench.Cutter().FlashWriteCount(), 0U);
     }
@@ -256,7 +256,7 @@ TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
         FBench.DeliverAll();
         FBench.Tick(11);
     }
-    EXPECT_EQ(FBench.Prompts().Shown.back().Text, dialogs::kSaveCompleteText);
+    EXPECT_EQ(FBench.Prompts.Shown.back().Text, dialogs::kSaveCompleteText);
     EXPECT_EQ(FBench.Cutter().FlashWriteCount(), 2U);
     EXPECT_EQ(FBench.Cutter().ScaleX(), 1010);
     EXPECT_EQ(FBench.Cutter().ScaleY(), 995);

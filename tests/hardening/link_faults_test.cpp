@@ -88,7 +88,7 @@ TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1);
     EXPECT_EQ(bench.CountLog("接收:0,0,240"), 1);
-    EXPECT_TRUE(bench.Prompts().Shown.empty());
+    EXPECT_TRUE(bench.Prompts.Shown.empty());
     ExpectIdleAndClosed(bench);
     bench.Tick(50);
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1) << "the partial reply was decoded again";
@@ -103,7 +103,7 @@ TEST_P(LinkFault, HangUpBeforeAnyReplyEndsWithTheSilenceBox) {
     bench.DeliverAll();
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 0);
-    EXPECT_EQ(bench.Prompts().TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     ExpectNextPollSizeWorks(bench);
@@ -119,8 +119,8 @@ TEST_P(LinkFault, GarbageInsteadOfAReplyEndsTheExchangeOnceWithAtMostOneErrorBox
     bench.TickUntilIdle();
     bench.Tick(50);
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1);
-    EXPECT_LE(bench.Prompts().Shown.size(), 1U);
-    for (const auto& shown : bench.Prompts().Shown) {
+    EXPECT_LE(bench.Prompts.Shown.size(), 1U);
+    for (const auto& shown : bench.Prompts.Shown) {
         EXPECT_EQ(shown.Kind, TRecordingPrompts::pkException);
         EXPECT_NE(shown.Text.find("is not a valid"), std::string::npos) << shown.Text;
     }
@@ -175,7 +175,7 @@ TEST_P(LinkFault, ReplyWithoutCarriageReturnKeepsTheSizeAndLosesTheLastSettingsC
     EXPECT_EQ(SettingsShown(bench), expected);
     bench.Form().BnDisDetectClick();
     ExpectIdleAndClosed(bench);
-    EXPECT_TRUE(bench.Prompts().Shown.empty());
+    EXPECT_TRUE(bench.Prompts.Shown.empty());
 }
 
 TEST_P(LinkFault, SilenceDuringLoopDetectStopsTheMonitorOnceAndTheNextLoopWorks) {
@@ -188,7 +188,7 @@ TEST_P(LinkFault, SilenceDuringLoopDetectStopsTheMonitorOnceAndTheNextLoopWorks)
     const int ticks = bench.TickUntilIdle();
     EXPECT_EQ(ticks, 151);
     EXPECT_EQ(bench.CountLog(kSettingsQuerySent), 2) << "one query, one resend on the 101st tick";
-    EXPECT_EQ(bench.Prompts().TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     const std::vector<std::string> log = bench.Log();
@@ -215,7 +215,7 @@ TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWork
     EXPECT_LT(CpuOverQuietSpell(), kCpuAllowedInQuietSpell);
 
     bench.TickUntilIdle();
-    EXPECT_EQ(bench.Prompts().TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
@@ -229,7 +229,7 @@ TEST_P(LinkFault, LinkRemovedBeforeAQueryEndsItWithTheSilenceBoxAndNothingOpen) 
     bench.Unplug();
     bench.Form().BnPollSizeClick();
     bench.TickUntilIdle();
-    EXPECT_EQ(bench.Prompts().TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
