@@ -24,7 +24,9 @@ namespace app::polltest {
 
 using testsupport::kSerialPort;
 using testsupport::kUsbPort;
+using testsupport::OnLink;
 using testsupport::PanelTexts;
+using testsupport::SilentCutter;
 using testsupport::TBench;
 using testsupport::TRecordingPrompts;
 using TPollTest = testsupport::TWindowTest;

@@ -441,29 +441,38 @@ public:
 };
 
 class DialogButtons : public TMainFormTest,
-                      public ::testing::WithParamInterface<QPushButton * TMainForm::*> {};
+                      public ::testing::WithParamInterface<QPushButton * TMainForm::*> {
+protected:
+    // Clicks the button with `portText` in the port list; the window's form.
+    TMainForm& ClickWithPort(const std::string& portText) {
+        TMainForm& form = Create();
+        form.SetDialogs(&FAbout, &FScaling);
+        SetPortText(portText);
+        QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
+        return form;
+    }
+    // How often the button's own dialog was shown, and both.
+    int OwnShown() const {
+        return GetParam() == &TMainForm::BnAbout ? FAbout.Shown : FScaling.Shown;
+    }
+    int AllShown() const { return FAbout.Shown + FScaling.Shown; }
+
+private:
+    TCountingDialog FAbout;
+    TCountingDialog FScaling;
+};
 
 TEST_P(DialogButtons, ShowTheirDialogModally) {
-    TMainForm& form = Create();
-    TCountingDialog about;
-    TCountingDialog scaling;
-    form.SetDialogs(&about, &scaling);
-    SetPortText("COM1");
-    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
-    EXPECT_EQ(about.Shown + scaling.Shown, 1);
-    EXPECT_EQ(about.Shown, GetParam() == &TMainForm::BnAbout ? 1 : 0);
+    ClickWithPort("COM1");
+    EXPECT_EQ(AllShown(), 1);
+    EXPECT_EQ(OwnShown(), 1);
     EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
 
 TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
     Usb.SetPresent(2, true);
-    TMainForm& form = Create();
-    TCountingDialog about;
-    TCountingDialog scaling;
-    form.SetDialogs(&about, &scaling);
-    SetPortText("COM1");
-    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
-    EXPECT_EQ(about.Shown + scaling.Shown, 0);
+    TMainForm& form = ClickWithPort("COM1");
+    EXPECT_EQ(AllShown(), 0);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
                 ElementsAre(kUsbCablePluggedText));
     EXPECT_TRUE(Usb.OpenHandles.empty());
@@ -472,13 +481,8 @@ TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
 
 TEST_P(DialogButtons, ShowTheirDialogForAUsbPortWithTheCutterAttached) {
     Usb.SetPresent(0, true);
-    TMainForm& form = Create();
-    TCountingDialog about;
-    TCountingDialog scaling;
-    form.SetDialogs(&about, &scaling);
-    SetPortText("USB0");
-    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
-    EXPECT_EQ(about.Shown + scaling.Shown, 1);
+    ClickWithPort("USB0");
+    EXPECT_EQ(AllShown(), 1);
     EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
 

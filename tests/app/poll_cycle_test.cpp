@@ -21,20 +21,6 @@ constexpr const char* kUsbPlugged = "When USB cable plug-in, com port not workin
 constexpr const char* kSizeReplyLine = "接收:0,0,24000,50000";
 constexpr const char* kSettingsQuery = "<ESC>.R1:";
 
-sim::TFaults SilentCutter() {
-    sim::TFaults faults;
-    faults.Silent = true;
-    return faults;
-}
-
-TBench OnLink(const std::string& portText, sim::TFaults faults = {}) {
-    TBench bench;
-    bench.PortText = portText;
-    bench.UsbCutterPlugged = portText == kUsbPort;
-    bench.Faults = faults;
-    return bench;
-}
-
 // The enabled state of Poll Size, Loop Detect, DisDetect, Scaling and About.
 std::vector<bool> ButtonsEnabled(const TMainForm& form) {
     return {form.BnPollSize->isEnabled(), form.BnLoopDetect->isEnabled(),

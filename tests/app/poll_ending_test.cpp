@@ -134,11 +134,7 @@ TEST_F(TCutShortReplyTest, AFloodOnTheLineIsCutBeforeItIsDecoded) {
 using TBoxReentranceTest = TPollTest;
 
 TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnded) {
-    sim::TFaults silent;
-    silent.Silent = true;
-    TBench bench;
-    bench.Faults = silent;
-    Build(bench);
+    Build(OnLink(kSerialPort, SilentCutter()));
     Form().BnPollSizeClick();
     Prompts.WhileOpen = [&] {
         Tick(30);
@@ -155,11 +151,7 @@ TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnd
 }
 
 TEST_F(TBoxReentranceTest, TicksUnderTheMonitorsSilenceBoxNeitherResendNorStopTwice) {
-    sim::TFaults silent;
-    silent.Silent = true;
-    TBench bench;
-    bench.Faults = silent;
-    Build(bench);
+    Build(OnLink(kSerialPort, SilentCutter()));
     Form().BnLoopDetectClick();
     std::size_t logLinesUnderTheBox = 0;
     Prompts.WhileOpen = [&] {

@@ -16,13 +16,6 @@ using ::testing::IsEmpty;
 
 constexpr const char* kUsbPlugged = "When USB cable plug-in, com port not working.";
 
-TBench OnLink(const std::string& portText) {
-    TBench bench;
-    bench.PortText = portText;
-    bench.UsbCutterPlugged = portText == kUsbPort;
-    return bench;
-}
-
 class TEachLinkTest : public TPollTest, public ::testing::WithParamInterface<const char*> {
 protected:
     bool SerialChosen() const { return std::string(GetParam()) == kSerialPort; }

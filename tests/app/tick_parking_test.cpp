@@ -90,10 +90,7 @@ class TSenderExchangeTest : public TTickParkingTest,
 
 TEST_P(TSenderExchangeTest, TicksResumeForTheReplyAndParkOnceItIsDecoded) {
     const auto& [sender, port] = GetParam();
-    TBench bench;
-    bench.PortText = port;
-    bench.UsbCutterPlugged = std::string(port) == kUsbPort;
-    BuildTicking(bench);
+    BuildTicking(OnLink(port));
 
     sender.Send(Form());
     EXPECT_FALSE(Parked());
@@ -114,9 +111,7 @@ INSTANTIATE_TEST_SUITE_P(EachQuerySenderOnEachLink, TSenderExchangeTest,
                          });
 
 TEST_F(TTickParkingTest, SilentCutterIsStillGivenUpAfterElevenTicksAndTheTimerParks) {
-    TBench bench;
-    bench.Faults.Silent = true;
-    BuildTicking(bench);
+    BuildTicking(OnLink(kSerialPort, SilentCutter()));
 
     Form().BnPollSizeClick();
     EXPECT_FALSE(Parked());

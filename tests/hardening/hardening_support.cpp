@@ -15,11 +15,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace hardening::test {
 
 TFaultBench::TFaultBench(const std::string& portText, const sim::TFaults& faults) {
-    testsupport::TBench bench;
-    bench.Faults = faults;
-    bench.PortText = portText;
-    bench.UsbCutterPlugged = testsupport::NamesUsbPort(portText);
-    Build(bench);
+    Build(testsupport::OnLink(portText, faults));
 }
 
 std::size_t OpenDescriptorCount() {

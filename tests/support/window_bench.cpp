@@ -53,6 +53,20 @@ private:
     std::string FWritten;
 };
 
+TBench OnLink(const std::string& portText, sim::TFaults faults) {
+    TBench bench;
+    bench.PortText = portText;
+    bench.UsbCutterPlugged = NamesUsbPort(portText);
+    bench.Faults = faults;
+    return bench;
+}
+
+sim::TFaults SilentCutter() {
+    sim::TFaults faults;
+    faults.Silent = true;
+    return faults;
+}
+
 TWindowBench::TWindowBench() = default;
 
 TWindowBench::~TWindowBench() {

@@ -49,6 +49,12 @@ struct TBench {
     bool ScriptedSerial = false;
 };
 
+// The cutter on the link `portText` names (attached to USB0 for a USB entry), its replies
+// spoiled by `faults`.
+TBench OnLink(const std::string& portText, sim::TFaults faults = {});
+// The faults of a cutter that answers nothing.
+sim::TFaults SilentCutter();
+
 class TWindowBench {
 public:
     TWindowBench();
