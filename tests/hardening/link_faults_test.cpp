@@ -70,15 +70,20 @@ std::chrono::nanoseconds CpuOverQuietSpell() {
     return ProcessCpuTime() - before;
 }
 
+// A cable that goes dead after this many reply bytes.
+sim::TFaults HangUpAfter(std::size_t bytes) {
+    sim::TFaults faults;
+    faults.HangUpAfterBytes = bytes;
+    return faults;
+}
+
 class LinkFault : public testing::TestWithParam<const char*> {
 protected:
     bool OnSerial() const { return std::string(GetParam()) == kSerialPort; }
 };
 
 TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
-    sim::TFaults faults;
-    faults.HangUpAfterBytes = 7;
-    TFaultBench bench(GetParam(), faults);
+    TFaultBench bench(GetParam(), HangUpAfter(7));
     bench.Form().BnPollSizeClick();
     bench.DeliverAll();
     ASSERT_TRUE(bench.Line().HungUp());
@@ -96,9 +101,7 @@ TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
 }
 
 TEST_P(LinkFault, HangUpBeforeAnyReplyEndsWithTheSilenceBox) {
-    sim::TFaults faults;
-    faults.HangUpAfterBytes = 0;
-    TFaultBench bench(GetParam(), faults);
+    TFaultBench bench(GetParam(), HangUpAfter(0));
     bench.Form().BnPollSizeClick();
     bench.DeliverAll();
     bench.TickUntilIdle();
