@@ -5,7 +5,6 @@
 #include "tests/app/app_test_support.h"
 
 #include "app/log_window.h"
-#include "tests/support/main_window_probe.h"
 
 #include <QAbstractItemView>
 #include <QAction>

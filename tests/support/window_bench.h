@@ -122,7 +122,6 @@ public:
     std::string SerialWritten() const;
     void ForgetSerialWritten();
 
-    bool OnUsb() const { return FUsbChosen; }
     // Whether the chosen link is left open by the window.
     bool LinkOpen();
     bool SerialPortOpen() const { return FForm->Comm1.Enabled(); }
