@@ -1,105 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Fakes and a fixture for tests of the main window: a recording prompts object, a USB
-// library with scripted devices, port sources with scripted answers, and the window built
-// over them and the link's recording serial fake.
+// The window bench as the fixtures of the main window's tests: over the scripted fakes
+// (app::test), or beside the virtual cutter and driven tick by tick (app::polltest).
 
-#include "app/main_form.h"
-#include "link/port_sources.h"
-#include "link/usb_api.h"
-#include "tests/link/fake_serial_api.h"
-#include "tests/support/recording_prompts.h"
+#include "tests/support/window_bench.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <QStringList>
-
-#include <map>
-#include <memory>
-#include <set>
-#include <string>
-#include <vector>
 
 namespace app::test {
 
 using testsupport::TRecordingPrompts;
 
-// Devices answer on the indexes set present; each open hands out a new handle.
-class TFakeUsbApi : public devlink::TUsbApi {
-public:
-    void SetPresent(std::int32_t index, bool present);
-
-    std::int32_t UsbOpenDevice(std::int32_t index) override;
-    std::int32_t UsbCloseDevice(std::int32_t handle) override;
-    std::int32_t UsbSend(std::int32_t handle, const char* data, std::int32_t count) override;
-    std::int32_t UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) override;
-    std::int32_t UsbReceive(std::int32_t handle, char* buffer, std::int32_t capacity,
-                            std::uint32_t* count) override;
-    devlink::TLinkError UsbLastOpenError() override { return FLastOpenError; }
-    std::string UsbDeviceId(std::int32_t index) override { return DeviceIds[index]; }
-
-    // Present devices that refuse to open, with the reason they give.
-    std::map<std::int32_t, devlink::TLinkError> Refusals;
-    std::map<std::int32_t, std::string> DeviceIds;
-    std::vector<std::int32_t> OpenedIndexes;
-    std::vector<std::int32_t> ClosedHandles;
-    std::set<std::int32_t> OpenHandles;
-    struct TSent {
-        std::int32_t Handle;
-        std::string Bytes;
-    };
-    std::vector<TSent> Sent;
-    // Bytes each device (by index) holds for reading; kept while no handle is open, as a
-    // device keeps what the cutter sent.
-    std::map<std::int32_t, std::string> DeviceInput;
-
-private:
-    std::map<std::int32_t, std::int32_t> FIndexOfHandle;
-    std::set<std::int32_t> FPresent;
-    std::int32_t FNextHandle = 100;
-    devlink::TLinkError FLastOpenError = devlink::TLinkError::leNone;
-};
-
-class TFakePortSources : public devlink::TPortSources {
-public:
-    bool VersionAnswers = true;
-    devlink::TOsVersionInfo Version{6, 1, 7601, devlink::kVerPlatformWin32Nt};
-    bool EnumAnswers = true;
-    std::vector<std::string> EnumeratedPorts;
-    bool MapAnswers = true;
-    std::vector<devlink::TSerialCommValue> SerialCommMap;
-    std::map<std::string, std::string> DevicePaths;
-    std::map<std::string, std::string> DeviceGroups;
-
-    bool GetVersionEx(devlink::TOsVersionInfo& info) override;
-    bool EnumPorts(std::vector<std::string>& portNames) override;
-    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& values) override;
-    std::string DevicePathOf(const std::string& portName) override;
-    std::string DeviceGroupOf(const std::string& portName) override;
-};
-
 // The window over the fakes; sources are set up before Create().
-class TMainFormTest : public ::testing::Test {
+class TMainFormTest : public testsupport::TWindowTest {
 protected:
-    ~TMainFormTest() override;
-
-    TMainForm& Create();
-    TMainForm& Form() { return *FForm; }
-
-    // The log lines added since the window was built ("Memo1" left out).
-    std::vector<std::string> LogLines() const;
-    QStringList PortItems() const;
-    void SetPortText(const std::string& text);
-
-    devlink::fake::TFakeSerialApi Serial;
-    TFakeUsbApi Usb;
-    TFakePortSources Sources;
-    TRecordingPrompts Prompts;
-
-private:
-    std::unique_ptr<TMainForm> FForm;
+    TMainForm& Create() { return BuildOverFakes(); }
 };
 
 } // namespace app::test
+
+namespace app::polltest {
+
+using testsupport::kSerialPort;
+using testsupport::kUsbPort;
+using testsupport::OnLink;
+using testsupport::PanelTexts;
+using testsupport::SilentCutter;
+using testsupport::TBench;
+using testsupport::TRecordingPrompts;
+using TPollTest = testsupport::TWindowTest;
+
+} // namespace app::polltest

@@ -32,7 +32,7 @@ protected:
         SetPortText("COM1");
         Form().ComPortOpen();
         ASSERT_TRUE(Form().Comm1.Enabled());
-        FLinesBeforeSending = LogLines().size();
+        FLinesBeforeSending = Log().size();
     }
 
     void SetWizardSizes(std::string x, std::string y, std::string measuredX = "",
@@ -53,7 +53,7 @@ protected:
     }
 
     std::vector<std::string> LinesSent() const {
-        const std::vector<std::string> lines = LogLines();
+        const std::vector<std::string> lines = Log();
         return {lines.begin() + static_cast<std::ptrdiff_t>(FLinesBeforeSending), lines.end()};
     }
 
@@ -86,7 +86,7 @@ TEST_P(Queries, GoToTheUsbHandleOnTheUsbLink) {
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, handle);
     EXPECT_EQ(Usb.Sent[0].Bytes, GetParam().Bytes);
-    EXPECT_THAT(LogLines(), ElementsAre("Open USB0 OK", "發送命令:" + GetParam().Bytes));
+    EXPECT_THAT(Log(), ElementsAre("Open USB0 OK", "發送命令:" + GetParam().Bytes));
     EXPECT_EQ(Serial.WrittenBytes(), "");
 }
 
@@ -143,7 +143,7 @@ TEST_F(Commands, ScaleWriteCarriesTheNewScaleValues) {
     EXPECT_EQ(written.size(), 25U);
     EXPECT_EQ(form.FNewScaleX, 10100);
     EXPECT_EQ(form.FNewScaleY, 9899);
-    EXPECT_EQ(LogLines().back(), "發送命令:" + written);
+    EXPECT_EQ(Log().back(), "發送命令:" + written);
 }
 
 TEST_F(Commands, ScaleWriteIsRefusedBeforeTheScaleHasBeenRead) {
@@ -164,7 +164,7 @@ TEST_F(Commands, UnusableSizesAreRefusedAndNothingIsSent) {
     SetWizardSizes("100", "50");
     form.SendCommand(protocol::ccTestDraw);
     const std::string sent = Serial.WrittenBytes();
-    const std::size_t lines = LogLines().size();
+    const std::size_t lines = Log().size();
     for (const char* size : sizes) {
         SCOPED_TRACE(size);
         SetWizardSizes(size, "50", size, "100");
@@ -175,7 +175,7 @@ TEST_F(Commands, UnusableSizesAreRefusedAndNothingIsSent) {
         EXPECT_EQ(form.FMeasuredX, 0.0);
     }
     EXPECT_EQ(Serial.WrittenBytes(), sent);
-    EXPECT_EQ(LogLines().size(), lines);
+    EXPECT_EQ(Log().size(), lines);
 }
 
 TEST_F(Commands, CorrectedCutNeedsATestCutFirst) {
@@ -208,7 +208,7 @@ TEST_F(Commands, ClosedSerialPortGetsNothing) {
     SetPortText("COM1");
     form.SendCommand(protocol::ccPollSize);
     EXPECT_EQ(Serial.CountOf("WriteFile"), 0);
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_THAT(Log(), IsEmpty());
 }
 
 TEST_F(Commands, TextNamingNoLinkSendsNothing) {
@@ -220,7 +220,7 @@ TEST_F(Commands, TextNamingNoLinkSendsNothing) {
     }
     EXPECT_THAT(Usb.Sent, IsEmpty());
     EXPECT_EQ(Serial.CountOf("WriteFile"), 0);
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_THAT(Log(), IsEmpty());
 }
 
 TEST_F(Commands, LinkKindFollowsTheTextComBeforeUsb) {
@@ -252,7 +252,7 @@ TEST_F(Commands, UsbSendUsesWhateverHandleIsHeld) {
     form.SendCommand(protocol::ccPollSize);
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, -1);
-    EXPECT_THAT(LogLines(), ElementsAre("發送命令:OH;"));
+    EXPECT_THAT(Log(), ElementsAre("發送命令:OH;"));
 }
 
 TEST_F(Commands, UsbPortCloseClosesAnyHandleButAFailedOne) {
@@ -273,7 +273,7 @@ TEST_F(Commands, UsbPortOpenTwiceSaysTheSecondIsAlreadyOpen) {
     SetPortText("USB0");
     form.UsbPortOpen();
     form.UsbPortOpen();
-    EXPECT_THAT(LogLines(), ElementsAre("Open USB0 OK", "Port has already been opened!"));
+    EXPECT_THAT(Log(), ElementsAre("Open USB0 OK", "Port has already been opened!"));
     EXPECT_EQ(Usb.OpenHandles.size(), 1U);
 }
 
@@ -281,7 +281,7 @@ TEST_F(Commands, UsbPortOpenOfAMissingDeviceFails) {
     TMainForm& form = Create();
     SetPortText("USB1");
     form.UsbPortOpen();
-    EXPECT_THAT(LogLines(), ElementsAre("Open USB1 Failed"));
+    EXPECT_THAT(Log(), ElementsAre("Open USB1 Failed"));
     EXPECT_EQ(form.FUsbHandle, -1);
 }
 

@@ -4,7 +4,7 @@
 // bytes nobody asked for never reach a decoder, and only a scale reply in form is taken
 // as a reading.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include <gmock/gmock.h>
 
@@ -67,7 +67,7 @@ TEST_F(TExchangeOrderTest, PollSizeThenLoopDetectShowsTheSizeAndTheSettingsAndKe
     Form().BnPollSizeClick();
     Form().BnLoopDetectClick();
     AnswerInTurn(2);
-    EXPECT_EQ(PanelTexts(Form()),
+    EXPECT_EQ(PanelTexts(),
               (std::vector<std::string>{"600 mm", "1250 mm", "80", "0.250 mm", "Light", "Draft",
                                         "Enable", "Disable", "Roll"}));
     EXPECT_EQ(Form().FLoopDetect, 1);

@@ -5,7 +5,6 @@
 #include "tests/app/app_test_support.h"
 
 #include "app/log_window.h"
-#include "tests/support/main_window_probe.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -207,7 +206,7 @@ TEST_F(MainWindow, SerialComponentAndTimerAreSetUpAndNoPortIsOpened) {
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
     EXPECT_EQ(form.Timer1.Interval(), 1);
     EXPECT_TRUE(form.Timer1.Enabled());
-    EXPECT_TRUE(LogLines().empty());
+    EXPECT_TRUE(Log().empty());
 }
 
 TEST_F(MainWindow, LogLineGoesToTheMemoAndToStandardError) {
@@ -217,7 +216,7 @@ TEST_F(MainWindow, LogLineGoesToTheMemoAndToStandardError) {
     form.AddLog("COM1 Check OK");
     const std::string written = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(written, "接收:0,0,4000,2000\nCOM1 Check OK\n");
-    EXPECT_THAT(LogLines(), ElementsAre("接收:0,0,4000,2000", "COM1 Check OK"));
+    EXPECT_THAT(Log(), ElementsAre("接收:0,0,4000,2000", "COM1 Check OK"));
 }
 
 TEST_F(MainWindow, LogKeepsItsLastTenThousandLines) {
@@ -242,7 +241,7 @@ TEST_F(MainWindow, LogBoundsLongLinesAndItsSize) {
     const std::string written = ::testing::internal::GetCapturedStderr();
     const std::string shown = "接收:" + std::string(kLogLineCharLimit - 203, 'x') +
                               " [507 characters not shown] " + std::string(196, 'x') + " end";
-    EXPECT_THAT(LogLines(), ElementsAre(shown));
+    EXPECT_THAT(Log(), ElementsAre(shown));
     EXPECT_EQ(written, shown + "\n");
 
     ::testing::internal::CaptureStderr();
@@ -311,7 +310,7 @@ TEST_F(MainWindow, DecodeErrorBoxShowsTheFieldAsTheLogDoes) {
     ASSERT_EQ(errors.size(), 2U);
     for (std::size_t i = 0; i < 2; ++i) {
         const std::string logged = Latin1ToUtf8(fields[i]);
-        EXPECT_EQ(testsupport::CountLines(LogLines(), logged), 1);
+        EXPECT_EQ(CountLog(logged), 1);
         EXPECT_THAT(errors[i], HasSubstr("'" + logged + "'"));
     }
 }
@@ -441,29 +440,38 @@ public:
 };
 
 class DialogButtons : public TMainFormTest,
-                      public ::testing::WithParamInterface<QPushButton * TMainForm::*> {};
+                      public ::testing::WithParamInterface<QPushButton * TMainForm::*> {
+protected:
+    // Clicks the button with `portText` in the port list; the window's form.
+    TMainForm& ClickWithPort(const std::string& portText) {
+        TMainForm& form = Create();
+        form.SetDialogs(&FAbout, &FScaling);
+        SetPortText(portText);
+        QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
+        return form;
+    }
+    // How often the button's own dialog was shown, and both.
+    int OwnShown() const {
+        return GetParam() == &TMainForm::BnAbout ? FAbout.Shown : FScaling.Shown;
+    }
+    int AllShown() const { return FAbout.Shown + FScaling.Shown; }
+
+private:
+    TCountingDialog FAbout;
+    TCountingDialog FScaling;
+};
 
 TEST_P(DialogButtons, ShowTheirDialogModally) {
-    TMainForm& form = Create();
-    TCountingDialog about;
-    TCountingDialog scaling;
-    form.SetDialogs(&about, &scaling);
-    SetPortText("COM1");
-    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
-    EXPECT_EQ(about.Shown + scaling.Shown, 1);
-    EXPECT_EQ(about.Shown, GetParam() == &TMainForm::BnAbout ? 1 : 0);
+    ClickWithPort("COM1");
+    EXPECT_EQ(AllShown(), 1);
+    EXPECT_EQ(OwnShown(), 1);
     EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
 
 TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
     Usb.SetPresent(2, true);
-    TMainForm& form = Create();
-    TCountingDialog about;
-    TCountingDialog scaling;
-    form.SetDialogs(&about, &scaling);
-    SetPortText("COM1");
-    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
-    EXPECT_EQ(about.Shown + scaling.Shown, 0);
+    TMainForm& form = ClickWithPort("COM1");
+    EXPECT_EQ(AllShown(), 0);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
                 ElementsAre(kUsbCablePluggedText));
     EXPECT_TRUE(Usb.OpenHandles.empty());
@@ -472,13 +480,8 @@ TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
 
 TEST_P(DialogButtons, ShowTheirDialogForAUsbPortWithTheCutterAttached) {
     Usb.SetPresent(0, true);
-    TMainForm& form = Create();
-    TCountingDialog about;
-    TCountingDialog scaling;
-    form.SetDialogs(&about, &scaling);
-    SetPortText("USB0");
-    QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
-    EXPECT_EQ(about.Shown + scaling.Shown, 1);
+    ClickWithPort("USB0");
+    EXPECT_EQ(AllShown(), 1);
     EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
 

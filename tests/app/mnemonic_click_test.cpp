@@ -4,7 +4,7 @@
 // focus stays on the buttons when Loop Detect and DisDetect switch them, instead of falling
 // into the port list's text, whose caret would blink for as long as the window is active.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include <gmock/gmock.h>
 

@@ -3,7 +3,7 @@
 // in it, and the poll cycle must go on under it, as the operator sees it on the screen.
 // The monitor's error box here is the real message box, not a recording.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include "toolkit/qt_prompts.h"
 
@@ -72,7 +72,7 @@ TEST_F(TRealModalBoxTest, TheMonitorDecodesLogsAndResendsUnderItsErrorBox) {
         secondFailureLogged = WaitUntil([this] { return CountLogStartingWith("'bad2'") == 1; });
         WaitUntil([this] { return CountLog(kSettingsQueryLogged) == 3; });
         ArriveOnSerial("0,31,90,300,4,0,1,1\r");
-        replyDecoded = WaitUntil([this] { return PanelTexts(Form())[2] == "90"; });
+        replyDecoded = WaitUntil([this] { return PanelTexts()[2] == "90"; });
         boxOpenThroughout = BoxStillOpen();
     });
 

@@ -3,7 +3,7 @@
 // complete, when a silent cutter is given up, the settings monitor's windows and resends,
 // queries that share the reply text, and changes of port under way.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include <gmock/gmock.h>
 
@@ -20,20 +20,6 @@ constexpr const char* kDeviceNotFound = "Device not found";
 constexpr const char* kUsbPlugged = "When USB cable plug-in, com port not working.";
 constexpr const char* kSizeReplyLine = "接收:0,0,24000,50000";
 constexpr const char* kSettingsQuery = "<ESC>.R1:";
-
-sim::TFaults SilentCutter() {
-    sim::TFaults faults;
-    faults.Silent = true;
-    return faults;
-}
-
-TBench OnLink(const std::string& portText, sim::TFaults faults = {}) {
-    TBench bench;
-    bench.PortText = portText;
-    bench.UsbCutterPlugged = portText == kUsbPort;
-    bench.Faults = faults;
-    return bench;
-}
 
 // The enabled state of Poll Size, Loop Detect, DisDetect, Scaling and About.
 std::vector<bool> ButtonsEnabled(const TMainForm& form) {
@@ -66,7 +52,7 @@ TEST_P(TReplyCollectionTest, AReplyInPiecesIsDecodedOnceOnTheTenthTickAfterTheFi
     EXPECT_EQ(Form().FPollSizeSettleTicks, 0);
     EXPECT_THAT(Form().FReplyText, IsEmpty());
     EXPECT_EQ(Form().Settings().PollSizeX, "600 mm");
-    EXPECT_EQ(PanelTexts(Form())[1], "1250 mm");
+    EXPECT_EQ(PanelTexts()[1], "1250 mm");
     const std::string closeLine =
         std::string(GetParam()) == kSerialPort ? "Close COM1 OK" : "Port has not been opened!";
     EXPECT_THAT(LogFromLast("接收:"),
@@ -184,8 +170,8 @@ TEST_F(TSettingsMonitorTest, ResendsOnThe101stSilentTickAndStopsAfter151SilentTi
     DeliverAll();
     Tick(11);
     EXPECT_EQ(Form().Settings().Offset, "0.250 mm");
-    EXPECT_THAT(PanelTexts(Form()), ElementsAre("", "", "80", "0.250 mm", "Light", "Draft",
-                                                "Enable", "Disable", "Roll"));
+    EXPECT_THAT(PanelTexts(), ElementsAre("", "", "80", "0.250 mm", "Light", "Draft", "Enable",
+                                          "Disable", "Roll"));
     EXPECT_TRUE(SerialPortOpen());
 
     // 5 silent ticks were counted before the reply.
@@ -215,7 +201,7 @@ TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
     }
     EXPECT_EQ(Form().FLoopDetect, 1);
     EXPECT_EQ(CutterCommands().size(), 4U);
-    EXPECT_EQ(PanelTexts(Form())[4], "Light");
+    EXPECT_EQ(PanelTexts()[4], "Light");
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 }
 
@@ -289,7 +275,7 @@ TEST_F(TPortChangeTest, ANewQueryCollectsItsWholeReplyAfterOneAbandonedMidReply)
     Deliver(4);
     Tick(7);
     ChoosePort(kSerialPort);
-    ChosenLine().DiscardAll();
+    Line().DiscardAll();
 
     Form().SendScaleQuery();
     Deliver(4); // "0,10"

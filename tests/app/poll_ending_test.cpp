@@ -2,7 +2,7 @@
 // How exchanges end when a box is shown: a reply that does not decode still ends its
 // query, and whatever arrives while a box is open finds the request already ended.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include <gmock/gmock.h>
 
@@ -134,11 +134,7 @@ TEST_F(TCutShortReplyTest, AFloodOnTheLineIsCutBeforeItIsDecoded) {
 using TBoxReentranceTest = TPollTest;
 
 TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnded) {
-    sim::TFaults silent;
-    silent.Silent = true;
-    TBench bench;
-    bench.Faults = silent;
-    Build(bench);
+    Build(OnLink(kSerialPort, SilentCutter()));
     Form().BnPollSizeClick();
     Prompts.WhileOpen = [&] {
         Tick(30);
@@ -155,11 +151,7 @@ TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnd
 }
 
 TEST_F(TBoxReentranceTest, TicksUnderTheMonitorsSilenceBoxNeitherResendNorStopTwice) {
-    sim::TFaults silent;
-    silent.Silent = true;
-    TBench bench;
-    bench.Faults = silent;
-    Build(bench);
+    Build(OnLink(kSerialPort, SilentCutter()));
     Form().BnLoopDetectClick();
     std::size_t logLinesUnderTheBox = 0;
     Prompts.WhileOpen = [&] {
@@ -187,8 +179,8 @@ TEST_F(TBoxReentranceTest, ANewReplyUnderTheMonitorsErrorBoxIsDecodedAndTheBadOn
     };
     Tick(11);
     EXPECT_EQ(CountLogStartingWith("接收:"), 2);
-    EXPECT_THAT(PanelTexts(Form()), ElementsAre("", "", "90", "0.300 mm", "Heavy", "Fine",
-                                                "Disable", "Enable", "Single"));
+    EXPECT_THAT(PanelTexts(), ElementsAre("", "", "90", "0.300 mm", "Heavy", "Fine", "Disable",
+                                          "Enable", "Single"));
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException), ElementsAre(HasSubstr("abc")));
     EXPECT_EQ(Form().FLoopDetect, 1);
     EXPECT_TRUE(SerialPortOpen());

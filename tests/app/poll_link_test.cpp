@@ -2,7 +2,7 @@
 // The panel commands and the two reply feeders on each link: what reaches the cutter, what
 // the USB link logs, which bytes the reply text keeps, and what DisDetect closes.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include <gmock/gmock.h>
 
@@ -15,13 +15,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr const char* kUsbPlugged = "When USB cable plug-in, com port not working.";
-
-TBench OnLink(const std::string& portText) {
-    TBench bench;
-    bench.PortText = portText;
-    bench.UsbCutterPlugged = portText == kUsbPort;
-    return bench;
-}
 
 class TEachLinkTest : public TPollTest, public ::testing::WithParamInterface<const char*> {
 protected:
@@ -101,7 +94,7 @@ TEST_F(TUsbFeederTest, AFailedReadIsSkippedWithoutAWordAndCountsAsSilence) {
     Form().BnPollSizeClick();
     Tick(2);
     // The cable is pulled: both library reads now fail.
-    ChosenLine().HangUp();
+    Line().HangUp();
     Tick(8);
     EXPECT_EQ(CountLogStartingWith("Receive Data"), 2);
     EXPECT_EQ(Form().FPollSizeRequest, 1);

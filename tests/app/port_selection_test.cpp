@@ -59,7 +59,7 @@ TEST_F(PortList, DeviceMapPortsComeFirstAndTheLastBecomesTheText) {
     TMainForm& form = Create();
     EXPECT_EQ(PortItems(), QStringList({"COM1", "COM3", "USB0"}));
     EXPECT_EQ(form.ComboBox1->currentText(), "COM3");
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_THAT(Log(), IsEmpty());
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
 }
 
@@ -131,7 +131,7 @@ TEST_F(PortList, OpeningTheListRebuildsItAndResetsTheTextWithoutACheck) {
     form.ComboBox1->hidePopup();
     EXPECT_EQ(PortItems(), QStringList({"COM1", "COM3", "USB1"}));
     EXPECT_EQ(form.ComboBox1->currentText(), "COM3");
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_THAT(Log(), IsEmpty());
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
 }
 
@@ -166,7 +166,7 @@ TEST_P(SerialCheck, LogsTheOutcomeAndLeavesThePortClosed) {
     }
     SetPortText("COM2");
     form.ComboBox1Change();
-    EXPECT_EQ(LogLines(), GetParam().Lines);
+    EXPECT_EQ(Log(), GetParam().Lines);
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM2"));
     EXPECT_FALSE(form.Comm1.Enabled());
     EXPECT_EQ(Serial.CountOf("EscapeCommFunction"), 0) << "the check sets no line";
@@ -239,7 +239,7 @@ TEST_F(PortList, AnOpenPortIsCheckedUnderTheNewName) {
     form.ComPortOpen();
     SetPortText("COM4");
     form.ComboBox1Change();
-    EXPECT_THAT(LogLines(), ElementsAre("COM1 Check OK", "COM4 Check OK"));
+    EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "COM4 Check OK"));
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM1"));
     EXPECT_FALSE(form.Comm1.Enabled());
     form.ComPortOpen();
@@ -250,7 +250,7 @@ TEST_F(PortList, TypingComRunsACheckOnEachEditThatFails) {
     TMainForm& form = Create();
     Serial.Fail("CreateFile", TLinkError::leNotFound);
     QTest::keyClicks(form.ComboBox1->lineEdit(), "COM");
-    EXPECT_THAT(LogLines(), ElementsAre("COM Check Fail"));
+    EXPECT_THAT(Log(), ElementsAre("COM Check Fail"));
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM"));
 }
 
@@ -261,7 +261,7 @@ TEST_F(PortList, EndingAnEditChoosesNothingMore) {
     form.ComboBox1->lineEdit()->selectAll();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "COM1");
     QTest::keyClick(form.ComboBox1->lineEdit(), Qt::Key_Return);
-    EXPECT_THAT(LogLines(), ElementsAre("COM Check OK", "COM1 Check OK"));
+    EXPECT_THAT(Log(), ElementsAre("COM Check OK", "COM1 Check OK"));
     EXPECT_EQ(form.ComboBox1->currentText(), "COM1");
 }
 
@@ -272,7 +272,7 @@ TEST_F(PortList, PickingAnItemRunsTheCheck) {
     form.ComboBox1->setCurrentIndex(0);
     QTest::keyClick(form.ComboBox1, Qt::Key_Down);
     EXPECT_EQ(form.ComboBox1->currentText(), "COM3");
-    EXPECT_THAT(LogLines(), ElementsAre("COM3 Check OK"));
+    EXPECT_THAT(Log(), ElementsAre("COM3 Check OK"));
 }
 
 TEST_F(PortList, UsbEntryThatAnswersIsReportedAndLeftClosed) {
@@ -280,7 +280,7 @@ TEST_F(PortList, UsbEntryThatAnswersIsReportedAndLeftClosed) {
     TMainForm& form = Create();
     SetPortText("USB1");
     form.ComboBox1Change();
-    EXPECT_THAT(LogLines(), ElementsAre("USB1 Check OK", "USB1 device ID: none reported"));
+    EXPECT_THAT(Log(), ElementsAre("USB1 Check OK", "USB1 device ID: none reported"));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
     EXPECT_EQ(form.FUsbHandle, 0);
 }
@@ -295,8 +295,7 @@ TEST_F(PortList, UsbEntryShowsItsDeviceInTheTooltipAndTheCheck) {
               "/dev/usb/lp0\nMFG:Acme;MDL:DeskJet 2700;");
     SetPortText("USB0");
     form.ComboBox1Change();
-    EXPECT_THAT(LogLines(),
-                ElementsAre("USB0 Check OK", "USB0 device ID: MFG:Acme;MDL:DeskJet 2700;"));
+    EXPECT_THAT(Log(), ElementsAre("USB0 Check OK", "USB0 device ID: MFG:Acme;MDL:DeskJet 2700;"));
 }
 
 TEST_F(PortList, RefusedUsbDeviceIsNotListedAndTheLogSaysWhy) {
@@ -309,20 +308,20 @@ TEST_F(PortList, RefusedUsbDeviceIsNotListedAndTheLogSaysWhy) {
     Sources.DevicePaths["USB1"] = "/dev/usb/lp1";
     TMainForm& form = Create();
     EXPECT_THAT(PortItems(), IsEmpty());
-    EXPECT_THAT(LogLines(),
+    EXPECT_THAT(Log(),
                 ElementsAre("Permission denied on /dev/usb/lp0: add your user to the group lp",
                             "/dev/usb/lp1 is in use by another program"));
     SetPortText("USB1");
     form.ComboBox1Change();
-    EXPECT_THAT(LogLines(), testing::IsSupersetOf({"Device not found"}));
-    EXPECT_EQ(LogLines().back(), "/dev/usb/lp1 is in use by another program");
+    EXPECT_THAT(Log(), testing::IsSupersetOf({"Device not found"}));
+    EXPECT_EQ(Log().back(), "/dev/usb/lp1 is in use by another program");
 }
 
 TEST_F(PortList, UsbEntryThatDoesNotAnswerIsNotFound) {
     TMainForm& form = Create();
     SetPortText("USB2");
     form.ComboBox1Change();
-    EXPECT_THAT(LogLines(), ElementsAre("Device not found"));
+    EXPECT_THAT(Log(), ElementsAre("Device not found"));
     EXPECT_EQ(form.FUsbHandle, -1);
     EXPECT_EQ(Usb.OpenedIndexes.back(), 2);
 }
@@ -339,14 +338,14 @@ TEST_F(PortList, TypedUsbWithoutANumberShowsTheErrorAndOpensNothing) {
     EXPECT_EQ(Usb.OpenedIndexes.size(), probes);
     EXPECT_EQ(form.FUsbHandle, 0);
     EXPECT_EQ(form.FPollSizeRequest, 0);
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_THAT(Log(), IsEmpty());
 }
 
 TEST_F(PortList, TextNamingNoLinkChecksNothing) {
     TMainForm& form = Create();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "US");
     EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkException).empty());
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_THAT(Log(), IsEmpty());
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
 }
 
@@ -355,7 +354,7 @@ TEST_F(PortList, ComPortOpensWithBothLinesUpAndRefusesASecondOpen) {
     SetPortText("COM1");
     form.ComPortOpen();
     form.ComPortOpen();
-    EXPECT_THAT(LogLines(), ElementsAre("COM1 Check OK", "Port has already been opened!"));
+    EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "Port has already been opened!"));
     std::vector<std::uint32_t> functions;
     for (const devlink::fake::TSerialCall& call : Serial.CallsOf("EscapeCommFunction")) {
         functions.push_back(call.Value);
@@ -371,10 +370,10 @@ TEST_F(PortList, ComPortThatDoesNotOpenLogsOnlyAReasonItKnows) {
     SetPortText("COM1");
     Serial.Fail("CreateFile", TLinkError::leNotFound);
     form.ComPortOpen();
-    EXPECT_THAT(LogLines(), IsEmpty());
+    EXPECT_THAT(Log(), IsEmpty());
     Serial.Fail("CreateFile", TLinkError::leDenied);
     form.ComPortOpen();
-    EXPECT_THAT(LogLines(),
+    EXPECT_THAT(Log(),
                 ElementsAre("Permission denied on /dev/ttyS0: add your user to the group dialout"));
 }
 
@@ -384,8 +383,7 @@ TEST_F(PortList, ComPortCloseSaysWhetherThePortWasOpen) {
     form.ComPortOpen();
     form.ComPortClose();
     form.ComPortClose();
-    EXPECT_THAT(LogLines(),
-                ElementsAre("COM1 Check OK", "Close COM1 OK", "Port has not been opened!"));
+    EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "Close COM1 OK", "Port has not been opened!"));
     EXPECT_FALSE(form.Comm1.Enabled());
 }
 

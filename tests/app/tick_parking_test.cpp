@@ -3,7 +3,7 @@
 // harness's hand-driven clock is given back to it), so every exchange below is carried
 // by real ticks: a sender whose ticks did not resume would never see its reply decoded.
 
-#include "tests/app/poll_harness.h"
+#include "tests/app/app_test_support.h"
 
 #include "dialogs/about_form.h"
 #include "dialogs/forms.h"
@@ -90,10 +90,7 @@ class TSenderExchangeTest : public TTickParkingTest,
 
 TEST_P(TSenderExchangeTest, TicksResumeForTheReplyAndParkOnceItIsDecoded) {
     const auto& [sender, port] = GetParam();
-    TBench bench;
-    bench.PortText = port;
-    bench.UsbCutterPlugged = std::string(port) == kUsbPort;
-    BuildTicking(bench);
+    BuildTicking(OnLink(port));
 
     sender.Send(Form());
     EXPECT_FALSE(Parked());
@@ -114,9 +111,7 @@ INSTANTIATE_TEST_SUITE_P(EachQuerySenderOnEachLink, TSenderExchangeTest,
                          });
 
 TEST_F(TTickParkingTest, SilentCutterIsStillGivenUpAfterElevenTicksAndTheTimerParks) {
-    TBench bench;
-    bench.Faults.Silent = true;
-    BuildTicking(bench);
+    BuildTicking(OnLink(kSerialPort, SilentCutter()));
 
     Form().BnPollSizeClick();
     EXPECT_FALSE(Parked());

@@ -27,7 +27,7 @@ TEST_F(AboutDialog, NoticeAndFirmwareFillInOnceTheReplySettles) {
                       "contributors.\nAll rights reserved.");
             EXPECT_EQ(AboutForm->LaCopyRight->geometry(), QRect(30, 20, 235, 95));
             EXPECT_FALSE(AboutForm->LaCopyRight->wordWrap());
-            EXPECT_EQ(FSerial.Written(), kFirmwareQuery);
+            EXPECT_EQ(SerialWritten(), kFirmwareQuery);
             DeliverReply();
             Tick(10);
             EXPECT_EQ(AboutForm->LaModel->text(), "");
@@ -37,7 +37,7 @@ TEST_F(AboutDialog, NoticeAndFirmwareFillInOnceTheReplySettles) {
             Click(AboutForm->BnOk);
         });
     EXPECT_FALSE(leftOpen);
-    EXPECT_TRUE(FPrompts.Shown.empty());
+    EXPECT_TRUE(Prompts.Shown.empty());
 }
 
 // Only OK and the close box close the dialog.
@@ -54,27 +54,27 @@ TEST_F(AboutDialog, SilentCutterTheSecondTimeKeepsTheLastIdentity) {
             AnswerQuery();
             Click(AboutForm->BnOk);
         });
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     InsideModal(
         AboutForm, [this] { Click(FMainForm->BnAbout); },
         [this] {
-            FSerial.Line().DiscardAll();
+            Line().DiscardAll();
             Tick(11);
             EXPECT_EQ(AboutForm->LaModel->text(), "TC-60");
             EXPECT_EQ(AboutForm->LaVersion->text(), "2.10");
         });
-    EXPECT_EQ(FSerial.Written(), kFirmwareQuery);
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(SerialWritten(), kFirmwareQuery);
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, "Device not found"}}));
 }
 
 TEST_F(AboutDialog, UsbCutterOnAComPortShowsTheMessageInsteadOfTheDialog) {
-    FUsb.Attached = true;
+    SetUsbCutterPlugged(true);
     ExpectNoModal([this] { Click(FMainForm->BnAbout); });
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox,
                                      "When USB cable plug-in, com port not working."}}));
-    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_EQ(SerialWritten(), "");
 }
 
 } // namespace

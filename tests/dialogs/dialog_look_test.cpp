@@ -83,7 +83,7 @@ TEST_F(DialogLook, EnterPressesTheFirstButton) {
     PasswordForm->show();
     TypeInto(PasswordForm->EdPassword, "123");
     QTest::keyClick(PasswordForm->EdPassword, Qt::Key_Return);
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Invalid Password !!"}}));
 }
 
@@ -93,7 +93,7 @@ TEST_F(DialogLook, EscapeActsOnlyInTheCheckAndAtTheSaveQuestion) {
     EXPECT_TRUE(InsideModal(
         ScaleForm, [this] { Click(FMainForm->BnScaling); },
         [] { QTest::keyClick(ScaleForm->EdTestDraw_X, Qt::Key_Escape); }));
-    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_EQ(SerialWritten(), "");
 
     OpenScalingAndConfirm();
     for (QWidget* target : std::initializer_list<QWidget*>{ScaleForm2, ScaleForm2->Edit1}) {
@@ -107,12 +107,12 @@ TEST_F(DialogLook, EscapeActsOnlyInTheCheckAndAtTheSaveQuestion) {
         [] { QTest::keyClick(ScaleForm2->Edit1, Qt::Key_Return); }));
     ASSERT_TRUE(ModifyForm2->isVisible());
 
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     EXPECT_FALSE(InsideModal(
         SaveDataForm, [] { Click(ModifyForm2->BnYes); },
         [] { QTest::keyClick(SaveDataForm, Qt::Key_Escape); }));
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_EQ(SerialWritten(), "");
 
     for (QDialog* dialog : std::initializer_list<QDialog*>{ModifyForm, PasswordForm}) {
         SCOPED_TRACE(dialog->objectName().toStdString());

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "dialogs_test_support.h"
+#include "tests/dialogs/dialogs_test_support.h"
 
 #include "dialogs/forms.h"
 #include "dialogs/modify_form2.h"
@@ -7,6 +7,7 @@
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
@@ -14,67 +15,36 @@
 #include <QTest>
 #include <QTimer>
 
-#include <chrono>
-
 namespace dialogs::test {
 
 namespace {
 
 constexpr int kSettleTicks = 11;
-constexpr auto kReadDeadline = std::chrono::seconds(10);
+
+testsupport::TBench OnComOne(sim::TCutterConfig config) {
+    testsupport::TBench bench;
+    bench.Cutter = std::move(config);
+    return bench;
+}
 
 } // namespace
 
-devlink::TIoStatus TRecordingSerial::WriteFile(devlink::THandle handle,
-                                               devlink::TTransferRecord& record, const char* data,
-                                               std::uint32_t count, std::uint32_t& transferred) {
-    const devlink::TIoStatus status =
-        sim::TInProcessSerial::WriteFile(handle, record, data, count, transferred);
-    if (status != devlink::TIoStatus::ioFailed) {
-        const std::lock_guard lock(FMutex);
-        FWritten.append(data, count);
-    }
-    return status;
-}
-
-std::string TRecordingSerial::Written() const {
-    const std::lock_guard lock(FMutex);
-    return FWritten;
-}
-
-void TRecordingSerial::ForgetWritten() {
-    const std::lock_guard lock(FMutex);
-    FWritten.clear();
-}
-
-TDialogsTest::TDialogsTest(sim::TCutterConfig config) : FCutter(std::move(config)) {
-    FMainForm =
-        std::make_unique<app::TMainForm>(app::TPlatform{FSerial, FUsb, FPortSources, FPrompts});
-    app::MainForm = FMainForm.get();
-    FMainForm->Timer1.SetEnabled(false);
+TDialogsTest::TDialogsTest(sim::TCutterConfig config)
+    : FMainForm(&Build(OnComOne(std::move(config)))) {
+    app::MainForm = FMainForm;
     CreateForms(*FMainForm);
-    FMainForm->ComboBox1->setEditText("COM1");
     FMainForm->show();
 }
 
 TDialogsTest::~TDialogsTest() {
-    FMainForm.reset();
+    Close();
     app::MainForm = nullptr;
 }
 
 void TDialogsTest::DeliverReply() {
-    ASSERT_GT(FSerial.Line().DeliverAll(), 0U) << "the cutter has no reply to deliver";
-    const auto deadline = std::chrono::steady_clock::now() + kReadDeadline;
-    while (FMainForm->FReplyText.empty() && std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    ASSERT_GT(PendingReplyBytes(), 0U) << "the cutter has no reply to deliver";
+    DeliverAll();
     ASSERT_FALSE(FMainForm->FReplyText.empty()) << "the reply never reached the main window";
-}
-
-void TDialogsTest::Tick(int count) {
-    for (int tick = 0; tick < count; ++tick) {
-        FMainForm->Timer1Timer();
-    }
 }
 
 void TDialogsTest::AnswerQuery() {

@@ -2,25 +2,15 @@
 #pragma once
 
 // The wizard and About dialogs on the offscreen platform, driven by clicks and keys
-// against the in-process virtual cutter on "COM1". The main window's timer is stopped:
+// against the window bench's virtual cutter on "COM1". The main window's timer is stopped:
 // tests tick the poll cycle themselves.
 
 #include "app/main_form.h"
-#include "link/usb_api.h"
 #include "sim/cutter_model.h"
-#include "sim/in_process_serial.h"
-#include "tests/support/one_port_sources.h"
-#include "tests/support/recording_prompts.h"
-
-#include <gtest/gtest.h>
-
-#include <QApplication>
+#include "tests/support/window_bench.h"
 
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
 class QDialog;
 class QPushButton;
@@ -31,45 +21,13 @@ namespace dialogs::test {
 using testsupport::TRecordingPrompts;
 using TPrompt = TRecordingPrompts::TShown;
 
-// A USB link with one cutter at index 0 while attached, none otherwise.
-class TSwitchableUsb : public devlink::TUsbApi {
-public:
-    bool Attached = false;
-    std::int32_t UsbOpenDevice(std::int32_t index) override {
-        return Attached && index == 0 ? 7 : -1;
-    }
-    std::int32_t UsbCloseDevice(std::int32_t) override { return 0; }
-    std::int32_t UsbSend(std::int32_t, const char*, std::int32_t) override { return -1; }
-    std::int32_t UsbReceiveCheck(std::int32_t, std::uint32_t*) override { return -1; }
-    std::int32_t UsbReceive(std::int32_t, char*, std::int32_t, std::uint32_t*) override {
-        return -1;
-    }
-};
-
-// The in-process port with every byte the host writes recorded.
-class TRecordingSerial : public sim::TInProcessSerial {
-public:
-    using sim::TInProcessSerial::TInProcessSerial;
-    devlink::TIoStatus WriteFile(devlink::THandle handle, devlink::TTransferRecord& record,
-                                 const char* data, std::uint32_t count,
-                                 std::uint32_t& transferred) override;
-    std::string Written() const;
-    void ForgetWritten();
-
-private:
-    mutable std::mutex FMutex;
-    std::string FWritten;
-};
-
-class TDialogsTest : public ::testing::Test {
+class TDialogsTest : public testsupport::TWindowTest {
 protected:
     explicit TDialogsTest(sim::TCutterConfig config = {});
     ~TDialogsTest() override;
 
     // Delivers the cutter's pending reply and waits until the main window has read it.
     void DeliverReply();
-    // Runs the poll cycle `count` ticks.
-    void Tick(int count);
     // Delivers the reply and ticks until the poll cycle has decoded it.
     void AnswerQuery();
 
@@ -89,16 +47,8 @@ protected:
     void RunUpToPassword(const std::string& measuredX, const std::string& measuredY);
     void OpenScalingAndConfirm();
 
-    int argc = 1;
-    char programName[8] = "dialogs";
-    char* argv[1] = {programName};
-    QApplication FApplication{argc, argv};
-    sim::TVirtualCutter FCutter;
-    TRecordingSerial FSerial{FCutter, "COM1"};
-    TSwitchableUsb FUsb;
-    testsupport::TOnePortSources FPortSources;
-    TRecordingPrompts FPrompts;
-    std::unique_ptr<app::TMainForm> FMainForm;
+    // The bench's window, under the name the dialogs' tests know it by.
+    app::TMainForm* const FMainForm;
 };
 
 } // namespace dialogs::test

@@ -11,6 +11,7 @@
 #include "dialogs/scale_form2.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -27,13 +28,13 @@ TEST_F(WizardEqualMeasurement, OddTestSizeMeasuredAsItselfCutsNothingMore) {
     TypeInto(ScaleForm->EdTestDraw_X, "50.3");
     TypeInto(ScaleForm->EdTestDraw_Y, "50");
     OpenScalingAndConfirm();
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     TypeInto(ScaleForm2->Edit1, "50.3");
     TypeInto(ScaleForm2->Edit2, "50");
     Click(ScaleForm2->BnOk);
     EXPECT_TRUE(ModifyForm->isVisible());
     EXPECT_FALSE(ModifyForm2->isVisible());
-    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_EQ(SerialWritten(), "");
 }
 
 // Every size from 1 to 1000 mm with one and with two decimals. The test sizes are taken in

@@ -33,41 +33,41 @@ using WizardFlow = TDialogsTest;
 
 TEST_F(WizardFlow, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFromTheReading) {
     OpenScalingAndConfirm();
-    EXPECT_EQ(FSerial.Written(), kTestCut50x50);
+    EXPECT_EQ(SerialWritten(), kTestCut50x50);
     ASSERT_TRUE(ScaleForm2->isVisible());
     EXPECT_FALSE(ScaleForm2->isModal());
 
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     TypeInto(ScaleForm2->Edit1, "50.5");
     TypeInto(ScaleForm2->Edit2, "49.8");
     Click(ScaleForm2->BnOk);
-    EXPECT_EQ(FSerial.Written(), kCorrectedCut1980x2008);
+    EXPECT_EQ(SerialWritten(), kCorrectedCut1980x2008);
     EXPECT_FALSE(ScaleForm2->isVisible());
     ASSERT_TRUE(ModifyForm2->isVisible());
 
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     InsideModal(
         SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
-    EXPECT_EQ(FSerial.Written(), kScaleQuery);
+    EXPECT_EQ(SerialWritten(), kScaleQuery);
     ASSERT_TRUE(PasswordForm->isVisible());
     AnswerQuery();
     EXPECT_EQ(FMainForm->Settings().ScaleX, 1000);
 
     // The right password reads the scale again; the write rests on two equal readings.
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FSerial.Written(), kScaleQuery);
-    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_EQ(SerialWritten(), kScaleQuery);
+    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
     AnswerQuery();
     // Written, then read back: saved only once the cutter reports what was written.
-    EXPECT_EQ(FSerial.Written(), kScaleQuery + kWrite1010And995 + kScaleQuery);
-    EXPECT_EQ(FCutter.ScaleX(), 1010);
-    EXPECT_EQ(FCutter.ScaleY(), 995);
-    EXPECT_TRUE(FPrompts.Shown.empty());
+    EXPECT_EQ(SerialWritten(), kScaleQuery + kWrite1010And995 + kScaleQuery);
+    EXPECT_EQ(Cutter().ScaleX(), 1010);
+    EXPECT_EQ(Cutter().ScaleY(), 995);
+    EXPECT_TRUE(Prompts.Shown.empty());
     AnswerQuery();
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
 }
 
@@ -76,19 +76,19 @@ TEST_F(WizardFlow, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
 TEST_F(WizardFlow, TwoReadingsThatDifferWriteNothing) {
     RunUpToPassword("50.5", "49.8");
     AnswerQuery();
-    FCutter.Feed("\x1b.C6;1;1234:");
-    FSerial.ForgetWritten();
+    Cutter().Feed("\x1b.C6;1;1234:");
+    ForgetSerialWritten();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
     AnswerQuery();
-    EXPECT_EQ(FSerial.Written(), kScaleQuery);
-    EXPECT_EQ(FCutter.ScaleX(), 1234);
-    EXPECT_EQ(FCutter.FlashWriteCount(), 1U);
+    EXPECT_EQ(SerialWritten(), kScaleQuery);
+    EXPECT_EQ(Cutter().ScaleX(), 1234);
+    EXPECT_EQ(Cutter().FlashWriteCount(), 1U);
     EXPECT_FALSE(PasswordForm->isVisible());
-    ASSERT_EQ(FPrompts.Shown.size(), 1U);
-    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("0,1000,1000"));
-    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("0,1234,1000"));
-    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("nothing was written"));
+    ASSERT_EQ(Prompts.Shown.size(), 1U);
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("0,1000,1000"));
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("0,1234,1000"));
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("nothing was written"));
 }
 
 class WizardOnACutterThatIgnoresWrites : public TDialogsTest {
@@ -108,13 +108,13 @@ TEST_F(WizardOnACutterThatIgnoresWrites, ReadBackThatDiffersIsNotReportedAsSaved
     Click(PasswordForm->BnOk);
     AnswerQuery();
     AnswerQuery();
-    EXPECT_EQ(FCutter.ScaleX(), 1000);
+    EXPECT_EQ(Cutter().ScaleX(), 1000);
     EXPECT_FALSE(PasswordForm->isVisible());
-    ASSERT_EQ(FPrompts.Shown.size(), 1U);
-    EXPECT_NE(FPrompts.Shown[0].Text, "Save Complete !!");
-    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("1000, 1000"));
-    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("1010, 995"));
-    EXPECT_THAT(FPrompts.Shown[0].Text, ::testing::HasSubstr("may not have taken"));
+    ASSERT_EQ(Prompts.Shown.size(), 1U);
+    EXPECT_NE(Prompts.Shown[0].Text, "Save Complete !!");
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("1000, 1000"));
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("1010, 995"));
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("may not have taken"));
 }
 
 TEST_F(WizardFlow, OnlyAMeasurementNumericallyEqualToTheTestSizeChangesNothing) {
@@ -122,17 +122,17 @@ TEST_F(WizardFlow, OnlyAMeasurementNumericallyEqualToTheTestSizeChangesNothing) 
          {std::tuple{"50", "50", true}, {"50.0", "50.00", true}, {"50", "50.1", false}}) {
         SCOPED_TRACE(std::string(x) + " x " + y);
         OpenScalingAndConfirm();
-        FSerial.ForgetWritten();
+        ForgetSerialWritten();
         TypeInto(ScaleForm2->Edit1, x);
         TypeInto(ScaleForm2->Edit2, y);
         Click(ScaleForm2->BnOk);
         EXPECT_EQ(ModifyForm->isVisible(), unchanged);
         EXPECT_EQ(ModifyForm2->isVisible(), !unchanged);
-        EXPECT_EQ(FSerial.Written().empty(), unchanged);
+        EXPECT_EQ(SerialWritten().empty(), unchanged);
         ModifyForm->reject();
         ModifyForm2->reject();
     }
-    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
 }
 
 TEST_F(WizardFlow, NoAsksAgainModallyAndTheSecondMeasurementReplacesTheFirst) {
@@ -141,7 +141,7 @@ TEST_F(WizardFlow, NoAsksAgainModallyAndTheSecondMeasurementReplacesTheFirst) {
     TypeInto(ScaleForm2->Edit2, "49");
     Click(ScaleForm2->BnOk);
 
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     InsideModal(
         ScaleForm2, [] { Click(ModifyForm2->BnNo); },
         [] {
@@ -150,16 +150,16 @@ TEST_F(WizardFlow, NoAsksAgainModallyAndTheSecondMeasurementReplacesTheFirst) {
             TypeInto(ScaleForm2->Edit2, "49.8");
             Click(ScaleForm2->BnOk);
         });
-    EXPECT_EQ(FSerial.Written(), kCorrectedCut1980x2008);
+    EXPECT_EQ(SerialWritten(), kCorrectedCut1980x2008);
 
     InsideModal(
         SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
     AnswerQuery();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     AnswerQuery();
-    EXPECT_EQ(FSerial.Written(), kWrite1010And995 + kScaleQuery);
+    EXPECT_EQ(SerialWritten(), kWrite1010And995 + kScaleQuery);
 }
 
 TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
@@ -173,16 +173,16 @@ TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
     Click(PasswordForm->BnOk);
     EXPECT_TRUE(PasswordForm->isVisible());
     EXPECT_EQ(PasswordForm->EdPassword->text(), "047 ");
-    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
 
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
     AnswerQuery();
     AnswerQuery();
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Invalid Password !!"},
                                     {TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
-    EXPECT_EQ(FCutter.ScaleX(), 1010);
+    EXPECT_EQ(Cutter().ScaleX(), 1010);
 
     PasswordForm->show();
     EXPECT_EQ(PasswordForm->EdPassword->text(), "");
@@ -192,11 +192,11 @@ TEST_F(WizardFlow, CancelAtSaveEndsTheWizardWithoutQueryOrWrite) {
     OpenScalingAndConfirm();
     TypeInto(ScaleForm2->Edit1, "50.5");
     Click(ScaleForm2->BnOk);
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     const bool leftOpen = InsideModal(
         SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnCancel); });
     EXPECT_FALSE(leftOpen);
-    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_EQ(SerialWritten(), "");
     EXPECT_FALSE(PasswordForm->isVisible());
     EXPECT_EQ(FMainForm->FScaleReadRequest, 0);
 }
@@ -204,17 +204,17 @@ TEST_F(WizardFlow, CancelAtSaveEndsTheWizardWithoutQueryOrWrite) {
 TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {
     RunUpToPassword("50.5", "49.8");
     TypeInto(PasswordForm->EdPassword, "047");
-    FSerial.ForgetWritten();
+    ForgetSerialWritten();
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, kAwaitingScaleText}}));
     EXPECT_TRUE(PasswordForm->isVisible());
-    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_EQ(SerialWritten(), "");
 
     AnswerQuery();
     Click(PasswordForm->BnOk);
     AnswerQuery();
-    EXPECT_EQ(FSerial.Written(), kScaleQuery + kWrite1010And995 + kScaleQuery);
+    EXPECT_EQ(SerialWritten(), kScaleQuery + kWrite1010And995 + kScaleQuery);
     AnswerQuery();
     EXPECT_FALSE(PasswordForm->isVisible());
 }
@@ -226,24 +226,24 @@ TEST_F(WizardFlow, ReadingFromAnEarlierSaveDoesNotCountForTheNextRun) {
     RunUpToPassword("50.5", "49.8");
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
     EXPECT_TRUE(PasswordForm->isVisible());
 }
 
 TEST_F(WizardFlow, UnansweredScaleQueryClosesThePasswordDialogAndWritesNothing) {
     RunUpToPassword("50.5", "49.8");
-    FSerial.Line().DiscardAll();
+    Line().DiscardAll();
     Tick(11);
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, "Device not found"}}));
-    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
 }
 
 TEST_F(WizardFlow, ScalingWithAUsbCutterOnAComPortOpensNothing) {
-    FUsb.Attached = true;
+    SetUsbCutterPlugged(true);
     ExpectNoModal([this] { Click(FMainForm->BnScaling); });
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText}}));
     EXPECT_FALSE(ScaleForm->isVisible());
 }
@@ -252,12 +252,12 @@ TEST_F(WizardFlow, TestCutWithAUsbCutterOnAComPortCutsNothingAndGoesOn) {
     InsideModal(
         ScaleForm, [this] { Click(FMainForm->BnScaling); },
         [this] {
-            FUsb.Attached = true;
+            SetUsbCutterPlugged(true);
             Click(ScaleForm->BnOk);
         });
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText}}));
-    EXPECT_EQ(FSerial.Written(), "");
+    EXPECT_EQ(SerialWritten(), "");
     EXPECT_TRUE(ScaleForm2->isVisible());
 }
 
@@ -266,13 +266,13 @@ TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {
     AnswerQuery();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    FUsb.Attached = true;
-    FPrompts.Shown.clear();
+    SetUsbCutterPlugged(true);
+    Prompts.Shown.clear();
     AnswerQuery();
-    EXPECT_EQ(FPrompts.Shown,
+    EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText},
                                     {TRecordingPrompts::pkShowMessage, kWriteNotSentText}}));
-    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
 }
 
 TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
@@ -283,9 +283,9 @@ TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
     ScaleForm2->reject();
     TypeInto(PasswordForm->EdPassword, "047");
     Click(PasswordForm->BnOk);
-    EXPECT_EQ(FCutter.FlashWriteCount(), 0U);
+    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FPrompts.Shown.back(),
+    EXPECT_EQ(Prompts.Shown.back(),
               (TPrompt{TRecordingPrompts::pkShowMessage, kMeasurementNotCutText}));
 }
 

@@ -31,7 +31,7 @@ using WizardRefusals = TDialogsTest;
 TEST_F(WizardRefusals, TestSizeThatIsNoPositiveNumberKeepsTheFirstDialogOpen) {
     for (const char* text : {"0", "-5", "5O", ""}) {
         SCOPED_TRACE(text);
-        FPrompts.Shown.clear();
+        Prompts.Shown.clear();
         const bool leftOpen = InsideModal(
             ScaleForm, [this] { Click(FMainForm->BnScaling); },
             [text] {
@@ -39,11 +39,11 @@ TEST_F(WizardRefusals, TestSizeThatIsNoPositiveNumberKeepsTheFirstDialogOpen) {
                 Click(ScaleForm->BnOk);
             });
         EXPECT_TRUE(leftOpen);
-        ASSERT_EQ(FPrompts.Shown.size(), 1U);
-        EXPECT_EQ(FPrompts.Shown[0].Kind, TRecordingPrompts::pkException);
+        ASSERT_EQ(Prompts.Shown.size(), 1U);
+        EXPECT_EQ(Prompts.Shown[0].Kind, TRecordingPrompts::pkException);
         EXPECT_EQ(ScaleForm->EdTestDraw_Y->text().toStdString(), text);
         EXPECT_FALSE(ScaleForm2->isVisible());
-        EXPECT_EQ(FSerial.Written(), "");
+        EXPECT_EQ(SerialWritten(), "");
     }
 }
 
@@ -78,17 +78,17 @@ TEST_F(WizardRefusals, ImplausibleMeasurementKeepsTheMeasurementDialogOpenAndSen
     OpenScalingAndConfirm();
     for (const TCase& refused : cases) {
         SCOPED_TRACE(refused.Text);
-        FSerial.ForgetWritten();
-        FPrompts.Shown.clear();
+        ForgetSerialWritten();
+        Prompts.Shown.clear();
         TypeInto(ScaleForm2->Edit1, "50.5");
         TypeInto(ScaleForm2->Edit2, "49.8");
         TypeInto(ScaleForm2->*refused.Field, refused.Text);
         Click(ScaleForm2->BnOk);
-        EXPECT_EQ(FPrompts.Shown, std::vector<TPrompt>{refused.Shown});
+        EXPECT_EQ(Prompts.Shown, std::vector<TPrompt>{refused.Shown});
         EXPECT_TRUE(ScaleForm2->isVisible());
         EXPECT_EQ((ScaleForm2->*refused.Field)->text().toStdString(), refused.Text);
         EXPECT_FALSE(ModifyForm->isVisible() || ModifyForm2->isVisible());
-        EXPECT_EQ(FSerial.Written(), "");
+        EXPECT_EQ(SerialWritten(), "");
     }
 }
 
@@ -97,8 +97,8 @@ TEST_F(WizardRefusals, MeasurementWithoutAnyTestCutIsRefused) {
     OpenScalingAndConfirm();
     TypeInto(ScaleForm2->Edit1, "50.5");
     Click(ScaleForm2->BnOk);
-    ASSERT_EQ(FPrompts.Shown.size(), 1U);
-    EXPECT_EQ(FPrompts.Shown[0].Kind, TRecordingPrompts::pkMessageBox);
+    ASSERT_EQ(Prompts.Shown.size(), 1U);
+    EXPECT_EQ(Prompts.Shown[0].Kind, TRecordingPrompts::pkMessageBox);
     EXPECT_TRUE(ScaleForm2->isVisible());
     EXPECT_FALSE(ModifyForm2->isVisible());
 }

@@ -33,6 +33,7 @@ using dialogs::PasswordForm;
 using dialogs::SaveDataForm;
 using dialogs::ScaleForm;
 using dialogs::ScaleForm2;
+using testsupport::Paste;
 
 const std::vector<std::string> kHostileNumbers = {"",
                                                   " ",
@@ -120,11 +121,6 @@ protected:
     }
     ~HostileFields() override { app::MainForm = nullptr; }
 
-    // The text replaces the field's as one edit of the operator.
-    static void Type(QLineEdit* edit, const std::string& text) {
-        edit->selectAll();
-        edit->insert(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    }
     static void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     int CommandsReceived() { return TranscriptLines("< "); }
@@ -140,8 +136,8 @@ protected:
     // What a refused step must leave: the dialog open, a message, nothing sent.
     void ExpectRefused(QDialog* dialog, std::size_t promptsBefore, int commandsBefore) {
         EXPECT_TRUE(dialog->isVisible());
-        ASSERT_GT(FBench.Prompts().Shown.size(), promptsBefore);
-        EXPECT_FALSE(FBench.Prompts().Shown.back().Text.empty());
+        ASSERT_GT(FBench.Prompts.Shown.size(), promptsBefore);
+        EXPECT_FALSE(FBench.Prompts.Shown.back().Text.empty());
         EXPECT_EQ(CommandsReceived(), commandsBefore);
     }
 
@@ -157,8 +153,8 @@ protected:
 
     void MakeTestCut(const std::string& width, const std::string& height) {
         ScaleForm->show();
-        Type(ScaleForm->EdTestDraw_X, width);
-        Type(ScaleForm->EdTestDraw_Y, height);
+        Paste(ScaleForm->EdTestDraw_X, width);
+        Paste(ScaleForm->EdTestDraw_Y, height);
         Click(ScaleForm->BnOk);
     }
 
@@ -176,7 +172,7 @@ TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {
     for (const bool widthField : {true, false}) {
         for (const std::string& text : kHostileNumbers) {
             SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)) + (widthField ? " X" : " Y"));
-            const std::size_t promptsBefore = FBench.Prompts().Shown.size();
+            const std::size_t promptsBefore = FBench.Prompts.Shown.size();
             const int commandsBefore = CommandsReceived();
             const std::size_t cutsBefore = FBench.Cutter().CutCount();
             const int ignoredBefore = InputIgnored();
@@ -202,13 +198,13 @@ TEST_F(HostileFields, MeasurementIsCorrectedAsTypedOrRefusedWithAMessage) {
     for (const bool lengthField : {true, false}) {
         for (const std::string& text : kHostileNumbers) {
             SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)) + (lengthField ? " X" : " Y"));
-            const std::size_t promptsBefore = FBench.Prompts().Shown.size();
+            const std::size_t promptsBefore = FBench.Prompts.Shown.size();
             const int commandsBefore = CommandsReceived();
             const std::size_t cutsBefore = FBench.Cutter().CutCount();
             const int ignoredBefore = InputIgnored();
             ScaleForm2->show();
-            Type(ScaleForm2->Edit1, lengthField ? text : "50");
-            Type(ScaleForm2->Edit2, lengthField ? "50" : text);
+            Paste(ScaleForm2->Edit1, lengthField ? text : "50");
+            Paste(ScaleForm2->Edit2, lengthField ? "50" : text);
             Click(ScaleForm2->BnOk);
             if (ScaleForm2->isVisible()) {
                 ExpectRefused(ScaleForm2, promptsBefore, commandsBefore);
@@ -229,8 +225,8 @@ TEST_F(HostileFields, MeasurementIsCorrectedAsTypedOrRefusedWithAMessage) {
 TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
     MakeTestCut("50", "50");
     ScaleForm2->show();
-    Type(ScaleForm2->Edit1, "50.5");
-    Type(ScaleForm2->Edit2, "49.8");
+    Paste(ScaleForm2->Edit1, "50.5");
+    Paste(ScaleForm2->Edit2, "49.8");
     Click(ScaleForm2->BnOk);
     ASSERT_TRUE(ModifyForm2->isVisible());
     // Yes shows the save question modally: Save is clicked from inside its event loop.
@@ -243,20 +239,20 @@ TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
 
     for (const std::string& text : kHostilePasswords) {
         SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));
-        Type(PasswordForm->EdPassword, text);
+        Paste(PasswordForm->EdPassword, text);
         Click(PasswordForm->BnOk);
-        EXPECT_EQ(FBench.Prompts().Shown.back().Text, dialogs::kInvalidPasswordText);
+        EXPECT_EQ(FBench.Prompts.Shown.back().Text, dialogs::kInvalidPasswordText);
         EXPECT_TRUE(PasswordForm->isVisible());
         EXPECT_EQ(FBench.Cutter().FlashWriteCount(), 0U);
     }
-    Type(PasswordForm->EdPassword, dialogs::kPassword);
+    Paste(PasswordForm->EdPassword, dialogs::kPassword);
     Click(PasswordForm->BnOk);
     // The second reading, then the reading back of the write.
     for (int reading = 0; reading < 2; ++reading) {
         FBench.DeliverAll();
         FBench.Tick(11);
     }
-    EXPECT_EQ(FBench.Prompts().Shown.back().Text, dialogs::kSaveCompleteText);
+    EXPECT_EQ(FBench.Prompts.Shown.back().Text, dialogs::kSaveCompleteText);
     EXPECT_EQ(FBench.Cutter().FlashWriteCount(), 2U);
     EXPECT_EQ(FBench.Cutter().ScaleX(), 1010);
     EXPECT_EQ(FBench.Cutter().ScaleY(), 995);

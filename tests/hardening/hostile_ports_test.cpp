@@ -116,38 +116,23 @@ public:
     TPtyPair FUsbDevice;
 };
 
-// One Tessaro: the main window over the real serial and USB operations.
-class TTessaro {
+// One Tessaro: the window bench over the real serial and USB operations.
+class TTessaro : public testsupport::TWindowBench {
 public:
     explicit TTessaro(const TRealPortsBench& bench)
-        : FSerial(bench.Table()), FUsb(bench.Table()), FSources(bench.Table()),
-          FForm(app::TPlatform{FSerial, FUsb, FSources, FPrompts}) {
-        FForm.Timer1.SetEnabled(false);
+        : FSerial(bench.Table()), FUsb(bench.Table()), FSources(bench.Table()) {
+        BuildOver(FSerial, FUsb, FSources);
     }
+    ~TTessaro() override { Close(); }
 
-    // The text replaces the field's as one edit of the operator (a paste); the check runs.
-    void Type(const std::string& text) {
-        QLineEdit* edit = FForm.ComboBox1->lineEdit();
-        edit->selectAll();
-        edit->insert(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    }
+    // The text replaces the field's as one edit of the operator; the check runs.
+    void Type(const std::string& text) { testsupport::Paste(Form().ComboBox1->lineEdit(), text); }
 
-    std::vector<std::string> LogLines() const;
-
+private:
     platform::TLinuxSerialApi FSerial;
     platform::TLinuxUsbApi FUsb;
     platform::TLinuxPortSources FSources;
-    TRecordingPrompts FPrompts;
-    app::TMainForm FForm;
 };
-
-std::vector<std::string> TTessaro::LogLines() const {
-    std::vector<std::string> lines;
-    for (const QString& line : FForm.Memo1->toPlainText().split('\n')) {
-        lines.push_back(line.toStdString());
-    }
-    return lines;
-}
 
 class HostilePortText : public testing::Test {
 protected:
@@ -186,8 +171,8 @@ std::vector<std::string> AllowedOpens(const std::string& portText) {
 }
 
 void HostilePortText::ExpectHandledSafely(const std::string& text) {
-    app::TMainForm& form = FTessaro.FForm;
-    const std::size_t promptsBefore = FTessaro.FPrompts.Shown.size();
+    app::TMainForm& form = FTessaro.Form();
+    const std::size_t promptsBefore = FTessaro.Prompts.Shown.size();
     const std::string logBefore = form.Memo1->toPlainText().toStdString();
     FTessaro.Type(text);
     // The field may refuse some characters or cut the text short: the check saw this one.
@@ -199,7 +184,7 @@ void HostilePortText::ExpectHandledSafely(const std::string& text) {
     EXPECT_TRUE(form.FUsbHandle == 0 || form.FUsbHandle == -1) << form.FUsbHandle;
 
     const std::string said = form.Memo1->toPlainText().toStdString().substr(logBefore.size());
-    const bool prompted = FTessaro.FPrompts.Shown.size() > promptsBefore;
+    const bool prompted = FTessaro.Prompts.Shown.size() > promptsBefore;
     switch (form.LinkKind()) {
     case app::lkSerial:
         EXPECT_NE(said.find(portText == kComPort ? " Check OK" : " Check Fail"), std::string::npos)
@@ -208,7 +193,7 @@ void HostilePortText::ExpectHandledSafely(const std::string& text) {
     case app::lkUsb:
         if (portText.size() < 4) {
             ASSERT_TRUE(prompted) << "a USB text without a number was not refused";
-            EXPECT_FALSE(FTessaro.FPrompts.Shown.back().Text.empty());
+            EXPECT_FALSE(FTessaro.Prompts.Shown.back().Text.empty());
         } else {
             EXPECT_NE(
                 said.find(AllowedOpens(portText).empty() ? app::kDeviceNotFoundText : " Check OK"),
@@ -286,11 +271,11 @@ TEST_F(HostilePortText, OpensOnlyTheTablesPortsAndExplainsEveryRefusal) {
 }
 
 TEST_F(HostilePortText, TypingKeyByKeyChecksEachTextAndOpensOnlyTheWholeName) {
-    app::TMainForm& form = FTessaro.FForm;
+    app::TMainForm& form = FTessaro.Form();
     form.ComboBox1->lineEdit()->clear();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "COM7");
     EXPECT_EQ(FWatch.TakeOpens(), std::vector<std::string>{kComPortLabel});
-    const std::vector<std::string> lines = FTessaro.LogLines();
+    const std::vector<std::string> lines = FTessaro.Log();
     ASSERT_GE(lines.size(), 2U);
     EXPECT_EQ(lines[lines.size() - 2], "COM Check Fail");
     EXPECT_EQ(lines.back(), "COM7 Check OK");
@@ -306,10 +291,10 @@ TEST(HostileExchange, SendsNothingAndEndsWithTheSilenceBox) {
     TOpenWatch watch;
     watch.Watch(bench.FComDevice.SlavePath(), kComPortLabel);
     watch.Watch(bait.Path(), "bait");
-    app::TMainForm& form = tessaro.FForm;
+    app::TMainForm& form = tessaro.Form();
     for (const char* text : {"COM9", "../COM7", "USB1", "COM7 "}) {
         tessaro.Type(text);
-        const std::size_t promptsBefore = tessaro.FPrompts.Shown.size();
+        const std::size_t promptsBefore = tessaro.Prompts.Shown.size();
         form.BnPollSizeClick();
         for (int tick = 0; tick < 11; ++tick) {
             form.Timer1Timer();
@@ -317,8 +302,8 @@ TEST(HostileExchange, SendsNothingAndEndsWithTheSilenceBox) {
         EXPECT_TRUE(watch.TakeOpens().empty()) << text;
         EXPECT_EQ(form.FPollSizeRequest, 0) << text;
         EXPECT_FALSE(form.Comm1.Enabled()) << text;
-        ASSERT_EQ(tessaro.FPrompts.Shown.size(), promptsBefore + 1) << text;
-        EXPECT_EQ(tessaro.FPrompts.Shown.back().Text, app::kDeviceNotFoundText);
+        ASSERT_EQ(tessaro.Prompts.Shown.size(), promptsBefore + 1) << text;
+        EXPECT_EQ(tessaro.Prompts.Shown.back().Text, app::kDeviceNotFoundText);
     }
     EXPECT_TRUE(bench.FComDevice.Receive(1, std::chrono::milliseconds(0)).empty());
 }
@@ -349,11 +334,11 @@ TEST_P(UntrustedDeviceMap, IsIgnoredByThePortListAndByEveryOpen) {
     FWatch.Watch(FBench.FComDevice.SlavePath(), kComPortLabel);
     FWatch.Watch(FBench.FUsbDevice.SlavePath(), kUsbPortLabel);
     TTessaro tessaro(FBench);
-    EXPECT_EQ(tessaro.FForm.ComboBox1->count(), 0);
+    EXPECT_EQ(tessaro.Form().ComboBox1->count(), 0);
     tessaro.Type(kComPort);
     tessaro.Type(kUsbPort);
     EXPECT_TRUE(FWatch.TakeOpens().empty());
-    const std::vector<std::string> lines = tessaro.LogLines();
+    const std::vector<std::string> lines = tessaro.Log();
     ASSERT_GE(lines.size(), 2U);
     EXPECT_EQ(lines[lines.size() - 2], "COM7 Check Fail");
     EXPECT_EQ(lines.back(), app::kDeviceNotFoundText);
@@ -383,13 +368,13 @@ TEST(DeviceMapLinks, ToSomethingOtherThanACharacterDeviceAreRefusedAndNeverOpene
     watch.Watch(targets.Path(), "target");
     TTessaro tessaro(bench);
     std::vector<std::string> listed;
-    for (int item = 0; item < tessaro.FForm.ComboBox1->count(); ++item) {
-        listed.push_back(tessaro.FForm.ComboBox1->itemText(item).toStdString());
+    for (int item = 0; item < tessaro.Form().ComboBox1->count(); ++item) {
+        listed.push_back(tessaro.Form().ComboBox1->itemText(item).toStdString());
     }
     EXPECT_EQ(listed, (std::vector<std::string>{kComPort, kUsbPort}));
     for (const auto& [name, target] : links) {
         tessaro.Type(name);
-        const std::vector<std::string> lines = tessaro.LogLines();
+        const std::vector<std::string> lines = tessaro.Log();
         EXPECT_EQ(lines.back(), name.starts_with("COM") ? name + " Check Fail"
                                                         : std::string(app::kDeviceNotFoundText));
     }
@@ -400,33 +385,33 @@ TEST(SecondTessaro, FindsThePortBusyAndSaysSoWhileTheFirstKeepsWorking) {
     TRealPortsBench bench(TRealPortsBench::ucAbsent);
     TTessaro first(bench);
     TTessaro second(bench);
-    first.FForm.ComboBox1->setEditText(kComPort);
-    first.FForm.BnLoopDetectClick();
-    ASSERT_TRUE(first.FForm.Comm1.Enabled());
+    first.Form().ComboBox1->setEditText(kComPort);
+    first.Form().BnLoopDetectClick();
+    ASSERT_TRUE(first.Form().Comm1.Enabled());
     EXPECT_EQ(bench.FComDevice.Receive(5), "\x1B.R1:");
 
     const std::string busy =
         bench.FComDevice.SlavePath().string() + " is in use by another program";
     second.Type(kComPort);
-    std::vector<std::string> lines = second.LogLines();
+    std::vector<std::string> lines = second.Log();
     ASSERT_GE(lines.size(), 2U);
     EXPECT_EQ(lines[lines.size() - 2], "COM7 Check Fail");
     EXPECT_EQ(lines.back(), busy);
 
-    second.FForm.BnPollSizeClick();
-    EXPECT_EQ(second.LogLines().back(), busy);
+    second.Form().BnPollSizeClick();
+    EXPECT_EQ(second.Log().back(), busy);
     for (int tick = 0; tick < 11; ++tick) {
-        second.FForm.Timer1Timer();
+        second.Form().Timer1Timer();
     }
-    EXPECT_EQ(second.FPrompts.TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(second.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{std::string(app::kDeviceNotFoundText) + "\n" + busy});
-    EXPECT_TRUE(first.FForm.Comm1.Enabled()) << "the second took the first one's port";
+    EXPECT_TRUE(first.Form().Comm1.Enabled()) << "the second took the first one's port";
     EXPECT_TRUE(bench.FComDevice.Receive(3, std::chrono::milliseconds(100)).empty())
         << "the second one's command reached the cutter";
 
-    first.FForm.BnDisDetectClick();
+    first.Form().BnDisDetectClick();
     second.Type(kComPort);
-    EXPECT_EQ(second.LogLines().back(), "COM7 Check OK");
+    EXPECT_EQ(second.Log().back(), "COM7 Check OK");
 }
 
 } // namespace

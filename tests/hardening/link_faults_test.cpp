@@ -70,15 +70,20 @@ std::chrono::nanoseconds CpuOverQuietSpell() {
     return ProcessCpuTime() - before;
 }
 
+// A cable that goes dead after this many reply bytes.
+sim::TFaults HangUpAfter(std::size_t bytes) {
+    sim::TFaults faults;
+    faults.HangUpAfterBytes = bytes;
+    return faults;
+}
+
 class LinkFault : public testing::TestWithParam<const char*> {
 protected:
     bool OnSerial() const { return std::string(GetParam()) == kSerialPort; }
 };
 
 TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
-    sim::TFaults faults;
-    faults.HangUpAfterBytes = 7;
-    TFaultBench bench(GetParam(), faults);
+    TFaultBench bench(GetParam(), HangUpAfter(7));
     bench.Form().BnPollSizeClick();
     bench.DeliverAll();
     ASSERT_TRUE(bench.Line().HungUp());
@@ -88,7 +93,7 @@ TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1);
     EXPECT_EQ(bench.CountLog("接收:0,0,240"), 1);
-    EXPECT_TRUE(bench.Prompts().Shown.empty());
+    EXPECT_TRUE(bench.Prompts.Shown.empty());
     ExpectIdleAndClosed(bench);
     bench.Tick(50);
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1) << "the partial reply was decoded again";
@@ -96,14 +101,12 @@ TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
 }
 
 TEST_P(LinkFault, HangUpBeforeAnyReplyEndsWithTheSilenceBox) {
-    sim::TFaults faults;
-    faults.HangUpAfterBytes = 0;
-    TFaultBench bench(GetParam(), faults);
+    TFaultBench bench(GetParam(), HangUpAfter(0));
     bench.Form().BnPollSizeClick();
     bench.DeliverAll();
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 0);
-    EXPECT_EQ(bench.Prompts().TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     ExpectNextPollSizeWorks(bench);
@@ -119,8 +122,8 @@ TEST_P(LinkFault, GarbageInsteadOfAReplyEndsTheExchangeOnceWithAtMostOneErrorBox
     bench.TickUntilIdle();
     bench.Tick(50);
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1);
-    EXPECT_LE(bench.Prompts().Shown.size(), 1U);
-    for (const auto& shown : bench.Prompts().Shown) {
+    EXPECT_LE(bench.Prompts.Shown.size(), 1U);
+    for (const auto& shown : bench.Prompts.Shown) {
         EXPECT_EQ(shown.Kind, TRecordingPrompts::pkException);
         EXPECT_NE(shown.Text.find("is not a valid"), std::string::npos) << shown.Text;
     }
@@ -175,7 +178,7 @@ TEST_P(LinkFault, ReplyWithoutCarriageReturnKeepsTheSizeAndLosesTheLastSettingsC
     EXPECT_EQ(SettingsShown(bench), expected);
     bench.Form().BnDisDetectClick();
     ExpectIdleAndClosed(bench);
-    EXPECT_TRUE(bench.Prompts().Shown.empty());
+    EXPECT_TRUE(bench.Prompts.Shown.empty());
 }
 
 TEST_P(LinkFault, SilenceDuringLoopDetectStopsTheMonitorOnceAndTheNextLoopWorks) {
@@ -188,7 +191,7 @@ TEST_P(LinkFault, SilenceDuringLoopDetectStopsTheMonitorOnceAndTheNextLoopWorks)
     const int ticks = bench.TickUntilIdle();
     EXPECT_EQ(ticks, 151);
     EXPECT_EQ(bench.CountLog(kSettingsQuerySent), 2) << "one query, one resend on the 101st tick";
-    EXPECT_EQ(bench.Prompts().TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     const std::vector<std::string> log = bench.Log();
@@ -215,7 +218,7 @@ TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWork
     EXPECT_LT(CpuOverQuietSpell(), kCpuAllowedInQuietSpell);
 
     bench.TickUntilIdle();
-    EXPECT_EQ(bench.Prompts().TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
@@ -229,7 +232,7 @@ TEST_P(LinkFault, LinkRemovedBeforeAQueryEndsItWithTheSilenceBoxAndNothingOpen) 
     bench.Unplug();
     bench.Form().BnPollSizeClick();
     bench.TickUntilIdle();
-    EXPECT_EQ(bench.Prompts().TextsOf(TRecordingPrompts::pkMessageBox),
+    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {

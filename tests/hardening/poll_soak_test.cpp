@@ -72,7 +72,7 @@ TEST_P(PollSizeSoak, AThousandExchangesKeepDescriptorsAndMemoryFlatAndTheLogCapp
     EXPECT_EQ(CommandsReceived(bench), kWarmUpExchanges + kSoakExchanges);
     EXPECT_EQ(bench.PanelTexts()[0], "600 mm");
     EXPECT_EQ(bench.PanelTexts()[1], "1250 mm");
-    EXPECT_TRUE(bench.Prompts().Shown.empty());
+    EXPECT_TRUE(bench.Prompts.Shown.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(EachLink, PollSizeSoak, testing::Values(kSerialPort, kUsbPort),

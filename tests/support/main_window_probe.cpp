@@ -58,4 +58,9 @@ void AwaitReplyText(const app::TMainForm& form, std::size_t size) {
     }
 }
 
+void Paste(QLineEdit* edit, const std::string& text) {
+    edit->selectAll();
+    edit->insert(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
 } // namespace testsupport

@@ -2,9 +2,11 @@
 #pragma once
 
 // What a test reads off the main window: its log, its panel, and the reply bytes the
-// event thread hands it.
+// event thread hands it; and a paste into one of its fields.
 
 #include "app/main_form.h"
+
+#include <QLineEdit>
 
 #include <cstddef>
 #include <string>
@@ -24,5 +26,8 @@ std::vector<std::string> PanelTexts(const app::TMainForm& form);
 // the bytes, until the window holds `size` reply bytes. Bounded: a hand-off takes
 // microseconds, so running out means the bytes were never handed over.
 void AwaitReplyText(const app::TMainForm& form, std::size_t size);
+
+// The text replaces the field's as one edit of the operator (a paste).
+void Paste(QLineEdit* edit, const std::string& text);
 
 } // namespace testsupport

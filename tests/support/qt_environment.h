@@ -5,9 +5,9 @@
 
 namespace testsupport {
 
-// Registers one application object for the whole test program, as the widgets need. A
-// test program calls it once from a namespace-scope initializer of its own sources (a
-// registration left in this library alone would not be linked in).
+// Registers one application object for the whole test program, as the widgets need. The
+// window bench registers it for every program built on it; any other test program calls
+// it once from a namespace-scope initializer of its own sources.
 ::testing::Environment* AddQtEnvironment();
 
 } // namespace testsupport

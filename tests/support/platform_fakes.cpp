@@ -1,21 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "tests/app/app_test_support.h"
-
-#include "tests/support/main_window_probe.h"
-#include "tests/support/qt_environment.h"
-
-#include <QComboBox>
+#include "tests/support/platform_fakes.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace app::test {
-
-namespace {
-
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment = testsupport::AddQtEnvironment();
-
-} // namespace
+namespace testsupport {
 
 void TFakeUsbApi::SetPresent(std::int32_t index, bool present) {
     if (present) {
@@ -70,6 +59,14 @@ std::int32_t TFakeUsbApi::UsbReceive(std::int32_t handle, char* buffer, std::int
     return 0;
 }
 
+void TFakePortSources::HoldOnlyComOne() {
+    Version = {5, 1, 2600, devlink::kVerPlatformWin32Nt};
+    EnumeratedPorts = {std::string(kSerialPort) + ":"};
+    SerialCommMap = {{"\\Device\\Serial0", kSerialPort, "/dev/ttyS0"}};
+    DevicePaths = {{kSerialPort, "/dev/ttyS0"}};
+    DeviceGroups = {{kSerialPort, "dialout"}};
+}
+
 bool TFakePortSources::GetVersionEx(devlink::TOsVersionInfo& info) {
     if (VersionAnswers) {
         info = Version;
@@ -101,27 +98,4 @@ std::string TFakePortSources::DeviceGroupOf(const std::string& portName) {
     return found == DeviceGroups.end() ? std::string() : found->second;
 }
 
-TMainFormTest::~TMainFormTest() = default;
-
-TMainForm& TMainFormTest::Create() {
-    FForm = std::make_unique<TMainForm>(TPlatform{Serial, Usb, Sources, Prompts});
-    return *FForm;
-}
-
-std::vector<std::string> TMainFormTest::LogLines() const {
-    return testsupport::LogLines(*FForm);
-}
-
-QStringList TMainFormTest::PortItems() const {
-    QStringList items;
-    for (int i = 0; i < FForm->ComboBox1->count(); ++i) {
-        items << FForm->ComboBox1->itemText(i);
-    }
-    return items;
-}
-
-void TMainFormTest::SetPortText(const std::string& text) {
-    FForm->ComboBox1->setEditText(QString::fromStdString(text));
-}
-
-} // namespace app::test
+} // namespace testsupport
