@@ -24,8 +24,6 @@
 
 namespace app {
 
-TMainForm* MainForm = nullptr;
-
 namespace {
 
 constexpr int kClientWidth = 368;
@@ -180,12 +178,6 @@ TMainForm::TMainForm(const TPlatform& platform, QWidget* parent)
       FUsbBuffer(std::make_unique_for_overwrite<char[]>(kUsbBufferSize)) {
     BuildControls();
     ConnectHandlers();
-    FCommandText.clear();
-    FReplyText.clear();
-    FPollSizeRequest = 0;
-    FLoopDetect = 0;
-    FFirmwareRequest = 0;
-    FScaleReadRequest = 0;
     BnDisDetect->setEnabled(false);
     AddLogWindowAction();
     SkipGreyedMnemonicsInPortList();
