@@ -98,7 +98,7 @@ public:
         connect(&form, &app::TMainForm::SettingsChanged, this, [this] {
             if (!Decoded) {
                 Decoded = TClock::now();
-                ReplyBytes = FForm.FReplyText.size();
+                ReplyBytes = FForm.ExchangeState().FReplyText.size();
             }
         });
         // The log line of a sent command follows the write at once.

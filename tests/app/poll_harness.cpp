@@ -50,7 +50,7 @@ sim::TInProcessLine& TPollTest::ChosenLine() {
 void TPollTest::Deliver(std::size_t count) {
     const std::size_t arrived = ChosenLine().DeliverNext(count);
     if (!FUsbChosen && FForm->Comm1.Enabled()) {
-        testsupport::AwaitReplyText(*FForm, FForm->FReplyText.size() + arrived);
+        testsupport::AwaitReplyText(*FForm, FForm->ExchangeState().FReplyText.size() + arrived);
     }
 }
 
@@ -63,7 +63,7 @@ std::size_t TPollTest::PendingReplyBytes() {
 }
 
 void TPollTest::ArriveOnSerial(const std::string& bytes) {
-    const std::size_t expected = FForm->FReplyText.size() + bytes.size();
+    const std::size_t expected = FForm->ExchangeState().FReplyText.size() + bytes.size();
     FScriptedSerial.Receive(bytes);
     FScriptedSerial.RaiseEvents(devlink::kEvRxChar);
     testsupport::AwaitReplyText(*FForm, expected);

@@ -50,7 +50,6 @@ void TRecordingSerial::ForgetWritten() {
 TDialogsTest::TDialogsTest(sim::TCutterConfig config) : FCutter(std::move(config)) {
     FMainForm =
         std::make_unique<app::TMainForm>(app::TPlatform{FSerial, FUsb, FPortSources, FPrompts});
-    app::MainForm = FMainForm.get();
     FMainForm->Timer1.SetEnabled(false);
     CreateForms(*FMainForm);
     FMainForm->ComboBox1->setEditText("COM1");
@@ -59,16 +58,17 @@ TDialogsTest::TDialogsTest(sim::TCutterConfig config) : FCutter(std::move(config
 
 TDialogsTest::~TDialogsTest() {
     FMainForm.reset();
-    app::MainForm = nullptr;
 }
 
 void TDialogsTest::DeliverReply() {
     ASSERT_GT(FSerial.Line().DeliverAll(), 0U) << "the cutter has no reply to deliver";
     const auto deadline = std::chrono::steady_clock::now() + kReadDeadline;
-    while (FMainForm->FReplyText.empty() && std::chrono::steady_clock::now() < deadline) {
+    while (FMainForm->ExchangeState().FReplyText.empty() &&
+           std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
-    ASSERT_FALSE(FMainForm->FReplyText.empty()) << "the reply never reached the main window";
+    ASSERT_FALSE(FMainForm->ExchangeState().FReplyText.empty())
+        << "the reply never reached the main window";
 }
 
 void TDialogsTest::Tick(int count) {

@@ -144,7 +144,8 @@ void TFaultBench::Tick(int count) {
 }
 
 void TFaultBench::Deliver(std::size_t count) {
-    const std::size_t expected = FForm->FReplyText.size() + Line().DeliverNext(count);
+    const std::size_t expected =
+        FForm->ExchangeState().FReplyText.size() + Line().DeliverNext(count);
     if (!FOnUsb && FForm->Comm1.Enabled()) {
         testsupport::AwaitReplyText(*FForm, expected);
     }
@@ -156,8 +157,10 @@ void TFaultBench::DeliverAll() {
 
 int TFaultBench::TickUntilIdle(int limit) {
     const auto busy = [this] {
-        return FForm->FPollSizeRequest != 0 || FForm->FLoopDetect != 0 ||
-               FForm->FFirmwareRequest != 0 || FForm->FScaleReadRequest != 0;
+        return FForm->ExchangeState().FPollSizeRequest != 0 ||
+               FForm->ExchangeState().FLoopDetect != 0 ||
+               FForm->ExchangeState().FFirmwareRequest != 0 ||
+               FForm->ExchangeState().FScaleReadRequest != 0;
     };
     int ticks = 0;
     while (busy() && ticks < limit) {
