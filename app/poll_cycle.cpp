@@ -81,8 +81,8 @@ struct TMainForm::TQueryBlock {
     using TDecoder = void (*)(std::string_view reply, protocol::CutterSettings& settings,
                               const protocol::TFieldLog& log);
 
-    std::int32_t TExchangeState::*Flag;
-    std::int32_t TExchangeState::*SettleTicks;
+    TFlag TExchangeState::*Flag;
+    TTicks TExchangeState::*SettleTicks;
     TDecoder Decode;
     // Told how the query ended; null when nobody waits for it.
     void (TMainForm::*Ended)(bool decoded);
