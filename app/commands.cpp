@@ -14,16 +14,10 @@ namespace {
 
 constexpr const char* kSentPrefix = "發送命令:";
 constexpr std::int32_t kUsbDeviceCount = 4;
-constexpr std::int32_t kFailedHandle = -1;
-constexpr std::int32_t kNoHandle = 0;
 
 // A wizard field the dialogs have not provided reads as empty, which no conversion takes.
 std::string FieldText(const std::function<std::string()>& field) {
     return field ? field() : std::string();
-}
-
-bool IsOpenHandle(std::int32_t handle) {
-    return handle != kNoHandle && handle != kFailedHandle;
 }
 
 } // namespace
@@ -50,15 +44,15 @@ int TMainForm::UsbDeviceIndex() const {
 
 // A build that fails leaves FCommandText empty and sends nothing.
 void TMainForm::SendCommand(protocol::TCommandCode code) {
-    FCommandText.clear();
-    FCommandText = BuildCommandText(code);
+    FExchange.FCommandText.clear();
+    FExchange.FCommandText = BuildCommandText(code);
     try {
         WriteCommandText();
     } catch (...) {
-        FCommandText.clear();
+        FExchange.FCommandText.clear();
         throw;
     }
-    FCommandText.clear();
+    FExchange.FCommandText.clear();
 }
 
 // The sizes and scale values a command carries are kept only once the whole command has
@@ -69,29 +63,29 @@ std::string TMainForm::BuildCommandText(protocol::TCommandCode code) {
         const double width = protocol::LengthUnitsFromText(FieldText(FWizardFields.TestDrawX), "X");
         const double height =
             protocol::LengthUnitsFromText(FieldText(FWizardFields.TestDrawY), "Y");
-        FTestDrawX = width;
-        FTestDrawY = height;
-        return protocol::TestDrawText(FTestDrawX, FTestDrawY);
+        FExchange.FTestDrawX = width;
+        FExchange.FTestDrawY = height;
+        return protocol::TestDrawText(FExchange.FTestDrawX, FExchange.FTestDrawY);
     }
     case protocol::ccCorrectedTestDraw: {
         const double measuredX =
             protocol::LengthUnitsFromText(FieldText(FWizardFields.MeasuredX), "Length X");
         const double measuredY =
             protocol::LengthUnitsFromText(FieldText(FWizardFields.MeasuredY), "Width Y");
-        const std::int32_t width = protocol::CorrectedLength(FTestDrawX, measuredX);
-        const std::int32_t height = protocol::CorrectedLength(FTestDrawY, measuredY);
-        FMeasuredX = measuredX;
-        FMeasuredY = measuredY;
+        const std::int32_t width = protocol::CorrectedLength(FExchange.FTestDrawX, measuredX);
+        const std::int32_t height = protocol::CorrectedLength(FExchange.FTestDrawY, measuredY);
+        FExchange.FMeasuredX = measuredX;
+        FExchange.FMeasuredY = measuredY;
         return protocol::TestDrawText(width, height);
     }
     case protocol::ccWriteScale: {
         const std::int32_t scaleX =
-            protocol::NewScaleValue(FSettings.ScaleX, FMeasuredX, FTestDrawX);
+            protocol::NewScaleValue(FSettings.ScaleX, FExchange.FMeasuredX, FExchange.FTestDrawX);
         const std::int32_t scaleY =
-            protocol::NewScaleValue(FSettings.ScaleY, FMeasuredY, FTestDrawY);
-        FNewScaleX = scaleX;
-        FNewScaleY = scaleY;
-        return protocol::WriteScaleText(FNewScaleX, FNewScaleY);
+            protocol::NewScaleValue(FSettings.ScaleY, FExchange.FMeasuredY, FExchange.FTestDrawY);
+        FExchange.FNewScaleX = scaleX;
+        FExchange.FNewScaleY = scaleY;
+        return protocol::WriteScaleText(FExchange.FNewScaleX, FExchange.FNewScaleY);
     }
     default:
         return protocol::QueryCommandText(code);
@@ -101,32 +95,33 @@ std::string TMainForm::BuildCommandText(protocol::TCommandCode code) {
 // A serial link with a USB cutter attached carries nothing: the cutter is not listening
 // there. The senders tell the operator.
 void TMainForm::WriteCommandText() {
-    const auto count = static_cast<std::uint32_t>(FCommandText.size());
+    const auto count = static_cast<std::uint32_t>(FExchange.FCommandText.size());
     switch (LinkKind()) {
     case lkSerial:
         if (UsbDevicePresent() || !Comm1.Enabled()) {
             return;
         }
-        Comm1.Write(FCommandText.data(), count);
+        Comm1.Write(FExchange.FCommandText.data(), count);
         break;
     case lkUsb:
-        FUsb.UsbSend(FUsbHandle, FCommandText.data(), static_cast<std::int32_t>(count));
+        FUsb.UsbSend(FExchange.FUsbHandle, FExchange.FCommandText.data(),
+                     static_cast<std::int32_t>(count));
         break;
     case lkNone:
         return;
     }
-    AddLog(kSentPrefix + Latin1ToUtf8(FCommandText));
+    AddLog(kSentPrefix + Latin1ToUtf8(FExchange.FCommandText));
 }
 
 // A handle still open from an earlier exchange is closed first: the device may take only
 // one opener, and the handle would otherwise be lost.
 bool TMainForm::UsbPortProbe() {
-    if (IsOpenHandle(FUsbHandle)) {
-        FUsb.UsbCloseDevice(FUsbHandle);
+    if (IsOpenUsbHandle(FExchange.FUsbHandle)) {
+        FUsb.UsbCloseDevice(FExchange.FUsbHandle);
     }
-    FUsbHandle = kNoHandle;
-    FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
-    if (FUsbHandle == kFailedHandle) {
+    FExchange.FUsbHandle = kNoUsbHandle;
+    FExchange.FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
+    if (FExchange.FUsbHandle == kFailedUsbHandle) {
         return false;
     }
     UsbPortClose();
@@ -136,37 +131,72 @@ bool TMainForm::UsbPortProbe() {
 // Any printer-class device answers, so the log names each one: the operator sees whether
 // the device that blocks the COM port is the cutter.
 bool TMainForm::UsbDevicePresent() {
-    int answering = 0;
+    bool answering = false;
+    ProbeUsbDevices([this, &answering](std::int32_t index) {
+        answering = true;
+        AddLog("USB" + std::to_string(index) +
+               " attached, device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(index)));
+    });
+    return answering;
+}
+
+void TMainForm::ProbeUsbDevices(const std::function<void(std::int32_t index)>& onAnswering,
+                                const std::function<void(std::int32_t index)>& onRefused) {
     for (std::int32_t index = 0; index < kUsbDeviceCount; ++index) {
         const std::int32_t handle = FUsb.UsbOpenDevice(index);
-        if (handle != kFailedHandle) {
-            ++answering;
-            FUsb.UsbCloseDevice(handle);
-            AddLog("USB" + std::to_string(index) +
-                   " attached, device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(index)));
+        if (handle == kFailedUsbHandle) {
+            if (onRefused) {
+                onRefused(index);
+            }
+            continue;
         }
+        onAnswering(index);
+        FUsb.UsbCloseDevice(handle);
     }
-    return answering > 0;
 }
 
 void TMainForm::UsbPortOpen() {
-    if (IsOpenHandle(FUsbHandle)) {
+    if (IsOpenUsbHandle(FExchange.FUsbHandle)) {
         AddLog("Port has already been opened!");
         return;
     }
-    FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
-    AddLog("Open " + PortText() + (FUsbHandle == kFailedHandle ? " Failed" : " OK"));
-    if (FUsbHandle != kFailedHandle) {
+    FExchange.FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
+    AddLog("Open " + PortText() + (FExchange.FUsbHandle == kFailedUsbHandle ? " Failed" : " OK"));
+    if (FExchange.FUsbHandle != kFailedUsbHandle) {
         ForgetOpenFailure();
     }
 }
 
 void TMainForm::UsbPortClose() {
-    if (FUsbHandle == kFailedHandle) {
+    if (FExchange.FUsbHandle == kFailedUsbHandle) {
         return;
     }
-    FUsb.UsbCloseDevice(FUsbHandle);
-    FUsbHandle = kNoHandle;
+    FUsb.UsbCloseDevice(FExchange.FUsbHandle);
+    FExchange.FUsbHandle = kNoUsbHandle;
+}
+
+TPlotterSize TMainForm::TestDrawSize() const {
+    return {FExchange.FTestDrawX, FExchange.FTestDrawY};
+}
+
+TPlotterSize TMainForm::MeasuredSize() const {
+    return {FExchange.FMeasuredX, FExchange.FMeasuredY};
+}
+
+TScaleValues TMainForm::NewScale() const {
+    return {FExchange.FNewScaleX, FExchange.FNewScaleY};
+}
+
+bool TMainForm::LinkOpen() const {
+    switch (LinkKind()) {
+    case lkSerial:
+        return Comm1.Enabled();
+    case lkUsb:
+        return IsOpenUsbHandle(FExchange.FUsbHandle);
+    case lkNone:
+        return false;
+    }
+    return false;
 }
 
 } // namespace app

@@ -116,11 +116,7 @@ void RunApplication(toolkit::TQtPrompts& prompts) {
     platform::TLinuxUsbApi usb;
     platform::TLinuxPortSources portSources;
     app::TMainForm mainForm(app::TPlatform{serial, usb, portSources, prompts});
-    app::MainForm = &mainForm;
     prompts.SetMainWindow(&mainForm);
-    struct TForgetMainForm {
-        ~TForgetMainForm() { app::MainForm = nullptr; }
-    } forgetMainForm;
     dialogs::CreateForms(mainForm);
     mainForm.show();
     SetApplicationIconLater();

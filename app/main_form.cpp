@@ -5,11 +5,11 @@
 
 #include "app/log_window.h"
 #include "app/port_list_box.h"
+#include "app/window_look.h"
 #include "toolkit/event_guard.h"
 
 #include <QAction>
 #include <QDialog>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -23,8 +23,6 @@
 #include <iostream>
 
 namespace app {
-
-TMainForm* MainForm = nullptr;
 
 namespace {
 
@@ -57,21 +55,10 @@ constexpr int kButtonFontPixels = 13;
 constexpr int kCaptionFontPixels = 13;
 constexpr int kValueFontPixels = 16;
 
-// A fixed-pitch face that has the full-width colon, so the captions' colons line up.
-constexpr const char* kFixedPitchFamily = "Noto Sans Mono CJK TC";
-
 constexpr const char* kRowCaptions[] = {
     "Poll Size  X ：", "           Y ：", "Force        ：", "Offset       ：", "Media Weight ：",
     "Quality      ：", "Smooth       ：", "Auto Unroll  ：", "Media Type   ：",
 };
-
-QFont FixedPitchFont(int pixelSize) {
-    QFont font = QFontDatabase::hasFamily(QString::fromLatin1(kFixedPitchFamily))
-                     ? QFont(QString::fromLatin1(kFixedPitchFamily))
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(pixelSize);
-    return font;
-}
 
 QFont BoldFont(const QFont& base, int pixelSize) {
     QFont font = base;
@@ -134,9 +121,9 @@ private:
     const QWidget& FWindow;
 };
 
-QPushButton* MakeButton(QWidget* parent, const char* caption, const QRect& geometry) {
-    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-    button->setGeometry(geometry);
+// The panel's buttons: bold captions, and Alt+letter clicks at once.
+QPushButton* MakePanelButton(QWidget* parent, const char* caption, const QRect& geometry) {
+    QPushButton* button = MakeButton(parent, QString::fromUtf8(caption), geometry);
     button->setFont(BoldFont(parent->font(), kButtonFontPixels));
     button->installEventFilter(new TImmediateMnemonic(button));
     return button;
@@ -180,12 +167,6 @@ TMainForm::TMainForm(const TPlatform& platform, QWidget* parent)
       FUsbBuffer(std::make_unique_for_overwrite<char[]>(kUsbBufferSize)) {
     BuildControls();
     ConnectHandlers();
-    FCommandText.clear();
-    FReplyText.clear();
-    FPollSizeRequest = 0;
-    FLoopDetect = 0;
-    FFirmwareRequest = 0;
-    FScaleReadRequest = 0;
     BnDisDetect->setEnabled(false);
     AddLogWindowAction();
     SkipGreyedMnemonicsInPortList();
@@ -211,7 +192,7 @@ void TMainForm::BuildControls() {
     move(kDesignedPosition);
 
     BuildButtonRow();
-    BnScaling = MakeButton(this, "&Scaling", kScalingButton);
+    BnScaling = MakePanelButton(this, "&Scaling", kScalingButton);
     BuildValueRows();
     BuildRightColumn();
 
@@ -228,9 +209,9 @@ void TMainForm::BuildControls() {
 }
 
 void TMainForm::BuildButtonRow() {
-    BnPollSize = MakeButton(this, "&Poll Size", ButtonInTopRow(0));
-    BnLoopDetect = MakeButton(this, "&Loop Detect", ButtonInTopRow(1));
-    BnDisDetect = MakeButton(this, "&DisDetect", ButtonInTopRow(2));
+    BnPollSize = MakePanelButton(this, "&Poll Size", ButtonInTopRow(0));
+    BnLoopDetect = MakePanelButton(this, "&Loop Detect", ButtonInTopRow(1));
+    BnDisDetect = MakePanelButton(this, "&DisDetect", ButtonInTopRow(2));
 }
 
 void TMainForm::BuildValueRows() {
@@ -269,8 +250,8 @@ void TMainForm::BuildRightColumn() {
     portList->setGeometry(kPortList);
     portList->OnDropDown = [this] { Guarded([this] { ComboBox1DropDown(); }); };
     ComboBox1 = portList;
-    BnExit = MakeButton(this, "&Exit", kExitButton);
-    BnAbout = MakeButton(this, "&About", kAboutButton);
+    BnExit = MakePanelButton(this, "&Exit", kExitButton);
+    BnAbout = MakePanelButton(this, "&About", kAboutButton);
 }
 
 void TMainForm::ConnectClick(QPushButton* button, void (TMainForm::*handler)()) {

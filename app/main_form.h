@@ -6,6 +6,7 @@
 // split by concern: main_form.cpp (construction, layout, log), port_selection.cpp,
 // commands.cpp, panel_commands.cpp and poll_cycle.cpp.
 
+#include "app/exchange_state.h"
 #include "link/comm.h"
 #include "link/port_sources.h"
 #include "link/serial_api.h"
@@ -18,7 +19,6 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -88,7 +88,7 @@ public:
     void SetDialogs(QDialog* aboutForm, QDialog* scaleForm);
     void SetWizardFields(TWizardFields fields);
 
-    // Controls, as the window description names them.
+    // The panel's controls; tests click them.
     QPushButton* BnPollSize = nullptr;
     QPushButton* BnLoopDetect = nullptr;
     QPushButton* BnDisDetect = nullptr;
@@ -202,32 +202,25 @@ public:
     // The last scale reply taken as a reading, as the cutter sent it.
     const std::string& LastScaleReply() const { return FLastScaleReply; }
 
-    // State shared by the exchanges (public like the original form's fields, so the
-    // dialogs and the tests reach them).
-    std::int32_t FSilenceTicks = 0;
-    std::int32_t FAwaitingFirstReply = 0;
-    std::int32_t FWinGeneration = 0;
-    std::int32_t FPollSizeRequest = 0;
-    std::int32_t FPollSizeSettleTicks = 0;
-    std::int32_t FLoopDetect = 0;
-    std::int32_t FSettingsSettleTicks = 0;
-    std::int32_t FResendTicks = 0;
-    std::int32_t FFirmwareRequest = 0;
-    std::int32_t FFirmwareSettleTicks = 0;
-    std::int32_t FScaleReadRequest = 0;
-    std::int32_t FScaleSettleTicks = 0;
-    // The settings monitor has sent its query and its reply has not yet been decoded.
-    std::int32_t FMonitorAwaitingReply = 0;
-    std::deque<protocol::TCommandCode> FDeferredQueries;
-    std::int32_t FNewScaleX = 0;
-    std::int32_t FNewScaleY = 0;
-    double FTestDrawX = 0;
-    double FTestDrawY = 0;
-    double FMeasuredX = 0;
-    double FMeasuredY = 0;
-    std::string FCommandText;
-    std::string FReplyText;
-    std::int32_t FUsbHandle = 0;
+    // The exchanges' state, read whole (tests compare it with what the operator saw).
+    const TExchangeState& ExchangeState() const { return FExchange; }
+
+    // What the wizard's dialogs read of the exchanges: the test cut's size and the
+    // measurement as the last command that carried them took them, and the scale values
+    // the last write carried.
+    TPlotterSize TestDrawSize() const;
+    TPlotterSize MeasuredSize() const;
+    TScaleValues NewScale() const;
+    // Whether the link the port list names is open: the senders leave it open after a
+    // command without a reply, and a sender that stopped leaves it closed.
+    bool LinkOpen() const;
+
+    // Test seams: state the fakes cannot bring about through the operator's path. A query
+    // marked as asked for (nothing is sent), reply bytes taken as collected, a USB handle
+    // taken as held.
+    void StageQueryForTests(protocol::TCommandCode code);
+    void StageReplyTextForTests(std::string replyText);
+    void StageUsbHandleForTests(std::int32_t handle);
 
 signals:
     // After every decoder call, also one that failed halfway: the labels are current.
@@ -263,6 +256,10 @@ private:
     // Commands (commands.cpp).
     std::string BuildCommandText(protocol::TCommandCode code);
     void WriteCommandText();
+    // Opens each USB device in turn and closes it again: onAnswering runs while an
+    // answering device is held, onRefused (when given) after an open that failed.
+    void ProbeUsbDevices(const std::function<void(std::int32_t index)>& onAnswering,
+                         const std::function<void(std::int32_t index)>& onRefused = nullptr);
 
     // The poll cycle's steps (poll_cycle.cpp).
     struct TQueryBlock;
@@ -293,6 +290,7 @@ private:
     void ShowSilenceMessage();
     void ParkTicks();
 
+    TExchangeState FExchange;
     toolkit::TPrompts& FPrompts;
     devlink::TUsbApi& FUsb;
     devlink::TPortSources& FPortSources;
@@ -311,8 +309,5 @@ private:
     std::string FOpenFailurePort;
     std::string FOpenFailureReason;
 };
-
-// The single main window; the dialogs reach it through this.
-extern TMainForm* MainForm;
 
 } // namespace app

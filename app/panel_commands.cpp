@@ -73,7 +73,7 @@ void TMainForm::RequestQuery(protocol::TCommandCode code) {
         return;
     }
     if (ReplyAwaitedOtherThan(code)) {
-        FDeferredQueries.push_back(code);
+        FExchange.FDeferredQueries.push_back(code);
         AddLog(kQueryWaitsText);
         return;
     }
@@ -89,9 +89,9 @@ void TMainForm::StartQuery(protocol::TCommandCode code) {
 }
 
 void TMainForm::SendNextDeferred() {
-    while (!ReplyAwaited() && !FDeferredQueries.empty()) {
-        const protocol::TCommandCode code = FDeferredQueries.front();
-        FDeferredQueries.pop_front();
+    while (!ReplyAwaited() && !FExchange.FDeferredQueries.empty()) {
+        const protocol::TCommandCode code = FExchange.FDeferredQueries.front();
+        FExchange.FDeferredQueries.pop_front();
         // A query cancelled while it waited (DisDetect, a change of port) is not sent.
         if (QueryRequested(code)) {
             StartQuery(code);
@@ -105,8 +105,8 @@ void TMainForm::BnPollSizeClick() {
 
 void TMainForm::BnLoopDetectClick() {
     DropCancelledQueries();
-    FLoopDetect = 1;
-    FAwaitingFirstReply = 1;
+    FExchange.FLoopDetect = 1;
+    FExchange.FAwaitingFirstReply = 1;
     const QWidget* focused = focusWidget();
     BnPollSize->setEnabled(false);
     BnLoopDetect->setEnabled(false);
@@ -121,9 +121,9 @@ void TMainForm::BnLoopDetectClick() {
 // query's exchange under way keeps its link, its reply and its silence count.
 void TMainForm::BnDisDetectClick() {
     const bool otherExchange = ReplyAwaited() && !Awaits(protocol::ccSettingsQuery);
-    FLoopDetect = 0;
-    FMonitorAwaitingReply = 0;
-    std::erase(FDeferredQueries, protocol::ccSettingsQuery);
+    FExchange.FLoopDetect = 0;
+    FExchange.FMonitorAwaitingReply = 0;
+    std::erase(FExchange.FDeferredQueries, protocol::ccSettingsQuery);
     const QWidget* focused = focusWidget();
     BnPollSize->setEnabled(true);
     BnLoopDetect->setEnabled(true);
@@ -134,10 +134,10 @@ void TMainForm::BnDisDetectClick() {
     if (otherExchange) {
         return;
     }
-    FSilenceTicks = 0;
+    FExchange.FSilenceTicks = 0;
     ComPortClose();
     UsbPortClose();
-    FReplyText.clear();
+    FExchange.FReplyText.clear();
     SendNextDeferred();
 }
 

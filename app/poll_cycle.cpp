@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace app {
 
@@ -80,8 +81,8 @@ struct TMainForm::TQueryBlock {
     using TDecoder = void (*)(std::string_view reply, protocol::CutterSettings& settings,
                               const protocol::TFieldLog& log);
 
-    std::int32_t TMainForm::*Flag;
-    std::int32_t TMainForm::*SettleTicks;
+    TFlag TExchangeState::*Flag;
+    TTicks TExchangeState::*SettleTicks;
     TDecoder Decode;
     // Told how the query ended; null when nobody waits for it.
     void (TMainForm::*Ended)(bool decoded);
@@ -89,21 +90,21 @@ struct TMainForm::TQueryBlock {
     bool NeedsWholeReply;
 };
 
-const TMainForm::TQueryBlock TMainForm::kPollSizeBlock{&TMainForm::FPollSizeRequest,
-                                                       &TMainForm::FPollSizeSettleTicks,
+const TMainForm::TQueryBlock TMainForm::kPollSizeBlock{&TExchangeState::FPollSizeRequest,
+                                                       &TExchangeState::FPollSizeSettleTicks,
                                                        &protocol::DecodeSizeReply, nullptr, false};
 const TMainForm::TQueryBlock TMainForm::kSettingsBlock{
-    &TMainForm::FLoopDetect, &TMainForm::FSettingsSettleTicks, &protocol::DecodeSettingsReply,
-    nullptr, false};
+    &TExchangeState::FLoopDetect, &TExchangeState::FSettingsSettleTicks,
+    &protocol::DecodeSettingsReply, nullptr, false};
 const TMainForm::TQueryBlock TMainForm::kFirmwareBlock{
-    &TMainForm::FFirmwareRequest, &TMainForm::FFirmwareSettleTicks,
+    &TExchangeState::FFirmwareRequest, &TExchangeState::FFirmwareSettleTicks,
     [](std::string_view reply, protocol::CutterSettings& settings, const protocol::TFieldLog&) {
         protocol::DecodeModelReply(reply, settings);
     },
     nullptr, false};
 const TMainForm::TQueryBlock TMainForm::kScaleBlock{
-    &TMainForm::FScaleReadRequest, &TMainForm::FScaleSettleTicks, &protocol::DecodeScaleReply,
-    &TMainForm::ScaleQueryFinished, true};
+    &TExchangeState::FScaleReadRequest, &TExchangeState::FScaleSettleTicks,
+    &protocol::DecodeScaleReply, &TMainForm::ScaleQueryFinished, true};
 
 const TMainForm::TQueryBlock& TMainForm::BlockOf(protocol::TCommandCode code) {
     switch (code) {
@@ -142,11 +143,11 @@ void TMainForm::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
 
 void TMainForm::UsbPortRead() {
     std::uint32_t count = 0;
-    if (FUsb.UsbReceiveCheck(FUsbHandle, &count) < 0) {
+    if (FUsb.UsbReceiveCheck(FExchange.FUsbHandle, &count) < 0) {
         return;
     }
-    if (FUsb.UsbReceive(FUsbHandle, FUsbBuffer.get(), static_cast<std::int32_t>(kUsbBufferSize),
-                        &count) < 0) {
+    if (FUsb.UsbReceive(FExchange.FUsbHandle, FUsbBuffer.get(),
+                        static_cast<std::int32_t>(kUsbBufferSize), &count) < 0) {
         return;
     }
     // A count beyond the buffer cannot be true; never read past it.
@@ -168,12 +169,12 @@ void TMainForm::TakeReplyBytes(const char* bytes, std::size_t count) {
         AddLog(std::to_string(count) + kIgnoredBytesText);
         return;
     }
-    FReplyText.append(bytes, count);
-    KeepWithinReplyLimit(FReplyText);
+    FExchange.FReplyText.append(bytes, count);
+    KeepWithinReplyLimit(FExchange.FReplyText);
 }
 
 void TMainForm::DiscardLinkInput() {
-    FReplyText.clear();
+    FExchange.FReplyText.clear();
     switch (LinkKind()) {
     case lkSerial:
         if (Comm1.Enabled()) {
@@ -199,9 +200,9 @@ void TMainForm::DiscardUsbInput() {
     std::size_t discarded = 0;
     for (int read = 0; read < kMaxDiscardReads; ++read) {
         std::uint32_t count = 0;
-        if (FUsb.UsbReceiveCheck(FUsbHandle, &count) < 0 ||
-            FUsb.UsbReceive(FUsbHandle, FUsbBuffer.get(), static_cast<std::int32_t>(kUsbBufferSize),
-                            &count) < 0 ||
+        if (FUsb.UsbReceiveCheck(FExchange.FUsbHandle, &count) < 0 ||
+            FUsb.UsbReceive(FExchange.FUsbHandle, FUsbBuffer.get(),
+                            static_cast<std::int32_t>(kUsbBufferSize), &count) < 0 ||
             count == 0) {
             break;
         }
@@ -241,21 +242,22 @@ void TMainForm::Timer1Timer() {
 }
 
 bool TMainForm::MonitorMayRun() const {
-    return FLoopDetect != 0 && !QueryDeferred(protocol::ccSettingsQuery) &&
+    return FExchange.FLoopDetect != 0 && !QueryDeferred(protocol::ccSettingsQuery) &&
            !ReplyAwaitedOtherThan(protocol::ccSettingsQuery);
 }
 
 // A query cancelled while it waited (a change of port clears every flag) waits no more.
 bool TMainForm::QueryDeferred(protocol::TCommandCode code) const {
-    return QueryRequested(code) && std::find(FDeferredQueries.begin(), FDeferredQueries.end(),
-                                             code) != FDeferredQueries.end();
+    return QueryRequested(code) &&
+           std::find(FExchange.FDeferredQueries.begin(), FExchange.FDeferredQueries.end(), code) !=
+               FExchange.FDeferredQueries.end();
 }
 
 void TMainForm::DropCancelledQueries() {
-    std::erase_if(FDeferredQueries,
+    std::erase_if(FExchange.FDeferredQueries,
                   [this](protocol::TCommandCode code) { return !QueryRequested(code); });
-    if (FLoopDetect == 0) {
-        FMonitorAwaitingReply = 0;
+    if (FExchange.FLoopDetect == 0) {
+        FExchange.FMonitorAwaitingReply = 0;
     }
 }
 
@@ -263,24 +265,36 @@ void TMainForm::DropCancelledQueries() {
 // counts toward its next sending.
 bool TMainForm::Awaits(protocol::TCommandCode code) const {
     const bool armed = code == protocol::ccSettingsQuery
-                           ? FLoopDetect != 0 && FMonitorAwaitingReply != 0
+                           ? FExchange.FLoopDetect != 0 && FExchange.FMonitorAwaitingReply != 0
                            : QueryRequested(code);
     return armed && !QueryDeferred(code);
 }
 
 bool TMainForm::QueryRequested(protocol::TCommandCode code) const {
-    return this->*BlockOf(code).Flag != 0;
+    return FExchange.*BlockOf(code).Flag != 0;
 }
 
 void TMainForm::MarkQueryRequested(protocol::TCommandCode code) {
-    this->*BlockOf(code).Flag = 1;
+    FExchange.*BlockOf(code).Flag = 1;
+}
+
+void TMainForm::StageQueryForTests(protocol::TCommandCode code) {
+    MarkQueryRequested(code);
+}
+
+void TMainForm::StageReplyTextForTests(std::string replyText) {
+    FExchange.FReplyText = std::move(replyText);
+}
+
+void TMainForm::StageUsbHandleForTests(std::int32_t handle) {
+    FExchange.FUsbHandle = handle;
 }
 
 void TMainForm::ArmQuery(protocol::TCommandCode code) {
-    FSilenceTicks = 0;
-    this->*BlockOf(code).SettleTicks = 0;
+    FExchange.FSilenceTicks = 0;
+    FExchange.*BlockOf(code).SettleTicks = 0;
     if (code == protocol::ccSettingsQuery) {
-        FMonitorAwaitingReply = 1;
+        FExchange.FMonitorAwaitingReply = 1;
     }
 }
 
@@ -296,8 +310,8 @@ bool TMainForm::ReplyAwaitedOtherThan(protocol::TCommandCode code) const {
 }
 
 bool TMainForm::QueryOutstanding() const {
-    return FPollSizeRequest != 0 || FLoopDetect != 0 || FFirmwareRequest != 0 ||
-           FScaleReadRequest != 0;
+    return FExchange.FPollSizeRequest != 0 || FExchange.FLoopDetect != 0 ||
+           FExchange.FFirmwareRequest != 0 || FExchange.FScaleReadRequest != 0;
 }
 
 void TMainForm::ParkTicks() {
@@ -318,24 +332,24 @@ void TMainForm::ResumeTicks() {
 
 void TMainForm::RunQueryBlock(const TQueryBlock& block) {
     CollectUsbReply();
-    if (!FReplyText.empty()) {
-        FSilenceTicks = 0;
-        if (++(this->*block.SettleTicks) <= kSettleTickLimit) {
+    if (!FExchange.FReplyText.empty()) {
+        FExchange.FSilenceTicks = 0;
+        if (++(FExchange.*block.SettleTicks) <= kSettleTickLimit) {
             return;
         }
         const std::optional<std::string> failure = DecodeReply(block);
-        FReplyText.clear();
-        this->*block.SettleTicks = 0;
+        FExchange.FReplyText.clear();
+        FExchange.*block.SettleTicks = 0;
         EndQuery(block, !failure.has_value());
         if (failure) {
             ShowDecodeFailure(*failure);
         }
         return;
     }
-    if (++FSilenceTicks <= kSilenceTickLimit) {
+    if (++FExchange.FSilenceTicks <= kSilenceTickLimit) {
         return;
     }
-    FSilenceTicks = 0;
+    FExchange.FSilenceTicks = 0;
     EndQuery(block, false);
     ShowSilenceMessage();
 }
@@ -343,8 +357,8 @@ void TMainForm::RunQueryBlock(const TQueryBlock& block) {
 // The link stays open while the monitor or a waiting query still needs it. Whoever waits
 // for the outcome may send the next query at once; a query left waiting goes out next.
 void TMainForm::EndQuery(const TQueryBlock& block, bool decoded) {
-    this->*block.Flag = 0;
-    if (FLoopDetect == 0 && FDeferredQueries.empty()) {
+    FExchange.*block.Flag = 0;
+    if (FExchange.FLoopDetect == 0 && FExchange.FDeferredQueries.empty()) {
         CloseLinks();
     }
     if (block.Ended != nullptr) {
@@ -354,7 +368,7 @@ void TMainForm::EndQuery(const TQueryBlock& block, bool decoded) {
 }
 
 void TMainForm::EndMonitorExchange() {
-    FMonitorAwaitingReply = 0;
+    FExchange.FMonitorAwaitingReply = 0;
     SendNextDeferred();
 }
 
@@ -362,38 +376,38 @@ void TMainForm::EndMonitorExchange() {
 // repeats the query after a silent spell, and stops when the cutter stays silent.
 void TMainForm::RunSettingsMonitor() {
     CollectUsbReply();
-    if (!FReplyText.empty()) {
-        FSilenceTicks = 0;
-        FAwaitingFirstReply = 0;
-        if (++FSettingsSettleTicks <= kSettleTickLimit) {
+    if (!FExchange.FReplyText.empty()) {
+        FExchange.FSilenceTicks = 0;
+        FExchange.FAwaitingFirstReply = 0;
+        if (++FExchange.FSettingsSettleTicks <= kSettleTickLimit) {
             return;
         }
         const std::optional<std::string> failure = DecodeReply(kSettingsBlock);
-        FReplyText.clear();
-        FSettingsSettleTicks = 0;
+        FExchange.FReplyText.clear();
+        FExchange.FSettingsSettleTicks = 0;
         EndMonitorExchange();
         if (failure) {
             ShowDecodeFailure(*failure);
         }
         return;
     }
-    ++FSilenceTicks;
+    ++FExchange.FSilenceTicks;
     const std::int32_t silenceLimit =
-        FAwaitingFirstReply != 0 ? kSilenceTickLimit : kMonitorSilenceTickLimit;
-    const bool stopping = FSilenceTicks > silenceLimit;
+        FExchange.FAwaitingFirstReply != 0 ? kSilenceTickLimit : kMonitorSilenceTickLimit;
+    const bool stopping = FExchange.FSilenceTicks > silenceLimit;
     if (stopping) {
-        FAwaitingFirstReply = 0;
-        FSilenceTicks = 0;
-        FLoopDetect = 0;
+        FExchange.FAwaitingFirstReply = 0;
+        FExchange.FSilenceTicks = 0;
+        FExchange.FLoopDetect = 0;
         CloseLinks();
         BnDisDetectClick();
     }
     // The silent tick that stopped the monitor counts toward the resend as well. A resend
     // goes on collecting: a late answer to the last sending is a settings reply too.
-    if (++FResendTicks > kResendTickLimit) {
-        FMonitorAwaitingReply = FLoopDetect;
+    if (++FExchange.FResendTicks > kResendTickLimit) {
+        FExchange.FMonitorAwaitingReply = FExchange.FLoopDetect;
         SendCommand(protocol::ccSettingsQuery);
-        FResendTicks = 0;
+        FExchange.FResendTicks = 0;
     }
     if (stopping) {
         ShowSilenceMessage();
@@ -415,7 +429,7 @@ void TMainForm::CloseLinks() {
 // fields before it stay shown and the failure is returned for showing once the query has
 // ended.
 std::optional<std::string> TMainForm::DecodeReply(const TQueryBlock& block) {
-    const std::string reply = FReplyText;
+    const std::string reply = FExchange.FReplyText;
     AddLog(kReceivedPrefix + Latin1ToUtf8(reply));
     if (block.NeedsWholeReply && !IsScaleReading(reply)) {
         return "The cutter's answer '" + Latin1ToUtf8(reply) +

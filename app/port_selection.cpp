@@ -19,9 +19,6 @@ constexpr std::uint32_t kFirstNtMajorVersion = 5;
 constexpr std::size_t kValueNameCapacity = 260;
 constexpr std::size_t kValueDataCapacity = 440;
 
-constexpr std::int32_t kUsbDeviceCount = 4;
-constexpr std::int32_t kNoUsbDevice = -1;
-
 const std::string kDevicePrefix = "\\\\.\\";
 
 // Modem line selectors of GetModemState, in the order they are asked.
@@ -56,7 +53,7 @@ void TMainForm::DetectWinGeneration() {
     }
     const bool ntFamily = info.PlatformId == devlink::kVerPlatformWin32Nt &&
                           info.MajorVersion >= kFirstNtMajorVersion;
-    FWinGeneration = ntFamily ? kGenerationNt : kGenerationLegacy;
+    FExchange.FWinGeneration = ntFamily ? kGenerationNt : kGenerationLegacy;
 }
 
 // Serial ports first, then the USB cutters that answer. The text field keeps its text,
@@ -65,10 +62,10 @@ void TMainForm::BuildPortList() {
     const std::string text = PortText();
     ComboBox1->clear();
     SetPortText(text);
-    if (FWinGeneration == kGenerationNt) {
+    if (FExchange.FWinGeneration == kGenerationNt) {
         AddSerialCommPorts();
     }
-    if (FWinGeneration == kGenerationLegacy) {
+    if (FExchange.FWinGeneration == kGenerationLegacy) {
         AddEnumeratedPorts();
     }
     AddUsbDevices();
@@ -111,17 +108,16 @@ void TMainForm::AddEnumeratedPorts() {
 // cutters: the tooltip says which device an entry is. A device that is there but refuses
 // is not listed, and the log says why.
 void TMainForm::AddUsbDevices() {
-    for (std::int32_t index = 0; index < kUsbDeviceCount; ++index) {
-        const std::string entry = "USB" + std::to_string(index);
-        const std::int32_t handle = FUsb.UsbOpenDevice(index);
-        if (handle == kNoUsbDevice) {
-            LogOpenFailureReason(entry, FUsb.UsbLastOpenError());
-            continue;
-        }
-        AddPortItem(entry,
-                    UsbEntryTooltip(FPortSources.DevicePathOf(entry), FUsb.UsbDeviceId(index)));
-        FUsb.UsbCloseDevice(handle);
-    }
+    const auto entryOf = [](std::int32_t index) { return "USB" + std::to_string(index); };
+    ProbeUsbDevices(
+        [this, &entryOf](std::int32_t index) {
+            const std::string entry = entryOf(index);
+            AddPortItem(entry,
+                        UsbEntryTooltip(FPortSources.DevicePathOf(entry), FUsb.UsbDeviceId(index)));
+        },
+        [this, &entryOf](std::int32_t index) {
+            LogOpenFailureReason(entryOf(index), FUsb.UsbLastOpenError());
+        });
 }
 
 // Adding an item never changes the text: the toolkit would select the first item of an
@@ -151,12 +147,12 @@ void TMainForm::ComboBox1DropDown() {
 
 // The selection check. A query under way is abandoned; the buttons stay as they are.
 void TMainForm::ComboBox1Change() {
-    const bool scaleQueryAbandoned = FScaleReadRequest != 0;
-    FPollSizeRequest = 0;
-    FLoopDetect = 0;
-    FFirmwareRequest = 0;
-    FScaleReadRequest = 0;
-    FReplyText.clear();
+    const bool scaleQueryAbandoned = FExchange.FScaleReadRequest != 0;
+    FExchange.FPollSizeRequest = 0;
+    FExchange.FLoopDetect = 0;
+    FExchange.FFirmwareRequest = 0;
+    FExchange.FScaleReadRequest = 0;
+    FExchange.FReplyText.clear();
     // The wizard waits for this answer before it writes; it will not come now.
     if (scaleQueryAbandoned) {
         ScaleQueryFinished(false);

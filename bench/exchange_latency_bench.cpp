@@ -98,7 +98,7 @@ public:
         connect(&form, &app::TMainForm::SettingsChanged, this, [this] {
             if (!Decoded) {
                 Decoded = TClock::now();
-                ReplyBytes = FForm.FReplyText.size();
+                ReplyBytes = FForm.ExchangeState().FReplyText.size();
             }
         });
         // The log line of a sent command follows the write at once.
@@ -235,7 +235,6 @@ int Run(const TOptions& options, int argc, char** argv) {
     platform::TLinuxPortSources portSources;
     TCountingPrompts prompts;
     app::TMainForm form(app::TPlatform{serial, usb, portSources, prompts});
-    app::MainForm = &form;
     form.show();
     form.activateWindow();
     if (!QTest::qWaitForWindowActive(&form)) {
@@ -268,7 +267,6 @@ int Run(const TOptions& options, int argc, char** argv) {
         std::printf("%6d %10.1f %11.1f %10.1f %10.1f\n", round, result->SentMs, result->FirstByteMs,
                     result->DecodedMs, result->PaintedMs);
     }
-    app::MainForm = nullptr;
     if (painted.empty()) {
         std::printf("no exchange completed; boxes shown: %zu\n", prompts.Shown.size());
         return 1;

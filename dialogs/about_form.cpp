@@ -2,6 +2,7 @@
 #include "dialogs/about_form.h"
 
 #include "app/main_form.h"
+#include "app/window_look.h"
 #include "dialogs/dialog_look.h"
 
 #include <QGroupBox>
@@ -63,7 +64,7 @@ TAboutForm::TAboutForm(app::TMainForm& mainForm) : QDialog(&mainForm), FMainForm
 void TAboutForm::BuildControls() {
     GroupBox1 = new QGroupBox("Firmware", this);
     GroupBox1->setObjectName("GroupBox1");
-    GroupBox1->setFont(FixedPitchFont());
+    GroupBox1->setFont(app::FixedPitchFont(kFixedFontPixelSize));
     GroupBox1->setGeometry(30, 116, 235, 74);
     // Below the frame's caption.
     Label2 = MakeRowCaption(GroupBox1, "Label2", "Model :", 27);
@@ -72,12 +73,12 @@ void TAboutForm::BuildControls() {
     LaVersion = MakeRowValue(GroupBox1, "LaVersion", 49);
 
     BnOk = MakeButton(this, "BnOk", "OK", {107, 193});
-    BnOk->setFont(FixedPitchFont());
+    BnOk->setFont(app::FixedPitchFont(kFixedFontPixelSize));
     BnOk->setDefault(true);
 
     LaCopyRight = new QLabel(this);
     LaCopyRight->setObjectName("LaCopyRight");
-    LaCopyRight->setFont(FixedPitchFont());
+    LaCopyRight->setFont(app::FixedPitchFont(kFixedFontPixelSize));
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {

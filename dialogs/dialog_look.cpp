@@ -2,10 +2,10 @@
 #include "dialogs/dialog_look.h"
 
 #include "app/main_form.h"
+#include "app/window_look.h"
 #include "toolkit/event_guard.h"
 
 #include <QDialog>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,19 +15,9 @@ namespace dialogs {
 
 namespace {
 
-constexpr const char* kFixedPitchFamily = "Noto Sans Mono CJK TC";
 constexpr QSize kButtonSize{75, 25};
 
 } // namespace
-
-QFont FixedPitchFont(int pixelSize) {
-    QFont font = QFontDatabase::hasFamily(kFixedPitchFamily)
-                     ? QFont(kFixedPitchFamily)
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setFixedPitch(true);
-    font.setPixelSize(pixelSize);
-    return font;
-}
 
 void ApplyDialogFrame(QDialog& dialog, const QString& caption, QSize clientSize) {
     dialog.setWindowTitle(caption);
@@ -62,9 +52,8 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, cons
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
                         QPoint position) {
-    auto* button = new QPushButton(caption, parent);
+    QPushButton* button = app::MakeButton(parent, caption, QRect(position, kButtonSize));
     button->setObjectName(name);
-    button->setGeometry(QRect(position, kButtonSize));
     return button;
 }
 

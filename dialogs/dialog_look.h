@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// What the About dialog and the wizard's dialogs share: the frame, the fixed-pitch font,
+// What the About dialog and the wizard's dialogs share: the frame, the fixed-pitch size,
 // controls at fixed positions, and handlers run inside the main window's event guard.
 
-#include <QFont>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -29,9 +28,6 @@ namespace dialogs {
 inline constexpr const char* kWizardCaption = "Tessaro";
 // Character height of the fixed-pitch texts (8 pixels wide per Latin character).
 inline constexpr int kFixedFontPixelSize = 16;
-
-// The fixed-pitch face that also shows Chinese; the system's fixed font where it is missing.
-QFont FixedPitchFont(int pixelSize = kFixedFontPixelSize);
 
 // Caption, fixed client size, a single border with only the close box, always on top.
 void ApplyDialogFrame(QDialog& dialog, const QString& caption, QSize clientSize);

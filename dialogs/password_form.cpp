@@ -86,9 +86,11 @@ void TPasswordForm::WriteIfConfirmed() {
     WriteScale();
 }
 
+// A sender that stopped (USB cutter attached on a COM port, USB device not found, no link)
+// leaves the link closed: the write never reached the cutter.
 void TPasswordForm::WriteScale() {
     FMainForm.SendWriteScale();
-    if (!WriteReachedLink()) {
+    if (!FMainForm.LinkOpen()) {
         FStep = ssAwaitingReading;
         BnOk->setEnabled(true);
         FMainForm.Prompts().ShowMessage(kWriteNotSentText);
@@ -101,13 +103,14 @@ void TPasswordForm::WriteScale() {
 // Saved only when the cutter reports the values written.
 void TPasswordForm::CheckReadBack(bool decoded) {
     const auto& settings = FMainForm.Settings();
+    const app::TScaleValues written = FMainForm.NewScale();
     if (!decoded) {
         Finish(QDialog::Rejected, QString::fromUtf8(kReadBackMissingText)
                                       .arg(QString::fromStdString(WrittenScale()))
                                       .toStdString());
         return;
     }
-    if (settings.ScaleX != FMainForm.FNewScaleX || settings.ScaleY != FMainForm.FNewScaleY) {
+    if (settings.ScaleX != written.X || settings.ScaleY != written.Y) {
         const std::string reported =
             std::to_string(settings.ScaleX) + ", " + std::to_string(settings.ScaleY);
         Finish(QDialog::Rejected,
@@ -120,7 +123,8 @@ void TPasswordForm::CheckReadBack(bool decoded) {
 }
 
 std::string TPasswordForm::WrittenScale() const {
-    return std::to_string(FMainForm.FNewScaleX) + ", " + std::to_string(FMainForm.FNewScaleY);
+    const app::TScaleValues written = FMainForm.NewScale();
+    return std::to_string(written.X) + ", " + std::to_string(written.Y);
 }
 
 // A reading is written once; another write needs another Save. The outcome also goes to
@@ -136,20 +140,6 @@ void TPasswordForm::Finish(int result, const std::string& message) {
 
 bool TPasswordForm::ScaleReadingFresh() const {
     return FScaleRepliesAtSave && FMainForm.ScaleRepliesDecoded() > *FScaleRepliesAtSave;
-}
-
-// The senders leave the link open after a command without a reply; a sender that stopped
-// (USB cutter attached on a COM port, USB device not found, no link) leaves it closed.
-bool TPasswordForm::WriteReachedLink() const {
-    switch (FMainForm.LinkKind()) {
-    case app::lkSerial:
-        return FMainForm.Comm1.Enabled();
-    case app::lkUsb:
-        return FMainForm.FUsbHandle != 0 && FMainForm.FUsbHandle != -1;
-    case app::lkNone:
-        return false;
-    }
-    return false;
 }
 
 void TPasswordForm::OnScaleQueryEnded(bool decoded) {

@@ -66,7 +66,6 @@ private:
     enum TSaveStep { ssIdle, ssAwaitingReading, ssConfirming, ssReadingBack };
 
     bool ScaleReadingFresh() const;
-    bool WriteReachedLink() const;
     void Confirm();
     void WriteIfConfirmed();
     void WriteScale();

@@ -54,13 +54,12 @@ void TScaleForm2::FormShow() {
 void TScaleForm2::BnOkClick() {
     const double measuredX = SizeFromText(Edit1->text().toStdString(), kLengthField);
     const double measuredY = SizeFromText(Edit2->text().toStdString(), kWidthField);
-    const double testX = FMainForm.FTestDrawX;
-    const double testY = FMainForm.FTestDrawY;
-    if (RefuseImplausible(kLengthField, measuredX, testX) ||
-        RefuseImplausible(kWidthField, measuredY, testY)) {
+    const app::TPlotterSize test = FMainForm.TestDrawSize();
+    if (RefuseImplausible(kLengthField, measuredX, test.X) ||
+        RefuseImplausible(kWidthField, measuredY, test.Y)) {
         return;
     }
-    if (measuredX == testX && measuredY == testY) {
+    if (measuredX == test.X && measuredY == test.Y) {
         ModifyForm->show();
     } else {
         FMeasurementSent = false;
@@ -83,17 +82,14 @@ bool TScaleForm2::RefuseImplausible(const char* fieldName, double measuredUnits,
 // The sender takes the measurement into the main window only when it builds the command;
 // a sender that stopped before (link not ready) leaves the earlier values there.
 void TScaleForm2::RecordMeasurementSent(double measuredX, double measuredY) {
-    FSentTestX = FMainForm.FTestDrawX;
-    FSentTestY = FMainForm.FTestDrawY;
-    FSentMeasuredX = FMainForm.FMeasuredX;
-    FSentMeasuredY = FMainForm.FMeasuredY;
-    FMeasurementSent = FSentMeasuredX == measuredX && FSentMeasuredY == measuredY;
+    FSentTest = FMainForm.TestDrawSize();
+    FSentMeasured = FMainForm.MeasuredSize();
+    FMeasurementSent = FSentMeasured == app::TPlotterSize{measuredX, measuredY};
 }
 
 bool TScaleForm2::MeasurementInEffect() const {
-    return FMeasurementSent && FMainForm.FTestDrawX == FSentTestX &&
-           FMainForm.FTestDrawY == FSentTestY && FMainForm.FMeasuredX == FSentMeasuredX &&
-           FMainForm.FMeasuredY == FSentMeasuredY;
+    return FMeasurementSent && FMainForm.TestDrawSize() == FSentTest &&
+           FMainForm.MeasuredSize() == FSentMeasured;
 }
 
 } // namespace dialogs

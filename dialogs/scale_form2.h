@@ -5,6 +5,7 @@
 // rectangle as cut. A measurement that differs from the test size starts the corrected
 // cut; one that equals it ends the wizard with nothing to change.
 
+#include "app/exchange_state.h"
 #include "dialogs/wizard_dialog.h"
 
 class QLabel;
@@ -42,10 +43,8 @@ private:
     void RecordMeasurementSent(double measuredX, double measuredY);
 
     // The main window's sizes as they were right after the last corrected cut was sent.
-    double FSentTestX = 0;
-    double FSentTestY = 0;
-    double FSentMeasuredX = 0;
-    double FSentMeasuredY = 0;
+    app::TPlotterSize FSentTest;
+    app::TPlotterSize FSentMeasured;
     bool FMeasurementSent = false;
 };
 

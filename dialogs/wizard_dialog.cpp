@@ -2,6 +2,7 @@
 #include "dialogs/wizard_dialog.h"
 
 #include "app/main_form.h"
+#include "app/window_look.h"
 #include "dialogs/dialog_look.h"
 
 #include <QKeyEvent>
@@ -14,7 +15,7 @@ TWizardDialog::TWizardDialog(app::TMainForm& mainForm, const char* name, QSize c
     setObjectName(name);
     ApplyDialogFrame(*this, kWizardCaption, clientSize);
     // Set before the controls are made, so they all take it.
-    setFont(FixedPitchFont());
+    setFont(app::FixedPitchFont(kFixedFontPixelSize));
 }
 
 void TWizardDialog::showEvent(QShowEvent* event) {

@@ -44,8 +44,8 @@ protected:
 
     // Reads the cutter's scale values in as the poll cycle does.
     void ReceiveScale(const std::string& reply) {
-        Form().FScaleReadRequest = 1;
-        Form().FReplyText = reply;
+        Form().StageQueryForTests(protocol::ccScaleQuery);
+        Form().StageReplyTextForTests(reply);
         for (int tick = 0; tick < 11; ++tick) {
             Form().Timer1Timer();
         }
@@ -73,7 +73,7 @@ TEST_P(Queries, WriteTheirBytesOnTheSerialLinkAndLogThem) {
     form.SendCommand(GetParam().Code);
     EXPECT_EQ(Serial.WrittenBytes(), GetParam().Bytes);
     EXPECT_THAT(LinesSent(), ElementsAre("發送命令:" + GetParam().Bytes));
-    EXPECT_TRUE(form.FCommandText.empty());
+    EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
 }
 
 TEST_P(Queries, GoToTheUsbHandleOnTheUsbLink) {
@@ -81,7 +81,7 @@ TEST_P(Queries, GoToTheUsbHandleOnTheUsbLink) {
     TMainForm& form = Create();
     SetPortText("USB0");
     form.UsbPortOpen();
-    const std::int32_t handle = form.FUsbHandle;
+    const std::int32_t handle = form.ExchangeState().FUsbHandle;
     form.SendCommand(GetParam().Code);
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, handle);
@@ -101,8 +101,8 @@ TEST_F(Commands, TestCutIsTheRectangleOfTheSizeEntered) {
     SetWizardSizes("100", "50");
     form.SendCommand(protocol::ccTestDraw);
     EXPECT_EQ(Serial.WrittenBytes(), "VS30;SP1;PR;PU0,0;PD0,0,4000,0,0,2000,-4000,0,0,-2000;PU;");
-    EXPECT_EQ(form.FTestDrawX, 4000.0);
-    EXPECT_EQ(form.FTestDrawY, 2000.0);
+    EXPECT_EQ(form.ExchangeState().FTestDrawX, 4000.0);
+    EXPECT_EQ(form.ExchangeState().FTestDrawY, 2000.0);
 }
 
 TEST_F(Commands, TestCutWritesFractionsWithAPoint) {
@@ -125,7 +125,7 @@ TEST_F(Commands, CorrectedCutScalesTheTestByWhatWasMeasured) {
         const std::size_t before = Serial.WrittenBytes().size();
         form.SendCommand(protocol::ccCorrectedTestDraw);
         EXPECT_EQ(Serial.WrittenBytes().substr(before), bytes);
-        EXPECT_EQ(form.FMeasuredX, toolkit::StrToFloat(measured) * 40);
+        EXPECT_EQ(form.ExchangeState().FMeasuredX, toolkit::StrToFloat(measured) * 40);
     }
 }
 
@@ -141,8 +141,8 @@ TEST_F(Commands, ScaleWriteCarriesTheNewScaleValues) {
     const std::string written = Serial.WrittenBytes().substr(before);
     EXPECT_EQ(written, kEsc + ".C6;1;10100:" + kEsc + ".C6;0;9899:");
     EXPECT_EQ(written.size(), 25U);
-    EXPECT_EQ(form.FNewScaleX, 10100);
-    EXPECT_EQ(form.FNewScaleY, 9899);
+    EXPECT_EQ(form.ExchangeState().FNewScaleX, 10100);
+    EXPECT_EQ(form.ExchangeState().FNewScaleY, 9899);
     EXPECT_EQ(Log().back(), "發送命令:" + written);
 }
 
@@ -154,7 +154,7 @@ TEST_F(Commands, ScaleWriteIsRefusedBeforeTheScaleHasBeenRead) {
     const std::size_t before = Serial.WrittenBytes().size();
     EXPECT_THROW(form.SendCommand(protocol::ccWriteScale), toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes().size(), before);
-    EXPECT_EQ(form.FNewScaleX, 0);
+    EXPECT_EQ(form.ExchangeState().FNewScaleX, 0);
 }
 
 // Sizes the arithmetic cannot use never reach the cutter.
@@ -170,9 +170,9 @@ TEST_F(Commands, UnusableSizesAreRefusedAndNothingIsSent) {
         SetWizardSizes(size, "50", size, "100");
         EXPECT_THROW(form.SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
         EXPECT_THROW(form.SendCommand(protocol::ccCorrectedTestDraw), toolkit::EConvertError);
-        EXPECT_TRUE(form.FCommandText.empty());
-        EXPECT_EQ(form.FTestDrawX, 4000.0);
-        EXPECT_EQ(form.FMeasuredX, 0.0);
+        EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
+        EXPECT_EQ(form.ExchangeState().FTestDrawX, 4000.0);
+        EXPECT_EQ(form.ExchangeState().FMeasuredX, 0.0);
     }
     EXPECT_EQ(Serial.WrittenBytes(), sent);
     EXPECT_EQ(Log().size(), lines);
@@ -199,7 +199,7 @@ TEST_F(Commands, SerialLinkCarriesNothingWhileAUsbCutterIsAttached) {
     EXPECT_EQ(Serial.WrittenBytes(), "");
     // The log names the device in the way, which may be a desk printer.
     EXPECT_THAT(LinesSent(), ElementsAre("USB3 attached, device ID: MFG:Acme;MDL:DeskJet 2700;"));
-    EXPECT_TRUE(form.FCommandText.empty());
+    EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
 }
 
@@ -216,7 +216,7 @@ TEST_F(Commands, TextNamingNoLinkSendsNothing) {
     for (const char* text : {"", "LPT1", "com1", "usb0"}) {
         SetPortText(text);
         form.SendCommand(protocol::ccSettingsQuery);
-        EXPECT_TRUE(form.FCommandText.empty());
+        EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
     }
     EXPECT_THAT(Usb.Sent, IsEmpty());
     EXPECT_EQ(Serial.CountOf("WriteFile"), 0);
@@ -248,7 +248,7 @@ TEST_F(Commands, UsbDeviceIndexIsTheFourthCharacter) {
 TEST_F(Commands, UsbSendUsesWhateverHandleIsHeld) {
     TMainForm& form = Create();
     SetPortText("USB0");
-    form.FUsbHandle = -1;
+    form.StageUsbHandleForTests(-1);
     form.SendCommand(protocol::ccPollSize);
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, -1);
@@ -258,13 +258,13 @@ TEST_F(Commands, UsbSendUsesWhateverHandleIsHeld) {
 TEST_F(Commands, UsbPortCloseClosesAnyHandleButAFailedOne) {
     TMainForm& form = Create();
     Usb.ClosedHandles.clear();
-    form.FUsbHandle = 0;
+    form.StageUsbHandleForTests(0);
     form.UsbPortClose();
     EXPECT_THAT(Usb.ClosedHandles, ElementsAre(0));
-    form.FUsbHandle = -1;
+    form.StageUsbHandleForTests(-1);
     form.UsbPortClose();
     EXPECT_THAT(Usb.ClosedHandles, ElementsAre(0));
-    EXPECT_EQ(form.FUsbHandle, -1);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, -1);
 }
 
 TEST_F(Commands, UsbPortOpenTwiceSaysTheSecondIsAlreadyOpen) {
@@ -282,7 +282,7 @@ TEST_F(Commands, UsbPortOpenOfAMissingDeviceFails) {
     SetPortText("USB1");
     form.UsbPortOpen();
     EXPECT_THAT(Log(), ElementsAre("Open USB1 Failed"));
-    EXPECT_EQ(form.FUsbHandle, -1);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, -1);
 }
 
 TEST_F(Commands, UsbProbeLeavesNoDeviceOpenEvenOneHeldFromBefore) {
@@ -292,22 +292,22 @@ TEST_F(Commands, UsbProbeLeavesNoDeviceOpenEvenOneHeldFromBefore) {
     form.UsbPortOpen();
     EXPECT_TRUE(form.UsbPortProbe());
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.FUsbHandle, 0);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
     Usb.SetPresent(0, false);
     EXPECT_FALSE(form.UsbPortProbe());
-    EXPECT_EQ(form.FUsbHandle, -1);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, -1);
 }
 
 TEST_F(Commands, UsbDevicePresentLooksAtAllFourAndLeavesTheHandle) {
     TMainForm& form = Create();
-    form.FUsbHandle = 77;
+    form.StageUsbHandleForTests(77);
     Usb.OpenedIndexes.clear();
     EXPECT_FALSE(form.UsbDevicePresent());
     Usb.SetPresent(3, true);
     EXPECT_TRUE(form.UsbDevicePresent());
     EXPECT_THAT(Usb.OpenedIndexes, ElementsAre(0, 1, 2, 3, 0, 1, 2, 3));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.FUsbHandle, 77);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, 77);
 }
 
 // A late reply to an abandoned query still held by the USB device when the next query goes

@@ -70,7 +70,7 @@ TEST_F(TExchangeOrderTest, PollSizeThenLoopDetectShowsTheSizeAndTheSettingsAndKe
     EXPECT_EQ(PanelTexts(),
               (std::vector<std::string>{"600 mm", "1250 mm", "80", "0.250 mm", "Light", "Draft",
                                         "Enable", "Disable", "Roll"}));
-    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
     EXPECT_TRUE(SerialPortOpen());
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 }
@@ -103,7 +103,7 @@ TEST_F(TExchangeOrderTest, ScaleQueryDuringLoopDetectReadsTheScaleAndTheMonitorG
         EXPECT_EQ(Form().Settings().ScaleX, 1000);
         EXPECT_EQ(Form().LaForce->text(), "80");
         EXPECT_THAT(Prompts.Shown, IsEmpty());
-        EXPECT_EQ(Form().FLoopDetect, 1);
+        EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
         EXPECT_TRUE(SerialPortOpen());
         Tick(101);
         EXPECT_EQ(CutterCommands().back(), "<ESC>.R1:");
@@ -132,7 +132,7 @@ TEST_F(TExchangeOrderTest, AQueryAbandonedWhileWaitingCanBeAskedForAgain) {
     Form().SendFirmwareQuery();
     AnswerInTurn(1);
     EXPECT_EQ(Form().Settings().FirmwareModel, "TC-60");
-    EXPECT_EQ(Form().FFirmwareRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FFirmwareRequest, 0);
 }
 
 // Noise on a port left open (after a test cut), read by the window or still in the

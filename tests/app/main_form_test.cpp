@@ -181,18 +181,22 @@ TEST_F(MainWindow, LogStartsWithMemo1AndLiesOutsideTheClientArea) {
 TEST_F(MainWindow, StateStartsAtZero) {
     TMainForm& form = Create();
     const std::int32_t fields[] = {
-        form.FSilenceTicks,        form.FAwaitingFirstReply, form.FPollSizeRequest,
-        form.FPollSizeSettleTicks, form.FLoopDetect,         form.FSettingsSettleTicks,
-        form.FResendTicks,         form.FFirmwareRequest,    form.FFirmwareSettleTicks,
-        form.FScaleReadRequest,    form.FScaleSettleTicks,   form.FNewScaleX,
-        form.FNewScaleY,           form.FUsbHandle,
+        form.ExchangeState().FSilenceTicks,        form.ExchangeState().FAwaitingFirstReply,
+        form.ExchangeState().FPollSizeRequest,     form.ExchangeState().FPollSizeSettleTicks,
+        form.ExchangeState().FLoopDetect,          form.ExchangeState().FSettingsSettleTicks,
+        form.ExchangeState().FResendTicks,         form.ExchangeState().FFirmwareRequest,
+        form.ExchangeState().FFirmwareSettleTicks, form.ExchangeState().FScaleReadRequest,
+        form.ExchangeState().FScaleSettleTicks,    form.ExchangeState().FNewScaleX,
+        form.ExchangeState().FNewScaleY,           form.ExchangeState().FUsbHandle,
     };
     for (const std::int32_t field : fields) {
         EXPECT_EQ(field, 0);
     }
-    EXPECT_EQ(form.FTestDrawX + form.FTestDrawY + form.FMeasuredX + form.FMeasuredY, 0.0);
-    EXPECT_TRUE(form.FCommandText.empty());
-    EXPECT_TRUE(form.FReplyText.empty());
+    EXPECT_EQ(form.ExchangeState().FTestDrawX + form.ExchangeState().FTestDrawY +
+                  form.ExchangeState().FMeasuredX + form.ExchangeState().FMeasuredY,
+              0.0);
+    EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
+    EXPECT_TRUE(form.ExchangeState().FReplyText.empty());
     EXPECT_EQ(form.Settings().ScaleX, 0);
     EXPECT_EQ(form.ScaleRepliesDecoded(), 0);
 }
@@ -274,9 +278,9 @@ TEST_F(MainWindow, DecodedSettingsAreShownAndAnnounced) {
     TMainForm& form = Create();
     QSignalSpy changed(&form, &TMainForm::SettingsChanged);
     ::testing::internal::CaptureStderr();
-    form.FLoopDetect = 1;
-    form.FReplyText = "0,30,\xE9"
-                      "12,250,5,1,0,2;";
+    form.StageQueryForTests(protocol::ccSettingsQuery);
+    form.StageReplyTextForTests("0,30,\xE9"
+                                "12,250,5,1,0,2;");
     for (int tick = 0; tick < 11; ++tick) {
         form.Timer1Timer();
     }
@@ -299,8 +303,8 @@ TEST_F(MainWindow, DecodeErrorBoxShowsTheFieldAsTheLogDoes) {
                                                        3)};
     ::testing::internal::CaptureStderr();
     for (const std::string& field : fields) {
-        form.FPollSizeRequest = 1;
-        form.FReplyText = "0,0," + field + ",50000\r";
+        form.StageQueryForTests(protocol::ccPollSize);
+        form.StageReplyTextForTests("0,0," + field + ",50000\r");
         for (int tick = 0; tick < 11; ++tick) {
             form.Timer1Timer();
         }
@@ -475,7 +479,7 @@ TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
                 ElementsAre(kUsbCablePluggedText));
     EXPECT_TRUE(Usb.OpenHandles.empty());
-    EXPECT_EQ(form.FUsbHandle, 0);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
 }
 
 TEST_P(DialogButtons, ShowTheirDialogForAUsbPortWithTheCutterAttached) {

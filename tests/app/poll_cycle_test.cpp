@@ -44,13 +44,13 @@ TEST_P(TReplyCollectionTest, AReplyInPiecesIsDecodedOnceOnTheTenthTickAfterTheFi
     DeliverAll();
     Tick(); // tick 4
     Tick(5);
-    EXPECT_EQ(Form().FPollSizeRequest, 1);
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 1);
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
 
     Tick(); // tick 10
-    EXPECT_EQ(Form().FPollSizeRequest, 0);
-    EXPECT_EQ(Form().FPollSizeSettleTicks, 0);
-    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FPollSizeSettleTicks, 0);
+    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
     EXPECT_EQ(Form().Settings().PollSizeX, "600 mm");
     EXPECT_EQ(PanelTexts()[1], "1250 mm");
     const std::string closeLine =
@@ -71,13 +71,13 @@ INSTANTIATE_TEST_SUITE_P(EachLink, TReplyCollectionTest, ::testing::Values(kSeri
 struct TQuery {
     const char* Name;
     void (TMainForm::*Send)();
-    std::int32_t TMainForm::*Flag;
+    std::int32_t TExchangeState::*Flag;
 };
 
 const TQuery kQueries[] = {
-    {"PollSize", &TMainForm::BnPollSizeClick, &TMainForm::FPollSizeRequest},
-    {"Firmware", &TMainForm::SendFirmwareQuery, &TMainForm::FFirmwareRequest},
-    {"Scale", &TMainForm::SendScaleQuery, &TMainForm::FScaleReadRequest},
+    {"PollSize", &TMainForm::BnPollSizeClick, &TExchangeState::FPollSizeRequest},
+    {"Firmware", &TMainForm::SendFirmwareQuery, &TExchangeState::FFirmwareRequest},
+    {"Scale", &TMainForm::SendScaleQuery, &TExchangeState::FScaleReadRequest},
 };
 
 class TSilentQueryTest : public TPollTest, public ::testing::WithParamInterface<TQuery> {};
@@ -89,19 +89,20 @@ TEST_P(TSilentQueryTest, EndsOnTheEleventhSilentTickWithTheLinkClosedBeforeTheBo
     (Form().*query.Send)();
     ASSERT_TRUE(SerialPortOpen());
     Tick(10);
-    EXPECT_EQ(Form().*query.Flag, 1);
+    EXPECT_EQ(Form().ExchangeState().*query.Flag, 1);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 
     bool endedBeforeTheBox = false;
     Prompts.WhileOpen = [&] {
-        endedBeforeTheBox = Form().*query.Flag == 0 && Form().FSilenceTicks == 0 &&
-                            !SerialPortOpen() && Form().FUsbHandle == 0;
+        endedBeforeTheBox = Form().ExchangeState().*query.Flag == 0 &&
+                            Form().ExchangeState().FSilenceTicks == 0 && !SerialPortOpen() &&
+                            Form().ExchangeState().FUsbHandle == 0;
     };
     Tick();
     EXPECT_TRUE(endedBeforeTheBox);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
     EXPECT_EQ(Log().back(), "Close COM1 OK");
-    const int scaleQueries = query.Flag == &TMainForm::FScaleReadRequest ? 1 : 0;
+    const int scaleQueries = query.Flag == &TExchangeState::FScaleReadRequest ? 1 : 0;
     ASSERT_EQ(scaleEnded.count(), scaleQueries);
     if (scaleQueries == 1) {
         EXPECT_FALSE(scaleEnded.front().front().toBool());
@@ -131,7 +132,7 @@ TEST_P(TSilenceBoxTest, NamesWhyNothingAnswered) {
     Tick(11);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(test.Box));
     EXPECT_EQ(static_cast<int>(CutterCommands().size()), test.CommandsSent);
-    EXPECT_EQ(Form().FPollSizeRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,14 +150,14 @@ TEST_F(TSettingsMonitorTest, WithoutAFirstReplyStopsOnTheEleventhSilentTickAsDis
     Build(OnLink(kSerialPort, SilentCutter()));
     Form().BnLoopDetectClick();
     Tick(10);
-    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 
     std::vector<bool> buttonsUnderTheBox;
     Prompts.WhileOpen = [&] { buttonsUnderTheBox = ButtonsEnabled(Form()); };
     Tick();
-    EXPECT_EQ(Form().FLoopDetect, 0);
-    EXPECT_EQ(Form().FAwaitingFirstReply, 0);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(Form().ExchangeState().FAwaitingFirstReply, 0);
     EXPECT_EQ(buttonsUnderTheBox, kIdleButtons);
     EXPECT_THAT(LogFromLast("Close COM1 OK"),
                 ElementsAre("Close COM1 OK", "Port has not been opened!"));
@@ -182,10 +183,10 @@ TEST_F(TSettingsMonitorTest, ResendsOnThe101stSilentTickAndStopsAfter151SilentTi
 
     // The resent query goes unanswered: the silent run since the reply passes 150.
     Tick(150 - 96);
-    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
     Tick();
-    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(ButtonsEnabled(Form()), kIdleButtons);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
 }
@@ -199,7 +200,7 @@ TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
         EXPECT_EQ(CountLogStartingWith("接收:"), round);
         Tick(101);
     }
-    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
     EXPECT_EQ(CutterCommands().size(), 4U);
     EXPECT_EQ(PanelTexts()[4], "Light");
     EXPECT_THAT(Prompts.Shown, IsEmpty());
@@ -214,15 +215,15 @@ TEST_F(TSharedReplyTest, ASecondQueryWaitsItsTurnAndGetsItsOwnElevenSilentTicks)
     Form().SendFirmwareQuery();
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
     Tick(10);
-    EXPECT_EQ(Form().FPollSizeRequest, 1);
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 1);
     Tick();
-    EXPECT_EQ(Form().FPollSizeRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;", "<ESC>.R4:"));
     EXPECT_EQ(Prompts.Shown.size(), 1U);
     Tick(10);
-    EXPECT_EQ(Form().FFirmwareRequest, 1);
+    EXPECT_EQ(Form().ExchangeState().FFirmwareRequest, 1);
     Tick();
-    EXPECT_EQ(Form().FFirmwareRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FFirmwareRequest, 0);
     EXPECT_EQ(Prompts.Shown.size(), 2U);
 }
 
@@ -234,8 +235,8 @@ TEST_F(TPortChangeTest, DuringAQueryAbandonsItWithoutABox) {
     Deliver(6);
     Tick(3);
     ChoosePort(kSerialPort);
-    EXPECT_EQ(Form().FPollSizeRequest, 0);
-    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
     DeliverAll();
     Tick(50);
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
@@ -261,7 +262,7 @@ TEST_F(TPortChangeTest, DuringLoopDetectionStopsTheQueriesButKeepsTheButtons) {
     Tick(11);
     ChoosePort(kSerialPort);
     Tick(300);
-    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(CutterCommands().size(), 1U);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
     EXPECT_EQ(ButtonsEnabled(Form()), kLoopDetectButtons);
@@ -280,10 +281,10 @@ TEST_F(TPortChangeTest, ANewQueryCollectsItsWholeReplyAfterOneAbandonedMidReply)
     Form().SendScaleQuery();
     Deliver(4); // "0,10"
     Tick(4);
-    EXPECT_EQ(Form().FScaleReadRequest, 1);
+    EXPECT_EQ(Form().ExchangeState().FScaleReadRequest, 1);
     DeliverAll();
     Tick(7);
-    EXPECT_EQ(Form().FScaleReadRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FScaleReadRequest, 0);
     EXPECT_EQ(Form().Settings().ScaleX, 1000);
     EXPECT_EQ(Form().Settings().ScaleY, 1000);
     EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);

@@ -25,8 +25,8 @@ TBench ScriptedComPort() {
 struct TMalformedCase {
     const char* Name;
     void (TMainForm::*Send)();
-    std::int32_t TMainForm::*Flag;
-    std::int32_t TMainForm::*SettleTicks;
+    std::int32_t TExchangeState::*Flag;
+    std::int32_t TExchangeState::*SettleTicks;
     const char* Reply;
     const char* FailingField; // null: the decoder converts nothing and cannot fail
     // The panel or scale values after the reply: those before the bad field are set.
@@ -34,21 +34,21 @@ struct TMalformedCase {
 };
 
 const TMalformedCase kMalformedReplies[] = {
-    {"PollSize", &TMainForm::BnPollSizeClick, &TMainForm::FPollSizeRequest,
-     &TMainForm::FPollSizeSettleTicks, "0,0,24000,12x\r", "12x",
+    {"PollSize", &TMainForm::BnPollSizeClick, &TExchangeState::FPollSizeRequest,
+     &TExchangeState::FPollSizeSettleTicks, "0,0,24000,12x\r", "12x",
      [](const TMainForm& form) {
          EXPECT_THAT(PanelTexts(form), ElementsAre("600 mm", "", "", "", "", "", "", "", ""));
      }},
-    {"Settings", &TMainForm::BnLoopDetectClick, &TMainForm::FLoopDetect,
-     &TMainForm::FSettingsSettleTicks, "0,30,80,2.5.0,5,1,0,2\r", "2.5.0",
+    {"Settings", &TMainForm::BnLoopDetectClick, &TExchangeState::FLoopDetect,
+     &TExchangeState::FSettingsSettleTicks, "0,30,80,2.5.0,5,1,0,2\r", "2.5.0",
      [](const TMainForm& form) {
          EXPECT_THAT(PanelTexts(form), ElementsAre("", "", "80", "", "Light", "", "", "", ""));
      }},
-    {"Firmware", &TMainForm::SendFirmwareQuery, &TMainForm::FFirmwareRequest,
-     &TMainForm::FFirmwareSettleTicks, "\x7f\x80\xfe garbage", nullptr,
+    {"Firmware", &TMainForm::SendFirmwareQuery, &TExchangeState::FFirmwareRequest,
+     &TExchangeState::FFirmwareSettleTicks, "\x7f\x80\xfe garbage", nullptr,
      [](const TMainForm& form) { EXPECT_THAT(form.Settings().FirmwareModel, IsEmpty()); }},
-    {"Scale", &TMainForm::SendScaleQuery, &TMainForm::FScaleReadRequest,
-     &TMainForm::FScaleSettleTicks, "0,1010,99z\r", "99z",
+    {"Scale", &TMainForm::SendScaleQuery, &TExchangeState::FScaleReadRequest,
+     &TExchangeState::FScaleSettleTicks, "0,1010,99z\r", "99z",
      [](const TMainForm& form) {
          // Not a reading: nothing of it is taken, not even the field before the bad one.
          EXPECT_EQ(form.Settings().ScaleX, 0);
@@ -62,7 +62,7 @@ class TMalformedReplyTest : public TPollTest,
 
 TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
     const TMalformedCase& test = GetParam();
-    const bool monitor = test.Flag == &TMainForm::FLoopDetect;
+    const bool monitor = test.Flag == &TExchangeState::FLoopDetect;
     Build(ScriptedComPort());
     QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
     (Form().*test.Send)();
@@ -70,16 +70,18 @@ TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
 
     bool endedBeforeTheBox = false;
     Prompts.WhileOpen = [&] {
-        endedBeforeTheBox = Form().FReplyText.empty() && Form().*test.SettleTicks == 0 &&
-                            Form().*test.Flag == (monitor ? 1 : 0) && SerialPortOpen() == monitor;
+        endedBeforeTheBox = Form().ExchangeState().FReplyText.empty() &&
+                            Form().ExchangeState().*test.SettleTicks == 0 &&
+                            Form().ExchangeState().*test.Flag == (monitor ? 1 : 0) &&
+                            SerialPortOpen() == monitor;
     };
     Tick(11);
     Tick(40);
 
     EXPECT_EQ(CountLogStartingWith("接收:"), 1);
-    EXPECT_THAT(Form().FReplyText, IsEmpty());
-    EXPECT_EQ(Form().*test.SettleTicks, 0);
-    EXPECT_EQ(Form().*test.Flag, monitor ? 1 : 0);
+    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_EQ(Form().ExchangeState().*test.SettleTicks, 0);
+    EXPECT_EQ(Form().ExchangeState().*test.Flag, monitor ? 1 : 0);
     EXPECT_EQ(SerialPortOpen(), monitor);
     test.CheckValues(Form());
     if (test.FailingField != nullptr) {
@@ -89,7 +91,7 @@ TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
     } else {
         EXPECT_THAT(Prompts.Shown, IsEmpty());
     }
-    if (test.Flag == &TMainForm::FScaleReadRequest) {
+    if (test.Flag == &TExchangeState::FScaleReadRequest) {
         ASSERT_EQ(scaleEnded.count(), 1);
         EXPECT_FALSE(scaleEnded.front().front().toBool());
     }
@@ -111,7 +113,7 @@ TEST_F(TCutShortReplyTest, AScaleReplyWithoutItsCarriageReturnIsNotTaken) {
     ArriveOnSerial("00,9");
     Tick(5);
 
-    EXPECT_EQ(Form().FScaleReadRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FScaleReadRequest, 0);
     EXPECT_EQ(Form().Settings().ScaleX, 0);
     EXPECT_EQ(Form().Settings().ScaleY, 0);
     EXPECT_EQ(Form().ScaleRepliesDecoded(), 0);
@@ -126,7 +128,7 @@ TEST_F(TCutShortReplyTest, AFloodOnTheLineIsCutBeforeItIsDecoded) {
     Form().BnPollSizeClick();
     ArriveOnSerial(std::string(60000, ','));
     Tick();
-    EXPECT_EQ(Form().FReplyText.size(), 16384U);
+    EXPECT_EQ(Form().ExchangeState().FReplyText.size(), 16384U);
     Tick(10);
     EXPECT_LE(CountLogStartingWith(""), 16400) << "one log line per field of the cut reply";
 }
@@ -139,12 +141,12 @@ TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnd
     Prompts.WhileOpen = [&] {
         Tick(30);
         Form().Comm1RxChar(&Form().Comm1, 8);
-        EXPECT_EQ(Form().FPollSizeRequest, 0);
-        EXPECT_EQ(Form().FSilenceTicks, 0);
+        EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
+        EXPECT_EQ(Form().ExchangeState().FSilenceTicks, 0);
     };
     Tick(11);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
-    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
     EXPECT_FALSE(SerialPortOpen());
     Tick(30);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
@@ -163,7 +165,7 @@ TEST_F(TBoxReentranceTest, TicksUnderTheMonitorsSilenceBoxNeitherResendNorStopTw
     Tick(11);
     EXPECT_NE(logLinesUnderTheBox, 0U);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
-    EXPECT_EQ(Form().FLoopDetect, 0);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(CountLog("Close COM1 OK"), 1);
 }
 
@@ -182,7 +184,7 @@ TEST_F(TBoxReentranceTest, ANewReplyUnderTheMonitorsErrorBoxIsDecodedAndTheBadOn
     EXPECT_THAT(PanelTexts(), ElementsAre("", "", "90", "0.300 mm", "Heavy", "Fine", "Disable",
                                           "Enable", "Single"));
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException), ElementsAre(HasSubstr("abc")));
-    EXPECT_EQ(Form().FLoopDetect, 1);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
     EXPECT_TRUE(SerialPortOpen());
 }
 

@@ -26,15 +26,15 @@ TEST_P(TEachLinkTest, DisDetectClosesBothLinksAndDropsTheReplyCollected) {
     Form().BnLoopDetectClick();
     Deliver(5);
     Tick();
-    ASSERT_FALSE(Form().FReplyText.empty());
+    ASSERT_FALSE(Form().ExchangeState().FReplyText.empty());
 
     Form().BnDisDetectClick();
-    EXPECT_EQ(Form().FLoopDetect, 0);
-    EXPECT_EQ(Form().FSilenceTicks, 0);
-    EXPECT_THAT(Form().FReplyText, IsEmpty());
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(Form().ExchangeState().FSilenceTicks, 0);
+    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
     EXPECT_FALSE(SerialPortOpen());
     EXPECT_EQ(OpenUsbHandles(), 0U);
-    EXPECT_EQ(Form().FUsbHandle, 0);
+    EXPECT_EQ(Form().ExchangeState().FUsbHandle, 0);
     EXPECT_EQ(Log().back(), SerialChosen() ? "Close COM1 OK" : "Port has not been opened!");
     Tick(200);
     EXPECT_EQ(CutterCommands().size(), 1U);
@@ -97,9 +97,9 @@ TEST_F(TUsbFeederTest, AFailedReadIsSkippedWithoutAWordAndCountsAsSilence) {
     Line().HangUp();
     Tick(8);
     EXPECT_EQ(CountLogStartingWith("Receive Data"), 2);
-    EXPECT_EQ(Form().FPollSizeRequest, 1);
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 1);
     Tick();
-    EXPECT_EQ(Form().FPollSizeRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre("Device not found"));
 }
 
@@ -114,7 +114,7 @@ TEST_F(TSerialFeederTest, ACountAboveTheReadBufferIsReadInParts) {
     flood[4999] = '\0';
     flood[5000] = ',';
     ArriveOnSerial(flood);
-    EXPECT_EQ(Form().FReplyText, flood);
+    EXPECT_EQ(Form().ExchangeState().FReplyText, flood);
 }
 
 using TUsbGuardTest = TPollTest;

@@ -43,7 +43,7 @@ TEST_P(Generation, IsDecidedFromTheVersionQuery) {
     Sources.VersionAnswers = GetParam().Answers;
     Sources.Version.PlatformId = GetParam().PlatformId;
     Sources.Version.MajorVersion = GetParam().MajorVersion;
-    EXPECT_EQ(Create().FWinGeneration, GetParam().Generation);
+    EXPECT_EQ(Create().ExchangeState().FWinGeneration, GetParam().Generation);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Generation,
@@ -93,7 +93,7 @@ TEST_F(PortList, UsbProbesCloseWhatTheyOpenAndLeaveTheHandleAlone) {
     EXPECT_EQ(PortItems(), QStringList({"USB1", "USB3"}));
     EXPECT_THAT(Usb.OpenedIndexes, ElementsAre(0, 1, 2, 3));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.FUsbHandle, 0);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
 }
 
 TEST_F(PortList, EnumeratedPortsLoseTheirLastCharacterAndOnlyComPortsStay) {
@@ -217,16 +217,16 @@ TEST_F(PortList, OpenThatRaisesIsReportedAndTheCheckGoesOn) {
 TEST_F(PortList, CheckAbandonsEveryQueryButLeavesTheButtons) {
     TMainForm& form = Create();
     form.BnLoopDetectClick();
-    form.FPollSizeRequest = 1;
-    form.FFirmwareRequest = 1;
-    form.FScaleReadRequest = 1;
-    form.FReplyText = "0,0,4";
+    form.StageQueryForTests(protocol::ccPollSize);
+    form.StageQueryForTests(protocol::ccFirmwareQuery);
+    form.StageQueryForTests(protocol::ccScaleQuery);
+    form.StageReplyTextForTests("0,0,4");
     SetPortText("COM1");
     form.ComboBox1Change();
-    EXPECT_EQ(form.FPollSizeRequest + form.FLoopDetect + form.FFirmwareRequest +
-                  form.FScaleReadRequest,
+    EXPECT_EQ(form.ExchangeState().FPollSizeRequest + form.ExchangeState().FLoopDetect +
+                  form.ExchangeState().FFirmwareRequest + form.ExchangeState().FScaleReadRequest,
               0);
-    EXPECT_TRUE(form.FReplyText.empty());
+    EXPECT_TRUE(form.ExchangeState().FReplyText.empty());
     EXPECT_TRUE(form.BnDisDetect->isEnabled());
     EXPECT_FALSE(form.BnPollSize->isEnabled());
 }
@@ -282,7 +282,7 @@ TEST_F(PortList, UsbEntryThatAnswersIsReportedAndLeftClosed) {
     form.ComboBox1Change();
     EXPECT_THAT(Log(), ElementsAre("USB1 Check OK", "USB1 device ID: none reported"));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.FUsbHandle, 0);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
 }
 
 TEST_F(PortList, UsbEntryShowsItsDeviceInTheTooltipAndTheCheck) {
@@ -322,22 +322,22 @@ TEST_F(PortList, UsbEntryThatDoesNotAnswerIsNotFound) {
     SetPortText("USB2");
     form.ComboBox1Change();
     EXPECT_THAT(Log(), ElementsAre("Device not found"));
-    EXPECT_EQ(form.FUsbHandle, -1);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, -1);
     EXPECT_EQ(Usb.OpenedIndexes.back(), 2);
 }
 
 TEST_F(PortList, TypedUsbWithoutANumberShowsTheErrorAndOpensNothing) {
     TMainForm& form = Create();
-    form.FPollSizeRequest = 1;
-    form.FUsbHandle = -1;
+    form.StageQueryForTests(protocol::ccPollSize);
+    form.StageUsbHandleForTests(-1);
     const std::size_t probes = Usb.OpenedIndexes.size();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "USB");
     ASSERT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), 1U);
     EXPECT_NE(Prompts.TextsOf(TRecordingPrompts::pkException)[0].find("USB"), std::string::npos)
         << Prompts.TextsOf(TRecordingPrompts::pkException)[0];
     EXPECT_EQ(Usb.OpenedIndexes.size(), probes);
-    EXPECT_EQ(form.FUsbHandle, 0);
-    EXPECT_EQ(form.FPollSizeRequest, 0);
+    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(form.ExchangeState().FPollSizeRequest, 0);
     EXPECT_THAT(Log(), IsEmpty());
 }
 

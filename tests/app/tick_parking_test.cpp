@@ -118,7 +118,7 @@ TEST_F(TTickParkingTest, SilentCutterIsStillGivenUpAfterElevenTicksAndTheTimerPa
     ASSERT_TRUE(WaitUntil([this] { return !Prompts.Shown.empty(); }));
     EXPECT_EQ(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{kDeviceNotFoundText});
-    EXPECT_EQ(Form().FPollSizeRequest, 0);
+    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
     // The first tick parked the idle window; eleven silent ones gave up; one more parked.
     EXPECT_EQ(TicksDelivered, 1 + 11 + 1);

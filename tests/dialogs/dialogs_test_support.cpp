@@ -31,20 +31,19 @@ testsupport::TBench OnComOne(sim::TCutterConfig config) {
 
 TDialogsTest::TDialogsTest(sim::TCutterConfig config)
     : FMainForm(&Build(OnComOne(std::move(config)))) {
-    app::MainForm = FMainForm;
     CreateForms(*FMainForm);
     FMainForm->show();
 }
 
 TDialogsTest::~TDialogsTest() {
     Close();
-    app::MainForm = nullptr;
 }
 
 void TDialogsTest::DeliverReply() {
     ASSERT_GT(PendingReplyBytes(), 0U) << "the cutter has no reply to deliver";
     DeliverAll();
-    ASSERT_FALSE(FMainForm->FReplyText.empty()) << "the reply never reached the main window";
+    ASSERT_FALSE(FMainForm->ExchangeState().FReplyText.empty())
+        << "the reply never reached the main window";
 }
 
 void TDialogsTest::AnswerQuery() {

@@ -198,7 +198,7 @@ TEST_F(WizardFlow, CancelAtSaveEndsTheWizardWithoutQueryOrWrite) {
     EXPECT_FALSE(leftOpen);
     EXPECT_EQ(SerialWritten(), "");
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(FMainForm->FScaleReadRequest, 0);
+    EXPECT_EQ(FMainForm->ExchangeState().FScaleReadRequest, 0);
 }
 
 TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {

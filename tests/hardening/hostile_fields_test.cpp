@@ -115,11 +115,7 @@ const std::vector<std::string> kHostilePasswords = {"",
 
 class HostileFields : public testing::Test {
 protected:
-    HostileFields() {
-        app::MainForm = &FBench.Form();
-        dialogs::CreateForms(FBench.Form());
-    }
-    ~HostileFields() override { app::MainForm = nullptr; }
+    HostileFields() { dialogs::CreateForms(FBench.Form()); }
 
     static void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
@@ -181,10 +177,11 @@ TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {
                 ExpectRefused(ScaleForm, promptsBefore, commandsBefore);
             } else {
                 EXPECT_TRUE(ScaleForm2->isVisible());
-                ExpectCut(cutsBefore, ignoredBefore, FBench.Form().FTestDrawX,
-                          FBench.Form().FTestDrawY);
+                ExpectCut(cutsBefore, ignoredBefore, FBench.Form().ExchangeState().FTestDrawX,
+                          FBench.Form().ExchangeState().FTestDrawY);
                 const double typed = toolkit::StrToFloat(text) * 40;
-                EXPECT_DOUBLE_EQ(widthField ? FBench.Form().FTestDrawX : FBench.Form().FTestDrawY,
+                EXPECT_DOUBLE_EQ(widthField ? FBench.Form().ExchangeState().FTestDrawX
+                                            : FBench.Form().ExchangeState().FTestDrawY,
                                  typed);
             }
             HideWizard();

@@ -181,7 +181,8 @@ void HostilePortText::ExpectHandledSafely(const std::string& text) {
 
     EXPECT_EQ(FWatch.TakeOpens(), AllowedOpens(portText));
     EXPECT_FALSE(form.Comm1.Enabled());
-    EXPECT_TRUE(form.FUsbHandle == 0 || form.FUsbHandle == -1) << form.FUsbHandle;
+    EXPECT_TRUE(form.ExchangeState().FUsbHandle == 0 || form.ExchangeState().FUsbHandle == -1)
+        << form.ExchangeState().FUsbHandle;
 
     const std::string said = form.Memo1->toPlainText().toStdString().substr(logBefore.size());
     const bool prompted = FTessaro.Prompts.Shown.size() > promptsBefore;
@@ -300,7 +301,7 @@ TEST(HostileExchange, SendsNothingAndEndsWithTheSilenceBox) {
             form.Timer1Timer();
         }
         EXPECT_TRUE(watch.TakeOpens().empty()) << text;
-        EXPECT_EQ(form.FPollSizeRequest, 0) << text;
+        EXPECT_EQ(form.ExchangeState().FPollSizeRequest, 0) << text;
         EXPECT_FALSE(form.Comm1.Enabled()) << text;
         ASSERT_EQ(tessaro.Prompts.Shown.size(), promptsBefore + 1) << text;
         EXPECT_EQ(tessaro.Prompts.Shown.back().Text, app::kDeviceNotFoundText);

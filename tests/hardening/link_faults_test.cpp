@@ -41,9 +41,9 @@ std::vector<std::string> SettingsShown(TFaultBench& bench) {
 // The port list's link, as the panel leaves it when nothing is under way.
 void ExpectIdleAndClosed(TFaultBench& bench) {
     app::TMainForm& form = bench.Form();
-    EXPECT_EQ(form.FPollSizeRequest, 0);
-    EXPECT_EQ(form.FLoopDetect, 0);
-    EXPECT_TRUE(form.FReplyText.empty());
+    EXPECT_EQ(form.ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(form.ExchangeState().FLoopDetect, 0);
+    EXPECT_TRUE(form.ExchangeState().FReplyText.empty());
     EXPECT_FALSE(bench.LinkOpen());
     EXPECT_TRUE(form.BnPollSize->isEnabled());
     EXPECT_TRUE(form.BnLoopDetect->isEnabled());
@@ -148,7 +148,7 @@ TEST_P(LinkFault, ReplyInManySmallPiecesWithinTheSettleWindowIsDecodedWhole) {
 TEST_P(LinkFault, ReplyTooSlowForTheSettleWindowLeavesNoTailForTheNextExchange) {
     TFaultBench bench(GetParam());
     bench.Form().BnPollSizeClick();
-    while (bench.Form().FPollSizeRequest != 0) {
+    while (bench.Form().ExchangeState().FPollSizeRequest != 0) {
         bench.Deliver(1);
         bench.Tick();
     }
@@ -157,7 +157,7 @@ TEST_P(LinkFault, ReplyTooSlowForTheSettleWindowLeavesNoTailForTheNextExchange) 
     // The rest of the slow reply comes after the link was closed.
     bench.DeliverAll();
     bench.Tick(20);
-    EXPECT_TRUE(bench.Form().FReplyText.empty());
+    EXPECT_TRUE(bench.Form().ExchangeState().FReplyText.empty());
     ExpectNextPollSizeWorks(bench);
 }
 
@@ -222,7 +222,7 @@ TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWork
               std::vector<std::string>{app::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
-        EXPECT_EQ(bench.Form().FUsbHandle, 0);
+        EXPECT_EQ(bench.Form().ExchangeState().FUsbHandle, 0);
     }
     ExpectNextPollSizeWorks(bench);
 }

@@ -50,9 +50,10 @@ std::vector<std::string> PanelTexts(const app::TMainForm& form) {
 }
 
 void AwaitReplyText(const app::TMainForm& form, std::size_t size) {
-    for (int round = 0; round < kEventLoopRounds && form.FReplyText.size() < size; ++round) {
+    for (int round = 0; round < kEventLoopRounds && form.ExchangeState().FReplyText.size() < size;
+         ++round) {
         QCoreApplication::processEvents();
-        if (form.FReplyText.size() < size) {
+        if (form.ExchangeState().FReplyText.size() < size) {
             QThread::usleep(200);
         }
     }

@@ -126,8 +126,10 @@ void TWindowBench::Tick(int count) {
 
 int TWindowBench::TickUntilIdle(int limit) {
     const auto busy = [this] {
-        return FForm->FPollSizeRequest != 0 || FForm->FLoopDetect != 0 ||
-               FForm->FFirmwareRequest != 0 || FForm->FScaleReadRequest != 0;
+        return FForm->ExchangeState().FPollSizeRequest != 0 ||
+               FForm->ExchangeState().FLoopDetect != 0 ||
+               FForm->ExchangeState().FFirmwareRequest != 0 ||
+               FForm->ExchangeState().FScaleReadRequest != 0;
     };
     int ticks = 0;
     while (busy() && ticks < limit) {
@@ -138,7 +140,7 @@ int TWindowBench::TickUntilIdle(int limit) {
 }
 
 void TWindowBench::Deliver(std::size_t count) {
-    const std::size_t held = FForm->FReplyText.size();
+    const std::size_t held = FForm->ExchangeState().FReplyText.size();
     const std::size_t arrived = Line().DeliverNext(count);
     if (!FUsbChosen && FForm->Comm1.Enabled()) {
         AwaitReplyText(*FForm, held + arrived);
@@ -154,7 +156,7 @@ std::size_t TWindowBench::PendingReplyBytes() {
 }
 
 void TWindowBench::ArriveOnSerial(const std::string& bytes) {
-    const std::size_t expected = FForm->FReplyText.size() + bytes.size();
+    const std::size_t expected = FForm->ExchangeState().FReplyText.size() + bytes.size();
     Serial.Receive(bytes);
     Serial.RaiseEvents(devlink::kEvRxChar);
     AwaitReplyText(*FForm, expected);
