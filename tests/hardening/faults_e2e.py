@@ -3,6 +3,7 @@
 """Link faults on the real tessaro beside tessaro-vcutter, driven by the keyboard.
 
 Usage: faults_e2e.py --link com|usb --fault NAME --build-dir DIR [--box-size-tool TOOL]
+                     [--layout-tool TOOL]
 
 Faults where the real terminal layer matters: hangup (the line drops in the middle of a
 settings reply while Loop Detect holds the port), removed (the cutter and its device link
@@ -37,7 +38,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 from scale_oracle import new_scale  # noqa: E402
-from tessaro_session import (Failure, Session, appears_in_order, run_under_xvfb,  # noqa: E402
+from tessaro_session import (appears_in_order, check, main, visible_windows,  # noqa: E402
                              wait_until, xdotool)
 
 SIZE_REPLY = "接收:0,0,24000,50000"
@@ -56,11 +57,6 @@ QUERY_WAITS = "Waiting for the cutter's answer to the previous query before send
 # The wizard's dialogs by their client sizes.
 SCALE_FORM, SCALE_FORM2, MODIFY_FORM2 = "360x276", "360x211", "378x211"
 SAVE_DATA_FORM, PASSWORD_FORM = "221x134", "189x106"
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def cpu_seconds(pid):
@@ -86,26 +82,26 @@ class FaultRun:
     def __init__(self, session, link):
         self.s = session
         self.link = link
-        self.port = "COM200" if link == "com" else "USB0"
-        # The serial close logs the port; on the USB link it finds no serial port open.
-        self.close_line = "Close COM200 OK" if link == "com" else NOT_OPENED
+        # The COM port the first cutter chooses; every later one takes the same number.
+        self.port = "auto" if link == "com" else "USB0"
+        self.close_line = None
         self.device = None
 
     # --- The cutter ---
 
     def start_cutter(self, *faults, options=()):
-        options = (["--com", "200"] if self.link == "com" else ["--usb", "0"]) + list(options)
+        number = "auto" if self.port == "auto" else self.port[3:]
+        options = ["--%s" % self.link, number] + list(options)
         for fault in faults:
             options += ["--fault", fault]
-        self.s.start_cutter(*options)
-        link = os.path.join(self.s.runtime_dir, "tessaro", "devices", self.port)
-        self.device = os.path.realpath(link)
+        cutter = self.s.start_cutter(*options)
+        self.port = cutter.com or cutter.usb
+        # The serial close logs the port; on the USB link it finds no serial port open.
+        self.close_line = "Close %s OK" % self.port if self.link == "com" else NOT_OPENED
+        self.device = os.path.realpath(os.path.join(self.s.device_map, self.port))
 
     def stop_cutter(self):
-        cutter = self.s.cutter
-        if cutter is not None and cutter.poll() is None:
-            cutter.terminate()
-            cutter.wait(timeout=10)
+        self.s.cutter.stop()
 
     def restart_cutter(self):
         self.stop_cutter()
@@ -252,7 +248,7 @@ class FaultRun:
         received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
         check(received[:2] == [SIZE_REPLY, SETTINGS_REPLY], "decoded %r" % received)
         check(QUERY_WAITS in self.since(mark), "Alt+L came after the size reply was decoded")
-        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+        check(not visible_windows("QUIX"), "a box is shown")
 
     def noise(self):
         """Noise after every settings reply, while Loop Detect keeps the port open: only the
@@ -267,7 +263,7 @@ class FaultRun:
         self.s.press("alt+d")
         received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
         check(all(l == SETTINGS_REPLY for l in received), "decoded %r" % received)
-        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+        check(not visible_windows("QUIX"), "a box is shown")
 
     def drop_byte(self):
         self.start("drop-byte:1")
@@ -316,7 +312,7 @@ class FaultRun:
               "the flash got %r, not X, Y 1000 -> %r" % (writes, expected))
         self.s.wait_for_log("two settings replies after the save",
                             lambda log: log[saved:].count(SETTINGS_REPLY) >= 2, timeout=15)
-        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+        check(not visible_windows("QUIX"), "a box is shown")
         check(self.close_line not in self.since(mark), "the port was closed during Loop Detect")
         mark = self.mark()
         self.s.press("alt+d")
@@ -329,7 +325,7 @@ class FaultRun:
         self.s.press("alt+l")
         self.s.wait_for_log("the partial settings reply",
                             lambda log: "接收:0,30,80" in log[mark:])
-        wait_until("the cutter to hang up", lambda: self.s.cutter.poll() is not None, 10)
+        wait_until("the cutter to hang up", lambda: self.s.cutter.process.poll() is not None, 10)
         self.expect_no_spin("the hang-up")
         self.expect_monitor_stopped_by_silence(mark)
         self.expect_port_closed()
@@ -341,8 +337,8 @@ class FaultRun:
         self.s.press("alt+l")
         self.s.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log[mark:])
         self.stop_cutter()
-        check(not os.path.lexists(os.path.join(self.s.runtime_dir, "tessaro", "devices",
-                                               self.port)), "the device link is still there")
+        check(not os.path.lexists(os.path.join(self.s.device_map, self.port)),
+              "the device link is still there")
         self.expect_no_spin("the device went away")
         self.expect_monitor_stopped_by_silence(mark)
         self.expect_port_closed()
@@ -381,33 +377,18 @@ FAULTS = ("hangup", "removed", "late", "keys-close-together", "noise", "late-rep
           "drop-byte", "ignore-write", "save-during-loop-detect")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--link", choices=["com", "usb"], required=True)
-    parser.add_argument("--fault", choices=FAULTS, required=True)
-    parser.add_argument("--build-dir", required=True)
-    parser.add_argument("--box-size-tool")
-    arguments = parser.parse_args()
-    run_under_xvfb()
-    session = Session(os.path.abspath(arguments.build_dir), arguments.box_size_tool)
-    run = FaultRun(session, arguments.link)
-    try:
-        started = time.monotonic()
-        getattr(run, arguments.fault.replace("-", "_"))()
-        code = session.exit_tessaro()
-        check(code == 0, "tessaro exited with %d" % code)
-        print("ok   %s on %s (%.1f s)" % (arguments.fault, run.port, time.monotonic() - started))
-        return 0
-    except Failure as failure:
-        print("FAILED: %s" % failure)
-        print("--- tessaro's log (last 60 lines) ---")
-        print("\n".join(session.log()[-60:]) if session.app else "(not started)")
-        print("--- the cutter's transcript (last 40 lines) ---")
-        print("\n".join(session.cutter_transcript().splitlines()[-40:]))
-        return 1
-    finally:
-        session.close()
+def run(session, arguments):
+    fault_run = FaultRun(session, arguments.link)
+    started = time.monotonic()
+    getattr(fault_run, arguments.fault.replace("-", "_"))()
+    code = session.exit_tessaro()
+    check(code == 0, "tessaro exited with %d" % code)
+    print("ok   %s on %s (%.1f s)" % (arguments.fault, fault_run.port,
+                                      time.monotonic() - started))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--link", choices=["com", "usb"], required=True)
+    parser.add_argument("--fault", choices=FAULTS, required=True)
+    sys.exit(main(run, parser))
