@@ -289,7 +289,7 @@ class FaultRun:
         until DisDetect."""
         self.start(options=["--error", "1.01,1"])
         self.cut_test()
-        self.s.window_of("Tessaro", SCALE_FORM2)
+        self.s.wait_for_window("Tessaro", SCALE_FORM2)
         mark = self.mark()
         self.s.press("alt+l")
         self.s.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log[mark:])
