@@ -134,8 +134,7 @@ class Operator:
 
     def start_episode(self, rng, episode):
         if self.session is None:
-            self.session = ts.Session(self.build_dir, layout_tool=os.path.join(
-                self.build_dir, "tests", "e2e", "e2e_window_layout"))
+            self.session = ts.Session(self.build_dir)
             self.start_cutter(rng)
             self.start_tessaro()
         else:

@@ -225,7 +225,9 @@ class Session:
     def __init__(self, build_dir, box_size_tool=None, layout_tool=None):
         self.build_dir = os.path.abspath(build_dir)
         self.box_size_tool = box_size_tool
-        self.layout_tool = layout_tool
+        # The build's own layout tool unless another is named.
+        self.layout_tool = layout_tool or os.path.join(self.build_dir, "tests", "e2e",
+                                                       "e2e_window_layout")
         self.layout_cache = None
         self.runtime_dir = tempfile.mkdtemp(prefix="tessaro-e2e-")
         os.chmod(self.runtime_dir, 0o700)
