@@ -4,7 +4,7 @@
 
 Usage: box_stacking_e2e.py --build-dir DIR --layout-tool TOOL
 
-Runs itself under xvfb-run with openbox managing the windows (exit code 77, a skip,
+Runs itself on an Xvfb of its own with openbox managing the windows (exit code 77, a skip,
 when either is missing), beside tessaro-vcutter on COM200 and a scripted cutter on COM199
 that answers the settings query with a field that is no number and never answers the
 firmware query. Four boxes are opened as an operator meets them: a refused measurement

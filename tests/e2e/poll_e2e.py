@@ -4,7 +4,7 @@
 
 Usage: poll_e2e.py --link com|usb --build-dir DIR --box-size-tool TOOL --layout-tool TOOL
 
-Runs itself under xvfb-run (exit code 77, a skip, when that is missing), starts the
+Runs itself on an Xvfb of its own (exit code 77, a skip, when that is missing), starts the
 virtual cutter registered as the COM port it chooses, or as USB0, in a private device map,
 starts tessaro, and drives it through the buttons' accelerators: Alt+P, Alt+L, Alt+D, Alt+E.
 """

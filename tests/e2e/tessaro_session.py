@@ -12,6 +12,7 @@ from its standard error, each cutter's transcript from that cutter's standard ou
 """
 
 import os
+import random
 import re
 import shutil
 import signal
@@ -32,19 +33,53 @@ class Failure(Exception):
     pass
 
 
+def start_xvfb(xvfb, white_root):
+    """Starts an X server on a display drawn at random far above those xvfb-run -a and
+    desktops use (low numbers are contended, and a server that loses a display to
+    another can take its socket along); returns the server and its display once a client
+    could connect, or (None, None)."""
+    display = ":%d" % random.randrange(1000, 30000)
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        [xvfb, display, "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten",
+         "tcp"] + (["-wr"] if white_root else []), pass_fds=(write_end,),
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    # The number comes once the server accepts connections; nothing if it did not start.
+    with os.fdopen(read_end) as announced:
+        started = announced.readline().strip() == display[1:]
+    if started and subprocess.run(["xdpyinfo", "-display", display],
+                                  capture_output=True).returncode == 0:
+        return server, display
+    server.terminate()
+    server.wait()
+    return None, None
+
+
 def run_under_xvfb(white_root=False):
-    """Runs this program again inside xvfb-run, or exits with the skip code without it."""
+    """Runs this program again on an X server of its own, or exits with the skip code
+    without Xvfb."""
     if os.environ.get(UNDER_XVFB):
         return
-    xvfb_run = shutil.which("xvfb-run")
-    if xvfb_run is None:
-        print("xvfb-run is not installed: skipped")
+    xvfb = shutil.which("Xvfb")
+    if xvfb is None:
+        print("Xvfb is not installed: skipped")
         sys.exit(SKIP_RETURN_CODE)
-    env = dict(os.environ)
+    for _ in range(5):
+        server, display = start_xvfb(xvfb, white_root)
+        if server is not None:
+            break
+    else:
+        print("Xvfb did not start")
+        sys.exit(1)
+    env = dict(os.environ, DISPLAY=display)
     env[UNDER_XVFB] = "1"
-    server = "-screen 0 %s%s" % (SCREEN, " -wr" if white_root else "")
-    command = [xvfb_run, "-a", "-s", server, sys.executable] + sys.argv
-    sys.exit(subprocess.run(command, env=env).returncode)
+    env.pop("WAYLAND_DISPLAY", None)
+    try:
+        sys.exit(subprocess.run([sys.executable] + sys.argv, env=env).returncode)
+    finally:
+        server.terminate()
+        server.wait()
 
 
 def start_window_manager():
@@ -430,7 +465,7 @@ def check(condition, message):
 
 
 def main(run, parser, white_root=False, window_manager=False):
-    """Parses the command line, runs under xvfb-run (and openbox), runs `run(session,
+    """Parses the command line, runs on an Xvfb of its own (and openbox), runs `run(session,
     arguments)` and reports a failure; the exit code for CTest."""
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--box-size-tool")

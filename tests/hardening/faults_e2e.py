@@ -23,8 +23,8 @@ are the in-process LinkFault cases on both links: the line adds nothing to them.
 For each: tessaro keeps running and answers the keyboard, the port ends closed (no
 descriptor left on the cutter's device), the log and the boxes say what the poll cycle
 says, tessaro uses next to no CPU in the second after a hang-up, and the next exchange,
-with a sound cutter, decodes exactly its own reply. Runs itself under xvfb-run; exit code
-77 (a skip) without it.
+with a sound cutter, decodes exactly its own reply. Runs itself on an Xvfb of its own;
+exit code 77 (a skip) without it.
 """
 
 import argparse
