@@ -113,6 +113,18 @@ def xdotool(*arguments):
     return completed.stdout.split()
 
 
+def end_process(process):
+    """Ends a process that may be stopped (SIGSTOP): SIGTERM, then SIGKILL after 10 s."""
+    if process.poll() is None:
+        process.send_signal(signal.SIGCONT)
+        process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 def read_text(path):
     with open(path, "rb") as file:
         return file.read().decode("utf-8", errors="replace")
@@ -234,14 +246,7 @@ class Cutter:
         self.process.send_signal(signal.SIGCONT)
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGCONT)
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
 
     def commands_received(self, port):
         """The commands the cutter received on `port`, ESC shown as <ESC>, in order."""
@@ -308,13 +313,8 @@ class Session:
         return self.app.wait(timeout=15)
 
     def close(self):
-        if self.app is not None and self.app.poll() is None:
-            self.app.terminate()
-            try:
-                self.app.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.app.kill()
-                self.app.wait()
+        if self.app is not None:
+            end_process(self.app)
         for cutter in self.cutters:
             cutter.stop()
         shutil.rmtree(self.runtime_dir, ignore_errors=True)
