@@ -35,14 +35,15 @@ class Failure(Exception):
 
 def start_xvfb(xvfb, white_root):
     """Starts an X server on a display drawn at random far above those xvfb-run -a and
-    desktops use (low numbers are contended, and a server that loses a display to
-    another can take its socket along); returns the server and its display once a client
-    could connect, or (None, None)."""
+    desktops use, so that parallel runs do not contend for one; returns the server and its
+    display once a client could connect, or (None, None). Without -noreset the server
+    resets whenever its last client leaves, and drops a client that connects meanwhile:
+    tessaro starting while xdotool's last query disconnects found no display."""
     display = ":%d" % random.randrange(1000, 30000)
     read_end, write_end = os.pipe()
     server = subprocess.Popen(
         [xvfb, display, "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten",
-         "tcp"] + (["-wr"] if white_root else []), pass_fds=(write_end,),
+         "tcp", "-noreset"] + (["-wr"] if white_root else []), pass_fds=(write_end,),
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
     # The number comes once the server accepts connections; nothing if it did not start.
