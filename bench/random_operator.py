@@ -50,19 +50,11 @@ DIALOG_NAMES = {SCALE_FORM: "ScaleForm", SCALE_FORM2: "ScaleForm2", MODIFY_FORM:
                 MODIFY_FORM2: "ModifyForm2", SAVE_FORM: "SaveDataForm",
                 PASSWORD_FORM: "PasswordForm"}
 
-# Centres of the controls, in client coordinates.
-MAIN_BUTTONS = {"Poll Size": (57, 22), "Loop Detect": (183, 22), "DisDetect": (310, 22),
-                "Scaling": (310, 59), "About": (310, 257)}
 MAIN_KEYS = {"Poll Size": "alt+p", "Loop Detect": "alt+l", "DisDetect": "alt+d",
              "Scaling": "alt+s", "About": "alt+a"}
-TEST_FIELDS = ((109, 187), (253, 187))
-TEST_OK, TEST_CANCEL = (132, 248), (227, 248)
-MEASURE_FIELDS = ((188, 108), (188, 142))
-MEASURE_OK = (179, 184)
-YES, NO = (132, 172), (245, 172)
-SAVE, SAVE_CANCEL = (110, 64), (110, 102)
-PASSWORD_FIELD, PASSWORD_OK = (134, 33), (94, 78)
-MODIFY_OK = (86, 84)
+# Controls by the names the layout tool gives them.
+TEST_FIELDS = ("EdTestDraw_X", "EdTestDraw_Y")
+MEASURE_FIELDS = ("Edit1", "Edit2")
 
 PASSWORD = "047"
 # Mostly the cutter's own ports, sometimes a slip.
@@ -176,10 +168,11 @@ class Operator:
         self.session.start_cutter(*options)
 
     def stop_cutter(self):
-        cutter = self.session.cutter
-        if cutter.poll() is None:
-            cutter.terminate()
-            cutter.wait(timeout=10)
+        self.session.cutter.stop()
+
+    def at(self, size, name):
+        """The middle of a control of the window of client size `size`."""
+        return self.session.layout().centre("%dx%d" % size, name)
 
     # --- What is shown ---
 
@@ -252,7 +245,7 @@ class Operator:
             return "main: last port from the list"
         if roll < 0.2:
             text = rng.choice(PORTS_TYPED)
-            ts.click_in(window, *ts.PORT_LIST_TEXT)
+            ts.click_in(window, *self.session.port_list_text())
             self.press(window, "ctrl+a")
             if text:
                 ts.type_into(window, text)
@@ -264,7 +257,7 @@ class Operator:
         if rng.random() < 0.5:
             self.press(window, MAIN_KEYS[name])
             return "main: %s (%s)" % (name, MAIN_KEYS[name])
-        ts.click_in(window, *MAIN_BUTTONS[name])
+        ts.click_in(window, *self.at(MAIN, name))
         return "main: %s (click)" % name
 
     def type_field(self, window, point, text):
@@ -283,7 +276,7 @@ class Operator:
                 text = refused_size_text(rng)
             else:
                 text = size_text(rng, rng.choice([50, 50, rng.uniform(10, 400)]))
-            self.type_field(window, TEST_FIELDS[axis], text)
+            self.type_field(window, self.at(SCALE_FORM, TEST_FIELDS[axis]), text)
             self.test_texts[axis] = text
             return "ScaleForm: %s typed %r" % ("XY"[axis], text)
         if roll < 0.9:
@@ -291,7 +284,7 @@ class Operator:
         if rng.random() < 0.5:
             self.press(window, "Escape")
         else:
-            ts.click_in(window, *TEST_CANCEL)
+            ts.click_in(window, *self.at(SCALE_FORM, "BnCancel"))
         return "ScaleForm: Cancel"
 
     def test_ok(self, rng, window):
@@ -300,7 +293,7 @@ class Operator:
         if rng.random() < 0.6:
             self.press(window, "Return")
         else:
-            ts.click_in(window, *TEST_OK)
+            ts.click_in(window, *self.at(SCALE_FORM, "BnOk"))
         outcome = self.wait_for_leaving(SCALE_FORM)
         # What the cutter received decides, whatever boxes came meanwhile.
         if self.test_cuts_received() > cuts_before:
@@ -316,7 +309,7 @@ class Operator:
         if roll < 0.5:
             axis = rng.randrange(2)
             text = self.measurement_text(rng, axis)
-            self.type_field(window, MEASURE_FIELDS[axis], text)
+            self.type_field(window, self.at(SCALE_FORM2, MEASURE_FIELDS[axis]), text)
             self.measure_texts[axis] = text
             return "ScaleForm2: %s typed %r" % ("XY"[axis], text)
         if roll < 0.93:
@@ -345,7 +338,7 @@ class Operator:
         if rng.random() < 0.6:
             self.press(window, "Return")
         else:
-            ts.click_in(window, *MEASURE_OK)
+            ts.click_in(window, *self.at(SCALE_FORM2, "BnOk"))
         outcome = self.wait_for_leaving(SCALE_FORM2)
         shown = self.dialogs()
         if self.test_cuts_received() > cuts_before:
@@ -371,7 +364,7 @@ class Operator:
         if rng.random() < 0.7:
             self.press(window, "Return")
         else:
-            ts.click_in(window, *MODIFY_OK)
+            ts.click_in(window, *self.at(MODIFY_FORM, "BnOk"))
         return "ModifyForm: OK"
 
     def modify_form2_action(self, rng, window):
@@ -379,12 +372,12 @@ class Operator:
             if rng.random() < 0.5:
                 self.press(window, "Return")
             else:
-                ts.click_in(window, *YES)
+                ts.click_in(window, *self.at(MODIFY_FORM2, "BnYes"))
             return "ModifyForm2: Yes"
         if rng.random() < 0.5:
             self.press(window, "Escape")
         else:
-            ts.click_in(window, *NO)
+            ts.click_in(window, *self.at(MODIFY_FORM2, "BnNo"))
         time.sleep(0.3)
         # No shows the measurement dialog again, modally this time.
         self.measure_modal = SCALE_FORM2 in self.dialogs()
@@ -395,21 +388,21 @@ class Operator:
             if rng.random() < 0.5:
                 self.press(window, "Return")
             else:
-                ts.click_in(window, *SAVE)
+                ts.click_in(window, *self.at(SAVE_FORM, "BnSave"))
             self.tally.saves += 1
             self.password_text = ""
             return "SaveDataForm: Save"
         if rng.random() < 0.5:
             self.press(window, "Escape")
         else:
-            ts.click_in(window, *SAVE_CANCEL)
+            ts.click_in(window, *self.at(SAVE_FORM, "BnCancel"))
         return "SaveDataForm: Cancel"
 
     def password_form_action(self, rng, window):
         if rng.random() < 0.45:
             text = PASSWORD if rng.random() < 0.7 else rng.choice(["074", "47", "0470", "",
                                                                     "O47"])
-            self.type_field(window, PASSWORD_FIELD, text)
+            self.type_field(window, self.at(PASSWORD_FORM, "EdPassword"), text)
             self.password_text = text
             return "PasswordForm: typed %r" % text
         if rng.random() < 0.05:
@@ -423,7 +416,7 @@ class Operator:
         if rng.random() < 0.6:
             self.press(window, "Return")
         else:
-            ts.click_in(window, *PASSWORD_OK)
+            ts.click_in(window, *self.at(PASSWORD_FORM, "BnOk"))
         time.sleep(1.0)
         return "PasswordForm: OK with %s password" % ("the right" if right else "a wrong")
 
@@ -549,12 +542,12 @@ class Operator:
     def dismiss(self, size, window):
         """Closes a dialog the way its buttons allow (Esc closes only some of them)."""
         if size == SCALE_FORM:
-            ts.click_in(window, *TEST_CANCEL)
+            ts.click_in(window, *self.at(SCALE_FORM, "BnCancel"))
         elif size == SCALE_FORM2:
             # A measurement equal to the test size ends the wizard without a cut.
             for axis in range(2):
                 text = self.test_cut[axis] if self.test_cut else "50"
-                self.type_field(window, MEASURE_FIELDS[axis], text)
+                self.type_field(window, self.at(SCALE_FORM2, MEASURE_FIELDS[axis]), text)
                 self.measure_texts[axis] = text
             self.press(window, "Return")
         else:
@@ -583,9 +576,9 @@ class Operator:
                 self.dismiss(size, window)
             time.sleep(0.3)
         # Loop Detect disables About until DisDetect.
-        ts.click_in(self.session.window, *MAIN_BUTTONS["DisDetect"])
+        ts.click_in(self.session.window, *self.at(MAIN, "DisDetect"))
         time.sleep(0.3)
-        ts.click_in(self.session.window, *MAIN_BUTTONS["About"])
+        ts.click_in(self.session.window, *self.at(MAIN, "About"))
         try:
             ts.wait_until("the About dialog or a box",
                           lambda: ts.visible_windows("About") or self.boxes(), 15)

@@ -2,6 +2,7 @@
 // tessaro-vcutter: a virtual cutter on a pseudo-terminal, registered in the device map.
 
 #include "link/device_map.h"
+#include "platform/linux/port_table.h"
 #include "sim/vcutter_options.h"
 #include "sim/vcutter_session.h"
 #include "tessaro_version.h"
@@ -10,6 +11,19 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace {
+
+// The serial ports this machine has, numbered as Tessaro lists them.
+std::vector<int> ComNumbersInUse() {
+    std::vector<int> numbers;
+    for (const platform::TSerialPortEntry& port : platform::TPortTable().ListSerial()) {
+        numbers.push_back(port.Number);
+    }
+    return numbers;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
@@ -27,6 +41,14 @@ int main(int argc, char** argv) {
     if (options.ShowVersion) {
         std::printf("tessaro-vcutter %s\n", kTessaroVersion);
         return 0;
+    }
+    if (options.ComAuto) {
+        options.ComNumber = sim::ChooseComNumber(ComNumbersInUse());
+        if (!options.ComNumber) {
+            std::fprintf(stderr, "tessaro-vcutter: --com auto: no COM number is free above "
+                                 "the serial ports in use\n");
+            return 1;
+        }
     }
     sim::TVCutterSession session(std::move(options), devlink::DeviceMapDirectory(), stdout);
     return session.Run();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/vcutter_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -92,10 +93,16 @@ const std::map<std::string, TValueReader, std::less<>>& ValueReaders() {
     static const std::map<std::string, TValueReader, std::less<>> readers = {
         {"--com",
          [](std::string_view text, TVCutterOptions& options, std::string& error) {
+             if (text == "auto") {
+                 options.ComAuto = true;
+                 options.ComNumber.reset();
+                 return true;
+             }
              long long number = 0;
              const bool ok = ReadInteger(text, 1, kMaxComNumber, number);
              options.ComNumber = int(number);
-             return Require(ok, error, "--com takes a port number from 1 to 255");
+             options.ComAuto = false;
+             return Require(ok, error, "--com takes a port number from 1 to 255, or auto");
          }},
         {"--usb",
          [](std::string_view text, TVCutterOptions& options, std::string& error) {
@@ -216,12 +223,20 @@ bool ParseVCutterOptions(const std::vector<std::string>& arguments, TVCutterOpti
             return false;
         }
     }
-    if (!options.ComNumber && !options.UsbIndex) {
+    if (!options.ComNumber && !options.ComAuto && !options.UsbIndex) {
         options.ComNumber = kDefaultComNumber;
     }
     // The one fault of the cutter itself rather than of its line.
     options.Cutter.IgnoresFlashWrites = options.Faults.IgnoreFlashWrites;
     return true;
+}
+
+std::optional<int> ChooseComNumber(const std::vector<int>& numbersInUse) {
+    int chosen = kDefaultComNumber;
+    for (int number : numbersInUse) {
+        chosen = std::max(chosen, number + 1);
+    }
+    return chosen <= kMaxComNumber ? std::optional<int>(chosen) : std::nullopt;
 }
 
 std::string VCutterUsage() {
@@ -232,6 +247,9 @@ std::string VCutterUsage() {
            "\n"
            "  --com N            register as COM<N>, 1 to 255 (default COM200 when\n"
            "                     neither --com nor --usb is given)\n"
+           "  --com auto         register above every serial port of this machine and\n"
+           "                     the device map (COM200 at least); the name chosen,\n"
+           "                     such as COM201, is the transcript's first line\n"
            "  --usb I            register as USB<I>, 0 to 3; with --com, on a second\n"
            "                     pseudo-terminal\n"
            "  --svg FILE         draw every cut into FILE (after each cut and at the end)\n"

@@ -16,6 +16,7 @@ inline constexpr int kDefaultDelayMs = 10;
 // The command line of tessaro-vcutter.
 struct TVCutterOptions {
     std::optional<int> ComNumber; // register as COM<n>
+    bool ComAuto = false;         // register as the COM number ChooseComNumber() gives
     std::optional<int> UsbIndex;  // register as USB<i>
     std::string SvgPath;          // draw the cuts here; empty: no drawing
     TCutterConfig Cutter;
@@ -30,6 +31,10 @@ struct TVCutterOptions {
 // --com and --usb the cutter registers as COM200.
 bool ParseVCutterOptions(const std::vector<std::string>& arguments, TVCutterOptions& options,
                          std::string& error);
+
+// For --com auto: the number above every serial port in `numbersInUse`, and at least
+// kDefaultComNumber; nothing when that would pass the highest number Tessaro opens.
+std::optional<int> ChooseComNumber(const std::vector<int>& numbersInUse);
 
 // The --help text: every option, the faults included.
 std::string VCutterUsage();

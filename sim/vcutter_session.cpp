@@ -146,6 +146,9 @@ bool TVCutterSession::OpenChannel(const std::string& name) {
 
 void TVCutterSession::PrintBanner() {
     const TCutterConfig& config = FOptions.Cutter;
+    if (FOptions.ComAuto) {
+        std::fprintf(FTranscript, "COM%d\n", *FOptions.ComNumber);
+    }
     for (const TChannel& channel : FChannels) {
         Print(channel.Name, "- registered " + channel.Registration->Path().string() + " -> " +
                                 channel.Terminal->SlavePath());

@@ -2,11 +2,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Poll Size, Loop Detect and DisDetect on the real tessaro against tessaro-vcutter.
 
-Usage: poll_e2e.py --link com|usb --build-dir DIR --box-size-tool TOOL
+Usage: poll_e2e.py --link com|usb --build-dir DIR --box-size-tool TOOL --layout-tool TOOL
 
-Runs itself under xvfb-run (exit code 77, a skip, when that is missing), starts the
-virtual cutter registered as COM200 or USB0 in a private device map, starts tessaro,
-and drives it through the buttons' accelerators: Alt+P, Alt+L, Alt+D, Alt+E.
+Runs itself on an Xvfb of its own (exit code 77, a skip, when that is missing), starts the
+virtual cutter registered as the COM port it chooses, or as USB0, in a private device map,
+starts tessaro, and drives it through the buttons' accelerators: Alt+P, Alt+L, Alt+D, Alt+E.
 """
 
 import argparse
@@ -18,8 +18,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from tessaro_session import (Failure, Session, appears_in_order, lines_after,  # noqa: E402
-                             run_under_xvfb, wait_until)
+from tessaro_session import appears_in_order, check, lines_after, main  # noqa: E402
 
 SIZE_REPLY = ["接收:0,0,24000,50000", "0", "0", "24000", "50000"]
 SETTINGS_REPLY = "接收:0,30,80,250,5,1,0,2"
@@ -30,11 +29,6 @@ DEVICE_NOT_FOUND = "Device not found"
 USB_CABLE_PLUGGED = "When USB cable plug-in, com port not working."
 # Longer than the monitor's resend period (101 ticks of 16 ms) with room to spare.
 QUIET_SPELL_SECONDS = 3.0
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 class PanelRun:
@@ -96,15 +90,13 @@ class PanelRun:
             s.resume_cutter()
 
 
-def run(session, link):
-    if link == "com":
-        session.start_cutter("--com", "200")
-        port = "COM200"
+def run(session, arguments):
+    if arguments.link == "com":
+        port = session.start_cutter("--com", "auto").com
     else:
-        session.start_cutter("--usb", "0")
-        port = "USB0"
+        port = session.start_cutter("--usb", "0").usb
     session.start_tessaro()
-    if link == "usb":
+    if arguments.link == "usb":
         session.choose_last_port()
         session.wait_for_log("the USB entry chosen", lambda log: "USB0 Check OK" in log)
     panel = PanelRun(session, port)
@@ -119,27 +111,7 @@ def run(session, link):
     check(code == 0, "tessaro exited with %d" % code)
 
 
-def main():
+if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--link", choices=["com", "usb"], required=True)
-    parser.add_argument("--build-dir", required=True)
-    parser.add_argument("--box-size-tool", required=True)
-    arguments = parser.parse_args()
-    run_under_xvfb()
-    session = Session(arguments.build_dir, arguments.box_size_tool)
-    try:
-        run(session, arguments.link)
-        return 0
-    except Failure as failure:
-        print("FAILED: %s" % failure)
-        print("--- tessaro's log (last 60 lines) ---")
-        print("\n".join(session.log()[-60:]) if session.app else "(not started)")
-        print("--- the cutter's transcript (last 40 lines) ---")
-        print("\n".join(session.cutter_transcript().splitlines()[-40:]))
-        return 1
-    finally:
-        session.close()
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(run, parser))

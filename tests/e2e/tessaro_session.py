@@ -1,12 +1,18 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """The real tessaro beside tessaro-vcutter on a virtual X server, driven by the keyboard.
 
+Every end-to-end driver, the screenshots of the user guide and the randomized operator
+go through this module: the X server (and openbox where stacking matters), the virtual
+cutters and the name each registered, tessaro and its log, the keys, the windows by
+title and client size, where the program puts its controls, and screenshots.
+
 Each session gets its own device map (XDG_RUNTIME_DIR is a fresh directory of mode 0700),
-so the cutter it starts is the only virtual port tessaro finds. Tessaro's log comes from
-its standard error, the cutter's transcript from the cutter's standard output.
+so the cutters it starts are the only virtual ports tessaro finds. Tessaro's log comes
+from its standard error, each cutter's transcript from that cutter's standard output.
 """
 
 import os
+import random
 import re
 import shutil
 import signal
@@ -17,33 +23,78 @@ import time
 
 SKIP_RETURN_CODE = 77
 UNDER_XVFB = "TESSARO_E2E_UNDER_XVFB"
-
-# Where the panel's value labels are drawn, in window coordinates: the value frame
-# starts at (8, 45); values stand 112 pixels into it, rows 22 pixels apart.
-VALUE_COLUMN_X = 120
-FIRST_VALUE_ROW_Y = 57
-VALUE_ROW_PITCH = 22
-VALUE_AREA = (125, 18)
-# The port list's text field, in window coordinates.
-PORT_LIST_TEXT = (290, 124)
+SCREEN = "1024x768x24"
+MAIN_WINDOW = ("Tessaro", "368x288")
+# The panel's nine value labels, top to bottom, as the layout tool names them.
+VALUE_LABELS = ["QLabel"] + ["QLabel#%d" % row for row in range(2, 10)]
 
 
 class Failure(Exception):
     pass
 
 
-def run_under_xvfb():
-    """Runs this program again inside xvfb-run, or exits with the skip code without it."""
+def start_xvfb(xvfb, white_root):
+    """Starts an X server on a display drawn at random far above those xvfb-run -a and
+    desktops use, so that parallel runs do not contend for one; returns the server and its
+    display once a client could connect, or (None, None). Without -noreset the server
+    resets whenever its last client leaves, and drops a client that connects meanwhile:
+    tessaro starting while xdotool's last query disconnects found no display."""
+    display = ":%d" % random.randrange(1000, 30000)
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        [xvfb, display, "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten",
+         "tcp", "-noreset"] + (["-wr"] if white_root else []), pass_fds=(write_end,),
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    # The number comes once the server accepts connections; nothing if it did not start.
+    with os.fdopen(read_end) as announced:
+        started = announced.readline().strip() == display[1:]
+    if started and subprocess.run(["xdpyinfo", "-display", display],
+                                  capture_output=True).returncode == 0:
+        return server, display
+    server.terminate()
+    server.wait()
+    return None, None
+
+
+def run_under_xvfb(white_root=False):
+    """Runs this program again on an X server of its own, or exits with the skip code
+    without Xvfb."""
     if os.environ.get(UNDER_XVFB):
         return
-    xvfb_run = shutil.which("xvfb-run")
-    if xvfb_run is None:
-        print("xvfb-run is not installed: skipped")
+    xvfb = shutil.which("Xvfb")
+    if xvfb is None:
+        print("Xvfb is not installed: skipped")
         sys.exit(SKIP_RETURN_CODE)
-    env = dict(os.environ)
+    for _ in range(5):
+        server, display = start_xvfb(xvfb, white_root)
+        if server is not None:
+            break
+    else:
+        print("Xvfb did not start")
+        sys.exit(1)
+    env = dict(os.environ, DISPLAY=display)
     env[UNDER_XVFB] = "1"
-    command = [xvfb_run, "-a", "-s", "-screen 0 1024x768x24", sys.executable] + sys.argv
-    sys.exit(subprocess.run(command, env=env).returncode)
+    env.pop("WAYLAND_DISPLAY", None)
+    try:
+        sys.exit(subprocess.run([sys.executable] + sys.argv, env=env).returncode)
+    finally:
+        server.terminate()
+        server.wait()
+
+
+def start_window_manager():
+    """Starts openbox and waits until it manages the screen; exits with the skip code
+    without it."""
+    if shutil.which("openbox") is None:
+        print("openbox is not installed: skipped")
+        sys.exit(SKIP_RETURN_CODE)
+    manager = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    wait_until("openbox", lambda: "window id" in subprocess.run(
+        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True,
+        text=True).stdout, 10)
+    return manager
 
 
 def wait_until(what, condition, timeout):
@@ -63,16 +114,171 @@ def xdotool(*arguments):
     return completed.stdout.split()
 
 
+def end_process(process):
+    """Ends a process that may be stopped (SIGSTOP): SIGTERM, then SIGKILL after 10 s."""
+    if process.poll() is None:
+        process.send_signal(signal.SIGCONT)
+        process.terminate()
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
+def read_text(path):
+    with open(path, "rb") as file:
+        return file.read().decode("utf-8", errors="replace")
+
+
+# --- Windows by title and client size (the wizard's dialogs all read "Tessaro") ---
+
+def window_geometry(window):
+    """A window's place on the screen and its client size: (x, y, width, height)."""
+    shown = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(window)],
+                           capture_output=True, text=True).stdout
+    values = dict(line.split("=", 1) for line in shown.split() if "=" in line)
+    try:
+        return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+    except (KeyError, ValueError):
+        return None
+
+
+def window_size(window):
+    geometry = window_geometry(window)
+    return geometry[2:] if geometry else None
+
+
+def visible_windows(title):
+    """tessaro's visible windows titled `title`, as (window, (width, height)) pairs. They
+    are found by the program's class and their title read: the port list's popup and the
+    tooltips carry only the newer title property."""
+    found = []
+    for window in xdotool("search", "--onlyvisible", "--class", "^Tessaro$"):
+        names = subprocess.run(["xdotool", "getwindowname", window], capture_output=True,
+                               text=True).stdout.rstrip("\n")
+        size = window_size(window) if names == title else None
+        if size is not None:
+            found.append((window, size))
+    return found
+
+
+def window_of(title, size):
+    """The visible window with this title whose client size is `size`: a (width, height)
+    pair, or a pattern such as "360x211" or r"\\d+x\\d{2}"; None when there is none."""
+    pattern = "%dx%d" % tuple(size) if isinstance(size, tuple) else size
+    for window, shown in visible_windows(title):
+        if re.fullmatch(pattern, "%dx%d" % shown):
+            return window
+    return None
+
+
+def click_in(window, x, y):
+    """Clicks at (x, y) of the window's client area."""
+    xdotool("mousemove", "--window", window, x, y)
+    xdotool("click", "1")
+
+
+def type_into(window, text, delay=20):
+    """Focuses the window and types `text` where its focus is."""
+    xdotool("windowfocus", "--sync", window)
+    # "--" ends xdotool's options: a text such as "-5" is typed, not taken for one.
+    xdotool("type", "--delay", delay, "--", text)
+
+
+def screenshot(path, window="root", crop=None):
+    """Saves a window (or a part of the screen) without time stamps, so that an unchanged
+    window gives an unchanged file."""
+    command = ["import", "-window", str(window)]
+    if crop:
+        command += ["-crop", "%dx%d+%d+%d" % crop, "+repage"]
+    subprocess.run(command + ["-strip", "-define", "png:exclude-chunks=date,time", path],
+                   check=True, capture_output=True)
+
+
+class Layout:
+    """Where the program puts its controls, as the layout tool reports them: per window
+    client size, control name -> (x, y, width, height) in client coordinates."""
+
+    def __init__(self, tool, env):
+        printed = subprocess.run([tool], capture_output=True, text=True, check=True,
+                                 env=dict(env, QT_QPA_PLATFORM="offscreen"), timeout=60).stdout
+        self.controls = {}
+        for line in printed.splitlines():
+            _, size, name, box = line.split("\t")
+            self.controls.setdefault(size, {})[name] = tuple(int(v) for v in box.split())
+
+    def box(self, size, name):
+        return self.controls[size][name]
+
+    def centre(self, size, name):
+        x, y, width, height = self.box(size, name)
+        return x + width // 2, y + height // 2
+
+
+class Cutter:
+    """One tessaro-vcutter, its transcript in a file of its own."""
+
+    def __init__(self, program, options, env, transcript):
+        self.transcript_path = transcript
+        with open(transcript, "wb") as out:
+            self.process = subprocess.Popen([program] + list(options), stdout=out,
+                                            stderr=subprocess.STDOUT, env=env)
+        # The banner's last line follows the registration of every port.
+        wait_until("the cutter to register its ports", self.registered, 10)
+        registered = re.findall(r"^\[\s*[0-9.]+\] (\S+) - registered ", self.transcript(),
+                                re.MULTILINE)
+        self.names = registered
+        self.com = next((n for n in registered if n.startswith("COM")), None)
+        self.usb = next((n for n in registered if n.startswith("USB")), None)
+
+    def registered(self):
+        if self.process.poll() is not None:
+            raise Failure("the cutter ended: %s" % self.transcript())
+        return "faults:" in self.transcript()
+
+    def transcript(self):
+        return read_text(self.transcript_path)
+
+    def pause(self):
+        self.process.send_signal(signal.SIGSTOP)
+
+    def resume(self):
+        self.process.send_signal(signal.SIGCONT)
+
+    def stop(self):
+        end_process(self.process)
+
+    def commands_received(self, port):
+        """The commands the cutter received on `port`, ESC shown as <ESC>, in order."""
+        pattern = re.compile(r"^\[\s*[0-9.]+\] " + re.escape(port) + r" < (.*)$")
+        return [m.group(1) for m in map(pattern.match, self.transcript().splitlines()) if m]
+
+    def cuts(self):
+        """The sizes of the shapes cut, in millimetres, as text pairs."""
+        return re.findall(r"cut closed shape ([0-9.]+) x ([0-9.]+) mm", self.transcript())
+
+    def flash_writes(self):
+        return [line for line in self.transcript().splitlines() if "flash " in line]
+
+
 class Session:
-    def __init__(self, build_dir, box_size_tool=None):
-        self.build_dir = build_dir
+    def __init__(self, build_dir, box_size_tool=None, layout_tool=None):
+        self.build_dir = os.path.abspath(build_dir)
         self.box_size_tool = box_size_tool
+        # The build's own layout tool unless another is named.
+        self.layout_tool = layout_tool or os.path.join(self.build_dir, "tests", "e2e",
+                                                       "e2e_window_layout")
+        self.layout_cache = None
         self.runtime_dir = tempfile.mkdtemp(prefix="tessaro-e2e-")
         os.chmod(self.runtime_dir, 0o700)
+        self.device_map = os.path.join(self.runtime_dir, "tessaro", "devices")
         self.env = dict(os.environ)
         self.env["XDG_RUNTIME_DIR"] = self.runtime_dir
         self.env["LC_ALL"] = "C.UTF-8"
         self.env.pop("QT_QPA_PLATFORM", None)
+        self.log_path = os.path.join(self.runtime_dir, "tessaro.log")
+        self.cutters = []
         self.cutter = None
         self.app = None
         self.window = None
@@ -80,92 +286,98 @@ class Session:
     # --- Processes ---
 
     def start_cutter(self, *options):
-        self.cutter_out = os.path.join(self.runtime_dir, "cutter.txt")
-        names = ["COM%s" % v for k, v in zip(options, options[1:]) if k == "--com"]
-        names += ["USB%s" % v for k, v in zip(options, options[1:]) if k == "--usb"]
-        with open(self.cutter_out, "wb") as out:
-            self.cutter = subprocess.Popen(
-                [os.path.join(self.build_dir, "tessaro-vcutter")] + list(options),
-                stdout=out, stderr=subprocess.STDOUT, env=self.env)
-        device_map = os.path.join(self.runtime_dir, "tessaro", "devices")
-        wait_until("the cutter to register " + ", ".join(names),
-                   lambda: all(os.path.islink(os.path.join(device_map, n)) for n in names), 10)
+        """Starts a virtual cutter ("--com", "auto" for a number above every port) and
+        waits until its ports are registered; it becomes `self.cutter`."""
+        transcript = os.path.join(self.runtime_dir, "cutter-%d.txt" % len(self.cutters))
+        self.cutter = Cutter(os.path.join(self.build_dir, "tessaro-vcutter"), options,
+                             self.env, transcript)
+        self.cutters.append(self.cutter)
+        return self.cutter
 
-    def start_tessaro(self):
-        self.log_path = os.path.join(self.runtime_dir, "tessaro.log")
+    def start_tessaro(self, prefix=()):
+        """Starts tessaro (behind `prefix`, a command such as setpriv) and waits for its
+        main window."""
         with open(self.log_path, "wb") as log:
-            self.app = subprocess.Popen([os.path.join(self.build_dir, "tessaro")],
-                                        stdout=subprocess.DEVNULL, stderr=log, env=self.env)
-        found = wait_until("the main window",
-                           lambda: xdotool("search", "--onlyvisible", "--name", "^Tessaro$"), 20)
-        self.window = found[0]
+            self.app = subprocess.Popen(
+                list(prefix) + [os.path.join(self.build_dir, "tessaro")],
+                stdout=subprocess.DEVNULL, stderr=log, env=self.env)
+        self.window = self.wait_for_window(*MAIN_WINDOW, timeout=20)
 
     def pause_cutter(self):
-        self.cutter.send_signal(signal.SIGSTOP)
+        self.cutter.pause()
 
     def resume_cutter(self):
-        self.cutter.send_signal(signal.SIGCONT)
+        self.cutter.resume()
 
     def exit_tessaro(self):
         self.press("alt+e")
         return self.app.wait(timeout=15)
 
     def close(self):
-        for process in (self.app, self.cutter):
-            if process is not None and process.poll() is None:
-                process.send_signal(signal.SIGCONT)
-                process.terminate()
-                try:
-                    process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+        if self.app is not None:
+            end_process(self.app)
+        for cutter in self.cutters:
+            cutter.stop()
         shutil.rmtree(self.runtime_dir, ignore_errors=True)
 
-    # --- The keyboard and the mouse ---
+    # --- Windows, the keyboard and the mouse ---
+
+    def wait_for_window(self, title, size, timeout=20):
+        return wait_until("window %s %s" % (title, size), lambda: window_of(title, size),
+                          timeout)
 
     def press(self, keys, window=None):
         xdotool("windowfocus", "--sync", window or self.window)
         xdotool("key", "--clearmodifiers", keys)
 
-    def click(self, x, y):
-        xdotool("mousemove", "--window", self.window, x, y)
-        xdotool("click", "1")
-
-    def window_of(self, title, geometry, timeout=10):
-        """The visible window with this title and client size ("360x211"), once shown."""
-        def find():
-            for window in xdotool("search", "--onlyvisible", "--name", "^%s$" % title):
-                shown = subprocess.run(["xdotool", "getwindowgeometry", window],
-                                       capture_output=True, text=True).stdout
-                if "Geometry: %s" % geometry in shown:
-                    return window
-            return None
-        return wait_until("window %s %s" % (title, geometry), find, timeout)
-
-    def keys_to(self, title, geometry, *keys):
-        window = self.window_of(title, geometry)
+    def keys_to(self, title, size, *keys):
+        """Waits for the window, focuses it and sends it keys (xdotool key arguments)."""
+        window = self.wait_for_window(title, size)
         xdotool("windowfocus", "--sync", window)
         time.sleep(0.3)
         xdotool("key", "--clearmodifiers", "--delay", "60", *keys)
 
-    def type_into(self, title, geometry, text):
-        xdotool("windowfocus", "--sync", self.window_of(title, geometry))
-        xdotool("type", "--delay", "60", text)
+    def type_into(self, title, size, text):
+        type_into(self.wait_for_window(title, size), text, delay=60)
+
+    def layout(self):
+        if self.layout_cache is None:
+            self.layout_cache = Layout(self.layout_tool, self.env)
+        return self.layout_cache
+
+    def click_control(self, window, size, name):
+        """Clicks the middle of a control, where the layout tool says it stands."""
+        xdotool("windowfocus", "--sync", window)
+        click_in(window, *self.layout().centre(size, name))
+
+    def retype(self, title, size, control, text):
+        """Clicks into an edit field and replaces its text."""
+        window = self.wait_for_window(title, size)
+        self.click_control(window, size, control)
+        time.sleep(0.2)
+        xdotool("key", "--clearmodifiers", "ctrl+a")
+        xdotool("type", "--delay", "60", "--", text)
+
+    def port_list_text(self):
+        """Where the port list's text is typed, in the main window."""
+        return self.layout().centre(MAIN_WINDOW[1], "QLineEdit")
 
     def choose_last_port(self):
         """Focuses the port list, opens it and picks its last entry, as an operator would."""
-        self.click(*PORT_LIST_TEXT)
+        click_in(self.window, *self.port_list_text())
         self.press("F4")
         time.sleep(0.5)
         xdotool("key", "End")
         xdotool("key", "Return")
 
+    def type_port(self, name):
+        """Replaces the port list's text with `name`, as typed by an operator."""
+        self.retype(*MAIN_WINDOW, "QLineEdit", name)
+
     # --- What tessaro shows ---
 
     def log(self):
-        with open(self.log_path, "rb") as log:
-            return log.read().decode("utf-8", errors="replace").splitlines()
+        return read_text(self.log_path).splitlines()
 
     def log_size(self):
         return os.path.getsize(self.log_path)
@@ -176,36 +388,36 @@ class Session:
     def box(self, timeout=10):
         """The message box's window once one is shown."""
         found = wait_until("a message box",
-                           lambda: xdotool("search", "--onlyvisible", "--name", "^QUIX$"), timeout)
+                           lambda: [w for w, _ in visible_windows("QUIX")], timeout)
         return found[0]
 
     def box_text(self, box, candidates):
         """Which of `candidates` the box shows. X gives no access to a box's text, but each
         text gives the box its own size: the one whose box has the same size is shown."""
-        geometry = subprocess.run(["xdotool", "getwindowgeometry", box], capture_output=True,
-                                  text=True).stdout
-        shown = re.search(r"Geometry: (\d+)x(\d+)", geometry)
+        shown = window_size(box)
         sizes = subprocess.run([self.box_size_tool] + list(candidates), capture_output=True,
                                text=True, env=self.env, timeout=30).stdout.splitlines()
         if shown is None or len(sizes) != len(candidates) or len(set(sizes)) != len(sizes):
-            raise Failure("cannot tell the box texts apart: %r, %r" % (geometry, sizes))
-        size = "%s %s" % shown.groups()
+            raise Failure("cannot tell the box texts apart: %r, %r" % (shown, sizes))
+        size = "%d %d" % shown
         return candidates[sizes.index(size)] if size in sizes else None
 
     def close_box(self, box):
         self.press("Return", box)
-        wait_until("the box to close",
-                   lambda: not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), 10)
+        wait_until("the box to close", lambda: not visible_windows("QUIX"), 10)
 
     def values_shown(self):
-        """For each of the nine value rows, whether its label shows any text."""
+        """For each of the nine value rows, whether its label shows any text: the row from
+        the label's place to the value frame's right edge, one row pitch high."""
+        layout = self.layout()
+        frame_x, _, frame_width, _ = layout.box(MAIN_WINDOW[1], "QGroupBox")
+        rows = [layout.box(MAIN_WINDOW[1], name) for name in VALUE_LABELS]
+        pitch = rows[1][1] - rows[0][1]
         shot = os.path.join(self.runtime_dir, "panel.png")
-        subprocess.run(["import", "-window", self.window, shot], check=True,
-                       capture_output=True)
+        screenshot(shot, self.window)
         shown = []
-        for row in range(9):
-            crop = "%dx%d+%d+%d" % (VALUE_AREA[0], VALUE_AREA[1], VALUE_COLUMN_X,
-                                    FIRST_VALUE_ROW_Y + row * VALUE_ROW_PITCH)
+        for x, y, _, _ in rows:
+            crop = "%dx%d+%d+%d" % (frame_x + frame_width - 4 - x, pitch, x, y)
             spread = subprocess.run(
                 ["convert", shot, "-crop", crop, "+repage", "-format",
                  "%[fx:standard_deviation]", "info:"],
@@ -216,15 +428,19 @@ class Session:
     # --- What the cutter saw ---
 
     def commands_received(self, port):
-        """The commands the cutter received on `port`, ESC shown as <ESC>, in order."""
-        pattern = re.compile(r"^\[\s*[0-9.]+\] " + re.escape(port) + r" < (.*)$")
-        with open(self.cutter_out, "rb") as out:
-            lines = out.read().decode("utf-8", errors="replace").splitlines()
-        return [m.group(1) for m in map(pattern.match, lines) if m]
+        return self.cutter.commands_received(port)
 
     def cutter_transcript(self):
-        with open(self.cutter_out, "rb") as out:
-            return out.read().decode("utf-8", errors="replace")
+        return self.cutter.transcript() if self.cutter else ""
+
+    def report(self, failure):
+        """Prints a failure with the ends of tessaro's log and of the cutters' transcripts."""
+        print("FAILED: %s" % failure)
+        print("--- tessaro's log (last 60 lines) ---")
+        print("\n".join(self.log()[-60:]) if self.app else "(not started)")
+        for cutter in self.cutters:
+            print("--- the transcript of %s (last 40 lines) ---" % ", ".join(cutter.names))
+            print("\n".join(cutter.transcript().splitlines()[-40:]))
 
 
 def appears_in_order(lines, expected):
@@ -244,41 +460,29 @@ def lines_after(lines, marker):
     return []
 
 
-# --- Windows by title and client size (the wizard's dialogs all read "Tessaro") ---
-
-def window_size(window):
-    geometry = subprocess.run(["xdotool", "getwindowgeometry", str(window)],
-                              capture_output=True, text=True).stdout
-    found = re.search(r"Geometry: (\d+)x(\d+)", geometry)
-    return (int(found.group(1)), int(found.group(2))) if found else None
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
 
 
-def visible_windows(title):
-    """The visible windows titled `title`, as (window, (width, height)) pairs."""
-    found = []
-    for window in xdotool("search", "--onlyvisible", "--name", "^%s$" % re.escape(title)):
-        size = window_size(window)
-        if size is not None:
-            found.append((window, size))
-    return found
-
-
-def window_of(title, size):
-    """The visible window with this title and client size, or None."""
-    for window, shown in visible_windows(title):
-        if shown == tuple(size):
-            return window
-    return None
-
-
-def click_in(window, x, y):
-    """Clicks at (x, y) of the window's client area."""
-    xdotool("mousemove", "--window", window, x, y)
-    xdotool("click", "1")
-
-
-def type_into(window, text):
-    """Focuses the window and types `text` where its focus is."""
-    xdotool("windowfocus", "--sync", window)
-    # "--" ends xdotool's options: a text such as "-5" is typed, not taken for one.
-    xdotool("type", "--delay", "20", "--", text)
+def main(run, parser, white_root=False, window_manager=False):
+    """Parses the command line, runs on an Xvfb of its own (and openbox), runs `run(session,
+    arguments)` and reports a failure; the exit code for CTest."""
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--box-size-tool")
+    parser.add_argument("--layout-tool")
+    arguments = parser.parse_args()
+    run_under_xvfb(white_root)
+    manager = start_window_manager() if window_manager else None
+    session = Session(arguments.build_dir, arguments.box_size_tool, arguments.layout_tool)
+    try:
+        run(session, arguments)
+        return 0
+    except Failure as failure:
+        session.report(failure)
+        return 1
+    finally:
+        session.close()
+        if manager is not None:
+            manager.terminate()
+            manager.wait()

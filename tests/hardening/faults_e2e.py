@@ -3,27 +3,28 @@
 """Link faults on the real tessaro beside tessaro-vcutter, driven by the keyboard.
 
 Usage: faults_e2e.py --link com|usb --fault NAME --build-dir DIR [--box-size-tool TOOL]
+                     [--layout-tool TOOL]
 
-Faults: hangup (the line drops in the middle of a settings reply while Loop Detect holds
-the port), removed (the cutter and its device link vanish while the port is open),
-silent (the cutter stops answering during Loop Detect), garbage (noise instead of the
-size reply), chunked (replies in 4-byte pieces, first within the settle window, then
-slower than it), no-cr (replies without their carriage return), keys-close-together (Alt+P and Alt+L
-80 ms apart: each reply decoded as what it is), late (a size reply that comes after
-tessaro gave up, then Loop Detect), noise (stray bytes after every settings
-reply while Loop Detect holds the port); and for the scale written into flash:
-late-reply (a reply that comes after its query was given up stays in the device; the
-wizard and the About dialog that follow get their own replies), drop-byte (one byte lost
-from the first scale reading: nothing is written), ignore-write (the cutter keeps its
-flash: no "Save Complete !!"), save-during-loop-detect (Loop Detect started between the test
-cut and the measurement: the scale is read, written and read back between its settings
-replies, "Save Complete !!", and Loop Detect goes on).
+Faults where the real terminal layer matters: hangup (the line drops in the middle of a
+settings reply while Loop Detect holds the port), removed (the cutter and its device link
+vanish while the port is open), late (a size reply that comes after tessaro gave up waits
+in the line across the close; Loop Detect must not take it for its own); the keyboard:
+keys-close-together (Alt+P and Alt+L 80 ms apart: each reply decoded as what it is);
+noise (stray bytes after every settings reply while Loop Detect holds the port); and for
+the scale written into flash: late-reply (a reply that comes after its query was given
+up stays in the device; the wizard and the About dialog that follow get their own
+replies), drop-byte (one byte lost from the first scale reading: nothing is written),
+ignore-write (the cutter keeps its flash: no "Save Complete !!"), save-during-loop-detect
+(Loop Detect started between the test cut and the measurement: the scale is read,
+written and read back between its settings replies, "Save Complete !!", and Loop Detect
+goes on). Silence, garbage, replies in pieces and replies without their carriage return
+are the in-process LinkFault cases on both links: the line adds nothing to them.
 
 For each: tessaro keeps running and answers the keyboard, the port ends closed (no
 descriptor left on the cutter's device), the log and the boxes say what the poll cycle
 says, tessaro uses next to no CPU in the second after a hang-up, and the next exchange,
-with a sound cutter, decodes exactly its own reply. Runs itself under xvfb-run; exit code
-77 (a skip) without it.
+with a sound cutter, decodes exactly its own reply. Runs itself on an Xvfb of its own;
+exit code 77 (a skip) without it.
 """
 
 import argparse
@@ -37,7 +38,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 from scale_oracle import new_scale  # noqa: E402
-from tessaro_session import (Failure, Session, appears_in_order, run_under_xvfb,  # noqa: E402
+from tessaro_session import (appears_in_order, check, main, visible_windows,  # noqa: E402
                              wait_until, xdotool)
 
 SIZE_REPLY = "接收:0,0,24000,50000"
@@ -56,11 +57,6 @@ QUERY_WAITS = "Waiting for the cutter's answer to the previous query before send
 # The wizard's dialogs by their client sizes.
 SCALE_FORM, SCALE_FORM2, MODIFY_FORM2 = "360x276", "360x211", "378x211"
 SAVE_DATA_FORM, PASSWORD_FORM = "221x134", "189x106"
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def cpu_seconds(pid):
@@ -86,30 +82,30 @@ class FaultRun:
     def __init__(self, session, link):
         self.s = session
         self.link = link
-        self.port = "COM200" if link == "com" else "USB0"
-        # The serial close logs the port; on the USB link it finds no serial port open.
-        self.close_line = "Close COM200 OK" if link == "com" else NOT_OPENED
+        # The COM port the first cutter chooses; every later one takes the same number.
+        self.port = "auto" if link == "com" else "USB0"
+        self.close_line = None
         self.device = None
 
     # --- The cutter ---
 
     def start_cutter(self, *faults, options=()):
-        options = (["--com", "200"] if self.link == "com" else ["--usb", "0"]) + list(options)
+        number = "auto" if self.port == "auto" else self.port[3:]
+        options = ["--%s" % self.link, number] + list(options)
         for fault in faults:
             options += ["--fault", fault]
-        self.s.start_cutter(*options)
-        link = os.path.join(self.s.runtime_dir, "tessaro", "devices", self.port)
-        self.device = os.path.realpath(link)
+        cutter = self.s.start_cutter(*options)
+        self.port = cutter.com or cutter.usb
+        # The serial close logs the port; on the USB link it finds no serial port open.
+        self.close_line = "Close %s OK" % self.port if self.link == "com" else NOT_OPENED
+        self.device = os.path.realpath(os.path.join(self.s.device_map, self.port))
 
     def stop_cutter(self):
-        cutter = self.s.cutter
-        if cutter is not None and cutter.poll() is None:
-            cutter.terminate()
-            cutter.wait(timeout=10)
+        self.s.cutter.stop()
 
-    def restart_cutter(self, *faults):
+    def restart_cutter(self):
         self.stop_cutter()
-        self.start_cutter(*faults)
+        self.start_cutter()
 
     # --- Tessaro ---
 
@@ -154,11 +150,10 @@ class FaultRun:
         check(appears_in_order(ending, [self.close_line, NOT_OPENED]),
               "the monitor did not stop as DisDetect does: %r" % ending[-8:])
 
-    def expect_next_poll_size_decodes_its_own_reply(self, restart=True):
-        """Alt+P on a sound cutter (a new one unless `restart` is false): exactly the size
-        reply decoded, and the port closed."""
-        if restart:
-            self.restart_cutter()
+    def expect_next_poll_size_decodes_its_own_reply(self):
+        """Alt+P on a new, sound cutter: exactly the size reply decoded, and the port
+        closed."""
+        self.restart_cutter()
         mark = self.mark()
         self.s.press("alt+p")
         self.s.wait_for_log("the size reply and the close",
@@ -253,7 +248,7 @@ class FaultRun:
         received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
         check(received[:2] == [SIZE_REPLY, SETTINGS_REPLY], "decoded %r" % received)
         check(QUERY_WAITS in self.since(mark), "Alt+L came after the size reply was decoded")
-        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+        check(not visible_windows("QUIX"), "a box is shown")
 
     def noise(self):
         """Noise after every settings reply, while Loop Detect keeps the port open: only the
@@ -268,7 +263,7 @@ class FaultRun:
         self.s.press("alt+d")
         received = [l for l in self.since(mark) if l.startswith(RECEIVED)]
         check(all(l == SETTINGS_REPLY for l in received), "decoded %r" % received)
-        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+        check(not visible_windows("QUIX"), "a box is shown")
 
     def drop_byte(self):
         self.start("drop-byte:1")
@@ -294,7 +289,7 @@ class FaultRun:
         until DisDetect."""
         self.start(options=["--error", "1.01,1"])
         self.cut_test()
-        self.s.window_of("Tessaro", SCALE_FORM2)
+        self.s.wait_for_window("Tessaro", SCALE_FORM2)
         mark = self.mark()
         self.s.press("alt+l")
         self.s.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log[mark:])
@@ -317,7 +312,7 @@ class FaultRun:
               "the flash got %r, not X, Y 1000 -> %r" % (writes, expected))
         self.s.wait_for_log("two settings replies after the save",
                             lambda log: log[saved:].count(SETTINGS_REPLY) >= 2, timeout=15)
-        check(not xdotool("search", "--onlyvisible", "--name", "^QUIX$"), "a box is shown")
+        check(not visible_windows("QUIX"), "a box is shown")
         check(self.close_line not in self.since(mark), "the port was closed during Loop Detect")
         mark = self.mark()
         self.s.press("alt+d")
@@ -330,7 +325,7 @@ class FaultRun:
         self.s.press("alt+l")
         self.s.wait_for_log("the partial settings reply",
                             lambda log: "接收:0,30,80" in log[mark:])
-        wait_until("the cutter to hang up", lambda: self.s.cutter.poll() is not None, 10)
+        wait_until("the cutter to hang up", lambda: self.s.cutter.process.poll() is not None, 10)
         self.expect_no_spin("the hang-up")
         self.expect_monitor_stopped_by_silence(mark)
         self.expect_port_closed()
@@ -342,92 +337,10 @@ class FaultRun:
         self.s.press("alt+l")
         self.s.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log[mark:])
         self.stop_cutter()
-        check(not os.path.lexists(os.path.join(self.s.runtime_dir, "tessaro", "devices",
-                                               self.port)), "the device link is still there")
+        check(not os.path.lexists(os.path.join(self.s.device_map, self.port)),
+              "the device link is still there")
         self.expect_no_spin("the device went away")
         self.expect_monitor_stopped_by_silence(mark)
-        self.expect_port_closed()
-        self.expect_next_poll_size_decodes_its_own_reply()
-
-    def silent(self):
-        self.start()
-        mark = self.mark()
-        self.s.press("alt+l")
-        self.s.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log[mark:])
-        self.s.pause_cutter()
-        try:
-            self.expect_monitor_stopped_by_silence(mark)
-            self.expect_port_closed()
-        finally:
-            self.s.resume_cutter()
-        # The cutter wakes with the resent query unanswered; its answer must not reach
-        # the next exchange on the same cutter.
-        time.sleep(0.5)
-        self.expect_next_poll_size_decodes_its_own_reply(restart=False)
-
-    def garbage(self):
-        self.start("garbage:3")
-        mark = self.mark()
-        self.s.press("alt+p")
-        self.s.wait_for_log("the noise received",
-                            lambda log: any(line.startswith(RECEIVED) for line in log[mark:]))
-        # A field that is no number ends in the error box, after the exchange has ended.
-        try:
-            box = self.s.box(timeout=3)
-            self.s.close_box(box)
-        except Failure:
-            pass
-        self.s.wait_for_log("the close", lambda log: self.close_line in log[mark:])
-        received = [line for line in self.since(mark) if line.startswith(RECEIVED)]
-        check(len(received) == 1, "the noise was decoded %d times" % len(received))
-        self.expect_port_closed()
-        self.expect_next_poll_size_decodes_its_own_reply()
-
-    def chunked(self):
-        self.start("chunked:20")
-        mark = self.mark()
-        self.s.press("alt+p")
-        self.s.wait_for_log("the size reply in pieces",
-                            lambda log: appears_in_order(log[mark:], [SIZE_REPLY,
-                                                                      self.close_line]))
-        # Pieces slower than the settle window: the reply is cut short, and its tail
-        # comes after the port was closed.
-        self.restart_cutter("chunked:100")
-        truncated = []
-        for _ in range(2):
-            mark = self.mark()
-            self.s.press("alt+p")
-            self.s.wait_for_log("a reply and the close",
-                                lambda log: appears_in_order(log[mark:], [self.close_line])
-                                and any(line.startswith(RECEIVED) for line in log[mark:]))
-            received = [line for line in self.since(mark) if line.startswith(RECEIVED)]
-            check(len(received) == 1, "decoded %r" % received)
-            truncated.append(received[0])
-            time.sleep(1.0)
-        check(SIZE_REPLY.startswith(truncated[0]) and truncated[1] == truncated[0],
-              "an earlier reply's tail reached the next exchange: %r" % truncated)
-        self.expect_port_closed()
-        self.expect_next_poll_size_decodes_its_own_reply()
-
-    def no_cr(self):
-        self.start("no-cr")
-        mark = self.mark()
-        self.s.press("alt+p")
-        self.s.wait_for_log("the size reply",
-                            lambda log: appears_in_order(log[mark:], [SIZE_REPLY, "0", "0",
-                                                                      "24000", "50000",
-                                                                      self.close_line]))
-        mark = self.mark()
-        self.s.press("alt+l")
-        # The settings reply without its carriage return loses the last character of
-        # its last field.
-        self.s.wait_for_log("the settings reply",
-                            lambda log: appears_in_order(log[mark:], [SETTINGS_REPLY, "0", "30",
-                                                                      "80", "250", "5", "1",
-                                                                      "0", ""]))
-        mark = self.mark()
-        self.s.press("alt+d")
-        self.s.wait_for_log("DisDetect's close", lambda log: self.close_line in log[mark:])
         self.expect_port_closed()
         self.expect_next_poll_size_decodes_its_own_reply()
 
@@ -460,38 +373,22 @@ class FaultRun:
         self.expect_port_closed()
 
 
-FAULTS = ("hangup", "removed", "silent", "garbage", "chunked", "no-cr", "late",
-          "keys-close-together", "noise", "late-reply", "drop-byte", "ignore-write",
-          "save-during-loop-detect")
+FAULTS = ("hangup", "removed", "late", "keys-close-together", "noise", "late-reply",
+          "drop-byte", "ignore-write", "save-during-loop-detect")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--link", choices=["com", "usb"], required=True)
-    parser.add_argument("--fault", choices=FAULTS, required=True)
-    parser.add_argument("--build-dir", required=True)
-    parser.add_argument("--box-size-tool")
-    arguments = parser.parse_args()
-    run_under_xvfb()
-    session = Session(os.path.abspath(arguments.build_dir), arguments.box_size_tool)
-    run = FaultRun(session, arguments.link)
-    try:
-        started = time.monotonic()
-        getattr(run, arguments.fault.replace("-", "_"))()
-        code = session.exit_tessaro()
-        check(code == 0, "tessaro exited with %d" % code)
-        print("ok   %s on %s (%.1f s)" % (arguments.fault, run.port, time.monotonic() - started))
-        return 0
-    except Failure as failure:
-        print("FAILED: %s" % failure)
-        print("--- tessaro's log (last 60 lines) ---")
-        print("\n".join(session.log()[-60:]) if session.app else "(not started)")
-        print("--- the cutter's transcript (last 40 lines) ---")
-        print("\n".join(session.cutter_transcript().splitlines()[-40:]))
-        return 1
-    finally:
-        session.close()
+def run(session, arguments):
+    fault_run = FaultRun(session, arguments.link)
+    started = time.monotonic()
+    getattr(fault_run, arguments.fault.replace("-", "_"))()
+    code = session.exit_tessaro()
+    check(code == 0, "tessaro exited with %d" % code)
+    print("ok   %s on %s (%.1f s)" % (arguments.fault, fault_run.port,
+                                      time.monotonic() - started))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--link", choices=["com", "usb"], required=True)
+    parser.add_argument("--fault", choices=FAULTS, required=True)
+    sys.exit(main(run, parser))

@@ -8,6 +8,9 @@
 # Needs root and the network to the mirror. Usage: clean_install_check.sh DEB BUILD_DIR
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
+# Starts a program, saves the picture of its window and ends it (on an X server of its
+# own where DISPLAY is unset).
+shoot_window=$here/../e2e/shoot_window.py
 deb=$1
 work=$(readlink -f "$2")/clean-install
 root=$work/root
@@ -72,22 +75,23 @@ check "copyright, changelog and guide installed" \
    [ -s '$root/usr/share/doc/tessaro/README.md' ] && [ -s '$root/usr/share/doc/tessaro/docs/main-window.png' ]"
 echo "font for the captions: $(in_root fc-match 'Noto Sans Mono CJK TC:charset=ff1a' family)"
 
+# -noreset: a server that resets as its last client leaves drops one connecting meanwhile.
 mkdir -m 1777 -p "$root/tmp/.X11-unix"
-chroot "$root" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+chroot "$root" Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=":$display"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 mkdir -m 700 "$root/tmp/runtime"
 check "Tessaro shows its window in the clean root" \
-  "'$here/shoot_window.sh' '$work/clean.png' chroot '$root' env -i DISPLAY=:$display XDG_RUNTIME_DIR=/tmp/runtime tessaro"
+  "python3 -B '$shoot_window' '$work/clean.png' chroot '$root' env -i DISPLAY=:$display XDG_RUNTIME_DIR=/tmp/runtime tessaro"
 kill "${pids[0]}"
 pids=()
 
 # The same program drawn here, where the font comes from the full set of packages.
 mkdir -m 700 "$work/runtime"
 check "Tessaro shows its window here" \
-  "XDG_RUNTIME_DIR='$work/runtime' xvfb-run -a -s '-screen 0 1024x768x24' \
-     '$here/shoot_window.sh' '$work/full.png' '$(dirname "$deb")/tessaro'"
+  "env -u DISPLAY XDG_RUNTIME_DIR='$work/runtime' \
+     python3 -B '$shoot_window' '$work/full.png' '$(dirname "$deb")/tessaro'"
 
 # The frame of the nine rows: captions only, the values are empty at start.
 for shot in clean full; do

@@ -55,11 +55,33 @@ TEST(VCutterOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_TRUE(options.Faults.NoCarriageReturn);
 }
 
+TEST(VCutterOptions, ComAutoLeavesTheNumberToBeChosen) {
+    const TVCutterOptions options = Parsed({"--com", "auto"});
+    EXPECT_TRUE(options.ComAuto);
+    EXPECT_FALSE(options.ComNumber) << "no default number besides the one to be chosen";
+}
+
+// The number is above every serial port present, and never below the default.
+TEST(VCutterOptions, ChosenComNumberIsAboveEveryPortInUse) {
+    const std::vector<std::pair<std::vector<int>, std::optional<int>>> cases = {
+        {{}, kDefaultComNumber},
+        {{1, 2, 34, 65}, kDefaultComNumber},
+        {{3, 200}, 201},
+        {{230, 7}, 231},
+        {{254}, 255},
+        {{255}, std::nullopt},
+    };
+    for (const auto& [inUse, chosen] : cases) {
+        EXPECT_EQ(ChooseComNumber(inUse), chosen) << testing::PrintToString(inUse);
+    }
+}
+
 TEST(VCutterOptions, RejectsWhatCannotBeMeant) {
     const std::vector<std::vector<std::string>> wrong = {{"--com"},
                                                          {"--com", "0"},
                                                          {"--com", "256"},
                                                          {"--com", "7x"},
+                                                         {"--com", "Auto"},
                                                          {"--usb", "4"},
                                                          {"--usb", "-1"},
                                                          {"--error", "1.01"},

@@ -17,6 +17,7 @@ using namespace std::chrono_literals;
 
 const std::string kEsc(1, '\x1B');
 const std::string kSizeReply = "0,0,24000,50000\r";
+const std::string kScaleReply = "0,1000,1000\r";
 
 bool IsLiveLink(const fs::path& path) {
     struct stat info {};
@@ -70,6 +71,14 @@ TEST_F(VCutterProgram, ComAndUsbEachGetTheirOwnTerminal) {
     EXPECT_EQ(cutter->WaitForExit(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(Link("COM5"))));
     EXPECT_FALSE(fs::exists(fs::symlink_status(Link("USB1"))));
+}
+
+// Drivers read the chosen name from the first line of the transcript.
+TEST_F(VCutterProgram, ComAutoRegistersAboveEveryPortAndPrintsTheName) {
+    auto taken = Start({"--com", "230"});
+    auto cutter = Start({"--com", "auto"});
+    EXPECT_EQ(cutter->Transcript().substr(0, 7), "COM231\n") << cutter->Transcript();
+    EXPECT_TRUE(IsLiveLink(Link("COM231"))) << cutter->Errors();
 }
 
 TEST_F(VCutterProgram, RefusesToReplaceALiveLink) {
@@ -126,7 +135,7 @@ TEST_F(VCutterProgram, ReplyToAHostThatGaveUpWaitsForTheNextOpener) {
     TTermiosClient host(Link("COM3"));
     EXPECT_EQ(TextOf(host.Read(kSizeReply.size(), 1s)), kSizeReply);
     host.Write(kEsc + ".R3:");
-    EXPECT_EQ(TextOf(host.Read(13, 5s)), "0,1000,1000\r");
+    EXPECT_EQ(TextOf(host.Read(kScaleReply.size(), 5s)), kScaleReply);
 }
 
 TEST_F(VCutterProgram, SilentFaultSendsNothing) {
@@ -212,7 +221,7 @@ TEST_F(VCutterProgram, GarbageFromTheHostIsIgnored) {
     auto cutter = Start({"--com", "3"});
     TTermiosClient host(Link("COM3"));
     host.Write(std::string(20000, '\x7F') + "\x1B.R3:");
-    EXPECT_EQ(TextOf(host.Read(13, 5s)), "0,1000,1000\r");
+    EXPECT_EQ(TextOf(host.Read(kScaleReply.size(), 5s)), kScaleReply);
     EXPECT_TRUE(cutter->WaitForLine("? ignored"));
 }
 

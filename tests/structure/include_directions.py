@@ -53,6 +53,8 @@ FILES = {
                                    "the prompts' Qt implementation shows message boxes"),
     "app/main.cpp": Rule(("dialogs/", "platform/linux/"), (),
                          "main() chooses the Linux implementations and creates the dialogs"),
+    "sim/vcutter_main.cpp": Rule(("platform/linux/port_table.h",), (),
+                                 "the virtual cutter's main() numbers COM ports as Tessaro does"),
 }
 
 # Written into the build folder by the configuration; std only.
