@@ -11,7 +11,7 @@
 #include "dialogs/forms.h"
 #include "sim/in_process_serial.h"
 #include "sim/in_process_usb.h"
-#include "tests/support/one_port_sources.h"
+#include "tests/support/platform_fakes.h"
 #include "tests/support/recording_prompts.h"
 
 #include <QAbstractButton>
@@ -62,7 +62,8 @@ int main(int argc, char* argv[]) {
     sim::TVirtualCutter cutter;
     sim::TInProcessSerial serial(cutter, testsupport::kSerialPort);
     sim::TInProcessUsb usb;
-    testsupport::TOnePortSources sources;
+    testsupport::TFakePortSources sources;
+    sources.HoldOnlyComOne();
     testsupport::TRecordingPrompts prompts;
     app::TMainForm mainForm(app::TPlatform{serial, usb, sources, prompts});
     dialogs::CreateForms(mainForm);
