@@ -39,13 +39,6 @@ void TInProcessUsb::SetPresent(std::int32_t index, bool present) {
     }
 }
 
-void TInProcessUsb::SetRefusal(std::int32_t index, devlink::TLinkError error) {
-    const auto found = FDevices.find(index);
-    if (found != FDevices.end()) {
-        found->second.Refusal = error;
-    }
-}
-
 void TInProcessUsb::SetDeviceId(std::int32_t index, std::string id) {
     const auto found = FDevices.find(index);
     if (found != FDevices.end()) {
@@ -65,10 +58,6 @@ std::int32_t TInProcessUsb::UsbOpenDevice(std::int32_t index) {
     const auto found = FDevices.find(index);
     if (found == FDevices.end() || !found->second.Present || found->second.Line->HungUp()) {
         FLastOpenError = devlink::TLinkError::leNotFound;
-        return kUsbFailure;
-    }
-    if (found->second.Refusal != devlink::TLinkError::leNone) {
-        FLastOpenError = found->second.Refusal;
         return kUsbFailure;
     }
     const std::int32_t handle = FNextHandle++;

@@ -28,9 +28,6 @@ public:
     TInProcessLine& Line(std::int32_t index);
     // Unplugged devices fail to open; handles already open on them fail every call.
     void SetPresent(std::int32_t index, bool present);
-    // The device at `index` is there but refuses to open with `error` (leDenied, leBusy);
-    // leNone lets it open again.
-    void SetRefusal(std::int32_t index, devlink::TLinkError error);
     // The IEEE 1284 device ID the device at `index` reports.
     void SetDeviceId(std::int32_t index, std::string id);
     std::size_t OpenHandleCount() const { return FHandles.size(); }
@@ -49,7 +46,6 @@ private:
     struct TDevice {
         std::unique_ptr<TInProcessLine> Line;
         bool Present = true;
-        devlink::TLinkError Refusal = devlink::TLinkError::leNone;
         std::string DeviceId;
     };
 
