@@ -29,7 +29,7 @@ echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
 echo "Load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 xvfb() {
-  xvfb-run -a -s "-screen 0 1024x768x24" "$@"
+  xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$@"
 }
 
 echo

@@ -65,7 +65,7 @@ done
 kill "$app"; wait "$app" 2>/dev/null
 EOF
   mkdir -m 700 "$work/runtime"
-  wm_class=$(xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/wm_class.sh" "$build/tessaro" \
+  wm_class=$(xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$work/wm_class.sh" "$build/tessaro" \
     "$work/runtime")
   echo "$wm_class"
   [ "$wm_class" = "WM_CLASS(STRING) = \"tessaro\", \"$startup_class\"" ] ||
