@@ -5,7 +5,8 @@
 # `tessaro --version` there, starts Tessaro under an Xvfb of that root and compares the
 # panel's nine captions with the same program drawn on this machine (a colon without a
 # glyph draws as a box), then purges it. The root lives in the build tree and is removed.
-# Needs root and the network to the mirror. Usage: clean_install_check.sh DEB BUILD_DIR
+# Needs root and the network to the mirror.
+# Usage: clean_install_check.sh DEB BUILD_DIR LAYOUT_TOOL (tests/e2e/window_layout.cpp)
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 # Starts a program, saves the picture of its window and ends it (on an X server of its
@@ -13,6 +14,7 @@ here=$(dirname "$(readlink -f "$0")")
 shoot_window=$here/../e2e/shoot_window.py
 deb=$1
 work=$(readlink -f "$2")/clean-install
+layout_tool=$3
 root=$work/root
 version=$(dpkg-deb -f "$deb" Version)
 version=${version%-*}
@@ -93,9 +95,15 @@ check "Tessaro shows its window here" \
   "env -u DISPLAY XDG_RUNTIME_DIR='$work/runtime' \
      python3 -B '$shoot_window' '$work/full.png' '$(dirname "$deb")/tessaro'"
 
-# The frame of the nine rows: captions only, the values are empty at start.
+# The frame of the nine rows, where the main window says it stands: captions only, the
+# values are empty at start.
+rows=$({ QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 "$layout_tool" 2>/dev/null || true; } |
+  awk -F'\t' '$1 == "Tessaro" && $3 == "QGroupBox" { print $4 }')
+check "the main window tells where its rows stand" "[ -n '$rows' ]"
+read -r x y width height <<<"${rows:-1 1 1 1}"
 for shot in clean full; do
-  [ -f "$work/$shot.png" ] && convert "$work/$shot.png" -crop 245x227+8+45 +repage "$work/$shot-rows.png"
+  [ -f "$work/$shot.png" ] &&
+    convert "$work/$shot.png" -crop "${width}x${height}+${x}+${y}" +repage "$work/$shot-rows.png"
 done
 differing=$(compare -metric AE -fuzz 10% "$work/full-rows.png" "$work/clean-rows.png" null: 2>&1 || true)
 check "the nine captions are drawn as with every package installed ($differing pixels differ)" \

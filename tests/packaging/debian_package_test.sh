@@ -5,9 +5,11 @@
 # without recommended packages into a fresh minimal Debian 12 made with debootstrap from
 # this machine's mirror, runs it there under Xvfb and compares its panel with the one
 # drawn on this machine, and purges it. Skips (77) where dpkg tools are missing.
+# Usage: debian_package_test.sh SOURCE_DIR BUILD_DIR LAYOUT_TOOL (tests/e2e/window_layout.cpp)
 set -euo pipefail
 source_dir=$1
 build_dir=$2
+layout_tool=$3
 here=$(dirname "$(readlink -f "$0")")
 for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
   command -v "$tool" >/dev/null || { echo "$tool missing"; exit 77; }
@@ -72,7 +74,7 @@ if grep -Eq '^[EW]: ' <<<"$lintian_output"; then
 fi
 
 if [ "$(id -u)" -eq 0 ] && command -v debootstrap >/dev/null; then
-  "$here/clean_install_check.sh" "$deb" "$build_dir" || failures=$((failures + 1))
+  "$here/clean_install_check.sh" "$deb" "$build_dir" "$layout_tool" || failures=$((failures + 1))
 else
   echo "not root or no debootstrap: the clean install is not checked"
 fi
