@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "comma_locale.h"
 #include "protocol/reply_decoding.h"
+#include "tests/support/comma_locale.h"
 #include "toolkit/conversions.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/comma_locale.h"
 #include "toolkit/conversions.h"
 
 #include <gtest/gtest.h>
@@ -136,26 +137,6 @@ INSTANTIATE_TEST_SUITE_P(Values, FloatToStrWrites,
                                          FormatCase{1.0 / 3.0, "0.333333333333333"},
                                          FormatCase{123456789012345.0, "123456789012345"},
                                          FormatCase{2020.0000000000002, "2020"}));
-
-// A desktop session's locale may use a comma; the cutter's numbers always use a point.
-class CommaLocale : public testing::Test {
-protected:
-    void SetUp() override {
-        if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
-            GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed";
-        }
-        try {
-            std::locale::global(std::locale("de_DE.UTF-8"));
-        } catch (const std::runtime_error&) {
-            std::setlocale(LC_ALL, "C");
-            GTEST_SKIP() << "the C++ library has no de_DE.UTF-8 locale";
-        }
-    }
-    void TearDown() override {
-        std::locale::global(std::locale::classic());
-        std::setlocale(LC_ALL, "C");
-    }
-};
 
 TEST_F(CommaLocale, ConversionsStillUseThePoint) {
     ASSERT_EQ(*std::localeconv()->decimal_point, ',');
