@@ -53,7 +53,6 @@ std::string TInProcessUsb::UsbDeviceId(std::int32_t index) {
 }
 
 std::int32_t TInProcessUsb::UsbOpenDevice(std::int32_t index) {
-    ++FOpenCalls;
     FLastOpenError = devlink::TLinkError::leNone;
     const auto found = FDevices.find(index);
     if (found == FDevices.end() || !found->second.Present || found->second.Line->HungUp()) {

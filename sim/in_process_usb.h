@@ -31,7 +31,6 @@ public:
     // The IEEE 1284 device ID the device at `index` reports.
     void SetDeviceId(std::int32_t index, std::string id);
     std::size_t OpenHandleCount() const { return FHandles.size(); }
-    std::size_t OpenCalls() const { return FOpenCalls; }
 
     std::int32_t UsbOpenDevice(std::int32_t index) override;
     std::int32_t UsbCloseDevice(std::int32_t handle) override;
@@ -55,7 +54,6 @@ private:
     std::map<std::int32_t, TDevice> FDevices;
     std::map<std::int32_t, std::int32_t> FHandles; // handle -> device index
     std::int32_t FNextHandle = 0x1000;
-    std::size_t FOpenCalls = 0;
     devlink::TLinkError FLastOpenError = devlink::TLinkError::leNone;
 };
 
