@@ -26,6 +26,9 @@ TPortResult TCutterPort::Receive(std::string_view bytes) {
             if (event.Kind == TEventKind::ekReply) {
                 AddReply(event.Text, result);
             } else {
+                if (event.Kind == TEventKind::ekFlashWrite) {
+                    FShaper.NoteFlashWrite();
+                }
                 result.Events.push_back(std::move(event));
             }
         }

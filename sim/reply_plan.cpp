@@ -11,6 +11,7 @@ constexpr int kDefaultLateMs = 500;
 constexpr int kDefaultChunkGapMs = 100;
 constexpr std::size_t kDefaultHangUpAfter = 5;
 constexpr int kDefaultNoiseAfterMs = 300;
+constexpr int kDefaultFlashBusyMs = 400;
 // "0,1000,1000\r" loses a digit of its X value: "0,100,1000\r", still three numbers.
 constexpr std::size_t kDroppedByteIndex = 3;
 constexpr std::uint64_t kMaxFaultArgument = 3600000;
@@ -63,6 +64,9 @@ std::string TReplyShaper::Corrupt(std::string_view reply) {
     if (FFaults.NoCarriageReturn && !bytes.empty() && bytes.back() == '\r') {
         bytes.pop_back();
     }
+    if (FFaults.CrLf && !bytes.empty() && bytes.back() == '\r') {
+        bytes.push_back('\n');
+    }
     if (FFaults.DropByteOfReply == FRepliesShaped && bytes.size() > kDroppedByteIndex) {
         bytes.erase(kDroppedByteIndex, 1);
     }
@@ -74,9 +78,10 @@ std::string TReplyShaper::Corrupt(std::string_view reply) {
     return bytes;
 }
 
-TReplyPlan TReplyShaper::Pace(std::string_view bytes) const {
+TReplyPlan TReplyShaper::Pace(std::string_view bytes) {
     TReplyPlan plan;
-    const double start = FDelayMs + FFaults.LateMs;
+    const double start = FDelayMs + FFaults.LateMs + (FFlashBusy ? FFaults.FlashBusyMs : 0);
+    FFlashBusy = false;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const double gaps =
             FFaults.ChunkGapMs > 0 ? double(i / kChunkBytes) * FFaults.ChunkGapMs : 0;
@@ -117,6 +122,9 @@ std::string DescribeFaults() {
            "    chunked[:MS]    send replies in pieces of 4 bytes, MS apart (default 100)\n"
            "    garbage[:SEED]  send noise of the reply's length instead of it (default seed 1)\n"
            "    no-cr           leave out the carriage return that ends a reply\n"
+           "    crlf            end every reply with CR LF instead of CR alone\n"
+           "    flash-busy[:MS] answer MS late after a scale write, busy with the flash\n"
+           "                    (default 400)\n"
            "    hangup[:N]      drop the line after N reply bytes in all (default 5)\n"
            "    drop-byte[:N]   lose the 4th byte of the Nth reply, counted from 1 (default 1)\n"
            "    noise[:MS]      send 8 bytes of noise MS after every reply (default 300)\n"
@@ -145,6 +153,10 @@ bool ParseFault(std::string_view faultText, TFaults& faults, std::string& error)
         faults.GarbageSeed = hasArgument ? std::uint32_t(argument) : 1;
     } else if (name == "no-cr" && !hasArgument) {
         faults.NoCarriageReturn = true;
+    } else if (name == "crlf" && !hasArgument) {
+        faults.CrLf = true;
+    } else if (name == "flash-busy") {
+        faults.FlashBusyMs = hasArgument ? int(argument) : kDefaultFlashBusyMs;
     } else if (name == "drop-byte" && (!hasArgument || argument > 0)) {
         faults.DropByteOfReply = hasArgument ? std::size_t(argument) : 1;
     } else if (name == "noise") {

@@ -25,6 +25,8 @@ struct TFaults {
     bool Garbage = false;                        // noise of the reply's length instead of it
     std::uint32_t GarbageSeed = 1;               //   with the noise drawn from this seed
     bool NoCarriageReturn = false;               // leave out the closing carriage return
+    bool CrLf = false;                           // end replies with CR LF, not CR alone
+    int FlashBusyMs = 0;                         // the reply after a flash write comes late
     std::optional<std::size_t> HangUpAfterBytes; // drop the line after this many reply bytes
     std::optional<std::size_t> DropByteOfReply;  // lose the 4th byte of this reply (from 1)
     std::optional<int> NoiseAfterMs;             // kNoiseBytes of noise this long after a reply
@@ -56,12 +58,14 @@ public:
     TReplyShaper(TFaults faults, int delayMs);
 
     TReplyPlan Shape(std::string_view reply);
+    // The flash is being written: the next reply waits until it is done.
+    void NoteFlashWrite() { FFlashBusy = FFaults.FlashBusyMs > 0; }
     bool HungUp() const { return FHungUp; }
     const TFaults& Faults() const { return FFaults; }
 
 private:
     std::string Corrupt(std::string_view reply);
-    TReplyPlan Pace(std::string_view bytes) const;
+    TReplyPlan Pace(std::string_view bytes);
     void ApplyHangUp(TReplyPlan& plan);
     void AddNoiseAfter(TReplyPlan& plan);
 
@@ -71,6 +75,7 @@ private:
     std::size_t FBytesSent = 0;
     std::size_t FRepliesShaped = 0;
     bool FHungUp = false;
+    bool FFlashBusy = false;
 };
 
 // Every fault name with its argument, for --help.

@@ -146,12 +146,12 @@ const std::map<std::string, TValueReader, std::less<>>& ValueReaders() {
         {"--scale",
          [](std::string_view text, TVCutterOptions& options, std::string& error) {
              std::vector<long long> values;
-             const bool ok = ReadIntegers(text, 2, 1, INT32_MAX, values);
+             const bool ok = ReadIntegers(text, 2, 0, INT32_MAX, values);
              if (ok) {
                  options.Cutter.ScaleX = std::int32_t(values[0]);
                  options.Cutter.ScaleY = std::int32_t(values[1]);
              }
-             return Require(ok, error, "--scale takes X,Y positive whole numbers");
+             return Require(ok, error, "--scale takes X,Y whole numbers from 0");
          }},
         {"--settings",
          [](std::string_view text, TVCutterOptions& options, std::string& error) {

@@ -83,6 +83,12 @@ std::string DescribeActiveFaults(const TFaults& faults) {
     if (faults.NoCarriageReturn) {
         add("no carriage return");
     }
+    if (faults.CrLf) {
+        add("CR LF endings");
+    }
+    if (faults.FlashBusyMs > 0) {
+        add("busy " + std::to_string(faults.FlashBusyMs) + " ms after a flash write");
+    }
     if (faults.HangUpAfterBytes) {
         add("hang-up after " + std::to_string(*faults.HangUpAfterBytes) + " bytes");
     }

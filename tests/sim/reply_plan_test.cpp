@@ -52,10 +52,24 @@ TEST(ReplyShaper, SilentCutterSendsNothing) {
     EXPECT_FALSE(plan.HangUp);
 }
 
-TEST(ReplyShaper, NoCarriageReturnDropsOnlyTheClosingOne) {
+TEST(ReplyShaper, EndingFaultsChangeOnlyTheClosingCarriageReturn) {
+    TFaults noCr;
+    noCr.NoCarriageReturn = true;
+    EXPECT_EQ(TReplyShaper(noCr, 0).Shape(kReply).Text(), "0,0,24000,50000");
+    TFaults crLf;
+    crLf.CrLf = true;
+    EXPECT_EQ(TReplyShaper(crLf, 0).Shape(kReply).Text(), "0,0,24000,50000\r\n");
+}
+
+TEST(ReplyShaper, FlashBusyDelaysOnlyTheFirstReplyAfterAWrite) {
     TFaults faults;
-    faults.NoCarriageReturn = true;
-    EXPECT_EQ(TReplyShaper(faults, 0).Shape(kReply).Text(), "0,0,24000,50000");
+    faults.FlashBusyMs = 400;
+    TReplyShaper shaper(faults, 10);
+    const auto firstDue = [&shaper] { return shaper.Shape(kReply).Bytes.front().DueMs; };
+    EXPECT_NEAR(firstDue(), 10 + kByteMilliseconds, 1e-9);
+    shaper.NoteFlashWrite();
+    EXPECT_NEAR(firstDue(), 410 + kByteMilliseconds, 1e-9);
+    EXPECT_NEAR(firstDue(), 10 + kByteMilliseconds, 1e-9);
 }
 
 TEST(ReplyShaper, GarbageKeepsTheLengthAndIsRepeatablePerSeed) {
@@ -153,6 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
                                        f.GarbageSeed = 9;
                                    })},
                     TFaultTextCase{"no-cr", With([](TFaults& f) { f.NoCarriageReturn = true; })},
+                    TFaultTextCase{"crlf", With([](TFaults& f) { f.CrLf = true; })},
+                    TFaultTextCase{"flash-busy:1500", With([](TFaults& f) { f.FlashBusyMs = 1500; })},
                     TFaultTextCase{"hangup", With([](TFaults& f) { f.HangUpAfterBytes = 5; })},
                     TFaultTextCase{"hangup:0", With([](TFaults& f) { f.HangUpAfterBytes = 0; })},
                     TFaultTextCase{"drop-byte:2", With([](TFaults& f) { f.DropByteOfReply = 2; })},

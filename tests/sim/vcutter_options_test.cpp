@@ -88,7 +88,7 @@ TEST(VCutterOptions, RejectsWhatCannotBeMeant) {
                                                          {"--error", "0,1"},
                                                          {"--error", "1,nan"},
                                                          {"--error", "1e0,1"},
-                                                         {"--scale", "0,1000"},
+                                                         {"--scale", "-1,1000"},
                                                          {"--scale", "1000"},
                                                          {"--delay", "-1"},
                                                          {"--media", "0,100"},
