@@ -79,12 +79,9 @@ std::string TMainForm::BuildCommandText(protocol::TCommandCode code) {
         return protocol::TestDrawText(width, height);
     }
     case protocol::ccWriteScale: {
-        const std::int32_t scaleX =
-            protocol::NewScaleValue(FSettings.ScaleX, FExchange.FMeasuredX, FExchange.FTestDrawX);
-        const std::int32_t scaleY =
-            protocol::NewScaleValue(FSettings.ScaleY, FExchange.FMeasuredY, FExchange.FTestDrawY);
-        FExchange.FNewScaleX = scaleX;
-        FExchange.FNewScaleY = scaleY;
+        const TScaleValues scale = ScaleToWrite();
+        FExchange.FNewScaleX = scale.X;
+        FExchange.FNewScaleY = scale.Y;
         return protocol::WriteScaleText(FExchange.FNewScaleX, FExchange.FNewScaleY);
     }
     default:
@@ -185,6 +182,11 @@ TPlotterSize TMainForm::MeasuredSize() const {
 
 TScaleValues TMainForm::NewScale() const {
     return {FExchange.FNewScaleX, FExchange.FNewScaleY};
+}
+
+TScaleValues TMainForm::ScaleToWrite() const {
+    return {protocol::NewScaleValue(FSettings.ScaleX, FExchange.FMeasuredX, FExchange.FTestDrawX),
+            protocol::NewScaleValue(FSettings.ScaleY, FExchange.FMeasuredY, FExchange.FTestDrawY)};
 }
 
 bool TMainForm::LinkOpen() const {

@@ -60,6 +60,9 @@ struct TExchangeState {
     TTicks FFirmwareSettleTicks = 0;
     TFlag FScaleReadRequest = 0;
     TTicks FScaleSettleTicks = 0;
+    // The scale query reads back a write: the cutter may still be busy with its flash, so
+    // it is given longer, and the wizard that waits for it reports its silence.
+    TFlag FScaleReadBack = 0;
     // The settings monitor has sent its query and its reply has not yet been decoded.
     TFlag FMonitorAwaitingReply = 0;
     // Queries asked for while another's reply was awaited, in the order they go out.

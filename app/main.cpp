@@ -87,15 +87,30 @@ private:
         return value != nullptr && *value != '\0' ? value : "unset";
     }
 
+    // Qt names a platform plugin it looked for and did not find before it gives up.
+    static bool WaylandPluginMissing() {
+        for (const std::string& line : HeldLines()) {
+            if (line.find("Could not find the Qt platform plugin \"wayland\"") !=
+                std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     static void Hold(QtMsgType type, const QMessageLogContext& context, const QString& message) {
         if (type != QtFatalMsg) {
             HeldLines().push_back(qFormatLogMessage(type, context, message).toStdString());
             return;
         }
         std::fprintf(stderr,
-                     "tessaro: cannot open a display (DISPLAY %s, WAYLAND_DISPLAY %s): start "
-                     "Tessaro in a desktop session\n",
-                     EnvironmentText("DISPLAY"), EnvironmentText("WAYLAND_DISPLAY"));
+                     "tessaro: cannot open a display (DISPLAY %s, WAYLAND_DISPLAY %s): %s\n",
+                     EnvironmentText("DISPLAY"), EnvironmentText("WAYLAND_DISPLAY"),
+                     WaylandPluginMissing()
+                         ? "Qt's Wayland platform plugin is missing: install the package "
+                           "qt6-wayland, or start Tessaro with QT_QPA_PLATFORM=xcb to use "
+                           "XWayland meanwhile"
+                         : "start Tessaro in a desktop session");
         std::_Exit(1);
     }
 

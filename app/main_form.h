@@ -77,6 +77,11 @@ inline std::string DeviceIdOrNone(const std::string& deviceId) {
 inline constexpr const char* kDeviceNotFoundText = "Device not found";
 inline constexpr const char* kUsbCablePluggedText = "When USB cable plug-in, com port not working.";
 
+// How a sender's command fared: written on the link, refused with a box already shown
+// (a USB cutter attached while a COM port is chosen), or not sent because the link could
+// not be made ready.
+enum TSendOutcome : std::uint8_t { soWritten, soRefusedWithBox, soLinkNotReady };
+
 class TMainForm : public QWidget {
     Q_OBJECT
 
@@ -151,10 +156,13 @@ public:
     void DiscardLinkInput();
 
     // Senders the dialogs call.
-    void SendTestDraw();
-    void SendCorrectedTestDraw();
-    void SendWriteScale();
+    TSendOutcome SendTestDraw();
+    TSendOutcome SendCorrectedTestDraw();
+    TSendOutcome SendWriteScale();
     void SendScaleQuery();
+    // The scale query that reads a write back: the cutter is given the time its flash
+    // takes, and the caller reports a silence.
+    void SendScaleReadBack();
     void SendFirmwareQuery();
 
     // Port discovery and selection.
@@ -193,6 +201,8 @@ public:
     // The port list names a COM port while a USB cutter is attached: the serial link then
     // carries nothing, and the operator must be told so.
     bool UsbBlocksComPort();
+    // What the silence box says: why the link did not answer, with the cause where known.
+    std::string SilenceMessageText();
 
     toolkit::TPrompts& Prompts() { return FPrompts; }
     const protocol::CutterSettings& Settings() const { return FSettings; }
@@ -211,6 +221,9 @@ public:
     TPlotterSize TestDrawSize() const;
     TPlotterSize MeasuredSize() const;
     TScaleValues NewScale() const;
+    // The scale values a write would carry now, from the last reading and the sizes of the
+    // last test and corrected cuts; toolkit::EConvertError when they give none.
+    TScaleValues ScaleToWrite() const;
     // Whether the link the port list names is open: the senders leave it open after a
     // command without a reply, and a sender that stopped leaves it closed.
     bool LinkOpen() const;
@@ -242,7 +255,6 @@ private:
     void AddLogWindowAction();
     void SkipGreyedMnemonicsInPortList();
     // The silence box's text: the first line, then the known reason the link did not open.
-    std::string SilenceMessageText();
 
     // Port discovery and selection (port_selection.cpp).
     void AddEnumeratedPorts();

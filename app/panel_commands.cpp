@@ -20,35 +20,61 @@ enum TInputBefore : bool { ibKeep = false, ibDiscard = true };
 
 constexpr const char* kQueryWaitsText =
     "Waiting for the cutter's answer to the previous query before sending the next one";
+constexpr const char* kAlreadyWaitingText = " is already waiting for the cutter's answer";
+
+// What the operator asked for, as the log names it.
+const char* QueryName(protocol::TCommandCode code) {
+    switch (code) {
+    case protocol::ccPollSize:
+        return "Poll Size";
+    case protocol::ccSettingsQuery:
+        return "Loop Detect";
+    case protocol::ccFirmwareQuery:
+        return "The firmware query";
+    default:
+        return "The scale query";
+    }
+}
 
 // Makes the link the port list names ready and sends `code` on it. A link that cannot be
 // made ready stops the sequence; a flag set by the caller stays set, so the poll cycle
-// reports the silent cutter. The ticks resume first, whatever happens after.
-void SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard guard,
-                      TInputBefore input = ibKeep) {
+// reports the silent cutter. A command that cannot be built closes the link it opened.
+// The ticks resume first, whatever happens after.
+TSendOutcome SendOnChosenLink(TMainForm& form, protocol::TCommandCode code, TUsbGuard guard,
+                              TInputBefore input = ibKeep) {
     form.ResumeTicks();
     switch (form.LinkKind()) {
     case lkSerial:
         if (guard == ugRefuseWhenUsbAttached && form.UsbDevicePresent()) {
             form.Prompts().MessageBox(kUsbCablePluggedText);
-            return;
+            return soRefusedWithBox;
         }
         form.ComPortOpen();
         break;
     case lkUsb:
         if (!form.UsbPortProbe()) {
             form.LogUsbDeviceNotFound();
-            return;
+            return soLinkNotReady;
         }
         form.UsbPortOpen();
         break;
     case lkNone:
-        return;
+        return soLinkNotReady;
     }
     if (input == ibDiscard) {
         form.DiscardLinkInput();
     }
-    form.SendCommand(code);
+    try {
+        form.SendCommand(code);
+    } catch (...) {
+        if (form.LinkKind() == lkSerial) {
+            form.ComPortClose();
+        } else {
+            form.UsbPortClose();
+        }
+        throw;
+    }
+    return form.LinkOpen() ? soWritten : soLinkNotReady;
 }
 
 // Disabling the focused button passes the focus along the chain into the port list's
@@ -70,6 +96,7 @@ void TMainForm::RequestQuery(protocol::TCommandCode code) {
     MarkQueryRequested(code);
     ResumeTicks();
     if (underWay) {
+        AddLog(QueryName(code) + std::string(kAlreadyWaitingText));
         return;
     }
     if (ReplyAwaitedOtherThan(code)) {
@@ -141,19 +168,24 @@ void TMainForm::BnDisDetectClick() {
     SendNextDeferred();
 }
 
-void TMainForm::SendTestDraw() {
-    SendOnChosenLink(*this, protocol::ccTestDraw, ugRefuseWhenUsbAttached);
+TSendOutcome TMainForm::SendTestDraw() {
+    return SendOnChosenLink(*this, protocol::ccTestDraw, ugRefuseWhenUsbAttached);
 }
 
-void TMainForm::SendCorrectedTestDraw() {
-    SendOnChosenLink(*this, protocol::ccCorrectedTestDraw, ugRefuseWhenUsbAttached);
+TSendOutcome TMainForm::SendCorrectedTestDraw() {
+    return SendOnChosenLink(*this, protocol::ccCorrectedTestDraw, ugRefuseWhenUsbAttached);
 }
 
-void TMainForm::SendWriteScale() {
-    SendOnChosenLink(*this, protocol::ccWriteScale, ugRefuseWhenUsbAttached);
+TSendOutcome TMainForm::SendWriteScale() {
+    return SendOnChosenLink(*this, protocol::ccWriteScale, ugRefuseWhenUsbAttached);
 }
 
 void TMainForm::SendScaleQuery() {
+    RequestQuery(protocol::ccScaleQuery);
+}
+
+void TMainForm::SendScaleReadBack() {
+    FExchange.FScaleReadBack = 1;
     RequestQuery(protocol::ccScaleQuery);
 }
 

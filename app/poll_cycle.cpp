@@ -12,7 +12,6 @@
 #include "toolkit/conversions.h"
 
 #include <algorithm>
-#include <charconv>
 #include <exception>
 #include <iterator>
 #include <optional>
@@ -28,6 +27,9 @@ constexpr std::int32_t kSettleTickLimit = 10;          // the 11th tick with dat
 constexpr std::int32_t kSilenceTickLimit = 10;         // the 11th silent tick gives up
 constexpr std::int32_t kMonitorSilenceTickLimit = 150; // after the monitor's first reply
 constexpr std::int32_t kResendTickLimit = 100;         // the 101st silent tick resends
+// About 2 s: a cutter answers nothing while it writes its flash, which can take a second
+// or more after a scale write.
+constexpr std::int32_t kReadBackSilenceTickLimit = 125;
 
 constexpr const char* kReceivedPrefix = "接收:";
 
@@ -46,33 +48,6 @@ constexpr protocol::TCommandCode kQueries[] = {protocol::ccPollSize, protocol::c
 
 constexpr const char* kIgnoredBytesText = " bytes from the cutter ignored: no answer was awaited";
 constexpr const char* kDiscardedBytesText = " bytes left on the line discarded before a query";
-
-// A field of a scale reading: digits only, a value a 32-bit integer holds.
-bool IsPlainInteger(std::string_view field) {
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-    return !field.empty() && field.front() != '-' && error == std::errc() &&
-           end == field.data() + field.size();
-}
-
-// A scale reading feeds a write into the cutter's flash, so only a reply exactly in the
-// cutter's form is one: three plain integers separated by commas, the carriage return at
-// the end and nothing after it. A byte lost or an answer to another query is refused.
-bool IsScaleReading(std::string_view reply) {
-    if (reply.empty() || reply.back() != '\r') {
-        return false;
-    }
-    reply.remove_suffix(1);
-    for (int field = 0; field < 3; ++field) {
-        const std::size_t comma = reply.find(',');
-        const bool last = field == 2;
-        if ((comma == std::string_view::npos) != last || !IsPlainInteger(reply.substr(0, comma))) {
-            return false;
-        }
-        reply.remove_prefix(last ? reply.size() : comma + 1);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -346,18 +321,24 @@ void TMainForm::RunQueryBlock(const TQueryBlock& block) {
         }
         return;
     }
-    if (++FExchange.FSilenceTicks <= kSilenceTickLimit) {
+    const bool readBack = &block == &kScaleBlock && FExchange.FScaleReadBack != 0;
+    if (++FExchange.FSilenceTicks <= (readBack ? kReadBackSilenceTickLimit : kSilenceTickLimit)) {
         return;
     }
     FExchange.FSilenceTicks = 0;
     EndQuery(block, false);
-    ShowSilenceMessage();
+    if (!readBack) {
+        ShowSilenceMessage();
+    }
 }
 
 // The link stays open while the monitor or a waiting query still needs it. Whoever waits
 // for the outcome may send the next query at once; a query left waiting goes out next.
 void TMainForm::EndQuery(const TQueryBlock& block, bool decoded) {
     FExchange.*block.Flag = 0;
+    if (&block == &kScaleBlock) {
+        FExchange.FScaleReadBack = 0;
+    }
     if (FExchange.FLoopDetect == 0 && FExchange.FDeferredQueries.empty()) {
         CloseLinks();
     }
@@ -395,23 +376,26 @@ void TMainForm::RunSettingsMonitor() {
     const std::int32_t silenceLimit =
         FExchange.FAwaitingFirstReply != 0 ? kSilenceTickLimit : kMonitorSilenceTickLimit;
     const bool stopping = FExchange.FSilenceTicks > silenceLimit;
-    if (stopping) {
-        FExchange.FAwaitingFirstReply = 0;
-        FExchange.FSilenceTicks = 0;
-        FExchange.FLoopDetect = 0;
-        CloseLinks();
-        BnDisDetectClick();
-    }
-    // The silent tick that stopped the monitor counts toward the resend as well. A resend
-    // goes on collecting: a late answer to the last sending is a settings reply too.
+    // The silent tick that stops the monitor counts toward the resend as well, but sends
+    // nothing: its link is closing, and the query that the stop lets go out next must get
+    // the link to itself. A resend goes on collecting: a late answer to the last sending
+    // is a settings reply too.
     if (++FExchange.FResendTicks > kResendTickLimit) {
-        FExchange.FMonitorAwaitingReply = FExchange.FLoopDetect;
-        SendCommand(protocol::ccSettingsQuery);
         FExchange.FResendTicks = 0;
+        if (!stopping) {
+            FExchange.FMonitorAwaitingReply = 1;
+            SendCommand(protocol::ccSettingsQuery);
+        }
     }
-    if (stopping) {
-        ShowSilenceMessage();
+    if (!stopping) {
+        return;
     }
+    FExchange.FAwaitingFirstReply = 0;
+    FExchange.FSilenceTicks = 0;
+    FExchange.FLoopDetect = 0;
+    CloseLinks();
+    BnDisDetectClick();
+    ShowSilenceMessage();
 }
 
 void TMainForm::CollectUsbReply() {
@@ -431,7 +415,7 @@ void TMainForm::CloseLinks() {
 std::optional<std::string> TMainForm::DecodeReply(const TQueryBlock& block) {
     const std::string reply = FExchange.FReplyText;
     AddLog(kReceivedPrefix + Latin1ToUtf8(reply));
-    if (block.NeedsWholeReply && !IsScaleReading(reply)) {
+    if (block.NeedsWholeReply && !protocol::IsScaleReading(reply)) {
         return "The cutter's answer '" + Latin1ToUtf8(reply) +
                "' was not a scale reading, so it is not used. Please check the cable and "
                "run Scaling again.";

@@ -57,7 +57,7 @@ void TMainForm::DetectWinGeneration() {
 }
 
 // Serial ports first, then the USB cutters that answer. The text field keeps its text,
-// unless the device map sets it.
+// unless it is empty and the device map fills it.
 void TMainForm::BuildPortList() {
     const std::string text = PortText();
     ComboBox1->clear();
@@ -71,13 +71,14 @@ void TMainForm::BuildPortList() {
     AddUsbDevices();
 }
 
-// Every value read also becomes the text, so the text ends as the last port read. No
-// check runs.
+// An empty text ends as the last port read, without a check. A text the operator chose
+// or typed stays: opening the list must never move the link to another device.
 void TMainForm::AddSerialCommPorts() {
     std::vector<devlink::TSerialCommValue> values;
     if (!FPortSources.ReadSerialCommMap(values)) {
         return;
     }
+    const bool fillText = PortText().empty();
     for (const devlink::TSerialCommValue& value : values) {
         if (!FitsReadBuffers(value)) {
             continue;
@@ -85,7 +86,9 @@ void TMainForm::AddSerialCommPorts() {
         const std::string devicePath =
             value.DevicePath.empty() ? FPortSources.DevicePathOf(value.Data) : value.DevicePath;
         AddPortItem(value.Data, devicePath);
-        SetPortText(value.Data);
+        if (fillText) {
+            SetPortText(value.Data);
+        }
     }
 }
 
@@ -152,6 +155,7 @@ void TMainForm::ComboBox1Change() {
     FExchange.FLoopDetect = 0;
     FExchange.FFirmwareRequest = 0;
     FExchange.FScaleReadRequest = 0;
+    FExchange.FScaleReadBack = 0;
     FExchange.FReplyText.clear();
     // The wizard waits for this answer before it writes; it will not come now.
     if (scaleQueryAbandoned) {

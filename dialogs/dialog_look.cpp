@@ -6,6 +6,7 @@
 #include "toolkit/event_guard.h"
 
 #include <QDialog>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,21 @@ namespace dialogs {
 namespace {
 
 constexpr QSize kButtonSize{75, 25};
+
+// An edit whose whole text is selected when the focus comes to it other than by a click,
+// so what the operator types replaces the old value instead of being added to it.
+class TAutoSelectEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override {
+        QLineEdit::focusInEvent(event);
+        if (event->reason() != Qt::MouseFocusReason) {
+            selectAll();
+        }
+    }
+};
 
 } // namespace
 
@@ -44,7 +60,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint
 }
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, const QRect& bounds) {
-    auto* edit = new QLineEdit(text, parent);
+    auto* edit = new TAutoSelectEdit(text, parent);
     edit->setObjectName(name);
     edit->setGeometry(bounds);
     return edit;

@@ -62,6 +62,14 @@ void TPasswordForm::BnOkClick() {
         FMainForm.Prompts().ShowMessage(kMeasurementNotCutText);
         return;
     }
+    // A reading that gives no scale to write (0, or a product past the range) ends the
+    // save here, before the link is used again.
+    try {
+        FMainForm.ScaleToWrite();
+    } catch (const std::exception& error) {
+        Refuse(error);
+        return;
+    }
     Confirm();
 }
 
@@ -89,7 +97,12 @@ void TPasswordForm::WriteIfConfirmed() {
 // A sender that stopped (USB cutter attached on a COM port, USB device not found, no link)
 // leaves the link closed: the write never reached the cutter.
 void TPasswordForm::WriteScale() {
-    FMainForm.SendWriteScale();
+    try {
+        FMainForm.SendWriteScale();
+    } catch (const std::exception& error) {
+        Refuse(error);
+        return;
+    }
     if (!FMainForm.LinkOpen()) {
         FStep = ssAwaitingReading;
         BnOk->setEnabled(true);
@@ -97,7 +110,7 @@ void TPasswordForm::WriteScale() {
         return;
     }
     FStep = ssReadingBack;
-    FMainForm.SendScaleQuery();
+    FMainForm.SendScaleReadBack();
 }
 
 // Saved only when the cutter reports the values written.
@@ -136,6 +149,11 @@ void TPasswordForm::Finish(int result, const std::string& message) {
     done(result);
     FMainForm.AddLog(message);
     FMainForm.Prompts().ShowMessage(message);
+}
+
+void TPasswordForm::Refuse(const std::exception& why) {
+    Finish(QDialog::Rejected,
+           QString::fromUtf8(kScaleRefusedText).arg(QString::fromUtf8(why.what())).toStdString());
 }
 
 bool TPasswordForm::ScaleReadingFresh() const {

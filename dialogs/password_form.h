@@ -10,6 +10,7 @@
 
 #include "dialogs/wizard_dialog.h"
 
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -39,6 +40,8 @@ inline constexpr const char* kReadBackDiffersText =
 inline constexpr const char* kReadBackMissingText =
     "The new scale %1 was sent, but the cutter's scale could not be read back: the write "
     "may not have taken. Please check the cutter and run Scaling again.";
+inline constexpr const char* kScaleRefusedText =
+    "%1, so nothing was written. Please check the cutter and run Scaling again.";
 inline constexpr const char* kWriteNotSentText =
     "The new scale was not written: the cutter could not be reached. Please check the "
     "link and click OK again.";
@@ -71,6 +74,7 @@ private:
     void WriteScale();
     void CheckReadBack(bool decoded);
     void Finish(int result, const std::string& message);
+    void Refuse(const std::exception& why);
     std::string WrittenScale() const;
     // A scale query that ended without a reading ends the wait: the poll cycle has told
     // the operator, and nothing can be written.

@@ -92,11 +92,17 @@ void TScaleForm::FormShow() {
 
 // The sizes are checked before the cutter is asked to cut, also when no link is chosen,
 // so a size that is no number or not above zero stops here with the dialog left open.
+// The measurement dialog comes next in any case, but an operator told that the cutter is
+// cutting must not wait for a rectangle that was never sent: a box says so first.
 void TScaleForm::BnOkClick() {
     SizeFromText(EdTestDraw_X->text().toStdString(), "Test size X");
     SizeFromText(EdTestDraw_Y->text().toStdString(), "Test size Y");
-    FMainForm.SendTestDraw();
+    const app::TSendOutcome testCut = FMainForm.SendTestDraw();
     done(QDialog::Accepted);
+    if (testCut == app::soLinkNotReady) {
+        FMainForm.Prompts().MessageBox(kTestCutNotSentText +
+                                       ('\n' + FMainForm.SilenceMessageText()));
+    }
     ScaleForm2->show();
 }
 

@@ -14,6 +14,9 @@ class QRadioButton;
 
 namespace dialogs {
 
+// The first line of the box that says the test cut went nowhere; the cause follows.
+inline constexpr const char* kTestCutNotSentText = "The test rectangle was not sent to the cutter.";
+
 class TScaleForm : public TWizardDialog {
     Q_OBJECT
 

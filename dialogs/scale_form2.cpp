@@ -26,6 +26,12 @@ constexpr const char* kInstructionText = "Cutter is cutting a rectangle on the \
 constexpr const char* kLengthField = "Length X";
 constexpr const char* kWidthField = "Width Y";
 
+// The refused field takes the focus with its text selected: typing replaces it.
+void SelectForRetyping(QLineEdit& edit) {
+    edit.setFocus(Qt::OtherFocusReason);
+    edit.selectAll();
+}
+
 } // namespace
 
 TScaleForm2::TScaleForm2(app::TMainForm& mainForm)
@@ -52,11 +58,11 @@ void TScaleForm2::FormShow() {
 // with the test size exactly, in plotter units that both got from one reading of the typed
 // text: a size measured as typed equals itself, and 50.0 equals 50.
 void TScaleForm2::BnOkClick() {
-    const double measuredX = SizeFromText(Edit1->text().toStdString(), kLengthField);
-    const double measuredY = SizeFromText(Edit2->text().toStdString(), kWidthField);
+    const double measuredX = MeasuredSize(*Edit1, kLengthField);
+    const double measuredY = MeasuredSize(*Edit2, kWidthField);
     const app::TPlotterSize test = FMainForm.TestDrawSize();
-    if (RefuseImplausible(kLengthField, measuredX, test.X) ||
-        RefuseImplausible(kWidthField, measuredY, test.Y)) {
+    if (RefuseImplausible(*Edit1, kLengthField, measuredX, test.X) ||
+        RefuseImplausible(*Edit2, kWidthField, measuredY, test.Y)) {
         return;
     }
     if (measuredX == test.X && measuredY == test.Y) {
@@ -70,10 +76,21 @@ void TScaleForm2::BnOkClick() {
     done(QDialog::Accepted);
 }
 
-bool TScaleForm2::RefuseImplausible(const char* fieldName, double measuredUnits, double testUnits) {
+double TScaleForm2::MeasuredSize(QLineEdit& edit, const char* fieldName) {
+    try {
+        return SizeFromText(edit.text().toStdString(), fieldName);
+    } catch (...) {
+        SelectForRetyping(edit);
+        throw;
+    }
+}
+
+bool TScaleForm2::RefuseImplausible(QLineEdit& edit, const char* fieldName, double measuredUnits,
+                                    double testUnits) {
     const std::optional<std::string> refusal =
         MeasurementRefusal(fieldName, measuredUnits, testUnits);
     if (refusal) {
+        SelectForRetyping(edit);
         FMainForm.Prompts().MessageBox(*refusal);
     }
     return refusal.has_value();

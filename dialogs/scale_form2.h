@@ -38,8 +38,12 @@ public:
     bool MeasurementInEffect() const;
 
 private:
-    // Shows why a measured size is refused; true when it is.
-    bool RefuseImplausible(const char* fieldName, double measuredUnits, double testUnits);
+    // The size in a field; a text that is no size leaves the field ready for retyping.
+    double MeasuredSize(QLineEdit& edit, const char* fieldName);
+    // Shows why a measured size is refused, with the field ready for retyping; true when
+    // it is.
+    bool RefuseImplausible(QLineEdit& edit, const char* fieldName, double measuredUnits,
+                           double testUnits);
     void RecordMeasurementSent(double measuredX, double measuredY);
 
     // The main window's sizes as they were right after the last corrected cut was sent.

@@ -7,6 +7,7 @@
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -199,6 +200,37 @@ void DecodeScaleReply(std::string_view reply, CutterSettings& settings, const TF
             settings.ScaleY = toolkit::StrToInt(std::string(fields[index]));
         }
     }
+}
+
+namespace {
+
+// A field of a scale reading: digits only, a value a 32-bit integer holds.
+bool IsPlainInteger(std::string_view field) {
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+    return !field.empty() && field.front() != '-' && error == std::errc() &&
+           end == field.data() + field.size();
+}
+
+} // namespace
+
+bool IsScaleReading(std::string_view reply) {
+    if (reply.ends_with("\r\n")) {
+        reply.remove_suffix(1);
+    }
+    if (!reply.ends_with(kCarriageReturn)) {
+        return false;
+    }
+    reply.remove_suffix(1);
+    for (int field = 0; field < 3; ++field) {
+        const std::size_t comma = reply.find(',');
+        const bool last = field == 2;
+        if ((comma == std::string_view::npos) != last || !IsPlainInteger(reply.substr(0, comma))) {
+            return false;
+        }
+        reply.remove_prefix(last ? reply.size() : comma + 1);
+    }
+    return true;
 }
 
 } // namespace protocol

@@ -29,4 +29,10 @@ void DecodeSettingsReply(std::string_view reply, CutterSettings& settings, const
 void DecodeModelReply(std::string_view reply, CutterSettings& settings);
 void DecodeScaleReply(std::string_view reply, CutterSettings& settings, const TFieldLog& log);
 
+// A scale reading feeds a write into the cutter's flash, so only a reply exactly in the
+// cutter's form is one: three plain integers separated by commas, then the end of the
+// line, CR or CR LF, and nothing after it. A byte lost, a field too many or an answer to
+// another query is refused.
+bool IsScaleReading(std::string_view reply);
+
 } // namespace protocol

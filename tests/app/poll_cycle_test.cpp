@@ -206,6 +206,30 @@ TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 }
 
+// The Save button's scale query waits while the monitor awaits its resent query; the
+// monitor then gives up on the very tick its next resend falls due. The query that waited
+// goes out and has the link to itself.
+TEST_F(TSettingsMonitorTest, TheTickThatStopsItSendsNothingOnTheLinkOfTheQueryThatWaited) {
+    Build(OnLink(kSerialPort));
+    // A first run leaves 51 silent ticks counted toward the next resend.
+    Form().BnLoopDetectClick();
+    DeliverAll();
+    Tick(11 + 51);
+    Form().BnDisDetectClick();
+    Form().BnLoopDetectClick();
+    DeliverAll();
+    Tick(11 + 50);
+    ASSERT_THAT(CutterCommands(), ElementsAre(kSettingsQuery, kSettingsQuery, kSettingsQuery));
+    Form().SendScaleQuery();
+    Line().DiscardAll();
+    Tick(100);
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
+    Tick();
+    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
+    EXPECT_THAT(CutterCommands(),
+                ElementsAre(kSettingsQuery, kSettingsQuery, kSettingsQuery, "<ESC>.R3:"));
+}
+
 using TSharedReplyTest = TPollTest;
 
 // The second query goes out when the first has ended, and each counts its own silence.

@@ -122,7 +122,8 @@ TEST_F(PortList, UnavailableSourcesAddNothingAndTheRestIsBuilt) {
     EXPECT_EQ(PortItems(), QStringList({"USB0"}));
 }
 
-TEST_F(PortList, OpeningTheListRebuildsItAndResetsTheTextWithoutACheck) {
+// The chosen port stays the link whatever the list holds; only an empty text is filled.
+TEST_F(PortList, OpeningTheListRebuildsItKeepsTheChosenPortAndChecksNothing) {
     Sources.SerialCommMap = {MapValue("COM1"), MapValue("COM3")};
     TMainForm& form = Create();
     SetPortText("COM1");
@@ -130,6 +131,10 @@ TEST_F(PortList, OpeningTheListRebuildsItAndResetsTheTextWithoutACheck) {
     form.ComboBox1->showPopup();
     form.ComboBox1->hidePopup();
     EXPECT_EQ(PortItems(), QStringList({"COM1", "COM3", "USB1"}));
+    EXPECT_EQ(form.ComboBox1->currentText(), "COM1");
+    SetPortText("");
+    form.ComboBox1->showPopup();
+    form.ComboBox1->hidePopup();
     EXPECT_EQ(form.ComboBox1->currentText(), "COM3");
     EXPECT_THAT(Log(), IsEmpty());
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);

@@ -21,16 +21,17 @@ namespace {
 
 constexpr int kSettleTicks = 11;
 
-testsupport::TBench OnComOne(sim::TCutterConfig config) {
+testsupport::TBench OnComOne(sim::TCutterConfig config, sim::TFaults faults) {
     testsupport::TBench bench;
     bench.Cutter = std::move(config);
+    bench.Faults = std::move(faults);
     return bench;
 }
 
 } // namespace
 
-TDialogsTest::TDialogsTest(sim::TCutterConfig config)
-    : FMainForm(&Build(OnComOne(std::move(config)))) {
+TDialogsTest::TDialogsTest(sim::TCutterConfig config, sim::TFaults faults)
+    : FMainForm(&Build(OnComOne(std::move(config), std::move(faults)))) {
     CreateForms(*FMainForm);
     FMainForm->show();
 }

@@ -7,6 +7,7 @@
 
 #include "app/main_form.h"
 #include "sim/cutter_model.h"
+#include "sim/reply_plan.h"
 #include "tests/support/window_bench.h"
 
 #include <functional>
@@ -23,7 +24,7 @@ using TPrompt = TRecordingPrompts::TShown;
 
 class TDialogsTest : public testsupport::TWindowTest {
 protected:
-    explicit TDialogsTest(sim::TCutterConfig config = {});
+    explicit TDialogsTest(sim::TCutterConfig config = {}, sim::TFaults faults = {});
     ~TDialogsTest() override;
 
     // Delivers the cutter's pending reply and waits until the main window has read it.

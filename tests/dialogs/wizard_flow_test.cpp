@@ -14,10 +14,15 @@
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+
+#include <functional>
+#include <optional>
+#include <utility>
 
 namespace dialogs::test {
 namespace {
@@ -31,7 +36,34 @@ const std::string kUsbCableText = "When USB cable plug-in, com port not working.
 
 using WizardFlow = TDialogsTest;
 
-TEST_F(WizardFlow, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFromTheReading) {
+// Cutters that differ as real ones do: the line ending of their replies, and how long
+// their flash keeps them from answering the read-back (ticks of about 16 ms; none: never).
+struct TCutterKind {
+    const char* Name;
+    sim::TFaults Faults;
+    std::optional<int> ReadBackTicks;
+};
+
+sim::TFaults CrLfEndings() {
+    sim::TFaults faults;
+    faults.CrLf = true;
+    return faults;
+}
+
+const TCutterKind kCutterKinds[] = {
+    {"CarriageReturn", {}, 0},
+    {"CrLf", CrLfEndings(), 0},
+    {"FlashBusyFor0_4s", {}, 25},
+    {"FlashBusyFor1_5s", CrLfEndings(), 94},
+    {"ReadBackNeverComes", {}, std::nullopt},
+};
+
+class WizardSave : public TDialogsTest, public ::testing::WithParamInterface<TCutterKind> {
+protected:
+    WizardSave() : TDialogsTest({}, GetParam().Faults) {}
+};
+
+TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFromTheReading) {
     OpenScalingAndConfirm();
     EXPECT_EQ(SerialWritten(), kTestCut50x50);
     ASSERT_TRUE(ScaleForm2->isVisible());
@@ -65,10 +97,45 @@ TEST_F(WizardFlow, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
     EXPECT_EQ(Cutter().ScaleX(), 1010);
     EXPECT_EQ(Cutter().ScaleY(), 995);
     EXPECT_TRUE(Prompts.Shown.empty());
-    AnswerQuery();
+    const std::optional<int> readBackTicks = GetParam().ReadBackTicks;
+    Tick(readBackTicks.value_or(200));
+    if (readBackTicks) {
+        AnswerQuery();
+    }
     EXPECT_FALSE(PasswordForm->isVisible());
-    EXPECT_EQ(Prompts.Shown,
-              (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
+    const std::string outcome =
+        readBackTicks
+            ? std::string("Save Complete !!")
+            : QString(kReadBackMissingText).arg(QStringLiteral("1010, 995")).toStdString();
+    EXPECT_EQ(Prompts.Shown, (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, outcome}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cutters, WizardSave, ::testing::ValuesIn(kCutterKinds),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+// A reading that gives no scale to write ends the save at the password: one box says why,
+// nothing is sent, and the link is closed for the next exchange.
+TEST_F(WizardFlow, ReadingThatGivesNoScaleEndsTheSaveWithOneBox) {
+    for (const auto& [scale, why] :
+         {std::pair{0, "The cutter's scale value 0 is not above zero"},
+          std::pair{2147480000, "The new scale value is out of range"}}) {
+        SCOPED_TRACE(scale);
+        Cutter().Feed("\x1b.C6;1;" + std::to_string(scale) + ":");
+        Prompts.Shown.clear();
+        RunUpToPassword("50.5", "49.8");
+        AnswerQuery();
+        ForgetSerialWritten();
+        TypeInto(PasswordForm->EdPassword, "047");
+        Click(PasswordForm->BnOk);
+        EXPECT_FALSE(PasswordForm->isVisible());
+        EXPECT_EQ(Prompts.Shown,
+                  (std::vector<TPrompt>{
+                      {TRecordingPrompts::pkShowMessage,
+                       QString(kScaleRefusedText).arg(QString::fromUtf8(why)).toStdString()}}));
+        EXPECT_EQ(SerialWritten(), "");
+        EXPECT_FALSE(LinkOpen());
+    }
+    EXPECT_EQ(Cutter().FlashWriteCount(), 2U); // the two values this test put in itself
 }
 
 // The second reading differs from the first (one of them is not what the flash holds):
@@ -248,17 +315,29 @@ TEST_F(WizardFlow, ScalingWithAUsbCutterOnAComPortOpensNothing) {
     EXPECT_FALSE(ScaleForm->isVisible());
 }
 
-TEST_F(WizardFlow, TestCutWithAUsbCutterOnAComPortCutsNothingAndGoesOn) {
-    InsideModal(
-        ScaleForm, [this] { Click(FMainForm->BnScaling); },
-        [this] {
-            SetUsbCutterPlugged(true);
-            Click(ScaleForm->BnOk);
-        });
-    EXPECT_EQ(Prompts.Shown,
-              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText}}));
-    EXPECT_EQ(SerialWritten(), "");
-    EXPECT_TRUE(ScaleForm2->isVisible());
+// A test cut that went nowhere is said in a box before the measurement dialog asks the
+// operator to measure it.
+TEST_F(WizardFlow, TestCutThatCannotBeSentIsToldAndTheFlowGoesOn) {
+    const std::pair<std::function<void()>, std::string> causes[] = {
+        {[this] { SetUsbCutterPlugged(true); }, kUsbCableText},
+        {[this] { FMainForm->ComboBox1->setEditText("COM9"); },
+         std::string(kTestCutNotSentText) + "\nDevice not found"},
+    };
+    for (const auto& [cause, box] : causes) {
+        SCOPED_TRACE(box);
+        Prompts.Shown.clear();
+        InsideModal(
+            ScaleForm, [this] { Click(FMainForm->BnScaling); },
+            [&cause] {
+                cause();
+                Click(ScaleForm->BnOk);
+            });
+        EXPECT_EQ(Prompts.Shown, (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, box}}));
+        EXPECT_EQ(SerialWritten(), "");
+        EXPECT_TRUE(ScaleForm2->isVisible());
+        SetUsbCutterPlugged(false);
+        ScaleForm2->reject();
+    }
 }
 
 TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {

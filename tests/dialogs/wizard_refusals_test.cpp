@@ -11,9 +11,11 @@
 #include "dialogs/scale_form2.h"
 #include "dialogs/size_checks.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 namespace dialogs::test {
 namespace {
@@ -86,15 +88,30 @@ TEST_F(WizardRefusals, ImplausibleMeasurementKeepsTheMeasurementDialogOpenAndSen
         Click(ScaleForm2->BnOk);
         EXPECT_EQ(Prompts.Shown, std::vector<TPrompt>{refused.Shown});
         EXPECT_TRUE(ScaleForm2->isVisible());
-        EXPECT_EQ((ScaleForm2->*refused.Field)->text().toStdString(), refused.Text);
+        QLineEdit* const field = ScaleForm2->*refused.Field;
+        EXPECT_EQ(field->text().toStdString(), refused.Text);
+        EXPECT_EQ(ScaleForm2->focusWidget(), field) << "the refused field is ready for retyping";
+        EXPECT_EQ(field->selectedText(), field->text());
         EXPECT_FALSE(ModifyForm->isVisible() || ModifyForm2->isVisible());
         EXPECT_EQ(SerialWritten(), "");
     }
 }
 
+// The fields take what the operator types in place of what they held.
+TEST_F(WizardRefusals, WhatTheOperatorTypesReplacesTheFieldItGoesInto) {
+    OpenScalingAndConfirm();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(ScaleForm2));
+    QTest::keyClicks(QApplication::focusWidget(), "50.5");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClicks(QApplication::focusWidget(), "49.8");
+    EXPECT_EQ(ScaleForm2->Edit1->text(), "50.5");
+    EXPECT_EQ(ScaleForm2->Edit2->text(), "49.8");
+}
+
 TEST_F(WizardRefusals, MeasurementWithoutAnyTestCutIsRefused) {
     FMainForm->ComboBox1->setEditText("");
     OpenScalingAndConfirm();
+    Prompts.Shown.clear();
     TypeInto(ScaleForm2->Edit1, "50.5");
     Click(ScaleForm2->BnOk);
     ASSERT_EQ(Prompts.Shown.size(), 1U);

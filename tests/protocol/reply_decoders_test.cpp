@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -274,6 +275,32 @@ TEST(ScaleReply, EmptyXStopsWithNothingSet) {
     EXPECT_EQ(run.Error, "'' is not a valid integer value");
     EXPECT_EQ(run.Settings.ScaleX, 7);
     EXPECT_EQ(run.Settings.ScaleY, 8);
+}
+
+// A reply that is not three plain integers ended by CR or CR LF is no reading: a byte
+// lost, an answer to another query, something after it.
+TEST(ScaleReply, OnlyThreePlainIntegersEndedByTheLineAreAReading) {
+    const std::pair<const char*, bool> replies[] = {
+        {"0,1000,998\r", true},
+        {"0,1000,998\r\n", true},
+        {"0,31,258,511,4,1,1,2\r", false},
+        {"0,31,258,511,4,1,1,2\r\n", false},
+        {"0,1000,998", false},
+        {"0,1000,998\n", false},
+        {"0,1000,998\r\r\n", false},
+        {"0,1000,998\r\n\n", false},
+        {"0,1000\r", false},
+        {"0,1000,998,7\r\n", false},
+        {"0,10a0,998\r", false},
+        {"0,1000,998\r0,1", false},
+        {"0,-1000,998\r", false},
+        {"0,1000,,998\r", false},
+        {"0,1000,99999999999\r", false},
+        {"0,0,TC-60,2.10 0305\r\n", false},
+    };
+    for (const auto& [reply, taken] : replies) {
+        EXPECT_EQ(protocol::IsScaleReading(reply), taken) << reply;
+    }
 }
 
 // --- locale ---

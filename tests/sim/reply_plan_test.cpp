@@ -156,25 +156,25 @@ TEST_P(FaultTexts, SetTheNamedFault) {
 
 INSTANTIATE_TEST_SUITE_P(
     Valid, FaultTexts,
-    testing::Values(TFaultTextCase{"silent", With([](TFaults& f) { f.Silent = true; })},
-                    TFaultTextCase{"late", With([](TFaults& f) { f.LateMs = 500; })},
-                    TFaultTextCase{"late:250", With([](TFaults& f) { f.LateMs = 250; })},
-                    TFaultTextCase{"chunked", With([](TFaults& f) { f.ChunkGapMs = 100; })},
-                    TFaultTextCase{"chunked:40", With([](TFaults& f) { f.ChunkGapMs = 40; })},
-                    TFaultTextCase{"garbage", With([](TFaults& f) { f.Garbage = true; })},
-                    TFaultTextCase{"garbage:9", With([](TFaults& f) {
-                                       f.Garbage = true;
-                                       f.GarbageSeed = 9;
-                                   })},
-                    TFaultTextCase{"no-cr", With([](TFaults& f) { f.NoCarriageReturn = true; })},
-                    TFaultTextCase{"crlf", With([](TFaults& f) { f.CrLf = true; })},
-                    TFaultTextCase{"flash-busy:1500", With([](TFaults& f) { f.FlashBusyMs = 1500; })},
-                    TFaultTextCase{"hangup", With([](TFaults& f) { f.HangUpAfterBytes = 5; })},
-                    TFaultTextCase{"hangup:0", With([](TFaults& f) { f.HangUpAfterBytes = 0; })},
-                    TFaultTextCase{"drop-byte:2", With([](TFaults& f) { f.DropByteOfReply = 2; })},
-                    TFaultTextCase{"noise", With([](TFaults& f) { f.NoiseAfterMs = 300; })},
-                    TFaultTextCase{"ignore-write",
-                                   With([](TFaults& f) { f.IgnoreFlashWrites = true; })}),
+    testing::Values(
+        TFaultTextCase{"silent", With([](TFaults& f) { f.Silent = true; })},
+        TFaultTextCase{"late", With([](TFaults& f) { f.LateMs = 500; })},
+        TFaultTextCase{"late:250", With([](TFaults& f) { f.LateMs = 250; })},
+        TFaultTextCase{"chunked", With([](TFaults& f) { f.ChunkGapMs = 100; })},
+        TFaultTextCase{"chunked:40", With([](TFaults& f) { f.ChunkGapMs = 40; })},
+        TFaultTextCase{"garbage", With([](TFaults& f) { f.Garbage = true; })},
+        TFaultTextCase{"garbage:9", With([](TFaults& f) {
+                           f.Garbage = true;
+                           f.GarbageSeed = 9;
+                       })},
+        TFaultTextCase{"no-cr", With([](TFaults& f) { f.NoCarriageReturn = true; })},
+        TFaultTextCase{"crlf", With([](TFaults& f) { f.CrLf = true; })},
+        TFaultTextCase{"flash-busy:1500", With([](TFaults& f) { f.FlashBusyMs = 1500; })},
+        TFaultTextCase{"hangup", With([](TFaults& f) { f.HangUpAfterBytes = 5; })},
+        TFaultTextCase{"hangup:0", With([](TFaults& f) { f.HangUpAfterBytes = 0; })},
+        TFaultTextCase{"drop-byte:2", With([](TFaults& f) { f.DropByteOfReply = 2; })},
+        TFaultTextCase{"noise", With([](TFaults& f) { f.NoiseAfterMs = 300; })},
+        TFaultTextCase{"ignore-write", With([](TFaults& f) { f.IgnoreFlashWrites = true; })}),
     [](const auto& info) {
         std::string name;
         for (const char* c = info.param.FaultText; *c != '\0'; ++c) {
