@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -53,6 +54,20 @@ std::unique_ptr<TPseudoTerminal> TPseudoTerminal::Open(std::string& error) {
 
 TPseudoTerminal::TPseudoTerminal(int master, std::string slavePath)
     : FMaster(master), FSlavePath(std::move(slavePath)) {}
+
+TPseudoTerminal::TExclusiveUse TPseudoTerminal::ReleaseExclusiveUse() const {
+    const int slave = ::open(FSlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) {
+        return errno == EBUSY ? euHeld : euFree;
+    }
+    int exclusive = 0;
+    const bool marked = ::ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    if (marked) {
+        ::ioctl(slave, TIOCNXCL);
+    }
+    ::close(slave);
+    return marked ? euCleared : euFree;
+}
 
 TPseudoTerminal::~TPseudoTerminal() {
     ::close(FMaster);

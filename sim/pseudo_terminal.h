@@ -17,6 +17,13 @@ public:
     TPseudoTerminal(const TPseudoTerminal&) = delete;
     TPseudoTerminal& operator=(const TPseudoTerminal&) = delete;
 
+    // A host ended without closing its port (killed) leaves the slave marked for exclusive
+    // use, and no later host could open it. Called when no host has the slave open: clears
+    // the mark, or says it is held when the slave cannot be opened to clear it (only a
+    // privileged process opens a slave so marked).
+    enum TExclusiveUse { euFree, euCleared, euHeld };
+    TExclusiveUse ReleaseExclusiveUse() const;
+
     int Master() const { return FMaster; }
     const std::string& SlavePath() const { return FSlavePath; }
 

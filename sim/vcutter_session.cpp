@@ -191,7 +191,7 @@ bool TVCutterSession::ServeUntilStopped(int signalDescriptor) {
             std::fprintf(stderr, "tessaro-vcutter: poll: %s\n", std::strerror(errno));
             return false;
         }
-        if (ready <= 0) {
+        if (ready < 0) {
             continue;
         }
         if ((descriptors[0].revents & POLLIN) != 0) {
@@ -201,6 +201,10 @@ bool TVCutterSession::ServeUntilStopped(int signalDescriptor) {
         now = TClock::now();
         for (std::size_t i = 0; i < polled.size(); ++i) {
             const short events = descriptors[i + 1].revents;
+            // A master whose slave nobody holds reports a hang-up at once.
+            if ((events & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
+                polled[i]->HostOpened = true;
+            }
             if ((events & POLLIN) != 0) {
                 Receive(*polled[i], now);
             } else if ((events & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
@@ -243,6 +247,7 @@ void TVCutterSession::Receive(TChannel& channel, TClock::time_point now) {
     const ssize_t count = ::read(channel.Terminal->Master(), bytes, sizeof bytes);
     if (count > 0) {
         channel.HostPresent = true;
+        channel.HostOpened = true;
         Answer(channel, channel.Port->Receive(std::string_view(bytes, std::size_t(count))), now);
     } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
         HostGone(channel, now);
@@ -321,7 +326,46 @@ void TVCutterSession::HostGone(TChannel& channel, TClock::time_point now) {
     channel.QuietUntil = now + kQuietAfterHostGone;
     if (channel.HangUpWhenSent) {
         HangUp(channel);
+    } else if (channel.HostOpened) {
+        channel.HostOpened = false;
+        ReleaseExclusiveUse(channel);
     }
+}
+
+// A killed host cannot clear the exclusive use it took, as a real cutter's port would
+// forget it when the cable is pulled; the next host must be able to open the port.
+void TVCutterSession::ReleaseExclusiveUse(TChannel& channel) {
+    switch (channel.Terminal->ReleaseExclusiveUse()) {
+    case TPseudoTerminal::euFree:
+        break;
+    case TPseudoTerminal::euCleared:
+        Print(channel.Name, "- cleared the exclusive use its host left on the terminal");
+        break;
+    case TPseudoTerminal::euHeld:
+        RenewTerminal(channel);
+        break;
+    }
+}
+
+// The terminal stays marked exclusive: a new one takes the port's name, and what was still
+// to be sent waits there for the next opener.
+void TVCutterSession::RenewTerminal(TChannel& channel) {
+    std::string error;
+    std::unique_ptr<TPseudoTerminal> terminal = TPseudoTerminal::Open(error);
+    channel.Registration.reset();
+    if (terminal) {
+        channel.Registration =
+            TDeviceLink::Register(FMapDirectory, channel.Name, terminal->SlavePath(), error);
+    }
+    if (!channel.Registration) {
+        Print(channel.Name, "? exclusive use left on the terminal, no new one: " + error);
+        HangUp(channel);
+        return;
+    }
+    channel.Terminal = std::move(terminal);
+    Print(channel.Name, "- exclusive use left on the terminal: registered " +
+                            channel.Registration->Path().string() + " -> " +
+                            channel.Terminal->SlavePath());
 }
 
 void TVCutterSession::HangUp(TChannel& channel) {
