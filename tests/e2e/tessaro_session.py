@@ -25,7 +25,8 @@ SKIP_RETURN_CODE = 77
 UNDER_XVFB = "TESSARO_E2E_UNDER_XVFB"
 SCREEN = "1024x768x24"
 MAIN_WINDOW = ("Tessaro", "368x288")
-BOX_COPY_SEPARATOR = "---------------------------\n"
+# Where a message box's text stands, whatever the text: its first line, from the middle on.
+BOX_TEXT_Y = 18
 # The panel's nine value labels, top to bottom, as the layout tool names them.
 VALUE_LABELS = ["QLabel"] + ["QLabel#%d" % row for row in range(2, 10)]
 
@@ -433,12 +434,13 @@ class Session:
                               text=True, env=self.env, timeout=30).stdout
 
     def box_message(self, box):
-        """The text a message box shows: the toolkit copies a box's caption, text and
-        buttons, between lines of dashes, on Ctrl+C."""
-        self.press("ctrl+c", box)
-        parts = wait_until("the box's text on the clipboard", lambda: self.clipboard().split(
-            BOX_COPY_SEPARATOR)[1:-1], 5)
-        return parts[1].rstrip("\n")
+        """The text a message box shows. The style lets the mouse select a box's text: a
+        click into it gives it the focus, and Ctrl+A, Ctrl+C put it on the clipboard."""
+        width, _ = window_size(box)
+        click_in(box, width // 2, BOX_TEXT_Y)
+        xdotool("key", "--clearmodifiers", "ctrl+a")
+        xdotool("key", "--clearmodifiers", "ctrl+c")
+        return wait_until("the box's text on the clipboard", self.clipboard, 5)
 
     def only_box_message(self, timeout=20, quiet_after=2.0):
         """The text of the one message box that appears; fails when another box is shown
