@@ -449,9 +449,15 @@ class Session:
         check(len(visible_windows("QUIX")) == 1, "more than one message box at once")
         text = self.box_message(box)
         print("the box says %r" % text)
-        self.close_box(box)
-        time.sleep(quiet_after)
-        check(not visible_windows("QUIX"), "a second box followed the box %r" % text)
+        self.press("Return", box)
+        wait_until("the box to close",
+                   lambda: box not in [window for window, _ in visible_windows("QUIX")], 10)
+        deadline = time.monotonic() + quiet_after
+        while time.monotonic() < deadline:
+            following = visible_windows("QUIX")
+            check(not following, "after the box %r came a second box: %r" % (
+                text, following and self.box_message(following[0][0])))
+            time.sleep(0.1)
         return text
 
     def close_box(self, box):
