@@ -14,6 +14,7 @@ exclusive, and the cutter could open it to clear the mark.
 import argparse
 import os
 import signal
+import subprocess
 import sys
 
 sys.dont_write_bytecode = True
@@ -51,7 +52,10 @@ def run(session, arguments):
         session.press("alt+l")
         session.wait_for_log("a settings reply", lambda log: SETTINGS_REPLY in log, 30)
         session.app.send_signal(number)
-        status = session.app.wait(timeout=15)
+        try:
+            status = session.app.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            raise Failure("tessaro did not end within 15 s of %s" % name)
         print("%s during Loop Detect: exit status %d" % (name, status))
         if status != expected_status:
             problems.append("%s: exit status %d, not %d" % (name, status, expected_status))
