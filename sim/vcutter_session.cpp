@@ -20,6 +20,9 @@ using namespace std::chrono_literals;
 // How long to leave a port alone after its host closed it: the master then reports a
 // hang-up on every poll until the host opens it again.
 constexpr auto kQuietAfterHostGone = 20ms;
+// While nobody has the slave open the hang-ups come one quiet spell apart; a longer gap
+// means that a host had it open meanwhile, silent or not.
+constexpr auto kHostSeenGap = 100ms;
 // How long to wait before writing again when the host does not read.
 constexpr auto kWriteRetry = 10ms;
 constexpr std::size_t kReadChunk = 4096;
@@ -191,7 +194,7 @@ bool TVCutterSession::ServeUntilStopped(int signalDescriptor) {
             std::fprintf(stderr, "tessaro-vcutter: poll: %s\n", std::strerror(errno));
             return false;
         }
-        if (ready < 0) {
+        if (ready <= 0) {
             continue;
         }
         if ((descriptors[0].revents & POLLIN) != 0) {
@@ -201,10 +204,6 @@ bool TVCutterSession::ServeUntilStopped(int signalDescriptor) {
         now = TClock::now();
         for (std::size_t i = 0; i < polled.size(); ++i) {
             const short events = descriptors[i + 1].revents;
-            // A master whose slave nobody holds reports a hang-up at once.
-            if ((events & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
-                polled[i]->HostOpened = true;
-            }
             if ((events & POLLIN) != 0) {
                 Receive(*polled[i], now);
             } else if ((events & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
@@ -323,6 +322,8 @@ void TVCutterSession::HostGone(TChannel& channel, TClock::time_point now) {
                                 " reply bytes still to send: they wait for the next opener");
     }
     channel.HostPresent = false;
+    channel.HostOpened = channel.HostOpened || now - channel.HangUpSeenAt > kHostSeenGap;
+    channel.HangUpSeenAt = now;
     channel.QuietUntil = now + kQuietAfterHostGone;
     if (channel.HangUpWhenSent) {
         HangUp(channel);

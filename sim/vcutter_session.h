@@ -50,6 +50,7 @@ private:
         bool HostPresent = false;
         // A host has had the slave open since the exclusive use was last released.
         bool HostOpened = false;
+        TClock::time_point HangUpSeenAt{};
         TClock::time_point QuietUntil{};
         TClock::time_point WriteRetryAt{};
     };
