@@ -333,8 +333,8 @@ void TVCutterSession::HostGone(TChannel& channel, TClock::time_point now) {
     }
 }
 
-// A killed host cannot clear the exclusive use it took, as a real cutter's port would
-// forget it when the cable is pulled; the next host must be able to open the port.
+// A serial port forgets exclusive use at its last close; a pseudo-terminal keeps it while
+// its master is open, so the mark a killed host left would shut every later host out.
 void TVCutterSession::ReleaseExclusiveUse(TChannel& channel) {
     switch (channel.Terminal->ReleaseExclusiveUse()) {
     case TPseudoTerminal::euFree:
