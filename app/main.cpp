@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program entry: answers --help and --version, makes sure a display can be opened,
 // chooses the Linux implementations of the platform services, creates the main window and
-// then the dialogs, and runs the event loop until the main window closes. An error at
-// start-up is shown in the standard error box; the exit code is then 0.
+// then the dialogs, and runs the event loop until the main window closes or SIGTERM,
+// SIGINT or SIGHUP ends it. An error at start-up is shown in the standard error box; the
+// exit code is then 0.
 
 #include "app/main_form.h"
+#include "app/termination_signals.h"
 #include "dialogs/forms.h"
 #include "platform/linux/linux_port_sources.h"
 #include "platform/linux/linux_serial_api.h"
@@ -144,9 +146,11 @@ int main(int argc, char* argv[]) {
     if (const std::optional<int> exitCode = AnswerCommandLine(argc, argv)) {
         return *exitCode;
     }
+    app::BlockTerminationSignals();
     std::optional<TDisplayCheck> displayCheck(std::in_place);
     QApplication application(argc, argv);
     displayCheck.reset();
+    const app::TTerminationSignals endOnSignal;
     // The desktop knows the window by this name (WM_CLASS "tessaro", "Tessaro") and by its
     // entry's file name; message boxes carry their own caption.
     QApplication::setApplicationName(QStringLiteral("Tessaro"));

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -53,6 +55,26 @@ std::unique_ptr<TPseudoTerminal> TPseudoTerminal::Open(std::string& error) {
 
 TPseudoTerminal::TPseudoTerminal(int master, std::string slavePath)
     : FMaster(master), FSlavePath(std::move(slavePath)) {}
+
+TPseudoTerminal::TExclusiveUse TPseudoTerminal::ReleaseExclusiveUse() const {
+    const int slave = ::open(FSlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) {
+        // A host may have opened the slave since it was seen closed: the mark is then its.
+        return errno == EBUSY && !HostHasSlaveOpen() ? euHeld : euFree;
+    }
+    int exclusive = 0;
+    const bool marked = ::ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    if (marked) {
+        ::ioctl(slave, TIOCNXCL);
+    }
+    ::close(slave);
+    return marked ? euCleared : euFree;
+}
+
+bool TPseudoTerminal::HostHasSlaveOpen() const {
+    pollfd master{FMaster, POLLIN, 0};
+    return ::poll(&master, 1, 0) >= 0 && (master.revents & POLLHUP) == 0;
+}
 
 TPseudoTerminal::~TPseudoTerminal() {
     ::close(FMaster);

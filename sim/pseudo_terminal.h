@@ -17,11 +17,20 @@ public:
     TPseudoTerminal(const TPseudoTerminal&) = delete;
     TPseudoTerminal& operator=(const TPseudoTerminal&) = delete;
 
+    // A host ended without closing its port (killed) leaves the slave marked for exclusive
+    // use, and no later host could open it. Called once the host has closed the slave:
+    // clears the mark, or says it is held when the slave cannot be opened to clear it (only
+    // a privileged process opens a slave so marked) and still no host has it open.
+    enum TExclusiveUse { euFree, euCleared, euHeld };
+    TExclusiveUse ReleaseExclusiveUse() const;
+
     int Master() const { return FMaster; }
     const std::string& SlavePath() const { return FSlavePath; }
 
 private:
     TPseudoTerminal(int master, std::string slavePath);
+    // The master reports a hang-up while no one has the slave open.
+    bool HostHasSlaveOpen() const;
 
     int FMaster;
     std::string FSlavePath;

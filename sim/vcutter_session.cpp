@@ -20,6 +20,9 @@ using namespace std::chrono_literals;
 // How long to leave a port alone after its host closed it: the master then reports a
 // hang-up on every poll until the host opens it again.
 constexpr auto kQuietAfterHostGone = 20ms;
+// While nobody has the slave open the hang-ups come one quiet spell apart; a longer gap
+// means that a host had it open meanwhile, silent or not.
+constexpr auto kHostSeenGap = 100ms;
 // How long to wait before writing again when the host does not read.
 constexpr auto kWriteRetry = 10ms;
 constexpr std::size_t kReadChunk = 4096;
@@ -243,6 +246,7 @@ void TVCutterSession::Receive(TChannel& channel, TClock::time_point now) {
     const ssize_t count = ::read(channel.Terminal->Master(), bytes, sizeof bytes);
     if (count > 0) {
         channel.HostPresent = true;
+        channel.HostOpened = true;
         Answer(channel, channel.Port->Receive(std::string_view(bytes, std::size_t(count))), now);
     } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
         HostGone(channel, now);
@@ -318,10 +322,51 @@ void TVCutterSession::HostGone(TChannel& channel, TClock::time_point now) {
                                 " reply bytes still to send: they wait for the next opener");
     }
     channel.HostPresent = false;
+    channel.HostOpened = channel.HostOpened || now - channel.HangUpSeenAt > kHostSeenGap;
+    channel.HangUpSeenAt = now;
     channel.QuietUntil = now + kQuietAfterHostGone;
     if (channel.HangUpWhenSent) {
         HangUp(channel);
+    } else if (channel.HostOpened) {
+        channel.HostOpened = false;
+        ReleaseExclusiveUse(channel);
     }
+}
+
+// A serial port forgets exclusive use at its last close; a pseudo-terminal keeps it while
+// its master is open, so the mark a killed host left would shut every later host out.
+void TVCutterSession::ReleaseExclusiveUse(TChannel& channel) {
+    switch (channel.Terminal->ReleaseExclusiveUse()) {
+    case TPseudoTerminal::euFree:
+        break;
+    case TPseudoTerminal::euCleared:
+        Print(channel.Name, "- cleared the exclusive use its host left on the terminal");
+        break;
+    case TPseudoTerminal::euHeld:
+        RenewTerminal(channel);
+        break;
+    }
+}
+
+// The terminal stays marked exclusive: a new one takes the port's name, and what was still
+// to be sent waits there for the next opener.
+void TVCutterSession::RenewTerminal(TChannel& channel) {
+    std::string error;
+    std::unique_ptr<TPseudoTerminal> terminal = TPseudoTerminal::Open(error);
+    channel.Registration.reset();
+    if (terminal) {
+        channel.Registration =
+            TDeviceLink::Register(FMapDirectory, channel.Name, terminal->SlavePath(), error);
+    }
+    if (!channel.Registration) {
+        Print(channel.Name, "? exclusive use left on the terminal, no new one: " + error);
+        HangUp(channel);
+        return;
+    }
+    channel.Terminal = std::move(terminal);
+    Print(channel.Name, "- exclusive use left on the terminal: registered " +
+                            channel.Registration->Path().string() + " -> " +
+                            channel.Terminal->SlavePath());
 }
 
 void TVCutterSession::HangUp(TChannel& channel) {

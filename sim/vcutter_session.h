@@ -48,6 +48,9 @@ private:
         bool HangUpWhenSent = false;
         std::optional<TClock::time_point> HangUpAt;
         bool HostPresent = false;
+        // A host has had the slave open since the exclusive use was last released.
+        bool HostOpened = false;
+        TClock::time_point HangUpSeenAt{};
         TClock::time_point QuietUntil{};
         TClock::time_point WriteRetryAt{};
     };
@@ -59,6 +62,8 @@ private:
     void Answer(TChannel& channel, const TPortResult& result, TClock::time_point now);
     void SendDue(TChannel& channel, TClock::time_point now);
     void HostGone(TChannel& channel, TClock::time_point now);
+    void ReleaseExclusiveUse(TChannel& channel);
+    void RenewTerminal(TChannel& channel);
     void ScheduleHangUp(TChannel& channel, TClock::time_point now);
     void HangUp(TChannel& channel);
     bool AnyChannelOpen() const;

@@ -25,6 +25,8 @@ SKIP_RETURN_CODE = 77
 UNDER_XVFB = "TESSARO_E2E_UNDER_XVFB"
 SCREEN = "1024x768x24"
 MAIN_WINDOW = ("Tessaro", "368x288")
+# Where a message box's text stands, whatever the text: its first line, from the middle on.
+BOX_TEXT_Y = 18
 # The panel's nine value labels, top to bottom, as the layout tool names them.
 VALUE_LABELS = ["QLabel"] + ["QLabel#%d" % row for row in range(2, 10)]
 
@@ -219,10 +221,10 @@ class Layout:
 class Cutter:
     """One tessaro-vcutter, its transcript in a file of its own."""
 
-    def __init__(self, program, options, env, transcript):
+    def __init__(self, program, options, env, transcript, prefix=()):
         self.transcript_path = transcript
         with open(transcript, "wb") as out:
-            self.process = subprocess.Popen([program] + list(options), stdout=out,
+            self.process = subprocess.Popen(list(prefix) + [program] + list(options), stdout=out,
                                             stderr=subprocess.STDOUT, env=env)
         # The banner's last line follows the registration of every port.
         wait_until("the cutter to register its ports", self.registered, 10)
@@ -258,6 +260,10 @@ class Cutter:
         """The sizes of the shapes cut, in millimetres, as text pairs."""
         return re.findall(r"cut closed shape ([0-9.]+) x ([0-9.]+) mm", self.transcript())
 
+    def cut_attempts(self):
+        """How many shapes the cutter cut or refused to cut (at a flash scale of 0)."""
+        return len(re.findall(r"cut closed shape|cut open path|cut refused", self.transcript()))
+
     def flash_writes(self):
         return [line for line in self.transcript().splitlines() if "flash " in line]
 
@@ -285,12 +291,13 @@ class Session:
 
     # --- Processes ---
 
-    def start_cutter(self, *options):
-        """Starts a virtual cutter ("--com", "auto" for a number above every port) and
-        waits until its ports are registered; it becomes `self.cutter`."""
+    def start_cutter(self, *options, prefix=()):
+        """Starts a virtual cutter ("--com", "auto" for a number above every port), behind
+        `prefix` as tessaro, and waits until its ports are registered; it becomes
+        `self.cutter`."""
         transcript = os.path.join(self.runtime_dir, "cutter-%d.txt" % len(self.cutters))
         self.cutter = Cutter(os.path.join(self.build_dir, "tessaro-vcutter"), options,
-                             self.env, transcript)
+                             self.env, transcript, prefix)
         self.cutters.append(self.cutter)
         return self.cutter
 
@@ -325,6 +332,14 @@ class Session:
     def wait_for_window(self, title, size, timeout=20):
         return wait_until("window %s %s" % (title, size), lambda: window_of(title, size),
                           timeout)
+
+    def window_gone(self, title, size, timeout=5):
+        """Whether the window is gone, or goes within `timeout` seconds."""
+        try:
+            return wait_until("window %s %s to close" % (title, size),
+                              lambda: window_of(title, size) is None, timeout)
+        except Failure:
+            return False
 
     def press(self, keys, window=None):
         xdotool("windowfocus", "--sync", window or self.window)
@@ -362,13 +377,24 @@ class Session:
         """Where the port list's text is typed, in the main window."""
         return self.layout().centre(MAIN_WINDOW[1], "QLineEdit")
 
-    def choose_last_port(self):
-        """Focuses the port list, opens it and picks its last entry, as an operator would."""
+    def open_port_list(self):
+        """Focuses the port list and opens it, as an operator would."""
         click_in(self.window, *self.port_list_text())
         self.press("F4")
         time.sleep(0.5)
+
+    def choose_last_port(self):
+        """Opens the port list and picks its last entry."""
+        self.open_port_list()
         xdotool("key", "End")
         xdotool("key", "Return")
+
+    def port_text(self):
+        """The port list's text, copied from its field."""
+        click_in(self.window, *self.port_list_text())
+        self.press("ctrl+a")
+        self.press("ctrl+c")
+        return self.clipboard()
 
     def type_port(self, name):
         """Replaces the port list's text with `name`, as typed by an operator."""
@@ -401,6 +427,38 @@ class Session:
             raise Failure("cannot tell the box texts apart: %r, %r" % (shown, sizes))
         size = "%d %d" % shown
         return candidates[sizes.index(size)] if size in sizes else None
+
+    def clipboard(self):
+        """The clipboard's text, read through the box size tool."""
+        return subprocess.run([self.box_size_tool, "--clipboard"], capture_output=True,
+                              text=True, env=self.env, timeout=30).stdout
+
+    def box_message(self, box):
+        """The text a message box shows. The style lets the mouse select a box's text: a
+        click into it gives it the focus, and Ctrl+A, Ctrl+C put it on the clipboard."""
+        width, _ = window_size(box)
+        click_in(box, width // 2, BOX_TEXT_Y)
+        xdotool("key", "--clearmodifiers", "ctrl+a")
+        xdotool("key", "--clearmodifiers", "ctrl+c")
+        return wait_until("the box's text on the clipboard", self.clipboard, 5)
+
+    def only_box_message(self, timeout=20, quiet_after=2.0):
+        """The text of the one message box that appears; fails when another box is shown
+        beside it or within `quiet_after` seconds after it is closed."""
+        box = self.box(timeout)
+        check(len(visible_windows("QUIX")) == 1, "more than one message box at once")
+        text = self.box_message(box)
+        print("the box says %r" % text)
+        self.press("Return", box)
+        wait_until("the box to close",
+                   lambda: box not in [window for window, _ in visible_windows("QUIX")], 10)
+        deadline = time.monotonic() + quiet_after
+        while time.monotonic() < deadline:
+            following = visible_windows("QUIX")
+            check(not following, "after the box %r came a second box: %r" % (
+                text, following and self.box_message(following[0][0])))
+            time.sleep(0.1)
+        return text
 
     def close_box(self, box):
         self.press("Return", box)

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace sim::test {
 namespace {
@@ -136,6 +139,27 @@ TEST_F(VCutterProgram, ReplyToAHostThatGaveUpWaitsForTheNextOpener) {
     EXPECT_EQ(TextOf(host.Read(kSizeReply.size(), 1s)), kSizeReply);
     host.Write(kEsc + ".R3:");
     EXPECT_EQ(TextOf(host.Read(kScaleReply.size(), 5s)), kScaleReply);
+}
+
+// A host killed with the port open never clears the exclusive use it took, silent or not:
+// the next host finds the port free (a privileged one could open it anyway, so it asks).
+TEST_F(VCutterProgram, ExclusiveUseOfAHostThatEndedIsCleared) {
+    auto cutter = Start({"--com", "3"});
+    for (const std::string sent : {"", "OH;"}) {
+        const int killed = ::open(Link("COM3").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_EQ(::ioctl(killed, TIOCEXCL), 0);
+        ASSERT_EQ(::write(killed, sent.data(), sent.size()), ssize_t(sent.size()));
+        std::this_thread::sleep_for(300ms);
+        ::close(killed);
+        std::this_thread::sleep_for(300ms);
+        const int next = ::open(Link("COM3").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(next, 0) << "after a host that sent '" << sent << "'\n" << cutter->Transcript();
+        int exclusive = 1;
+        EXPECT_EQ(::ioctl(next, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "after a host that sent '" << sent << "'";
+        ::close(next);
+        std::this_thread::sleep_for(100ms);
+    }
 }
 
 TEST_F(VCutterProgram, SilentFaultSendsNothing) {
