@@ -71,6 +71,11 @@ void TAboutForm::BuildControls() {
     Label3 = MakeRowCaption(GroupBox1, "Label3", "Version :", 49);
     LaModel = MakeRowValue(GroupBox1, "LaModel", 27);
     LaVersion = MakeRowValue(GroupBox1, "LaVersion", 49);
+    // Read without the colon, as the main window's rows are.
+    Label2->setAccessibleName("Model");
+    NameByCaption(*Label2, *LaModel, "Model");
+    Label3->setAccessibleName("Version");
+    NameByCaption(*Label3, *LaVersion, "Version");
 
     BnOk = MakeButton(this, "BnOk", "OK", {107, 193});
     BnOk->setFont(app::FixedPitchFont(kFixedFontPixelSize));
