@@ -3,6 +3,7 @@
 
 #include "app/main_form.h"
 
+#include "app/design_position.h"
 #include "app/log_window.h"
 #include "app/port_list_box.h"
 #include "app/window_look.h"
@@ -244,7 +245,7 @@ void TMainForm::BuildControls() {
     windowFont.setPixelSize(kWindowFontPixels);
     setFont(windowFont);
     setFixedSize(kClientWidth, kClientHeight);
-    move(kDesignedPosition);
+    MoveToDesignPosition(*this, kDesignedPosition);
 
     BuildButtonRow();
     BnScaling = MakePanelButton(this, "&Scaling", kScalingButton);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/about_form.h"
 
+#include "app/design_position.h"
 #include "app/main_form.h"
 #include "app/window_look.h"
 #include "dialogs/dialog_look.h"
@@ -55,7 +56,7 @@ QString FromReplyBytes(const std::string& bytes) {
 TAboutForm::TAboutForm(app::TMainForm& mainForm) : QDialog(&mainForm), FMainForm(mainForm) {
     setObjectName("AboutForm");
     ApplyDialogFrame(*this, "About", kClientSize);
-    move(kDesignPosition);
+    app::MoveToDesignPosition(*this, kDesignPosition);
     BuildControls();
     connect(&FMainForm, &app::TMainForm::SettingsChanged, this, &TAboutForm::ShowFirmware);
     OnClick(BnOk, FMainForm, [this] { BnOkClick(); });

@@ -15,20 +15,13 @@ the panel's controls and nothing else (the hidden log is not among them).
 
 import argparse
 import os
-import shutil
-import subprocess
 import sys
-import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from tessaro_session import (SKIP_RETURN_CODE, Failure, check, main,  # noqa: E402
-                             wait_until)
-
-UNDER_DBUS = "TESSARO_E2E_UNDER_DBUS"
-# pyatspi comes with the system's Python; another interpreter first in PATH lacks it.
-SYSTEM_PYTHON = "/usr/bin/python3"
+from screen_reader import Reader, enter_dbus_session, reads_as  # noqa: E402
+from tessaro_session import Failure, check, main, wait_until  # noqa: E402
 ROWS = ["Poll Size X", "Poll Size Y", "Force", "Offset", "Media Weight", "Quality", "Smooth",
         "Auto Unroll", "Media Type"]
 
@@ -56,98 +49,6 @@ MEASURE_FORM = [("dialog", "Tessaro"), ("label", None), ("label", "Length X:"),
                 ("text", "Width Y"), ("label", "mm"), ("push button", "OK")]
 PASSWORD_FORM = [("dialog", "Tessaro"), ("label", "Password:"),
                  ("password text", "Password"), ("push button", "OK")]
-
-
-def reads_as(seen, expected):
-    """Whether the (role, name) pairs seen are those expected, where a name None stands for
-    any text but an empty one."""
-    return len(seen) == len(expected) and all(
-        part and role == want_role and (name == want_name if want_name is not None else name)
-        for part, (want_role, want_name) in zip(seen, expected)
-        for role, name in [part or (None, None)])
-
-
-def enter_dbus_session():
-    """Runs this program again in a D-Bus session of its own, or exits with the skip code
-    where the session bus, the AT-SPI registry or pyatspi is missing."""
-    if os.environ.get(UNDER_DBUS):
-        return
-    try:
-        import pyatspi  # noqa: F401
-        python = sys.executable
-    except ImportError:
-        python = SYSTEM_PYTHON
-        if not os.path.exists(python) or subprocess.run(
-                [python, "-c", "import pyatspi"], capture_output=True).returncode != 0:
-            print("pyatspi is not installed: skipped")
-            sys.exit(SKIP_RETURN_CODE)
-    if shutil.which("dbus-run-session") is None or not os.path.exists(
-            "/usr/libexec/at-spi-bus-launcher"):
-        print("dbus-run-session or at-spi2-core is not installed: skipped")
-        sys.exit(SKIP_RETURN_CODE)
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-    env[UNDER_DBUS] = "1"
-    sys.exit(subprocess.run(["dbus-run-session", "--", python] + sys.argv,
-                            env=env).returncode)
-
-
-class Reader:
-    """What a screen reader reads of tessaro: its windows on the AT-SPI bus."""
-
-    def __init__(self, pyatspi):
-        self.atspi = pyatspi
-        self.app = wait_until("tessaro on the accessibility bus", self.find_application, 20)
-
-    def find_application(self):
-        desktop = self.atspi.Registry.getDesktop(0)
-        return next((app for app in desktop if app is not None and app.name == "Tessaro"),
-                    None)
-
-    def shown(self, node):
-        return node is not None and node.getState().contains(self.atspi.STATE_SHOWING)
-
-    def windows(self):
-        self.app.clearCache()
-        return [window for window in self.app if self.shown(window)]
-
-    def contents(self, window):
-        """The window and everything shown in it, in tree order, as (role, name); a part
-        that is not shown is left out with all it holds."""
-        found = [(window.getRoleName(), window.name)]
-        for child in window:
-            if self.shown(child):
-                found += self.contents(child)
-        return found
-
-    def focused(self, window):
-        if window.getState().contains(self.atspi.STATE_FOCUSED):
-            return (window.getRoleName(), window.name)
-        for child in window:
-            if self.shown(child):
-                found = self.focused(child)
-                if found:
-                    return found
-        return None
-
-    def expect_window(self, what, expected, newest=True):
-        """Waits for the newest shown window (the first with newest=False) to read as
-        `expected`; returns it."""
-        seen = []
-
-        def matches():
-            windows = self.windows()
-            if not windows:
-                return None
-            window = windows[-1] if newest else windows[0]
-            seen[:] = self.contents(window)
-            return window if reads_as(seen, expected) else None
-
-        try:
-            window = wait_until(what, matches, 15)
-        except Failure:
-            raise Failure("%s reads\n  %s\nwant\n  %s" % (what, seen, expected))
-        print("ok   %s: %d parts named" % (what, len(expected)))
-        return window
 
 
 def expect_labels(reader, window):
@@ -192,10 +93,9 @@ def expect_tab_ring(session, reader, window):
 
 
 def run(session, arguments):
-    import pyatspi
     session.start_cutter("--com", "auto")
     session.start_tessaro()
-    reader = Reader(pyatspi)
+    reader = Reader()
     main_window = reader.expect_window("the main window", MAIN_WINDOW, newest=False)
     expect_labels(reader, main_window)
     expect_tab_ring(session, reader, main_window)

@@ -294,14 +294,14 @@ class Session:
         self.cutters.append(self.cutter)
         return self.cutter
 
-    def start_tessaro(self, prefix=()):
-        """Starts tessaro (behind `prefix`, a command such as setpriv) and waits for its
-        main window."""
+    def start_tessaro(self, prefix=(), arguments=(), size=MAIN_WINDOW[1]):
+        """Starts tessaro (behind `prefix`, a command such as setpriv, with `arguments`)
+        and waits for its main window, `size` on the screen."""
         with open(self.log_path, "wb") as log:
             self.app = subprocess.Popen(
-                list(prefix) + [os.path.join(self.build_dir, "tessaro")],
+                list(prefix) + [os.path.join(self.build_dir, "tessaro")] + list(arguments),
                 stdout=subprocess.DEVNULL, stderr=log, env=self.env)
-        self.window = self.wait_for_window(*MAIN_WINDOW, timeout=20)
+        self.window = self.wait_for_window(MAIN_WINDOW[0], size, timeout=20)
 
     def pause_cutter(self):
         self.cutter.pause()
