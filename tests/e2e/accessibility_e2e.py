@@ -22,6 +22,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from screen_reader import Reader, enter_dbus_session, reads_as  # noqa: E402
 from tessaro_session import Failure, check, main, wait_until  # noqa: E402
+
 ROWS = ["Poll Size X", "Poll Size Y", "Force", "Offset", "Media Weight", "Quality", "Smooth",
         "Auto Unroll", "Media Type"]
 

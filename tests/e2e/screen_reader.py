@@ -80,15 +80,18 @@ class Reader:
                 found += self.contents(child)
         return found
 
-    def find(self, window, role, name):
-        """The shown part of the window with this role and name, or None."""
-        if (window.getRoleName(), window.name) == (role, name):
+    def first(self, window, wanted):
+        """The first shown part of the window, the window included, that is `wanted`."""
+        if wanted(window):
             return window
         for child in window:
-            found = self.find(child, role, name) if self.shown(child) else None
+            found = self.first(child, wanted) if self.shown(child) else None
             if found:
                 return found
         return None
+
+    def find(self, window, role, name):
+        return self.first(window, lambda part: (part.getRoleName(), part.name) == (role, name))
 
     def press(self, window, role, name):
         """Presses a control by its action, as a screen reader's user does."""
@@ -100,14 +103,10 @@ class Reader:
                              if action.getName(index) == "Press"))
 
     def focused(self, window):
-        if window.getState().contains(self.atspi.STATE_FOCUSED):
-            return (window.getRoleName(), window.name)
-        for child in window:
-            if self.shown(child):
-                found = self.focused(child)
-                if found:
-                    return found
-        return None
+        """The role and name of the part that has the keyboard focus, or None."""
+        part = self.first(window, lambda part: part.getState().contains(
+            self.atspi.STATE_FOCUSED))
+        return part and (part.getRoleName(), part.name)
 
     def expect_window(self, what, expected, newest=True):
         """Waits for the newest shown window (the first with newest=False) to read as

@@ -465,14 +465,16 @@ def check(condition, message):
         raise Failure(message)
 
 
-def main(run, parser, white_root=False, window_manager=False):
-    """Parses the command line, runs on an Xvfb of its own (and openbox), runs `run(session,
-    arguments)` and reports a failure; the exit code for CTest."""
+def main(run, parser, white_root=False, window_manager=False, x_server=True):
+    """Parses the command line, runs on an Xvfb of its own (and openbox) unless told
+    otherwise, runs `run(session, arguments)` and reports a failure; the exit code for
+    CTest."""
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--box-size-tool")
     parser.add_argument("--layout-tool")
     arguments = parser.parse_args()
-    run_under_xvfb(white_root)
+    if x_server:
+        run_under_xvfb(white_root)
     manager = start_window_manager() if window_manager else None
     session = Session(arguments.build_dir, arguments.box_size_tool, arguments.layout_tool)
     try:

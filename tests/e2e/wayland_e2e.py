@@ -20,14 +20,13 @@ import re
 import shutil
 import subprocess
 import sys
-import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from screen_reader import Reader, enter_dbus_session  # noqa: E402
-from tessaro_session import (SKIP_RETURN_CODE, Failure, Session, check,  # noqa: E402
-                             end_process, read_text, wait_until)
+from tessaro_session import (SKIP_RETURN_CODE, check, end_process, main,  # noqa: E402
+                             read_text, wait_until)
 
 SOCKET = "tessaro-e2e"
 # A request as weston's protocol log shows it: the client, the object and the call.
@@ -121,25 +120,11 @@ def run(session, arguments):
           "want the main window, the dialog and the box, each drawn with app id %s" % app_id)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build-dir", required=True)
-    parser.add_argument("--desktop-file", required=True)
-    arguments = parser.parse_args()
+if __name__ == "__main__":
     if shutil.which("weston") is None:
         print("weston is not installed: skipped")
-        return SKIP_RETURN_CODE
+        sys.exit(SKIP_RETURN_CODE)
     enter_dbus_session()
-    session = Session(arguments.build_dir)
-    try:
-        run(session, arguments)
-        return 0
-    except Failure as failure:
-        session.report(failure)
-        return 1
-    finally:
-        session.close()
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--desktop-file", required=True)
+    sys.exit(main(run, parser, x_server=False))
