@@ -5,6 +5,7 @@
 // SIGINT or SIGHUP ends it. An error at start-up is shown in the standard error box; the
 // exit code is then 0.
 
+#include "app/command_line.h"
 #include "app/main_form.h"
 #include "app/termination_signals.h"
 #include "dialogs/forms.h"
@@ -29,37 +30,34 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tessaro [--help | --version]\n"
+    "Usage: tessaro [--help | --version] [QT OPTION]...\n"
     "Shows a vinyl cutter's media size and settings and calibrates its length scale.\n"
-    "Tessaro takes no other options: the cutter's port is chosen in the window, and the\n"
-    "log goes to standard error. See tessaro(1) and the user guide, README.md, in\n"
-    "/usr/share/doc/tessaro/.\n"
+    "The cutter's port is chosen in the window, and the log goes to standard error.\n"
+    "Qt's own options (-platform, -style, -display, ...) go to Qt. See tessaro(1) and\n"
+    "the user guide, README.md, in /usr/share/doc/tessaro/.\n"
     "\n"
     "  --help      show this text\n"
     "  --version   show the version\n";
 
-// --help and --version are answered before any display is opened; any other argument is
-// refused. Returns the exit code when the program ends here.
+// --help and --version are answered before any display is opened; an argument that is
+// neither those nor Qt's own is refused. Returns the exit code when the program ends here.
 std::optional<int> AnswerCommandLine(int argc, char* argv[]) {
-    bool showHelp = false;
-    for (int index = 1; index < argc; ++index) {
-        const std::string_view argument = argv[index];
-        if (argument != "--help" && argument != "-h" && argument != "--version") {
-            std::fprintf(stderr, "tessaro: unknown argument '%s' (only --help and --version)\n",
-                         argv[index]);
-            return 2;
-        }
-        showHelp = showHelp || argument != "--version";
-    }
-    if (argc < 2) {
+    const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+    const app::TCommandLine commandLine = app::ReadCommandLine(arguments);
+    switch (commandLine.Action) {
+    case app::caRun:
         return std::nullopt;
-    }
-    if (showHelp) {
+    case app::caHelp:
         std::fputs(kUsage, stdout);
-    } else {
+        return 0;
+    case app::caVersion:
         std::printf("tessaro %s\n", kTessaroVersion);
+        return 0;
+    case app::caRefuse:
+        break;
     }
-    return 0;
+    std::fprintf(stderr, "%s\n", commandLine.Refusal.c_str());
+    return 2;
 }
 
 // Qt aborts with several lines of diagnostics when it cannot open a display. While the

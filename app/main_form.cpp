@@ -3,11 +3,13 @@
 
 #include "app/main_form.h"
 
+#include "app/design_position.h"
 #include "app/log_window.h"
 #include "app/port_list_box.h"
 #include "app/window_look.h"
 #include "toolkit/event_guard.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QDialog>
 #include <QFontMetrics>
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <vector>
 
 namespace app {
 
@@ -55,9 +58,18 @@ constexpr int kButtonFontPixels = 13;
 constexpr int kCaptionFontPixels = 13;
 constexpr int kValueFontPixels = 16;
 
-constexpr const char* kRowCaptions[] = {
-    "Poll Size  X ：", "           Y ：", "Force        ：", "Offset       ：", "Media Weight ：",
-    "Quality      ：", "Smooth       ：", "Auto Unroll  ：", "Media Type   ：",
+// Each row's caption as drawn, and the row's name as a screen reader reads its caption and
+// its value: without the padding and the colon that line the captions up.
+struct TValueRow {
+    const char* Caption;
+    const char* Name;
+};
+constexpr TValueRow kValueRows[] = {
+    {"Poll Size  X ：", "Poll Size X"},  {"           Y ：", "Poll Size Y"},
+    {"Force        ：", "Force"},        {"Offset       ：", "Offset"},
+    {"Media Weight ：", "Media Weight"}, {"Quality      ：", "Quality"},
+    {"Smooth       ：", "Smooth"},       {"Auto Unroll  ：", "Auto Unroll"},
+    {"Media Type   ：", "Media Type"},
 };
 
 QFont BoldFont(const QFont& base, int pixelSize) {
@@ -144,6 +156,49 @@ QRect ButtonInTopRow(int column) {
     return {columnX[column], kTopRowY, kButtonWidth, kButtonHeight};
 }
 
+// Screen readers meet the panel as a window (a plain widget reads as a filler), and never
+// meet the log, which lies outside the client area where no one sees it.
+class TPanelAccessible : public QAccessibleWidget {
+public:
+    explicit TPanelAccessible(TMainForm& form)
+        : QAccessibleWidget(&form, QAccessible::Window), FForm(form) {}
+
+    int childCount() const override { return static_cast<int>(Listed().size()); }
+
+    QAccessibleInterface* child(int index) const override {
+        const std::vector<QAccessibleInterface*> listed = Listed();
+        const auto position = static_cast<std::size_t>(index);
+        return index >= 0 && position < listed.size() ? listed[position] : nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        const std::vector<QAccessibleInterface*> listed = Listed();
+        const auto found = std::find_if(listed.begin(), listed.end(), [child](auto* listedChild) {
+            return listedChild->object() == child->object();
+        });
+        return found == listed.end() ? -1 : static_cast<int>(found - listed.begin());
+    }
+
+private:
+    std::vector<QAccessibleInterface*> Listed() const {
+        std::vector<QAccessibleInterface*> listed;
+        for (int index = 0; index < QAccessibleWidget::childCount(); ++index) {
+            QAccessibleInterface* child = QAccessibleWidget::child(index);
+            if (child != nullptr && child->object() != FForm.Memo1) {
+                listed.push_back(child);
+            }
+        }
+        return listed;
+    }
+
+    TMainForm& FForm;
+};
+
+QAccessibleInterface* PanelAccessible(const QString& /*className*/, QObject* object) {
+    auto* form = qobject_cast<TMainForm*>(object);
+    return form != nullptr ? new TPanelAccessible(*form) : nullptr;
+}
+
 } // namespace
 
 std::string Latin1ToUtf8(std::string_view bytes) {
@@ -165,6 +220,7 @@ TMainForm::TMainForm(const TPlatform& platform, QWidget* parent)
     : QWidget(parent), Comm1(platform.Serial), FPrompts(platform.Prompts), FUsb(platform.Usb),
       FPortSources(platform.PortSources),
       FUsbBuffer(std::make_unique_for_overwrite<char[]>(kUsbBufferSize)) {
+    QAccessible::installFactory(&PanelAccessible);
     BuildControls();
     ConnectHandlers();
     BnDisDetect->setEnabled(false);
@@ -189,7 +245,7 @@ void TMainForm::BuildControls() {
     windowFont.setPixelSize(kWindowFontPixels);
     setFont(windowFont);
     setFixedSize(kClientWidth, kClientHeight);
-    move(kDesignedPosition);
+    MoveToDesignPosition(*this, kDesignedPosition);
 
     BuildButtonRow();
     BnScaling = MakePanelButton(this, "&Scaling", kScalingButton);
@@ -201,6 +257,9 @@ void TMainForm::BuildControls() {
     Memo1->setReadOnly(true);
     Memo1->setPlainText(QStringLiteral("Memo1"));
     Memo1->setMaximumBlockCount(kLogLineLimit);
+    // The operator cannot see the log here: Tab passes it by, and screen readers are not
+    // shown it (TPanelAccessible).
+    Memo1->setFocusPolicy(Qt::NoFocus);
 
     Comm1.SetDeviceName("Com2");
     Comm1.SetMonitorEvents(devlink::kAllCommEvents);
@@ -229,13 +288,18 @@ void TMainForm::BuildValueRows() {
     // start right of the widest caption.
     int valueX = kValueX;
     for (int row = 0; row < 9; ++row) {
-        *captions[row] = MakeRowLabel(GroupBox1, captionFont, QString::fromUtf8(kRowCaptions[row]),
-                                      QPoint(kCaptionX, kRowTop + row * kRowPitch));
+        *captions[row] =
+            MakeRowLabel(GroupBox1, captionFont, QString::fromUtf8(kValueRows[row].Caption),
+                         QPoint(kCaptionX, kRowTop + row * kRowPitch));
         valueX = std::max(valueX, kCaptionX + (*captions[row])->width());
     }
     for (int row = 0; row < 9; ++row) {
         *values[row] = MakeRowLabel(GroupBox1, valueFont, QString(),
                                     QPoint(valueX, kRowTop + row * kRowPitch - valueRise));
+        const QString name = QString::fromUtf8(kValueRows[row].Name);
+        (*captions[row])->setAccessibleName(name);
+        (*captions[row])->setBuddy(*values[row]);
+        (*values[row])->setAccessibleName(name);
     }
 }
 
@@ -249,6 +313,9 @@ void TMainForm::BuildRightColumn() {
     portList->setFont(listFont);
     portList->setGeometry(kPortList);
     portList->OnDropDown = [this] { Guarded([this] { ComboBox1DropDown(); }); };
+    // The list reads as the port it shows, labelled by its frame; its text field as what
+    // it takes.
+    portList->lineEdit()->setAccessibleName(GroupBox2->title());
     ComboBox1 = portList;
     BnExit = MakePanelButton(this, "&Exit", kExitButton);
     BnAbout = MakePanelButton(this, "&About", kAboutButton);

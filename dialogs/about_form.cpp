@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/about_form.h"
 
+#include "app/design_position.h"
 #include "app/main_form.h"
 #include "app/window_look.h"
 #include "dialogs/dialog_look.h"
@@ -55,7 +56,7 @@ QString FromReplyBytes(const std::string& bytes) {
 TAboutForm::TAboutForm(app::TMainForm& mainForm) : QDialog(&mainForm), FMainForm(mainForm) {
     setObjectName("AboutForm");
     ApplyDialogFrame(*this, "About", kClientSize);
-    move(kDesignPosition);
+    app::MoveToDesignPosition(*this, kDesignPosition);
     BuildControls();
     connect(&FMainForm, &app::TMainForm::SettingsChanged, this, &TAboutForm::ShowFirmware);
     OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
@@ -71,6 +72,11 @@ void TAboutForm::BuildControls() {
     Label3 = MakeRowCaption(GroupBox1, "Label3", "Version :", 49);
     LaModel = MakeRowValue(GroupBox1, "LaModel", 27);
     LaVersion = MakeRowValue(GroupBox1, "LaVersion", 49);
+    // Read without the colon, as the main window's rows are.
+    Label2->setAccessibleName("Model");
+    NameByCaption(*Label2, *LaModel, "Model");
+    Label3->setAccessibleName("Version");
+    NameByCaption(*Label3, *LaVersion, "Version");
 
     BnOk = MakeButton(this, "BnOk", "OK", {107, 193});
     BnOk->setFont(app::FixedPitchFont(kFixedFontPixelSize));

@@ -73,6 +73,11 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
     return button;
 }
 
+void NameByCaption(QLabel& caption, QWidget& field, const QString& name) {
+    caption.setBuddy(&field);
+    field.setAccessibleName(name);
+}
+
 bool IgnoresEscape(QKeyEvent& event) {
     if (!event.matches(QKeySequence::Cancel)) {
         return false;

@@ -40,6 +40,10 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint
 QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, const QRect& bounds);
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QPoint position);
 
+// A field (or a value) and the caption beside it: screen readers read the field by what it
+// takes, `name`, and learn that the caption labels it.
+void NameByCaption(QLabel& caption, QWidget& field, const QString& name);
+
 // Runs a handler inside the main window's event guard: an error it raises is shown in the
 // standard error box and the handler's remaining steps are skipped.
 void RunGuarded(app::TMainForm& mainForm, const std::function<void()>& handler);

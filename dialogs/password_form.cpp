@@ -24,6 +24,7 @@ TPasswordForm::TPasswordForm(app::TMainForm& mainForm)
     Label1 = MakeLabel(this, "Label1", "Password:", {12, 24});
     EdPassword = MakeEdit(this, "EdPassword", "", {92, 20, 84, 26});
     EdPassword->setEchoMode(QLineEdit::Password);
+    NameByCaption(*Label1, *EdPassword, "Password");
     // One "*" per character typed, whatever the style's own mask character.
     EdPassword->setStyleSheet("lineedit-password-character: 42");
     BnOk = MakeButton(this, "BnOk", "OK", {57, 66});

@@ -22,6 +22,9 @@ namespace {
 constexpr QSize kClientSize{360, 276};
 constexpr QRect kLabel8Bounds{30, 12, 305, 71};
 
+constexpr const char* kTestSizeXField = "Test size X";
+constexpr const char* kTestSizeYField = "Test size Y";
+
 constexpr const char* kInstructionText = "Please load a media on machine,\n"
                                          "and make the machine at ONLINE status.\n"
                                          "Please select an adjustment method.";
@@ -84,6 +87,9 @@ void TScaleForm::BuildSizeFrame() {
     Label2 = MakeLabel(GroupBox2, "Label2", "Y:", {164, 35});
     EdTestDraw_Y = MakeEdit(GroupBox2, "EdTestDraw_Y", "50", {188, 32, 70, 26});
     Label4 = MakeLabel(GroupBox2, "Label4", "mm", {264, 35});
+    // Both would otherwise read as their frame's caption.
+    NameByCaption(*Label1, *EdTestDraw_X, kTestSizeXField);
+    NameByCaption(*Label2, *EdTestDraw_Y, kTestSizeYField);
 }
 
 void TScaleForm::FormShow() {
@@ -95,8 +101,8 @@ void TScaleForm::FormShow() {
 // The measurement dialog comes next in any case, but an operator told that the cutter is
 // cutting must not wait for a rectangle that was never sent: a box says so first.
 void TScaleForm::BnOkClick() {
-    SizeFromText(EdTestDraw_X->text().toStdString(), "Test size X");
-    SizeFromText(EdTestDraw_Y->text().toStdString(), "Test size Y");
+    SizeFromText(EdTestDraw_X->text().toStdString(), kTestSizeXField);
+    SizeFromText(EdTestDraw_Y->text().toStdString(), kTestSizeYField);
     const app::TSendOutcome testCut = FMainForm.SendTestDraw();
     done(QDialog::Accepted);
     if (testCut == app::soLinkNotReady) {

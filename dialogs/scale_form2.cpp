@@ -44,6 +44,8 @@ TScaleForm2::TScaleForm2(app::TMainForm& mainForm)
     Label2 = MakeLabel(this, "Label2", "Width Y:", {60, 133});
     Edit2 = MakeEdit(this, "Edit2", "50", {148, 129, 80, 26});
     Label4 = MakeLabel(this, "Label4", "mm", {236, 133});
+    NameByCaption(*Label1, *Edit1, kLengthField);
+    NameByCaption(*Label2, *Edit2, kWidthField);
     BnOk = MakeButton(this, "BnOk", "OK", {142, 172});
     BnOk->setDefault(true);
     OnClick(BnOk, FMainForm, [this] { BnOkClick(); });

@@ -9,6 +9,7 @@ tessaro_packages=(
   fonts-noto-cjk fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file locales python3
   debootstrap lintian
+  dbus-daemon at-spi2-core python3-pyatspi weston qt6-wayland
 )
 
 tessaro_ensure_packages() {

@@ -159,7 +159,7 @@ TEST_F(MainWindow, TabOrderFollowsTheControlsTable) {
     TMainForm& form = Create();
     const std::vector<QWidget*> expected = {form.BnPollSize, form.BnLoopDetect, form.BnDisDetect,
                                             form.BnScaling,  form.ComboBox1,    form.BnExit,
-                                            form.BnAbout,    form.Memo1};
+                                            form.BnAbout};
     std::vector<QWidget*> chain;
     QWidget* widget = form.BnPollSize;
     do {

@@ -301,14 +301,14 @@ class Session:
         self.cutters.append(self.cutter)
         return self.cutter
 
-    def start_tessaro(self, prefix=()):
-        """Starts tessaro (behind `prefix`, a command such as setpriv) and waits for its
-        main window."""
+    def start_tessaro(self, prefix=(), arguments=(), size=MAIN_WINDOW[1]):
+        """Starts tessaro (behind `prefix`, a command such as setpriv, with `arguments`)
+        and waits for its main window, `size` on the screen."""
         with open(self.log_path, "wb") as log:
             self.app = subprocess.Popen(
-                list(prefix) + [os.path.join(self.build_dir, "tessaro")],
+                list(prefix) + [os.path.join(self.build_dir, "tessaro")] + list(arguments),
                 stdout=subprocess.DEVNULL, stderr=log, env=self.env)
-        self.window = self.wait_for_window(*MAIN_WINDOW, timeout=20)
+        self.window = self.wait_for_window(MAIN_WINDOW[0], size, timeout=20)
 
     def pause_cutter(self):
         self.cutter.pause()
@@ -523,14 +523,16 @@ def check(condition, message):
         raise Failure(message)
 
 
-def main(run, parser, white_root=False, window_manager=False):
-    """Parses the command line, runs on an Xvfb of its own (and openbox), runs `run(session,
-    arguments)` and reports a failure; the exit code for CTest."""
+def main(run, parser, white_root=False, window_manager=False, x_server=True):
+    """Parses the command line, runs on an Xvfb of its own (and openbox) unless told
+    otherwise, runs `run(session, arguments)` and reports a failure; the exit code for
+    CTest."""
     parser.add_argument("--build-dir", required=True)
     parser.add_argument("--box-size-tool")
     parser.add_argument("--layout-tool")
     arguments = parser.parse_args()
-    run_under_xvfb(white_root)
+    if x_server:
+        run_under_xvfb(white_root)
     manager = start_window_manager() if window_manager else None
     session = Session(arguments.build_dir, arguments.box_size_tool, arguments.layout_tool)
     try:
