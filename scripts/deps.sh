@@ -8,7 +8,7 @@ tessaro_packages=(
   xvfb xauth xdotool imagemagick x11-utils openbox
   fonts-noto-cjk fonts-wqy-microhei fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file locales python3
-  debootstrap lintian
+  debootstrap lintian debhelper
 )
 
 tessaro_ensure_packages() {

@@ -100,7 +100,8 @@ check "autopkgtest window" "in_root DISPLAY=:$display AUTOPKGTEST_TMP=/tmp /tmp/
 mkdir -m 700 "$root/tmp/runtime"
 # Draws the panel in the root with the CJK face installed there: picture NAME.png.
 shoot_in_root() {
-  echo "CJK fonts in the root: $(in_root dpkg-query -W -f '${Package} ' fonts-wqy-microhei fonts-noto-cjk 2>/dev/null || true)"
+  echo "CJK fonts in the root: $(in_root dpkg-query -W -f '${db:Status-Abbrev} ${Package}\n' \
+    fonts-wqy-microhei fonts-noto-cjk 2>/dev/null | awk '$1 == "ii" { printf "%s ", $2 }')"
   check "Tessaro shows its window in the clean root ($1)" \
     "python3 -B '$shoot_window' '$work/$1-clean.png' chroot '$root' env -i DISPLAY=:$display XDG_RUNTIME_DIR=/tmp/runtime tessaro"
 }
@@ -116,9 +117,10 @@ pids=()
 # The same program drawn here with the same face: Noto CJK hidden for WenQuanYi.
 mkdir -m 700 "$work/runtime"
 for font in wqy noto; do
-  fonts_conf=$([ $font = wqy ] && echo "$here/without_noto_cjk.conf" || echo "${FONTCONFIG_FILE:-}")
+  fonts_conf=
+  [ $font = noto ] || fonts_conf="FONTCONFIG_FILE=$here/without_noto_cjk.conf"
   check "Tessaro shows its window here ($font)" \
-    "env -u DISPLAY XDG_RUNTIME_DIR='$work/runtime' FONTCONFIG_FILE='$fonts_conf' \
+    "env -u DISPLAY XDG_RUNTIME_DIR='$work/runtime' $fonts_conf \
        python3 -B '$shoot_window' '$work/$font-full.png' '$program'"
 done
 
@@ -137,6 +139,9 @@ for font in wqy noto; do
   check "the nine captions in $font are drawn as here ($differing pixels differ)" \
     "[ '${differing%%[^0-9]*}' = 0 ]"
 done
+# Each comparison saw its own face.
+differing=$(compare -metric AE "$work/wqy-clean-rows.png" "$work/noto-clean-rows.png" null: 2>&1 || true)
+check "the captions in wqy and in noto differ ($differing pixels)" "[ '${differing%%[^0-9]*}' -gt 0 ]"
 [ "$failures" -eq 0 ] || cp "$work"/*.png "$(dirname "$work")/" 2>/dev/null || true
 
 in_root apt-get purge -y -qq tessaro >"$work/purge.log" 2>&1
