@@ -23,16 +23,15 @@ check() {
   if eval "$2"; then echo "ok: $1"; else echo "WRONG: $1"; failures=$((failures + 1)); fi
 }
 
-# Copies the source tree into DIR, builds the source package from it and then the binary
-# package with UMASK and the environment VARIABLEs; both land in DIR.
+# Unpacks the snapshot of the source tree into DIR, builds the source package from it and
+# then the binary package with UMASK and the environment VARIABLEs; both land in DIR.
 # Usage: build_package DIR UMASK VARIABLE=VALUE...
 build_package() {
   local dir=$1 umask=$2
   local tree=$dir/tessaro-$version
   shift 2
   mkdir -p "$tree"
-  (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
-    tar --null -T - --ignore-failed-read -cf - 2>/dev/null) | tar -xf - -C "$tree"
+  tar -xf "$work/source.tar" -C "$tree"
   (cd "$dir" && dpkg-source -b "tessaro-$version" >/dev/null)
   if ! (cd "$tree" && umask "$umask" && env "$@" DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" \
           dpkg-buildpackage -b -us -uc >"$tree.log" 2>&1); then
@@ -41,6 +40,9 @@ build_package() {
 }
 rm -rf "$work"
 mkdir -p "$work"
+# The files git tracks or would track, taken once for both builds.
+(cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
+  tar --null -T - --ignore-failed-read -cf - 2>/dev/null) >"$work/source.tar"
 started=$(date +%s)
 build_package "$work/first" 022 TZ=UTC LC_ALL=C.UTF-8
 echo "first build: $(($(date +%s) - started)) s"
