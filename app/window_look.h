@@ -13,8 +13,8 @@ class QWidget;
 
 namespace app {
 
-// The fixed-pitch face that shows Chinese and has the full-width colon, so the main
-// window's captions line up; the system's fixed font where it is missing.
+// The first installed of the fixed-pitch faces that show Chinese and have the full-width
+// colon, so the main window's captions line up; the system's fixed font where none is.
 QFont FixedPitchFont(int pixelSize);
 
 QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& bounds);
