@@ -17,7 +17,9 @@
 #include "toolkit/qt_prompts.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -87,15 +89,13 @@ private:
         return value != nullptr && *value != '\0' ? value : "unset";
     }
 
-    // Qt names a platform plugin it looked for and did not find before it gives up.
+    // A Wayland session without Qt's Wayland plugin: the display is there, the plugin not.
     static bool WaylandPluginMissing() {
-        for (const std::string& line : HeldLines()) {
-            if (line.find("Could not find the Qt platform plugin \"wayland\"") !=
-                std::string::npos) {
-                return true;
-            }
+        if (std::getenv("WAYLAND_DISPLAY") == nullptr) {
+            return false;
         }
-        return false;
+        const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
+        return platforms.entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty();
     }
 
     static void Hold(QtMsgType type, const QMessageLogContext& context, const QString& message) {

@@ -88,6 +88,11 @@ check "copyright, changelog and guide installed" \
   "[ -s '$root/usr/share/doc/tessaro/copyright' ] && [ -s '$root/usr/share/doc/tessaro/changelog.gz' ] &&
    [ -s '$root/usr/share/doc/tessaro/README.md' ] && [ -s '$root/usr/share/doc/tessaro/docs/main-window.png' ]"
 check "autopkgtest version" "in_root /tmp/tests/version"
+# Installed without its recommends, so without Qt's Wayland plugin: in a Wayland session
+# Tessaro names what is missing instead of asking for a desktop session.
+wayland_said=$(in_root WAYLAND_DISPLAY=wayland-1 tessaro 2>&1 | tail -n 1)
+check "without qt6-wayland a Wayland session is told what to install: $wayland_said" \
+  '[[ $wayland_said == *"Wayland platform plugin is missing: install the package qt6-wayland"* ]]'
 
 # -noreset: a server that resets as its last client leaves drops one connecting meanwhile.
 mkdir -m 1777 -p "$root/tmp/.X11-unix"
