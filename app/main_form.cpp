@@ -281,9 +281,8 @@ void TMainForm::Guarded(const std::function<void()>& handler) {
     toolkit::RunGuarded(FPrompts, handler);
 }
 
-void TMainForm::SetDialogs(QDialog* aboutForm, QDialog* scaleForm) {
-    FAboutForm = aboutForm;
-    FScaleForm = scaleForm;
+void TMainForm::SetDialogs(TPanelDialogs dialogs) {
+    FDialogs = std::move(dialogs);
 }
 
 void TMainForm::SetWizardFields(TWizardFields fields) {
@@ -384,22 +383,22 @@ bool TMainForm::UsbBlocksComPort() {
     return PortText().find("COM") != std::string::npos && UsbDevicePresent();
 }
 
-void TMainForm::ShowDialogUnlessUsbBlocks(QDialog* dialog) {
+void TMainForm::ShowDialogUnlessUsbBlocks(const std::function<QDialog*()>& dialog) {
     if (UsbBlocksComPort()) {
         FPrompts.MessageBox(kUsbCablePluggedText);
         return;
     }
-    if (dialog != nullptr) {
-        dialog->exec();
+    if (dialog) {
+        dialog()->exec();
     }
 }
 
 void TMainForm::BnScalingClick() {
-    ShowDialogUnlessUsbBlocks(FScaleForm);
+    ShowDialogUnlessUsbBlocks(FDialogs.Scaling);
 }
 
 void TMainForm::BnAboutClick() {
-    ShowDialogUnlessUsbBlocks(FAboutForm);
+    ShowDialogUnlessUsbBlocks(FDialogs.About);
 }
 
 void TMainForm::BnExitClick() {
