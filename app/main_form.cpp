@@ -225,8 +225,8 @@ void TMainForm::BuildValueRows() {
     const QFont valueFont = FixedPitchFont(kValueFontPixels);
     // Values stand on the captions' baseline although their face is larger.
     const int valueRise = QFontMetrics(valueFont).ascent() - QFontMetrics(captionFont).ascent();
-    // A face other than the designed one may draw the captions wider: the values then
-    // start right of the widest caption.
+    // Where the fixed-pitch CJK face is missing, the face used instead may draw the
+    // captions wider: the values then start right of the widest caption.
     int valueX = kValueX;
     for (int row = 0; row < 9; ++row) {
         *captions[row] = MakeRowLabel(GroupBox1, captionFont, QString::fromUtf8(kRowCaptions[row]),
@@ -315,7 +315,8 @@ void TMainForm::AddLogWindowAction() {
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
-// The memo's first line is its design-time text, not a line of the log.
+// The memo starts out holding its own name, "Memo1": that first line is not a line of
+// the log.
 void TMainForm::ShowLogWindow() {
     if (FLogWindow == nullptr) {
         FLogWindow = new TLogWindow(*this, FPrompts);
