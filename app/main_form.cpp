@@ -20,7 +20,7 @@
 #include <QShortcutEvent>
 
 #include <algorithm>
-#include <iostream>
+#include <cstdio>
 
 namespace app {
 
@@ -290,7 +290,8 @@ void TMainForm::SetWizardFields(TWizardFields fields) {
 }
 
 // A line beyond the line limit reaches the memo, the log window and standard error cut.
-// While the log window is closed a line costs it nothing.
+// While the log window is closed a line costs it nothing. Standard error is written with
+// C stdio: the C++ streams would add their locale set-up to every start.
 void TMainForm::AddLog(const std::string& line) {
     const QString received = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     const QString shown = LogLineText(received);
@@ -298,11 +299,9 @@ void TMainForm::AddLog(const std::string& line) {
     if (FLogWindow != nullptr && FLogWindow->isVisible()) {
         FLogWindow->AppendLine(shown);
     }
-    if (received.size() > kLogLineCharLimit) {
-        std::cerr << shown.toStdString() << '\n';
-    } else {
-        std::cerr << line << '\n';
-    }
+    const std::string written = received.size() > kLogLineCharLimit ? shown.toStdString() : line;
+    std::fwrite(written.data(), 1, written.size(), stderr);
+    std::fputc('\n', stderr);
 }
 
 // The context menu of the window's background and Ctrl+L open the log window; the panel
