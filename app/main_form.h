@@ -96,6 +96,8 @@ public:
     explicit TMainForm(const TPlatform& platform, QWidget* parent = nullptr);
     ~TMainForm() override;
 
+    // Set by the wizard flow beside the window; without it the panel opens no dialog and
+    // the fields read empty.
     void SetDialogs(TPanelDialogs dialogs);
     void SetWizardFields(TWizardFields fields);
 
