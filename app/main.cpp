@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program entry: answers --help and --version, makes sure a display can be opened,
 // chooses the Linux implementations of the platform services, creates the main window and
-// then the dialogs, and runs the event loop until the main window closes or SIGTERM,
-// SIGINT or SIGHUP ends it. An error at start-up is shown in the standard error box; the
-// exit code is then 0.
+// the wizard flow that makes its dialogs, and runs the event loop until the main window
+// closes or SIGTERM, SIGINT or SIGHUP ends it. An error at start-up is shown in the
+// standard error box; the exit code is then 0.
 
 #include "app/command_line.h"
 #include "app/main_form.h"
 #include "app/termination_signals.h"
-#include "dialogs/forms.h"
+#include "dialogs/wizard_flow.h"
 #include "platform/linux/linux_port_sources.h"
 #include "platform/linux/linux_serial_api.h"
 #include "platform/linux/linux_usb_api.h"
@@ -125,14 +125,15 @@ void SetApplicationIconLater() {
     });
 }
 
-// The main window and the dialogs it owns live from here to the end of the event loop.
+// The main window and the wizard flow beside it live from here to the end of the event loop;
+// the dialogs are made as the operator first opens them.
 void RunApplication(toolkit::TQtPrompts& prompts) {
     platform::TLinuxSerialApi serial;
     platform::TLinuxUsbApi usb;
     platform::TLinuxPortSources portSources;
     app::TMainForm mainForm(app::TPlatform{serial, usb, portSources, prompts});
     prompts.SetMainWindow(&mainForm);
-    dialogs::CreateForms(mainForm);
+    dialogs::TWizardFlow wizardFlow(mainForm);
     mainForm.show();
     SetApplicationIconLater();
     QApplication::exec();

@@ -22,7 +22,7 @@
 #include <QShortcutEvent>
 
 #include <algorithm>
-#include <iostream>
+#include <cstdio>
 #include <vector>
 
 namespace app {
@@ -284,8 +284,8 @@ void TMainForm::BuildValueRows() {
     const QFont valueFont = FixedPitchFont(kValueFontPixels);
     // Values stand on the captions' baseline although their face is larger.
     const int valueRise = QFontMetrics(valueFont).ascent() - QFontMetrics(captionFont).ascent();
-    // A face other than the designed one may draw the captions wider: the values then
-    // start right of the widest caption.
+    // Where the fixed-pitch CJK face is missing, the face used instead may draw the
+    // captions wider: the values then start right of the widest caption.
     int valueX = kValueX;
     for (int row = 0; row < 9; ++row) {
         *captions[row] =
@@ -348,9 +348,8 @@ void TMainForm::Guarded(const std::function<void()>& handler) {
     toolkit::RunGuarded(FPrompts, handler);
 }
 
-void TMainForm::SetDialogs(QDialog* aboutForm, QDialog* scaleForm) {
-    FAboutForm = aboutForm;
-    FScaleForm = scaleForm;
+void TMainForm::SetDialogs(TPanelDialogs dialogs) {
+    FDialogs = std::move(dialogs);
 }
 
 void TMainForm::SetWizardFields(TWizardFields fields) {
@@ -358,7 +357,8 @@ void TMainForm::SetWizardFields(TWizardFields fields) {
 }
 
 // A line beyond the line limit reaches the memo, the log window and standard error cut.
-// While the log window is closed a line costs it nothing.
+// While the log window is closed a line costs it nothing. Standard error is written with
+// C stdio: the C++ streams would add their locale set-up to every start.
 void TMainForm::AddLog(const std::string& line) {
     const QString received = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     const QString shown = LogLineText(received);
@@ -366,11 +366,9 @@ void TMainForm::AddLog(const std::string& line) {
     if (FLogWindow != nullptr && FLogWindow->isVisible()) {
         FLogWindow->AppendLine(shown);
     }
-    if (received.size() > kLogLineCharLimit) {
-        std::cerr << shown.toStdString() << '\n';
-    } else {
-        std::cerr << line << '\n';
-    }
+    const std::string written = received.size() > kLogLineCharLimit ? shown.toStdString() : line;
+    std::fwrite(written.data(), 1, written.size(), stderr);
+    std::fputc('\n', stderr);
 }
 
 // The context menu of the window's background and Ctrl+L open the log window; the panel
@@ -383,7 +381,8 @@ void TMainForm::AddLogWindowAction() {
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
-// The memo's first line is its design-time text, not a line of the log.
+// The memo starts out holding its own name, "Memo1": that first line is not a line of
+// the log.
 void TMainForm::ShowLogWindow() {
     if (FLogWindow == nullptr) {
         FLogWindow = new TLogWindow(*this, FPrompts);
@@ -451,22 +450,22 @@ bool TMainForm::UsbBlocksComPort() {
     return PortText().find("COM") != std::string::npos && UsbDevicePresent();
 }
 
-void TMainForm::ShowDialogUnlessUsbBlocks(QDialog* dialog) {
+void TMainForm::ShowDialogUnlessUsbBlocks(const std::function<QDialog*()>& dialog) {
     if (UsbBlocksComPort()) {
         FPrompts.MessageBox(kUsbCablePluggedText);
         return;
     }
-    if (dialog != nullptr) {
-        dialog->exec();
+    if (dialog) {
+        dialog()->exec();
     }
 }
 
 void TMainForm::BnScalingClick() {
-    ShowDialogUnlessUsbBlocks(FScaleForm);
+    ShowDialogUnlessUsbBlocks(FDialogs.Scaling);
 }
 
 void TMainForm::BnAboutClick() {
-    ShowDialogUnlessUsbBlocks(FAboutForm);
+    ShowDialogUnlessUsbBlocks(FDialogs.About);
 }
 
 void TMainForm::BnExitClick() {

@@ -48,6 +48,13 @@ struct TWizardFields {
     std::function<std::string()> MeasuredY;
 };
 
+// The two dialogs the panel opens, each made the first time it is asked for. main() sets
+// them; the main window does not know the dialogs.
+struct TPanelDialogs {
+    std::function<QDialog*()> About;
+    std::function<QDialog*()> Scaling;
+};
+
 // The platform services the window works through, chosen once in main().
 struct TPlatform {
     devlink::TSerialApi& Serial;
@@ -89,8 +96,9 @@ public:
     explicit TMainForm(const TPlatform& platform, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // The two dialogs the panel opens; set once by main() after they are created.
-    void SetDialogs(QDialog* aboutForm, QDialog* scaleForm);
+    // Set by the wizard flow beside the window; without it the panel opens no dialog and
+    // the fields read empty.
+    void SetDialogs(TPanelDialogs dialogs);
     void SetWizardFields(TWizardFields fields);
 
     // The panel's controls; tests click them.
@@ -251,7 +259,7 @@ private:
     void ConnectClick(QPushButton* button, void (TMainForm::*handler)());
     void ShowSettings();
     void Guarded(const std::function<void()>& handler);
-    void ShowDialogUnlessUsbBlocks(QDialog* dialog);
+    void ShowDialogUnlessUsbBlocks(const std::function<QDialog*()>& dialog);
     void AddLogWindowAction();
     void SkipGreyedMnemonicsInPortList();
     // The silence box's text: the first line, then the known reason the link did not open.
@@ -310,8 +318,7 @@ private:
     // Left unfilled: each read writes what it reports before anything is taken from it,
     // and pages never written cost no memory.
     std::unique_ptr<char[]> FUsbBuffer;
-    QDialog* FAboutForm = nullptr;
-    QDialog* FScaleForm = nullptr;
+    TPanelDialogs FDialogs;
     TWizardFields FWizardFields;
     int FScaleRepliesDecoded = 0;
     std::string FLastScaleReply;

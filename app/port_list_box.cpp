@@ -8,10 +8,11 @@ namespace app {
 
 namespace {
 
-// Rows of the drop-down list, as the list was designed.
+// Rows of the drop-down list, whatever height the style would give them: the list opens
+// as compact as the rest of the panel.
 constexpr int kItemHeight = 16;
 
-// Rows as the toolkit's list delegate paints them, at the designed height.
+// Rows as the toolkit's list delegate paints them, each kItemHeight high.
 class TFixedHeightDelegate : public QItemDelegate {
 public:
     using QItemDelegate::QItemDelegate;

@@ -14,8 +14,8 @@ constexpr QSize kClientSize{174, 116};
 
 } // namespace
 
-TModifyForm::TModifyForm(app::TMainForm& mainForm)
-    : TWizardDialog(mainForm, "ModifyForm", kClientSize) {
+TModifyForm::TModifyForm(app::TMainForm& mainForm, TWizardFlow& flow)
+    : TWizardDialog(mainForm, flow, "ModifyForm", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Scale not change !!", {11, 30});
     BnOk = MakeButton(this, "BnOk", "OK", {49, 72});
     BnOk->setDefault(true);

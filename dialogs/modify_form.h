@@ -14,7 +14,7 @@ class TModifyForm : public TWizardDialog {
     Q_OBJECT
 
 public:
-    explicit TModifyForm(app::TMainForm& mainForm);
+    TModifyForm(app::TMainForm& mainForm, TWizardFlow& flow);
 
     QLabel* Label1 = nullptr;
     QPushButton* BnOk = nullptr;

@@ -2,9 +2,9 @@
 #include "dialogs/modify_form2.h"
 
 #include "dialogs/dialog_look.h"
-#include "dialogs/forms.h"
 #include "dialogs/save_data_form.h"
 #include "dialogs/scale_form2.h"
+#include "dialogs/wizard_flow.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,8 +23,8 @@ constexpr const char* kInstructionText = "Please measure the length and width ag
 
 } // namespace
 
-TModifyForm2::TModifyForm2(app::TMainForm& mainForm)
-    : TWizardDialog(mainForm, "ModifyForm2", kClientSize) {
+TModifyForm2::TModifyForm2(app::TMainForm& mainForm, TWizardFlow& flow)
+    : TWizardDialog(mainForm, flow, "ModifyForm2", kClientSize) {
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     BnYes = MakeButton(this, "BnYes", "Yes", {95, 160});
@@ -40,12 +40,12 @@ void TModifyForm2::FormShow() {
 
 void TModifyForm2::BnYesClick() {
     done(QDialog::Accepted);
-    SaveDataForm->exec();
+    FFlow.SaveDataForm()->exec();
 }
 
 void TModifyForm2::BnNoClick() {
     done(QDialog::Rejected);
-    ScaleForm2->exec();
+    FFlow.ScaleForm2()->exec();
 }
 
 void TModifyForm2::keyPressEvent(QKeyEvent* event) {

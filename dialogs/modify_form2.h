@@ -16,7 +16,7 @@ class TModifyForm2 : public TWizardDialog {
     Q_OBJECT
 
 public:
-    explicit TModifyForm2(app::TMainForm& mainForm);
+    TModifyForm2(app::TMainForm& mainForm, TWizardFlow& flow);
 
     QLabel* Label1 = nullptr;
     QPushButton* BnYes = nullptr;

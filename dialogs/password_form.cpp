@@ -3,8 +3,8 @@
 
 #include "app/main_form.h"
 #include "dialogs/dialog_look.h"
-#include "dialogs/forms.h"
 #include "dialogs/scale_form2.h"
+#include "dialogs/wizard_flow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -19,8 +19,8 @@ constexpr QSize kClientSize{189, 106};
 
 } // namespace
 
-TPasswordForm::TPasswordForm(app::TMainForm& mainForm)
-    : TWizardDialog(mainForm, "PasswordForm", kClientSize) {
+TPasswordForm::TPasswordForm(app::TMainForm& mainForm, TWizardFlow& flow)
+    : TWizardDialog(mainForm, flow, "PasswordForm", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Password:", {12, 24});
     EdPassword = MakeEdit(this, "EdPassword", "", {92, 20, 84, 26});
     EdPassword->setEchoMode(QLineEdit::Password);
@@ -58,7 +58,7 @@ void TPasswordForm::BnOkClick() {
         FMainForm.Prompts().ShowMessage(kPortChangedText);
         return;
     }
-    if (!ScaleForm2->MeasurementInEffect()) {
+    if (!FFlow.ScaleForm2()->MeasurementInEffect()) {
         done(QDialog::Rejected);
         FMainForm.Prompts().ShowMessage(kMeasurementNotCutText);
         return;

@@ -50,7 +50,7 @@ class TPasswordForm : public TWizardDialog {
     Q_OBJECT
 
 public:
-    explicit TPasswordForm(app::TMainForm& mainForm);
+    TPasswordForm(app::TMainForm& mainForm, TWizardFlow& flow);
 
     QLabel* Label1 = nullptr;
     QLineEdit* EdPassword = nullptr;

@@ -3,8 +3,8 @@
 
 #include "app/main_form.h"
 #include "dialogs/dialog_look.h"
-#include "dialogs/forms.h"
 #include "dialogs/password_form.h"
+#include "dialogs/wizard_flow.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,8 +18,8 @@ constexpr QSize kClientSize{221, 134};
 
 } // namespace
 
-TSaveDataForm::TSaveDataForm(app::TMainForm& mainForm)
-    : TWizardDialog(mainForm, "SaveDataForm", kClientSize) {
+TSaveDataForm::TSaveDataForm(app::TMainForm& mainForm, TWizardFlow& flow)
+    : TWizardDialog(mainForm, flow, "SaveDataForm", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Save data to flash rom ?", {14, 16});
     BnSave = MakeButton(this, "BnSave", "Save", {73, 52});
     BnCancel = MakeButton(this, "BnCancel", "Cancel", {73, 90});
@@ -29,10 +29,10 @@ TSaveDataForm::TSaveDataForm(app::TMainForm& mainForm)
 }
 
 void TSaveDataForm::BnSaveClick() {
-    PasswordForm->AwaitScaleReading();
+    FFlow.PasswordForm()->AwaitScaleReading();
     FMainForm.SendScaleQuery();
     done(QDialog::Accepted);
-    PasswordForm->show();
+    FFlow.PasswordForm()->show();
 }
 
 void TSaveDataForm::BnCancelClick() {

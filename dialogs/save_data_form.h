@@ -16,7 +16,7 @@ class TSaveDataForm : public TWizardDialog {
     Q_OBJECT
 
 public:
-    explicit TSaveDataForm(app::TMainForm& mainForm);
+    TSaveDataForm(app::TMainForm& mainForm, TWizardFlow& flow);
 
     QLabel* Label1 = nullptr;
     QPushButton* BnSave = nullptr;

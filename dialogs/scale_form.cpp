@@ -3,9 +3,9 @@
 
 #include "app/main_form.h"
 #include "dialogs/dialog_look.h"
-#include "dialogs/forms.h"
 #include "dialogs/scale_form2.h"
 #include "dialogs/size_checks.h"
+#include "dialogs/wizard_flow.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -46,8 +46,8 @@ QLabel* MakeChoiceLabel(QWidget* parent, const char* name, const char* text, QWi
 
 } // namespace
 
-TScaleForm::TScaleForm(app::TMainForm& mainForm)
-    : TWizardDialog(mainForm, "ScaleForm", kClientSize) {
+TScaleForm::TScaleForm(app::TMainForm& mainForm, TWizardFlow& flow)
+    : TWizardDialog(mainForm, flow, "ScaleForm", kClientSize) {
     Label8 = new QLabel(this);
     Label8->setObjectName("Label8");
     BuildMethodFrame();
@@ -109,7 +109,7 @@ void TScaleForm::BnOkClick() {
         FMainForm.Prompts().MessageBox(kTestCutNotSentText +
                                        ('\n' + FMainForm.SilenceMessageText()));
     }
-    ScaleForm2->show();
+    FFlow.ScaleForm2()->show();
 }
 
 void TScaleForm::BnCancelClick() {

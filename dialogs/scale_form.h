@@ -21,7 +21,7 @@ class TScaleForm : public TWizardDialog {
     Q_OBJECT
 
 public:
-    explicit TScaleForm(app::TMainForm& mainForm);
+    TScaleForm(app::TMainForm& mainForm, TWizardFlow& flow);
 
     QLabel* Label8 = nullptr;
     QGroupBox* GroupBox1 = nullptr;

@@ -3,10 +3,10 @@
 
 #include "app/main_form.h"
 #include "dialogs/dialog_look.h"
-#include "dialogs/forms.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
 #include "dialogs/size_checks.h"
+#include "dialogs/wizard_flow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -34,8 +34,8 @@ void SelectForRetyping(QLineEdit& edit) {
 
 } // namespace
 
-TScaleForm2::TScaleForm2(app::TMainForm& mainForm)
-    : TWizardDialog(mainForm, "ScaleForm2", kClientSize) {
+TScaleForm2::TScaleForm2(app::TMainForm& mainForm, TWizardFlow& flow)
+    : TWizardDialog(mainForm, flow, "ScaleForm2", kClientSize) {
     Label5 = new QLabel(this);
     Label5->setObjectName("Label5");
     Label1 = MakeLabel(this, "Label1", "Length X:", {60, 99});
@@ -68,12 +68,12 @@ void TScaleForm2::BnOkClick() {
         return;
     }
     if (measuredX == test.X && measuredY == test.Y) {
-        ModifyForm->show();
+        FFlow.ModifyForm()->show();
     } else {
         FMeasurementSent = false;
         FMainForm.SendCorrectedTestDraw();
         RecordMeasurementSent(measuredX, measuredY);
-        ModifyForm2->show();
+        FFlow.ModifyForm2()->show();
     }
     done(QDialog::Accepted);
 }

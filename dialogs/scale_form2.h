@@ -18,7 +18,7 @@ class TScaleForm2 : public TWizardDialog {
     Q_OBJECT
 
 public:
-    explicit TScaleForm2(app::TMainForm& mainForm);
+    TScaleForm2(app::TMainForm& mainForm, TWizardFlow& flow);
 
     QLabel* Label5 = nullptr;
     QLabel* Label1 = nullptr;

@@ -10,8 +10,9 @@
 
 namespace dialogs {
 
-TWizardDialog::TWizardDialog(app::TMainForm& mainForm, const char* name, QSize clientSize)
-    : QDialog(&mainForm), FMainForm(mainForm) {
+TWizardDialog::TWizardDialog(app::TMainForm& mainForm, TWizardFlow& flow, const char* name,
+                             QSize clientSize)
+    : QDialog(&mainForm), FMainForm(mainForm), FFlow(flow) {
     setObjectName(name);
     ApplyDialogFrame(*this, kWizardCaption, clientSize);
     // Set before the controls are made, so they all take it.

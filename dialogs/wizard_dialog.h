@@ -16,11 +16,13 @@ class TMainForm;
 
 namespace dialogs {
 
+class TWizardFlow;
+
 class TWizardDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TWizardDialog(app::TMainForm& mainForm, const char* name, QSize clientSize);
+    TWizardDialog(app::TMainForm& mainForm, TWizardFlow& flow, const char* name, QSize clientSize);
 
     // Runs each time the dialog is shown by the program.
     virtual void FormShow() {}
@@ -31,6 +33,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
     app::TMainForm& FMainForm;
+    // The other dialogs of the wizard, reached through the flow.
+    TWizardFlow& FFlow;
 };
 
 } // namespace dialogs

@@ -9,10 +9,11 @@
 
 namespace devlink {
 
-// The serial operations the port component needs, shaped after the Win32 communications
-// API it was designed on. One implementation talks to termios (platform/linux), others
-// are test fakes and the in-process virtual cutter. Every operation may be called with
-// a handle that was never opened or is already closed; it then fails.
+// The serial operations the port component needs, each with the handle, flags and
+// structures the component works in (the line configuration, time-outs, queue status,
+// event masks), so that its logic stays one over every implementation: termios
+// (platform/linux), the test fakes and the in-process virtual cutter. Every operation may
+// be called with a handle that was never opened or is already closed; it then fails.
 
 using THandle = std::intptr_t;
 inline constexpr THandle kInvalidHandle = -1;
@@ -79,7 +80,8 @@ inline constexpr std::uint8_t kOneStopBit = 0;
 inline constexpr std::uint8_t kOne5StopBits = 1;
 inline constexpr std::uint8_t kTwoStopBits = 2;
 
-// The line configuration, field for field as the Win32 DCB has it.
+// The line configuration the component sets and reads back whole: speed, framing, the
+// handshake on each line and the special characters.
 struct TDcb {
     std::uint32_t BaudRate = 9600;
     bool fBinary = true;

@@ -16,8 +16,8 @@ namespace sim {
 // A serial port with the virtual cutter on its other end, for tests of everything above
 // the link. One port name opens (exclusively); writes reach the cutter at once; replies
 // become readable as the test delivers them through Line(). Overlapped transfers behave
-// as Win32 describes them: a read for more than is readable stays pending, and waiting
-// for it ends it with what is readable then (its time-out elapsing, with no clock).
+// as the port component counts on: a read for more than is readable stays pending, and
+// waiting for it ends it with what is readable then (its time-out elapsing, with no clock).
 // It fails as the Linux port does: another name or an unplugged line is not found, a
 // second open finds the port busy, a purge or close aborts, a hang-up ends transfers.
 class TInProcessSerial : public devlink::TSerialApi {

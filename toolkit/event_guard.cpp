@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "toolkit/event_guard.h"
 
+#include <cstdio>
 #include <exception>
-#include <iostream>
 
 namespace toolkit {
 
@@ -13,7 +13,7 @@ void ShowSafely(TPrompts& prompts, const std::string& message) {
     try {
         prompts.ShowException(message);
     } catch (...) {
-        std::cerr << "Unshown error: " << message << '\n';
+        std::fprintf(stderr, "Unshown error: %s\n", message.c_str());
     }
 }
 

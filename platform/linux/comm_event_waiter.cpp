@@ -68,8 +68,8 @@ std::uint32_t EventsBetween(const TLineSnapshot& before, const TLineSnapshot& af
     const bool counted = before.Counts && after.Counts;
     if (before.ModemLines && after.ModemLines) {
         std::uint32_t lineEvents = ModemLineEvents(*before.ModemLines, *after.ModemLines);
-        // The UART counts each ring once, at its trailing edge, as Win32 reports it; the
-        // line seen going on would report the same pulse a second time.
+        // A ring is one event, taken from the UART's count, which counts it once at its
+        // trailing edge; the line seen going on would report the same pulse a second time.
         if (counted) {
             lineEvents &= ~devlink::kEvRing;
         }

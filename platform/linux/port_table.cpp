@@ -7,11 +7,12 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/serial.h>
 #include <map>
+#include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
@@ -107,10 +108,13 @@ std::vector<std::string> EntryNames(const std::filesystem::path& directory) {
     return names;
 }
 
+// Read with C stdio: the port list is built before the window first shows, and the C++
+// streams would add their locale set-up to every start.
 std::optional<int> ReadTypeAttribute(const std::filesystem::path& sysfsEntry) {
-    std::ifstream attribute(sysfsEntry / "type");
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> attribute(
+        std::fopen((sysfsEntry / "type").c_str(), "re"), &std::fclose);
     int type = 0;
-    if (attribute >> type) {
+    if (attribute != nullptr && std::fscanf(attribute.get(), "%d", &type) == 1) {
         return type;
     }
     return std::nullopt;

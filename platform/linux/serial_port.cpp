@@ -47,8 +47,9 @@ bool LockExclusively(int fd) {
     return false;
 }
 
-// A terminal keeps its queues and its output stop between openers; a new handle starts
-// as a Win32 one does: nothing from before is read or sent, and output flows.
+// A terminal keeps its queues and its output stop between openers; every open starts
+// fresh, so nothing from before (a late reply, a pseudo-terminal's buffer) is read or
+// sent, and output stopped by XOFF flows again.
 bool StartFresh(int fd) {
     return ::tcflush(fd, TCIOFLUSH) == 0 && ::tcflow(fd, TCOON) == 0;
 }

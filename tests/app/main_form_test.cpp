@@ -450,7 +450,7 @@ protected:
     // Clicks the button with `portText` in the port list; the window's form.
     TMainForm& ClickWithPort(const std::string& portText) {
         TMainForm& form = Create();
-        form.SetDialogs(&FAbout, &FScaling);
+        form.SetDialogs({[this] { return &FAbout; }, [this] { return &FScaling; }});
         SetPortText(portText);
         QTest::mouseClick(form.*GetParam(), Qt::LeftButton);
         return form;

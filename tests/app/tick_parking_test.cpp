@@ -6,8 +6,8 @@
 #include "tests/app/app_test_support.h"
 
 #include "dialogs/about_form.h"
-#include "dialogs/forms.h"
 #include "dialogs/save_data_form.h"
+#include "dialogs/wizard_flow.h"
 
 #include <gmock/gmock.h>
 
@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -182,8 +183,10 @@ class TDialogExchangeTest : public TTickParkingTest {
 protected:
     void BuildWithDialogs() {
         BuildTicking();
-        dialogs::CreateForms(Form());
+        FFlow.emplace(Form());
     }
+
+    std::optional<dialogs::TWizardFlow> FFlow;
 };
 
 TEST_F(TDialogExchangeTest, AboutDialogShowsTheFirmwareItAskedForOnShow) {
@@ -194,10 +197,10 @@ TEST_F(TDialogExchangeTest, AboutDialogShowsTheFirmwareItAskedForOnShow) {
         resumedOnShow = !Parked();
         DeliverAll();
         firmwareShown = WaitUntil(
-            [] { return dialogs::AboutForm->LaModel->text() == QStringLiteral("TC-60"); });
-        QTest::mouseClick(dialogs::AboutForm->BnOk, Qt::LeftButton);
-        if (dialogs::AboutForm->isVisible()) {
-            dialogs::AboutForm->reject();
+            [this] { return FFlow->AboutForm()->LaModel->text() == QStringLiteral("TC-60"); });
+        QTest::mouseClick(FFlow->AboutForm()->BnOk, Qt::LeftButton);
+        if (FFlow->AboutForm()->isVisible()) {
+            FFlow->AboutForm()->reject();
         }
     });
     Form().BnAboutClick();
@@ -210,8 +213,8 @@ TEST_F(TDialogExchangeTest, AboutDialogShowsTheFirmwareItAskedForOnShow) {
 
 TEST_F(TDialogExchangeTest, WizardSaveReadsTheScaleThePasswordStepWaitsFor) {
     BuildWithDialogs();
-    dialogs::SaveDataForm->show();
-    QTest::mouseClick(dialogs::SaveDataForm->BnSave, Qt::LeftButton);
+    FFlow->SaveDataForm()->show();
+    QTest::mouseClick(FFlow->SaveDataForm()->BnSave, Qt::LeftButton);
     EXPECT_FALSE(Parked());
 
     DeliverAll();

@@ -5,7 +5,6 @@
 #include "dialogs_test_support.h"
 
 #include "dialogs/about_form.h"
-#include "dialogs/forms.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -20,21 +19,21 @@ using AboutDialog = TDialogsTest;
 
 TEST_F(AboutDialog, NoticeAndFirmwareFillInOnceTheReplySettles) {
     const bool leftOpen = InsideModal(
-        AboutForm, [this] { Click(FMainForm->BnAbout); },
+        Flow().AboutForm(), [this] { Click(FMainForm->BnAbout); },
         [this] {
-            EXPECT_EQ(AboutForm->LaCopyRight->text(),
+            EXPECT_EQ(Flow().AboutForm()->LaCopyRight->text(),
                       "Detecting Program Version 2.3\nCopyright (C) 2026 \nTessaro "
                       "contributors.\nAll rights reserved.");
-            EXPECT_EQ(AboutForm->LaCopyRight->geometry(), QRect(30, 20, 235, 95));
-            EXPECT_FALSE(AboutForm->LaCopyRight->wordWrap());
+            EXPECT_EQ(Flow().AboutForm()->LaCopyRight->geometry(), QRect(30, 20, 235, 95));
+            EXPECT_FALSE(Flow().AboutForm()->LaCopyRight->wordWrap());
             EXPECT_EQ(SerialWritten(), kFirmwareQuery);
             DeliverReply();
             Tick(10);
-            EXPECT_EQ(AboutForm->LaModel->text(), "");
+            EXPECT_EQ(Flow().AboutForm()->LaModel->text(), "");
             Tick(1);
-            EXPECT_EQ(AboutForm->LaModel->text(), "TC-60");
-            EXPECT_EQ(AboutForm->LaVersion->text(), "2.10");
-            Click(AboutForm->BnOk);
+            EXPECT_EQ(Flow().AboutForm()->LaModel->text(), "TC-60");
+            EXPECT_EQ(Flow().AboutForm()->LaVersion->text(), "2.10");
+            Click(Flow().AboutForm()->BnOk);
         });
     EXPECT_FALSE(leftOpen);
     EXPECT_TRUE(Prompts.Shown.empty());
@@ -43,25 +42,25 @@ TEST_F(AboutDialog, NoticeAndFirmwareFillInOnceTheReplySettles) {
 // Only OK and the close box close the dialog.
 TEST_F(AboutDialog, EscapeLeavesTheDialogOpen) {
     EXPECT_TRUE(InsideModal(
-        AboutForm, [this] { Click(FMainForm->BnAbout); },
-        [] { QTest::keyClick(AboutForm, Qt::Key_Escape); }));
+        Flow().AboutForm(), [this] { Click(FMainForm->BnAbout); },
+        [this] { QTest::keyClick(Flow().AboutForm(), Qt::Key_Escape); }));
 }
 
 TEST_F(AboutDialog, SilentCutterTheSecondTimeKeepsTheLastIdentity) {
     InsideModal(
-        AboutForm, [this] { Click(FMainForm->BnAbout); },
+        Flow().AboutForm(), [this] { Click(FMainForm->BnAbout); },
         [this] {
             AnswerQuery();
-            Click(AboutForm->BnOk);
+            Click(Flow().AboutForm()->BnOk);
         });
     ForgetSerialWritten();
     InsideModal(
-        AboutForm, [this] { Click(FMainForm->BnAbout); },
+        Flow().AboutForm(), [this] { Click(FMainForm->BnAbout); },
         [this] {
             Line().DiscardAll();
             Tick(11);
-            EXPECT_EQ(AboutForm->LaModel->text(), "TC-60");
-            EXPECT_EQ(AboutForm->LaVersion->text(), "2.10");
+            EXPECT_EQ(Flow().AboutForm()->LaModel->text(), "TC-60");
+            EXPECT_EQ(Flow().AboutForm()->LaVersion->text(), "2.10");
         });
     EXPECT_EQ(SerialWritten(), kFirmwareQuery);
     EXPECT_EQ(Prompts.Shown,

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/dialogs/dialogs_test_support.h"
 
-#include "dialogs/forms.h"
 #include "dialogs/modify_form2.h"
 #include "dialogs/save_data_form.h"
 #include "dialogs/scale_form.h"
@@ -31,13 +30,8 @@ testsupport::TBench OnComOne(sim::TCutterConfig config, sim::TFaults faults) {
 } // namespace
 
 TDialogsTest::TDialogsTest(sim::TCutterConfig config, sim::TFaults faults)
-    : FMainForm(&Build(OnComOne(std::move(config), std::move(faults)))) {
-    CreateForms(*FMainForm);
+    : FMainForm(&Build(OnComOne(std::move(config), std::move(faults)))), FFlow(*FMainForm) {
     FMainForm->show();
-}
-
-TDialogsTest::~TDialogsTest() {
-    Close();
 }
 
 void TDialogsTest::DeliverReply() {
@@ -99,17 +93,19 @@ void TDialogsTest::Click(QPushButton* button) {
 
 void TDialogsTest::OpenScalingAndConfirm() {
     const bool leftOpen = InsideModal(
-        ScaleForm, [this] { Click(FMainForm->BnScaling); }, [] { Click(ScaleForm->BnOk); });
+        Flow().ScaleForm(), [this] { Click(FMainForm->BnScaling); },
+        [this] { Click(Flow().ScaleForm()->BnOk); });
     EXPECT_FALSE(leftOpen);
 }
 
 void TDialogsTest::RunUpToPassword(const std::string& measuredX, const std::string& measuredY) {
     OpenScalingAndConfirm();
-    TypeInto(ScaleForm2->Edit1, measuredX);
-    TypeInto(ScaleForm2->Edit2, measuredY);
-    Click(ScaleForm2->BnOk);
+    TypeInto(Flow().ScaleForm2()->Edit1, measuredX);
+    TypeInto(Flow().ScaleForm2()->Edit2, measuredY);
+    Click(Flow().ScaleForm2()->BnOk);
     InsideModal(
-        SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
+        Flow().SaveDataForm(), [this] { Click(Flow().ModifyForm2()->BnYes); },
+        [this] { Click(Flow().SaveDataForm()->BnSave); });
 }
 
 } // namespace dialogs::test

@@ -6,6 +6,7 @@
 // tests tick the poll cycle themselves.
 
 #include "app/main_form.h"
+#include "dialogs/wizard_flow.h"
 #include "sim/cutter_model.h"
 #include "sim/reply_plan.h"
 #include "tests/support/window_bench.h"
@@ -25,7 +26,6 @@ using TPrompt = TRecordingPrompts::TShown;
 class TDialogsTest : public testsupport::TWindowTest {
 protected:
     explicit TDialogsTest(sim::TCutterConfig config = {}, sim::TFaults faults = {});
-    ~TDialogsTest() override;
 
     // Delivers the cutter's pending reply and waits until the main window has read it.
     void DeliverReply();
@@ -48,8 +48,15 @@ protected:
     void RunUpToPassword(const std::string& measuredX, const std::string& measuredY);
     void OpenScalingAndConfirm();
 
+    // The dialogs, each made when the test or the window first asks for it.
+    TWizardFlow& Flow() { return FFlow; }
+
     // The bench's window, under the name the dialogs' tests know it by.
     app::TMainForm* const FMainForm;
+
+private:
+    // A member of the fixture, it goes before the bench closes the window.
+    TWizardFlow FFlow;
 };
 
 } // namespace dialogs::test

@@ -4,7 +4,6 @@
 
 #include "dialogs_test_support.h"
 
-#include "dialogs/forms.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
 #include "dialogs/scale_form.h"
@@ -25,15 +24,15 @@ namespace {
 using WizardEqualMeasurement = TDialogsTest;
 
 TEST_F(WizardEqualMeasurement, OddTestSizeMeasuredAsItselfCutsNothingMore) {
-    TypeInto(ScaleForm->EdTestDraw_X, "50.3");
-    TypeInto(ScaleForm->EdTestDraw_Y, "50");
+    TypeInto(Flow().ScaleForm()->EdTestDraw_X, "50.3");
+    TypeInto(Flow().ScaleForm()->EdTestDraw_Y, "50");
     OpenScalingAndConfirm();
     ForgetSerialWritten();
-    TypeInto(ScaleForm2->Edit1, "50.3");
-    TypeInto(ScaleForm2->Edit2, "50");
-    Click(ScaleForm2->BnOk);
-    EXPECT_TRUE(ModifyForm->isVisible());
-    EXPECT_FALSE(ModifyForm2->isVisible());
+    TypeInto(Flow().ScaleForm2()->Edit1, "50.3");
+    TypeInto(Flow().ScaleForm2()->Edit2, "50");
+    Click(Flow().ScaleForm2()->BnOk);
+    EXPECT_TRUE(Flow().ModifyForm()->isVisible());
+    EXPECT_FALSE(Flow().ModifyForm2()->isVisible());
     EXPECT_EQ(SerialWritten(), "");
 }
 
@@ -58,17 +57,17 @@ TEST_F(WizardEqualMeasurement, EverySizeWithOneOrTwoDecimalsMeasuredAsItselfIsUn
         // X and Y take different sizes, so each axis meets every size.
         const QString sizeX = QString::fromStdString(sizes[index]);
         const QString sizeY = QString::fromStdString(sizes[sizes.size() - 1 - index]);
-        ScaleForm->EdTestDraw_X->setText(sizeX);
-        ScaleForm->EdTestDraw_Y->setText(sizeY);
+        Flow().ScaleForm()->EdTestDraw_X->setText(sizeX);
+        Flow().ScaleForm()->EdTestDraw_Y->setText(sizeY);
         FMainForm->SendCommand(protocol::ccTestDraw);
-        ScaleForm2->Edit1->setText(sizeX);
-        ScaleForm2->Edit2->setText(sizeY);
-        ScaleForm2->BnOkClick();
-        if (!ModifyForm->isVisible() && ++changed <= 8) {
+        Flow().ScaleForm2()->Edit1->setText(sizeX);
+        Flow().ScaleForm2()->Edit2->setText(sizeY);
+        Flow().ScaleForm2()->BnOkClick();
+        if (!Flow().ModifyForm()->isVisible() && ++changed <= 8) {
             firstChanged += " " + sizeX.toStdString() + " x " + sizeY.toStdString();
         }
-        ModifyForm->hide();
-        ModifyForm2->hide();
+        Flow().ModifyForm()->hide();
+        Flow().ModifyForm2()->hide();
         if (index % 1000 == 0) { // so the dialogs' posted events do not pile up
 
             QCoreApplication::processEvents();

@@ -6,7 +6,6 @@
 
 #include <gmock/gmock.h>
 
-#include "dialogs/forms.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
 #include "dialogs/password_form.h"
@@ -66,29 +65,30 @@ protected:
 TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFromTheReading) {
     OpenScalingAndConfirm();
     EXPECT_EQ(SerialWritten(), kTestCut50x50);
-    ASSERT_TRUE(ScaleForm2->isVisible());
-    EXPECT_FALSE(ScaleForm2->isModal());
+    ASSERT_TRUE(Flow().ScaleForm2()->isVisible());
+    EXPECT_FALSE(Flow().ScaleForm2()->isModal());
 
     ForgetSerialWritten();
-    TypeInto(ScaleForm2->Edit1, "50.5");
-    TypeInto(ScaleForm2->Edit2, "49.8");
-    Click(ScaleForm2->BnOk);
+    TypeInto(Flow().ScaleForm2()->Edit1, "50.5");
+    TypeInto(Flow().ScaleForm2()->Edit2, "49.8");
+    Click(Flow().ScaleForm2()->BnOk);
     EXPECT_EQ(SerialWritten(), kCorrectedCut1980x2008);
-    EXPECT_FALSE(ScaleForm2->isVisible());
-    ASSERT_TRUE(ModifyForm2->isVisible());
+    EXPECT_FALSE(Flow().ScaleForm2()->isVisible());
+    ASSERT_TRUE(Flow().ModifyForm2()->isVisible());
 
     ForgetSerialWritten();
     InsideModal(
-        SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
+        Flow().SaveDataForm(), [this] { Click(Flow().ModifyForm2()->BnYes); },
+        [this] { Click(Flow().SaveDataForm()->BnSave); });
     EXPECT_EQ(SerialWritten(), kScaleQuery);
-    ASSERT_TRUE(PasswordForm->isVisible());
+    ASSERT_TRUE(Flow().PasswordForm()->isVisible());
     AnswerQuery();
     EXPECT_EQ(FMainForm->Settings().ScaleX, 1000);
 
     // The right password reads the scale again; the write rests on two equal readings.
     ForgetSerialWritten();
-    TypeInto(PasswordForm->EdPassword, "047");
-    Click(PasswordForm->BnOk);
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
+    Click(Flow().PasswordForm()->BnOk);
     EXPECT_EQ(SerialWritten(), kScaleQuery);
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
     AnswerQuery();
@@ -102,7 +102,7 @@ TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
     if (readBackTicks) {
         AnswerQuery();
     }
-    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_FALSE(Flow().PasswordForm()->isVisible());
     const std::string outcome =
         readBackTicks
             ? std::string("Save Complete !!")
@@ -125,9 +125,9 @@ TEST_F(WizardFlow, ReadingThatGivesNoScaleEndsTheSaveWithOneBox) {
         RunUpToPassword("50.5", "49.8");
         AnswerQuery();
         ForgetSerialWritten();
-        TypeInto(PasswordForm->EdPassword, "047");
-        Click(PasswordForm->BnOk);
-        EXPECT_FALSE(PasswordForm->isVisible());
+        TypeInto(Flow().PasswordForm()->EdPassword, "047");
+        Click(Flow().PasswordForm()->BnOk);
+        EXPECT_FALSE(Flow().PasswordForm()->isVisible());
         EXPECT_EQ(Prompts.Shown,
                   (std::vector<TPrompt>{
                       {TRecordingPrompts::pkShowMessage,
@@ -145,13 +145,13 @@ TEST_F(WizardFlow, TwoReadingsThatDifferWriteNothing) {
     AnswerQuery();
     Cutter().Feed("\x1b.C6;1;1234:");
     ForgetSerialWritten();
-    TypeInto(PasswordForm->EdPassword, "047");
-    Click(PasswordForm->BnOk);
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
+    Click(Flow().PasswordForm()->BnOk);
     AnswerQuery();
     EXPECT_EQ(SerialWritten(), kScaleQuery);
     EXPECT_EQ(Cutter().ScaleX(), 1234);
     EXPECT_EQ(Cutter().FlashWriteCount(), 1U);
-    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_FALSE(Flow().PasswordForm()->isVisible());
     ASSERT_EQ(Prompts.Shown.size(), 1U);
     EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("0,1000,1000"));
     EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("0,1234,1000"));
@@ -171,12 +171,12 @@ protected:
 TEST_F(WizardOnACutterThatIgnoresWrites, ReadBackThatDiffersIsNotReportedAsSaved) {
     RunUpToPassword("50.5", "49.8");
     AnswerQuery();
-    TypeInto(PasswordForm->EdPassword, "047");
-    Click(PasswordForm->BnOk);
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
+    Click(Flow().PasswordForm()->BnOk);
     AnswerQuery();
     AnswerQuery();
     EXPECT_EQ(Cutter().ScaleX(), 1000);
-    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_FALSE(Flow().PasswordForm()->isVisible());
     ASSERT_EQ(Prompts.Shown.size(), 1U);
     EXPECT_NE(Prompts.Shown[0].Text, "Save Complete !!");
     EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("1000, 1000"));
@@ -190,40 +190,41 @@ TEST_F(WizardFlow, OnlyAMeasurementNumericallyEqualToTheTestSizeChangesNothing) 
         SCOPED_TRACE(std::string(x) + " x " + y);
         OpenScalingAndConfirm();
         ForgetSerialWritten();
-        TypeInto(ScaleForm2->Edit1, x);
-        TypeInto(ScaleForm2->Edit2, y);
-        Click(ScaleForm2->BnOk);
-        EXPECT_EQ(ModifyForm->isVisible(), unchanged);
-        EXPECT_EQ(ModifyForm2->isVisible(), !unchanged);
+        TypeInto(Flow().ScaleForm2()->Edit1, x);
+        TypeInto(Flow().ScaleForm2()->Edit2, y);
+        Click(Flow().ScaleForm2()->BnOk);
+        EXPECT_EQ(Flow().ModifyForm()->isVisible(), unchanged);
+        EXPECT_EQ(Flow().ModifyForm2()->isVisible(), !unchanged);
         EXPECT_EQ(SerialWritten().empty(), unchanged);
-        ModifyForm->reject();
-        ModifyForm2->reject();
+        Flow().ModifyForm()->reject();
+        Flow().ModifyForm2()->reject();
     }
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
 }
 
 TEST_F(WizardFlow, NoAsksAgainModallyAndTheSecondMeasurementReplacesTheFirst) {
     OpenScalingAndConfirm();
-    TypeInto(ScaleForm2->Edit1, "51");
-    TypeInto(ScaleForm2->Edit2, "49");
-    Click(ScaleForm2->BnOk);
+    TypeInto(Flow().ScaleForm2()->Edit1, "51");
+    TypeInto(Flow().ScaleForm2()->Edit2, "49");
+    Click(Flow().ScaleForm2()->BnOk);
 
     ForgetSerialWritten();
     InsideModal(
-        ScaleForm2, [] { Click(ModifyForm2->BnNo); },
-        [] {
-            EXPECT_FALSE(ModifyForm2->isVisible());
-            TypeInto(ScaleForm2->Edit1, "50.5");
-            TypeInto(ScaleForm2->Edit2, "49.8");
-            Click(ScaleForm2->BnOk);
+        Flow().ScaleForm2(), [this] { Click(Flow().ModifyForm2()->BnNo); },
+        [this] {
+            EXPECT_FALSE(Flow().ModifyForm2()->isVisible());
+            TypeInto(Flow().ScaleForm2()->Edit1, "50.5");
+            TypeInto(Flow().ScaleForm2()->Edit2, "49.8");
+            Click(Flow().ScaleForm2()->BnOk);
         });
     EXPECT_EQ(SerialWritten(), kCorrectedCut1980x2008);
 
     InsideModal(
-        SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnSave); });
+        Flow().SaveDataForm(), [this] { Click(Flow().ModifyForm2()->BnYes); },
+        [this] { Click(Flow().SaveDataForm()->BnSave); });
     AnswerQuery();
-    TypeInto(PasswordForm->EdPassword, "047");
-    Click(PasswordForm->BnOk);
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
+    Click(Flow().PasswordForm()->BnOk);
     ForgetSerialWritten();
     AnswerQuery();
     EXPECT_EQ(SerialWritten(), kWrite1010And995 + kScaleQuery);
@@ -232,18 +233,19 @@ TEST_F(WizardFlow, NoAsksAgainModallyAndTheSecondMeasurementReplacesTheFirst) {
 TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
     RunUpToPassword("50.5", "49.8");
     AnswerQuery();
-    EXPECT_EQ(PasswordForm->EdPassword->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(PasswordForm->EdPassword->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter,
-                                                           nullptr, PasswordForm->EdPassword),
-              '*');
-    TypeInto(PasswordForm->EdPassword, "047 ");
-    Click(PasswordForm->BnOk);
-    EXPECT_TRUE(PasswordForm->isVisible());
-    EXPECT_EQ(PasswordForm->EdPassword->text(), "047 ");
+    EXPECT_EQ(Flow().PasswordForm()->EdPassword->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(
+        Flow().PasswordForm()->EdPassword->style()->styleHint(
+            QStyle::SH_LineEdit_PasswordCharacter, nullptr, Flow().PasswordForm()->EdPassword),
+        '*');
+    TypeInto(Flow().PasswordForm()->EdPassword, "047 ");
+    Click(Flow().PasswordForm()->BnOk);
+    EXPECT_TRUE(Flow().PasswordForm()->isVisible());
+    EXPECT_EQ(Flow().PasswordForm()->EdPassword->text(), "047 ");
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
 
-    TypeInto(PasswordForm->EdPassword, "047");
-    Click(PasswordForm->BnOk);
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
+    Click(Flow().PasswordForm()->BnOk);
     AnswerQuery();
     AnswerQuery();
     EXPECT_EQ(Prompts.Shown,
@@ -251,57 +253,58 @@ TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
                                     {TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
     EXPECT_EQ(Cutter().ScaleX(), 1010);
 
-    PasswordForm->show();
-    EXPECT_EQ(PasswordForm->EdPassword->text(), "");
+    Flow().PasswordForm()->show();
+    EXPECT_EQ(Flow().PasswordForm()->EdPassword->text(), "");
 }
 
 TEST_F(WizardFlow, CancelAtSaveEndsTheWizardWithoutQueryOrWrite) {
     OpenScalingAndConfirm();
-    TypeInto(ScaleForm2->Edit1, "50.5");
-    Click(ScaleForm2->BnOk);
+    TypeInto(Flow().ScaleForm2()->Edit1, "50.5");
+    Click(Flow().ScaleForm2()->BnOk);
     ForgetSerialWritten();
     const bool leftOpen = InsideModal(
-        SaveDataForm, [] { Click(ModifyForm2->BnYes); }, [] { Click(SaveDataForm->BnCancel); });
+        Flow().SaveDataForm(), [this] { Click(Flow().ModifyForm2()->BnYes); },
+        [this] { Click(Flow().SaveDataForm()->BnCancel); });
     EXPECT_FALSE(leftOpen);
     EXPECT_EQ(SerialWritten(), "");
-    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_FALSE(Flow().PasswordForm()->isVisible());
     EXPECT_EQ(FMainForm->ExchangeState().FScaleReadRequest, 0);
 }
 
 TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {
     RunUpToPassword("50.5", "49.8");
-    TypeInto(PasswordForm->EdPassword, "047");
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
     ForgetSerialWritten();
-    Click(PasswordForm->BnOk);
+    Click(Flow().PasswordForm()->BnOk);
     EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, kAwaitingScaleText}}));
-    EXPECT_TRUE(PasswordForm->isVisible());
+    EXPECT_TRUE(Flow().PasswordForm()->isVisible());
     EXPECT_EQ(SerialWritten(), "");
 
     AnswerQuery();
-    Click(PasswordForm->BnOk);
+    Click(Flow().PasswordForm()->BnOk);
     AnswerQuery();
     EXPECT_EQ(SerialWritten(), kScaleQuery + kWrite1010And995 + kScaleQuery);
     AnswerQuery();
-    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_FALSE(Flow().PasswordForm()->isVisible());
 }
 
 TEST_F(WizardFlow, ReadingFromAnEarlierSaveDoesNotCountForTheNextRun) {
     RunUpToPassword("50.5", "49.8");
     AnswerQuery();
-    PasswordForm->reject();
+    Flow().PasswordForm()->reject();
     RunUpToPassword("50.5", "49.8");
-    TypeInto(PasswordForm->EdPassword, "047");
-    Click(PasswordForm->BnOk);
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
+    Click(Flow().PasswordForm()->BnOk);
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
-    EXPECT_TRUE(PasswordForm->isVisible());
+    EXPECT_TRUE(Flow().PasswordForm()->isVisible());
 }
 
 TEST_F(WizardFlow, UnansweredScaleQueryClosesThePasswordDialogAndWritesNothing) {
     RunUpToPassword("50.5", "49.8");
     Line().DiscardAll();
     Tick(11);
-    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_FALSE(Flow().PasswordForm()->isVisible());
     EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, "Device not found"}}));
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
@@ -312,7 +315,7 @@ TEST_F(WizardFlow, ScalingWithAUsbCutterOnAComPortOpensNothing) {
     ExpectNoModal([this] { Click(FMainForm->BnScaling); });
     EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText}}));
-    EXPECT_FALSE(ScaleForm->isVisible());
+    EXPECT_FALSE(Flow().ScaleForm()->isVisible());
 }
 
 // A test cut that went nowhere is said in a box before the measurement dialog asks the
@@ -327,24 +330,24 @@ TEST_F(WizardFlow, TestCutThatCannotBeSentIsToldAndTheFlowGoesOn) {
         SCOPED_TRACE(box);
         Prompts.Shown.clear();
         InsideModal(
-            ScaleForm, [this] { Click(FMainForm->BnScaling); },
-            [&cause] {
+            Flow().ScaleForm(), [this] { Click(FMainForm->BnScaling); },
+            [this, &cause] {
                 cause();
-                Click(ScaleForm->BnOk);
+                Click(Flow().ScaleForm()->BnOk);
             });
         EXPECT_EQ(Prompts.Shown, (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, box}}));
         EXPECT_EQ(SerialWritten(), "");
-        EXPECT_TRUE(ScaleForm2->isVisible());
+        EXPECT_TRUE(Flow().ScaleForm2()->isVisible());
         SetUsbCutterPlugged(false);
-        ScaleForm2->reject();
+        Flow().ScaleForm2()->reject();
     }
 }
 
 TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {
     RunUpToPassword("50.5", "49.8");
     AnswerQuery();
-    TypeInto(PasswordForm->EdPassword, "047");
-    Click(PasswordForm->BnOk);
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
+    Click(Flow().PasswordForm()->BnOk);
     SetUsbCutterPlugged(true);
     Prompts.Shown.clear();
     AnswerQuery();
@@ -357,13 +360,13 @@ TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {
 TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
     RunUpToPassword("50.5", "49.8");
     AnswerQuery();
-    TypeInto(ScaleForm->EdTestDraw_X, "100");
+    TypeInto(Flow().ScaleForm()->EdTestDraw_X, "100");
     OpenScalingAndConfirm();
-    ScaleForm2->reject();
-    TypeInto(PasswordForm->EdPassword, "047");
-    Click(PasswordForm->BnOk);
+    Flow().ScaleForm2()->reject();
+    TypeInto(Flow().PasswordForm()->EdPassword, "047");
+    Click(Flow().PasswordForm()->BnOk);
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
-    EXPECT_FALSE(PasswordForm->isVisible());
+    EXPECT_FALSE(Flow().PasswordForm()->isVisible());
     EXPECT_EQ(Prompts.Shown.back(),
               (TPrompt{TRecordingPrompts::pkShowMessage, kMeasurementNotCutText}));
 }

@@ -4,7 +4,6 @@
 
 #include "dialogs_test_support.h"
 
-#include "dialogs/forms.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
 #include "dialogs/scale_form.h"
@@ -35,16 +34,16 @@ TEST_F(WizardRefusals, TestSizeThatIsNoPositiveNumberKeepsTheFirstDialogOpen) {
         SCOPED_TRACE(text);
         Prompts.Shown.clear();
         const bool leftOpen = InsideModal(
-            ScaleForm, [this] { Click(FMainForm->BnScaling); },
-            [text] {
-                TypeInto(ScaleForm->EdTestDraw_Y, text);
-                Click(ScaleForm->BnOk);
+            Flow().ScaleForm(), [this] { Click(FMainForm->BnScaling); },
+            [this, text] {
+                TypeInto(Flow().ScaleForm()->EdTestDraw_Y, text);
+                Click(Flow().ScaleForm()->BnOk);
             });
         EXPECT_TRUE(leftOpen);
         ASSERT_EQ(Prompts.Shown.size(), 1U);
         EXPECT_EQ(Prompts.Shown[0].Kind, TRecordingPrompts::pkException);
-        EXPECT_EQ(ScaleForm->EdTestDraw_Y->text().toStdString(), text);
-        EXPECT_FALSE(ScaleForm2->isVisible());
+        EXPECT_EQ(Flow().ScaleForm()->EdTestDraw_Y->text().toStdString(), text);
+        EXPECT_FALSE(Flow().ScaleForm2()->isVisible());
         EXPECT_EQ(SerialWritten(), "");
     }
 }
@@ -82,17 +81,18 @@ TEST_F(WizardRefusals, ImplausibleMeasurementKeepsTheMeasurementDialogOpenAndSen
         SCOPED_TRACE(refused.Text);
         ForgetSerialWritten();
         Prompts.Shown.clear();
-        TypeInto(ScaleForm2->Edit1, "50.5");
-        TypeInto(ScaleForm2->Edit2, "49.8");
-        TypeInto(ScaleForm2->*refused.Field, refused.Text);
-        Click(ScaleForm2->BnOk);
+        TypeInto(Flow().ScaleForm2()->Edit1, "50.5");
+        TypeInto(Flow().ScaleForm2()->Edit2, "49.8");
+        TypeInto(Flow().ScaleForm2()->*refused.Field, refused.Text);
+        Click(Flow().ScaleForm2()->BnOk);
         EXPECT_EQ(Prompts.Shown, std::vector<TPrompt>{refused.Shown});
-        EXPECT_TRUE(ScaleForm2->isVisible());
-        QLineEdit* const field = ScaleForm2->*refused.Field;
+        EXPECT_TRUE(Flow().ScaleForm2()->isVisible());
+        QLineEdit* const field = Flow().ScaleForm2()->*refused.Field;
         EXPECT_EQ(field->text().toStdString(), refused.Text);
-        EXPECT_EQ(ScaleForm2->focusWidget(), field) << "the refused field is ready for retyping";
+        EXPECT_EQ(Flow().ScaleForm2()->focusWidget(), field)
+            << "the refused field is ready for retyping";
         EXPECT_EQ(field->selectedText(), field->text());
-        EXPECT_FALSE(ModifyForm->isVisible() || ModifyForm2->isVisible());
+        EXPECT_FALSE(Flow().ModifyForm()->isVisible() || Flow().ModifyForm2()->isVisible());
         EXPECT_EQ(SerialWritten(), "");
     }
 }
@@ -100,24 +100,24 @@ TEST_F(WizardRefusals, ImplausibleMeasurementKeepsTheMeasurementDialogOpenAndSen
 // The fields take what the operator types in place of what they held.
 TEST_F(WizardRefusals, WhatTheOperatorTypesReplacesTheFieldItGoesInto) {
     OpenScalingAndConfirm();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(ScaleForm2));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Flow().ScaleForm2()));
     QTest::keyClicks(QApplication::focusWidget(), "50.5");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClicks(QApplication::focusWidget(), "49.8");
-    EXPECT_EQ(ScaleForm2->Edit1->text(), "50.5");
-    EXPECT_EQ(ScaleForm2->Edit2->text(), "49.8");
+    EXPECT_EQ(Flow().ScaleForm2()->Edit1->text(), "50.5");
+    EXPECT_EQ(Flow().ScaleForm2()->Edit2->text(), "49.8");
 }
 
 TEST_F(WizardRefusals, MeasurementWithoutAnyTestCutIsRefused) {
     FMainForm->ComboBox1->setEditText("");
     OpenScalingAndConfirm();
     Prompts.Shown.clear();
-    TypeInto(ScaleForm2->Edit1, "50.5");
-    Click(ScaleForm2->BnOk);
+    TypeInto(Flow().ScaleForm2()->Edit1, "50.5");
+    Click(Flow().ScaleForm2()->BnOk);
     ASSERT_EQ(Prompts.Shown.size(), 1U);
     EXPECT_EQ(Prompts.Shown[0].Kind, TRecordingPrompts::pkMessageBox);
-    EXPECT_TRUE(ScaleForm2->isVisible());
-    EXPECT_FALSE(ModifyForm2->isVisible());
+    EXPECT_TRUE(Flow().ScaleForm2()->isVisible());
+    EXPECT_FALSE(Flow().ModifyForm2()->isVisible());
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 // gets "#2", "#3"... in the order the controls were made.
 
 #include "app/main_form.h"
-#include "dialogs/forms.h"
+#include "dialogs/wizard_flow.h"
 #include "sim/in_process_serial.h"
 #include "sim/in_process_usb.h"
 #include "tests/support/platform_fakes.h"
@@ -66,7 +66,15 @@ int main(int argc, char* argv[]) {
     sources.HoldOnlyComOne();
     testsupport::TRecordingPrompts prompts;
     app::TMainForm mainForm(app::TPlatform{serial, usb, sources, prompts});
-    dialogs::CreateForms(mainForm);
+    // Each dialog is made as Tessaro makes it when first shown.
+    dialogs::TWizardFlow wizardFlow(mainForm);
+    wizardFlow.AboutForm();
+    wizardFlow.ScaleForm();
+    wizardFlow.ScaleForm2();
+    wizardFlow.ModifyForm();
+    wizardFlow.ModifyForm2();
+    wizardFlow.SaveDataForm();
+    wizardFlow.PasswordForm();
     for (const QWidget* window : QApplication::topLevelWidgets()) {
         if (window == &mainForm || window->parentWidget() == &mainForm) {
             PrintControls(*window);

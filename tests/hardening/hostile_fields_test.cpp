@@ -4,13 +4,13 @@
 // nothing at all, every refusal reaches the operator, and no text but the password writes
 // the cutter's flash.
 
-#include "dialogs/forms.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
 #include "dialogs/password_form.h"
 #include "dialogs/save_data_form.h"
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
+#include "dialogs/wizard_flow.h"
 #include "tests/hardening/hardening_support.h"
 #include "toolkit/conversions.h"
 
@@ -27,12 +27,6 @@ namespace hardening::test {
 
 namespace {
 
-using dialogs::ModifyForm;
-using dialogs::ModifyForm2;
-using dialogs::PasswordForm;
-using dialogs::SaveDataForm;
-using dialogs::ScaleForm;
-using dialogs::ScaleForm2;
 using testsupport::Paste;
 
 const std::vector<std::string> kHostileNumbers = {"",
@@ -115,8 +109,6 @@ const std::vector<std::string> kHostilePasswords = {"",
 
 class HostileFields : public testing::Test {
 protected:
-    HostileFields() { dialogs::CreateForms(FBench.Form()); }
-
     static void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
     int CommandsReceived() { return TranscriptLines("< "); }
@@ -148,20 +140,22 @@ protected:
     }
 
     void MakeTestCut(const std::string& width, const std::string& height) {
-        ScaleForm->show();
-        Paste(ScaleForm->EdTestDraw_X, width);
-        Paste(ScaleForm->EdTestDraw_Y, height);
-        Click(ScaleForm->BnOk);
+        FFlow.ScaleForm()->show();
+        Paste(FFlow.ScaleForm()->EdTestDraw_X, width);
+        Paste(FFlow.ScaleForm()->EdTestDraw_Y, height);
+        Click(FFlow.ScaleForm()->BnOk);
     }
 
     void HideWizard() {
-        for (QDialog* dialog : std::initializer_list<QDialog*>{ScaleForm, ScaleForm2, ModifyForm,
-                                                               ModifyForm2, PasswordForm}) {
+        for (QDialog* dialog : std::initializer_list<QDialog*>{
+                 FFlow.ScaleForm(), FFlow.ScaleForm2(), FFlow.ModifyForm(), FFlow.ModifyForm2(),
+                 FFlow.PasswordForm()}) {
             dialog->hide();
         }
     }
 
     TFaultBench FBench{kSerialPort};
+    dialogs::TWizardFlow FFlow{FBench.Form()};
 };
 
 TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {
@@ -173,10 +167,10 @@ TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {
             const std::size_t cutsBefore = FBench.Cutter().CutCount();
             const int ignoredBefore = InputIgnored();
             MakeTestCut(widthField ? text : "50", widthField ? "50" : text);
-            if (ScaleForm->isVisible()) {
-                ExpectRefused(ScaleForm, promptsBefore, commandsBefore);
+            if (FFlow.ScaleForm()->isVisible()) {
+                ExpectRefused(FFlow.ScaleForm(), promptsBefore, commandsBefore);
             } else {
-                EXPECT_TRUE(ScaleForm2->isVisible());
+                EXPECT_TRUE(FFlow.ScaleForm2()->isVisible());
                 ExpectCut(cutsBefore, ignoredBefore, FBench.Form().ExchangeState().FTestDrawX,
                           FBench.Form().ExchangeState().FTestDrawY);
                 const double typed = toolkit::StrToFloat(text) * 40;
@@ -199,16 +193,16 @@ TEST_F(HostileFields, MeasurementIsCorrectedAsTypedOrRefusedWithAMessage) {
             const int commandsBefore = CommandsReceived();
             const std::size_t cutsBefore = FBench.Cutter().CutCount();
             const int ignoredBefore = InputIgnored();
-            ScaleForm2->show();
-            Paste(ScaleForm2->Edit1, lengthField ? text : "50");
-            Paste(ScaleForm2->Edit2, lengthField ? "50" : text);
-            Click(ScaleForm2->BnOk);
-            if (ScaleForm2->isVisible()) {
-                ExpectRefused(ScaleForm2, promptsBefore, commandsBefore);
-            } else if (ModifyForm->isVisible()) {
+            FFlow.ScaleForm2()->show();
+            Paste(FFlow.ScaleForm2()->Edit1, lengthField ? text : "50");
+            Paste(FFlow.ScaleForm2()->Edit2, lengthField ? "50" : text);
+            Click(FFlow.ScaleForm2()->BnOk);
+            if (FFlow.ScaleForm2()->isVisible()) {
+                ExpectRefused(FFlow.ScaleForm2(), promptsBefore, commandsBefore);
+            } else if (FFlow.ModifyForm()->isVisible()) {
                 EXPECT_EQ(CommandsReceived(), commandsBefore) << "an unchanged scale sent a cut";
             } else {
-                ASSERT_TRUE(ModifyForm2->isVisible());
+                ASSERT_TRUE(FFlow.ModifyForm2()->isVisible());
                 const double measured = toolkit::StrToFloat(text) * 40;
                 const double corrected = std::trunc(2000.0L / measured * 2000.0L);
                 ExpectCut(cutsBefore, ignoredBefore, lengthField ? corrected : 2000,
@@ -221,29 +215,29 @@ TEST_F(HostileFields, MeasurementIsCorrectedAsTypedOrRefusedWithAMessage) {
 
 TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
     MakeTestCut("50", "50");
-    ScaleForm2->show();
-    Paste(ScaleForm2->Edit1, "50.5");
-    Paste(ScaleForm2->Edit2, "49.8");
-    Click(ScaleForm2->BnOk);
-    ASSERT_TRUE(ModifyForm2->isVisible());
+    FFlow.ScaleForm2()->show();
+    Paste(FFlow.ScaleForm2()->Edit1, "50.5");
+    Paste(FFlow.ScaleForm2()->Edit2, "49.8");
+    Click(FFlow.ScaleForm2()->BnOk);
+    ASSERT_TRUE(FFlow.ModifyForm2()->isVisible());
     // Yes shows the save question modally: Save is clicked from inside its event loop.
-    QTimer::singleShot(0, [] { Click(SaveDataForm->BnSave); });
-    Click(ModifyForm2->BnYes);
-    ASSERT_TRUE(PasswordForm->isVisible());
+    QTimer::singleShot(0, [this] { Click(FFlow.SaveDataForm()->BnSave); });
+    Click(FFlow.ModifyForm2()->BnYes);
+    ASSERT_TRUE(FFlow.PasswordForm()->isVisible());
     FBench.DeliverAll();
     FBench.TickUntilIdle();
     ASSERT_EQ(FBench.Form().Settings().ScaleX, 1000);
 
     for (const std::string& text : kHostilePasswords) {
         SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));
-        Paste(PasswordForm->EdPassword, text);
-        Click(PasswordForm->BnOk);
+        Paste(FFlow.PasswordForm()->EdPassword, text);
+        Click(FFlow.PasswordForm()->BnOk);
         EXPECT_EQ(FBench.Prompts.Shown.back().Text, dialogs::kInvalidPasswordText);
-        EXPECT_TRUE(PasswordForm->isVisible());
+        EXPECT_TRUE(FFlow.PasswordForm()->isVisible());
         EXPECT_EQ(FBench.Cutter().FlashWriteCount(), 0U);
     }
-    Paste(PasswordForm->EdPassword, dialogs::kPassword);
-    Click(PasswordForm->BnOk);
+    Paste(FFlow.PasswordForm()->EdPassword, dialogs::kPassword);
+    Click(FFlow.PasswordForm()->BnOk);
     // The second reading, then the reading back of the write.
     for (int reading = 0; reading < 2; ++reading) {
         FBench.DeliverAll();

@@ -137,7 +137,7 @@ TEST_F(CommOverPty, UnplugIsSurvivedWithoutSpinningAndThePortStillCloses) {
     EXPECT_TRUE(FComm.EventThread()->Finished());
 }
 
-// Every open starts as a new Win32 handle does: nothing from before reaches the caller.
+// Every open starts fresh: nothing left on the line from before it reaches the caller.
 class FreshOpenOverPty : public CommOverPty {
 protected:
     void OpenAndClose() {

@@ -52,7 +52,7 @@ FILES = {
     "toolkit/qt_prompts.cpp": Rule((), ("QtGui", "QtWidgets"),
                                    "the prompts' Qt implementation shows message boxes"),
     "app/main.cpp": Rule(("dialogs/", "platform/linux/"), (),
-                         "main() chooses the Linux implementations and creates the dialogs"),
+                         "main() chooses the Linux implementations and creates the wizard flow"),
     "sim/vcutter_main.cpp": Rule(("platform/linux/port_table.h",), (),
                                  "the virtual cutter's main() numbers COM ports as Tessaro does"),
 }

@@ -31,7 +31,7 @@ CASES = (
     ("toolkit/qt_prompts.cpp", "#include <QWidget>", False),
     ("toolkit/a.cpp", "#include <QNoSuchHeader>", True),
     ("app/main_form.cpp", '#include "platform/linux/serial_port.h"', True),
-    ("app/main_form.cpp", '#include "dialogs/forms.h"', True),
+    ("app/main_form.cpp", '#include "dialogs/wizard_flow.h"', True),
     ("app/main.cpp", '#include "platform/linux/serial_port.h"', False),
     ("app/main.cpp", '#include "tessaro_version.h"', False),
     ("dialogs/a.cpp", '#include "platform/linux/serial_port.h"', True),
