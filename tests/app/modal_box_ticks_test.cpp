@@ -59,7 +59,7 @@ TEST_F(TRealModalBoxTest, TheMonitorDecodesLogsAndResendsUnderItsErrorBox) {
     TBench bench;
     bench.ScriptedSerial = true;
     Build(bench);
-    Form().Timer1.SetEnabled(true);
+    Session().Timer1.SetEnabled(true);
     bool secondFailureLogged = false;
     bool replyDecoded = false;
     bool queryResent = false;
