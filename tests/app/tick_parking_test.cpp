@@ -167,7 +167,7 @@ TEST_F(TTickParkingTest, PortChangeAbandonsTheQueryAndParksTheTimerWithoutABox) 
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
 }
 
-// A timer stopped from outside is not the window's to start: a test that ticks by hand
+// A timer stopped from outside is not the session's to start: a test that ticks by hand
 // stays the only clock.
 TEST_F(TTickParkingTest, ATimerStoppedFromOutsideStaysStoppedWhenASenderSetsAFlag) {
     Build();
