@@ -352,7 +352,7 @@ void TCutterSession::EndMonitorExchange() {
     SendNextDeferred();
 }
 
-// The settings monitor: decodes each reply into the panel with the link left open,
+// The settings monitor: decodes each reply into the settings with the link left open,
 // repeats the query after a silent spell, and stops when the cutter stays silent.
 void TCutterSession::RunSettingsMonitor() {
     CollectUsbReply();
