@@ -201,41 +201,20 @@ QAccessibleInterface* PanelAccessible(const QString& /*className*/, QObject* obj
 
 } // namespace
 
-std::string Latin1ToUtf8(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (const char byte : bytes) {
-        const auto code = static_cast<unsigned char>(byte);
-        if (code < 0x80) {
-            text += byte;
-        } else {
-            text += static_cast<char>(0xC0 | (code >> 6));
-            text += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return text;
-}
-
 TMainForm::TMainForm(const TPlatform& platform, QWidget* parent)
-    : QWidget(parent), Comm1(platform.Serial), FPrompts(platform.Prompts), FUsb(platform.Usb),
-      FPortSources(platform.PortSources),
-      FUsbBuffer(std::make_unique_for_overwrite<char[]>(kUsbBufferSize)) {
+    : QWidget(parent), FPrompts(platform.Prompts),
+      FSession(platform.Serial, platform.Usb, platform.PortSources) {
     QAccessible::installFactory(&PanelAccessible);
     BuildControls();
     ConnectHandlers();
+    ConnectSession();
     BnDisDetect->setEnabled(false);
     AddLogWindowAction();
     SkipGreyedMnemonicsInPortList();
-    DetectWinGeneration();
     BuildPortList();
 }
 
-// Handlers first, so nothing reaches a window being torn down; Comm1 closes an open port
-// as it is destroyed.
-TMainForm::~TMainForm() {
-    Timer1.OnTimer = nullptr;
-    Comm1.OnRxChar = nullptr;
-}
+TMainForm::~TMainForm() = default;
 
 void TMainForm::BuildControls() {
     setWindowTitle(QStringLiteral("Tessaro"));
@@ -260,11 +239,6 @@ void TMainForm::BuildControls() {
     // The operator cannot see the log here: Tab passes it by, and screen readers are not
     // shown it (TPanelAccessible).
     Memo1->setFocusPolicy(Qt::NoFocus);
-
-    Comm1.SetDeviceName("Com2");
-    Comm1.SetMonitorEvents(devlink::kAllCommEvents);
-    Timer1.SetInterval(1);
-    Timer1.SetEnabled(true);
 }
 
 void TMainForm::BuildButtonRow() {
@@ -338,10 +312,34 @@ void TMainForm::ConnectHandlers() {
     const auto change = [this] { Guarded([this] { ComboBox1Change(); }); };
     connect(ComboBox1, &QComboBox::textActivated, this, change);
     connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, change);
-    Timer1.OnTimer = [this] { Guarded([this] { Timer1Timer(); }); };
-    Comm1.OnRxChar = [this](void* sender, std::uint32_t count) {
-        Guarded([this, sender, count] { Comm1RxChar(sender, count); });
-    };
+    // Every text the list shows, set by the program or typed, names the session's link.
+    connect(ComboBox1, &QComboBox::currentTextChanged, this,
+            [this](const QString& text) { FSession.SetPortName(text.toStdString()); });
+}
+
+// The log and the panel follow the session as it goes; a box waits until the tick that
+// reported it has returned, so no modal loop runs inside a tick.
+void TMainForm::ConnectSession() {
+    connect(&FSession, &session::TCutterSession::LogLine, this, &TMainForm::AddLog);
+    connect(&FSession, &session::TCutterSession::SettingsChanged, this, &TMainForm::ShowSettings);
+    connect(&FSession, &session::TCutterSession::MonitorStopped, this, &TMainForm::GiveButtonsBack);
+    // A sender refuses from a handler of the operator's, never from a tick.
+    connect(&FSession, &session::TCutterSession::UsbGuardRefused, this,
+            [this] { FPrompts.MessageBox(session::kUsbCablePluggedText); });
+    connect(
+        &FSession, &session::TCutterSession::QuerySilent, this,
+        [this](const std::string& text) { Guarded([this, text] { FPrompts.MessageBox(text); }); },
+        Qt::QueuedConnection);
+    connect(
+        &FSession, &session::TCutterSession::QueryRefused, this,
+        [this](const std::string& text) { Guarded([this, text] { ShowDecodeFailure(text); }); },
+        Qt::QueuedConnection);
+    connect(
+        &FSession, &session::TCutterSession::HandlerFailed, this,
+        [this](const std::string& message) {
+            Guarded([this, message] { FPrompts.ShowException(message); });
+        },
+        Qt::QueuedConnection);
 }
 
 void TMainForm::Guarded(const std::function<void()>& handler) {
@@ -352,8 +350,8 @@ void TMainForm::SetDialogs(TPanelDialogs dialogs) {
     FDialogs = std::move(dialogs);
 }
 
-void TMainForm::SetWizardFields(TWizardFields fields) {
-    FWizardFields = std::move(fields);
+void TMainForm::SetWizardFields(session::TWizardFields fields) {
+    FSession.SetWizardFields(std::move(fields));
 }
 
 // A line beyond the line limit reaches the memo, the log window and standard error cut.
@@ -405,54 +403,45 @@ void TMainForm::SkipGreyedMnemonicsInPortList() {
     ComboBox1->lineEdit()->installEventFilter(guard);
 }
 
-void TMainForm::NoteOpenFailure(const std::string& portText, const std::string& reason) {
-    FOpenFailurePort = portText;
-    FOpenFailureReason = reason;
-    if (!reason.empty()) {
-        AddLog(reason);
-    }
-}
-
-void TMainForm::ForgetOpenFailure() {
-    FOpenFailurePort.clear();
-    FOpenFailureReason.clear();
-}
-
-std::string TMainForm::SilenceMessageText() {
-    std::string text = UsbBlocksComPort() ? kUsbCablePluggedText : kDeviceNotFoundText;
-    if (!FOpenFailureReason.empty() && FOpenFailurePort == PortText()) {
-        text += '\n' + FOpenFailureReason;
-    }
-    return text;
-}
-
 // Texts from the cutter are 8-bit characters, shown as such.
 void TMainForm::ShowSettings() {
+    const protocol::CutterSettings& settings = FSession.Settings();
     const std::pair<QLabel*, const std::string*> rows[] = {
-        {LaPollSizeX, &FSettings.PollSizeX},
-        {LaPollSizeY, &FSettings.PollSizeY},
-        {LaForce, &FSettings.Force},
-        {LaOffset, &FSettings.Offset},
-        {LaMediaWeight, &FSettings.MediaWeight},
-        {LaQuality, &FSettings.Quality},
-        {LaSmooth, &FSettings.Smooth},
-        {LaAutoUnroll, &FSettings.AutoUnroll},
-        {LaMediaType, &FSettings.MediaType},
+        {LaPollSizeX, &settings.PollSizeX},
+        {LaPollSizeY, &settings.PollSizeY},
+        {LaForce, &settings.Force},
+        {LaOffset, &settings.Offset},
+        {LaMediaWeight, &settings.MediaWeight},
+        {LaQuality, &settings.Quality},
+        {LaSmooth, &settings.Smooth},
+        {LaAutoUnroll, &settings.AutoUnroll},
+        {LaMediaType, &settings.MediaType},
     };
     for (const auto& [label, text] : rows) {
         label->setText(QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size())));
         label->adjustSize();
     }
-    emit SettingsChanged();
 }
 
-bool TMainForm::UsbBlocksComPort() {
-    return PortText().find("COM") != std::string::npos && UsbDevicePresent();
+// The monitor keeps decoding while the box is open, so a cutter that keeps answering
+// garbage would stack one modal box on the other without end: while one is on screen,
+// later failures go to the log.
+void TMainForm::ShowDecodeFailure(const std::string& message) {
+    if (FDecodeFailureOnScreen) {
+        AddLog(message);
+        return;
+    }
+    FDecodeFailureOnScreen = true;
+    struct TBoxClosed {
+        bool& OnScreen;
+        ~TBoxClosed() { OnScreen = false; }
+    } boxClosed{FDecodeFailureOnScreen};
+    FPrompts.ShowException(message);
 }
 
 void TMainForm::ShowDialogUnlessUsbBlocks(const std::function<QDialog*()>& dialog) {
-    if (UsbBlocksComPort()) {
-        FPrompts.MessageBox(kUsbCablePluggedText);
+    if (FSession.UsbBlocksComPort()) {
+        FPrompts.MessageBox(session::kUsbCablePluggedText);
         return;
     }
     if (dialog) {
@@ -470,10 +459,6 @@ void TMainForm::BnAboutClick() {
 
 void TMainForm::BnExitClick() {
     close();
-}
-
-std::string TMainForm::PortText() const {
-    return ComboBox1->currentText().toStdString();
 }
 
 } // namespace app

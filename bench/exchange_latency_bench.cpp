@@ -95,10 +95,10 @@ public:
     explicit TExchangeWatch(app::TMainForm& form) : FForm(form) {
         form.LaPollSizeX->installEventFilter(this);
         form.LaPollSizeY->installEventFilter(this);
-        connect(&form, &app::TMainForm::SettingsChanged, this, [this] {
+        connect(&form.Session(), &session::TCutterSession::SettingsChanged, this, [this] {
             if (!Decoded) {
                 Decoded = TClock::now();
-                ReplyBytes = FForm.ExchangeState().FReplyText.size();
+                ReplyBytes = FForm.Session().ExchangeState().FReplyText.size();
             }
         });
         // The log line of a sent command follows the write at once.
@@ -107,8 +107,8 @@ public:
                 Sent = TClock::now();
             }
         });
-        const devlink::TCommRxCharEvent received = form.Comm1.OnRxChar;
-        form.Comm1.OnRxChar = [this, received](void* sender, std::uint32_t count) {
+        const devlink::TCommRxCharEvent received = form.Session().Comm1.OnRxChar;
+        form.Session().Comm1.OnRxChar = [this, received](void* sender, std::uint32_t count) {
             if (!FirstByte) {
                 FirstByte = TClock::now();
             }

@@ -58,7 +58,8 @@ TAboutForm::TAboutForm(app::TMainForm& mainForm) : QDialog(&mainForm), FMainForm
     ApplyDialogFrame(*this, "About", kClientSize);
     app::MoveToDesignPosition(*this, kDesignPosition);
     BuildControls();
-    connect(&FMainForm, &app::TMainForm::SettingsChanged, this, &TAboutForm::ShowFirmware);
+    connect(&FMainForm.Session(), &session::TCutterSession::SettingsChanged, this,
+            &TAboutForm::ShowFirmware);
     OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
 }
 
@@ -104,7 +105,7 @@ void TAboutForm::keyPressEvent(QKeyEvent* event) {
 
 void TAboutForm::FormShow() {
     SetFixedBoundsText(*LaCopyRight, kCopyRightBounds, CopyRightText());
-    FMainForm.SendFirmwareQuery();
+    FMainForm.Session().SendFirmwareQuery();
 }
 
 void TAboutForm::BnOkClick() {
@@ -112,8 +113,8 @@ void TAboutForm::BnOkClick() {
 }
 
 void TAboutForm::ShowFirmware() {
-    LaModel->setText(FromReplyBytes(FMainForm.Settings().FirmwareModel));
-    LaVersion->setText(FromReplyBytes(FMainForm.Settings().FirmwareVersion));
+    LaModel->setText(FromReplyBytes(FMainForm.Session().Settings().FirmwareModel));
+    LaVersion->setText(FromReplyBytes(FMainForm.Session().Settings().FirmwareVersion));
 }
 
 } // namespace dialogs

@@ -30,7 +30,10 @@ TPasswordForm::TPasswordForm(app::TMainForm& mainForm, TWizardFlow& flow)
     BnOk = MakeButton(this, "BnOk", "OK", {57, 66});
     BnOk->setDefault(true);
     OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
-    connect(&FMainForm, &app::TMainForm::ScaleQueryEnded, this, &TPasswordForm::OnScaleQueryEnded);
+    // Its outcomes open boxes and the next dialogs: they follow the tick that ended the
+    // query, never run inside it.
+    connect(&FMainForm.Session(), &session::TCutterSession::ScaleQueryEnded, this,
+            &TPasswordForm::OnScaleQueryEnded, Qt::QueuedConnection);
 }
 
 void TPasswordForm::FormShow() {
@@ -39,7 +42,7 @@ void TPasswordForm::FormShow() {
 
 void TPasswordForm::AwaitScaleReading() {
     FStep = ssAwaitingReading;
-    FScaleRepliesAtSave = FMainForm.ScaleRepliesDecoded();
+    FScaleRepliesAtSave = FMainForm.Session().ScaleRepliesDecoded();
     FPortTextAtSave = FMainForm.PortText();
     BnOk->setEnabled(true);
 }
@@ -66,7 +69,7 @@ void TPasswordForm::BnOkClick() {
     // A reading that gives no scale to write (0, or a product past the range) ends the
     // save here, before the link is used again.
     try {
-        FMainForm.ScaleToWrite();
+        FMainForm.Session().ScaleToWrite();
     } catch (const std::exception& error) {
         Refuse(error);
         return;
@@ -77,14 +80,14 @@ void TPasswordForm::BnOkClick() {
 // A byte lost on the line can turn 1000 into 100 and still look like a reading; the same
 // corruption twice in a row is not to be expected, so the scale is read once more.
 void TPasswordForm::Confirm() {
-    FFirstReading = FMainForm.LastScaleReply();
+    FFirstReading = FMainForm.Session().LastScaleReply();
     FStep = ssConfirming;
     BnOk->setEnabled(false);
-    FMainForm.SendScaleQuery();
+    FMainForm.Session().SendScaleQuery();
 }
 
 void TPasswordForm::WriteIfConfirmed() {
-    const std::string secondReading = FMainForm.LastScaleReply();
+    const std::string secondReading = FMainForm.Session().LastScaleReply();
     if (secondReading != FFirstReading) {
         Finish(QDialog::Rejected, QString::fromUtf8(kReadingsDifferText)
                                       .arg(QString::fromLatin1(FFirstReading).trimmed(),
@@ -99,25 +102,25 @@ void TPasswordForm::WriteIfConfirmed() {
 // leaves the link closed: the write never reached the cutter.
 void TPasswordForm::WriteScale() {
     try {
-        FMainForm.SendWriteScale();
+        FMainForm.Session().SendWriteScale();
     } catch (const std::exception& error) {
         Refuse(error);
         return;
     }
-    if (!FMainForm.LinkOpen()) {
+    if (!FMainForm.Session().LinkOpen()) {
         FStep = ssAwaitingReading;
         BnOk->setEnabled(true);
         FMainForm.Prompts().ShowMessage(kWriteNotSentText);
         return;
     }
     FStep = ssReadingBack;
-    FMainForm.SendScaleReadBack();
+    FMainForm.Session().SendScaleReadBack();
 }
 
 // Saved only when the cutter reports the values written.
 void TPasswordForm::CheckReadBack(bool decoded) {
-    const auto& settings = FMainForm.Settings();
-    const app::TScaleValues written = FMainForm.NewScale();
+    const auto& settings = FMainForm.Session().Settings();
+    const session::TScaleValues written = FMainForm.Session().NewScale();
     if (!decoded) {
         Finish(QDialog::Rejected, QString::fromUtf8(kReadBackMissingText)
                                       .arg(QString::fromStdString(WrittenScale()))
@@ -137,7 +140,7 @@ void TPasswordForm::CheckReadBack(bool decoded) {
 }
 
 std::string TPasswordForm::WrittenScale() const {
-    const app::TScaleValues written = FMainForm.NewScale();
+    const session::TScaleValues written = FMainForm.Session().NewScale();
     return std::to_string(written.X) + ", " + std::to_string(written.Y);
 }
 
@@ -158,7 +161,7 @@ void TPasswordForm::Refuse(const std::exception& why) {
 }
 
 bool TPasswordForm::ScaleReadingFresh() const {
-    return FScaleRepliesAtSave && FMainForm.ScaleRepliesDecoded() > *FScaleRepliesAtSave;
+    return FScaleRepliesAtSave && FMainForm.Session().ScaleRepliesDecoded() > *FScaleRepliesAtSave;
 }
 
 void TPasswordForm::OnScaleQueryEnded(bool decoded) {

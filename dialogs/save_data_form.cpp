@@ -30,7 +30,7 @@ TSaveDataForm::TSaveDataForm(app::TMainForm& mainForm, TWizardFlow& flow)
 
 void TSaveDataForm::BnSaveClick() {
     FFlow.PasswordForm()->AwaitScaleReading();
-    FMainForm.SendScaleQuery();
+    FMainForm.Session().SendScaleQuery();
     done(QDialog::Accepted);
     FFlow.PasswordForm()->show();
 }

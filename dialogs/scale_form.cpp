@@ -103,11 +103,11 @@ void TScaleForm::FormShow() {
 void TScaleForm::BnOkClick() {
     SizeFromText(EdTestDraw_X->text().toStdString(), kTestSizeXField);
     SizeFromText(EdTestDraw_Y->text().toStdString(), kTestSizeYField);
-    const app::TSendOutcome testCut = FMainForm.SendTestDraw();
+    const session::TSendOutcome testCut = FMainForm.Session().SendTestDraw();
     done(QDialog::Accepted);
-    if (testCut == app::soLinkNotReady) {
+    if (testCut == session::soLinkNotReady) {
         FMainForm.Prompts().MessageBox(kTestCutNotSentText +
-                                       ('\n' + FMainForm.SilenceMessageText()));
+                                       ('\n' + FMainForm.Session().SilenceMessageText()));
     }
     FFlow.ScaleForm2()->show();
 }

@@ -62,7 +62,7 @@ void TScaleForm2::FormShow() {
 void TScaleForm2::BnOkClick() {
     const double measuredX = MeasuredSize(*Edit1, kLengthField);
     const double measuredY = MeasuredSize(*Edit2, kWidthField);
-    const app::TPlotterSize test = FMainForm.TestDrawSize();
+    const session::TPlotterSize test = FMainForm.Session().TestDrawSize();
     if (RefuseImplausible(*Edit1, kLengthField, measuredX, test.X) ||
         RefuseImplausible(*Edit2, kWidthField, measuredY, test.Y)) {
         return;
@@ -71,7 +71,7 @@ void TScaleForm2::BnOkClick() {
         FFlow.ModifyForm()->show();
     } else {
         FMeasurementSent = false;
-        FMainForm.SendCorrectedTestDraw();
+        FMainForm.Session().SendCorrectedTestDraw();
         RecordMeasurementSent(measuredX, measuredY);
         FFlow.ModifyForm2()->show();
     }
@@ -101,14 +101,14 @@ bool TScaleForm2::RefuseImplausible(QLineEdit& edit, const char* fieldName, doub
 // The sender takes the measurement into the main window only when it builds the command;
 // a sender that stopped before (link not ready) leaves the earlier values there.
 void TScaleForm2::RecordMeasurementSent(double measuredX, double measuredY) {
-    FSentTest = FMainForm.TestDrawSize();
-    FSentMeasured = FMainForm.MeasuredSize();
-    FMeasurementSent = FSentMeasured == app::TPlotterSize{measuredX, measuredY};
+    FSentTest = FMainForm.Session().TestDrawSize();
+    FSentMeasured = FMainForm.Session().MeasuredSize();
+    FMeasurementSent = FSentMeasured == session::TPlotterSize{measuredX, measuredY};
 }
 
 bool TScaleForm2::MeasurementInEffect() const {
-    return FMeasurementSent && FMainForm.TestDrawSize() == FSentTest &&
-           FMainForm.MeasuredSize() == FSentMeasured;
+    return FMeasurementSent && FMainForm.Session().TestDrawSize() == FSentTest &&
+           FMainForm.Session().MeasuredSize() == FSentMeasured;
 }
 
 } // namespace dialogs

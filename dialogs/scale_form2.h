@@ -5,7 +5,7 @@
 // rectangle as cut. A measurement that differs from the test size starts the corrected
 // cut; one that equals it ends the wizard with nothing to change.
 
-#include "app/exchange_state.h"
+#include "app/main_form.h"
 #include "dialogs/wizard_dialog.h"
 
 class QLabel;
@@ -47,8 +47,8 @@ private:
     void RecordMeasurementSent(double measuredX, double measuredY);
 
     // The main window's sizes as they were right after the last corrected cut was sent.
-    app::TPlotterSize FSentTest;
-    app::TPlotterSize FSentMeasured;
+    session::TPlotterSize FSentTest;
+    session::TPlotterSize FSentMeasured;
     bool FMeasurementSent = false;
 };
 

@@ -4,10 +4,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include <cstddef>
 #include <functional>
-#include <memory>
-#include <vector>
 
 namespace toolkit {
 
@@ -16,12 +13,9 @@ namespace toolkit {
 // tuned on this resolution.
 inline constexpr int kSystemTimerResolution = 16; // milliseconds
 
-// A timer with a nominal interval, delivered at the platform resolution.
-//
-// Ticks keep coming while OnTimer itself waits in a modal box: Qt never delivers a timer
-// again while its handler is on the stack, so each delivery arms a timer of the next
-// level that carries the ticks through any event loop the handler runs, and disarms it
-// when the handler returns. Only the level of the innermost handler delivers.
+// A timer with a nominal interval, delivered at the platform resolution. A tick handler
+// never waits in a modal loop (whoever reports from a tick has its box shown after the
+// tick returns), so one Qt timer carries the ticks, also under an open box.
 class TTimer : public QObject {
     Q_OBJECT
 public:
@@ -39,14 +33,8 @@ public:
 
 private:
     void Apply();
-    void Deliver(std::size_t level);
-    QTimer& Level(std::size_t level);
-    void Arm(std::size_t level);
-    void StopFrom(std::size_t level);
 
-    // Level 0 ticks while no handler runs; level n while n handlers are on the stack.
-    std::vector<std::unique_ptr<QTimer>> FLevels;
-    std::size_t FHandlersRunning = 0;
+    QTimer FTimer;
     int FInterval = 1000;
     bool FEnabled = true;
 };

@@ -30,8 +30,8 @@ protected:
 
     void OpenComPort() {
         SetPortText("COM1");
-        Form().ComPortOpen();
-        ASSERT_TRUE(Form().Comm1.Enabled());
+        Session().ComPortOpen();
+        ASSERT_TRUE(Session().Comm1.Enabled());
         FLinesBeforeSending = Log().size();
     }
 
@@ -44,12 +44,10 @@ protected:
 
     // Reads the cutter's scale values in as the poll cycle does.
     void ReceiveScale(const std::string& reply) {
-        Form().StageQueryForTests(protocol::ccScaleQuery);
-        Form().StageReplyTextForTests(reply);
-        for (int tick = 0; tick < 11; ++tick) {
-            Form().Timer1Timer();
-        }
-        ASSERT_EQ(Form().ScaleRepliesDecoded(), 1);
+        Session().StageQueryForTests(protocol::ccScaleQuery);
+        Session().StageReplyTextForTests(reply);
+        Tick(11);
+        ASSERT_EQ(Session().ScaleRepliesDecoded(), 1);
     }
 
     std::vector<std::string> LinesSent() const {
@@ -70,19 +68,19 @@ class Queries : public Commands, public ::testing::WithParamInterface<TQueryCase
 
 TEST_P(Queries, WriteTheirBytesOnTheSerialLinkAndLogThem) {
     TMainForm& form = CreateOnOpenComPort();
-    form.SendCommand(GetParam().Code);
+    form.Session().SendCommand(GetParam().Code);
     EXPECT_EQ(Serial.WrittenBytes(), GetParam().Bytes);
     EXPECT_THAT(LinesSent(), ElementsAre("發送命令:" + GetParam().Bytes));
-    EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
+    EXPECT_TRUE(form.Session().ExchangeState().FCommandText.empty());
 }
 
 TEST_P(Queries, GoToTheUsbHandleOnTheUsbLink) {
     Usb.SetPresent(0, true);
     TMainForm& form = Create();
     SetPortText("USB0");
-    form.UsbPortOpen();
-    const std::int32_t handle = form.ExchangeState().FUsbHandle;
-    form.SendCommand(GetParam().Code);
+    form.Session().UsbPortOpen();
+    const std::int32_t handle = form.Session().ExchangeState().FUsbHandle;
+    form.Session().SendCommand(GetParam().Code);
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, handle);
     EXPECT_EQ(Usb.Sent[0].Bytes, GetParam().Bytes);
@@ -99,16 +97,16 @@ INSTANTIATE_TEST_SUITE_P(FixedTexts, Queries,
 TEST_F(Commands, TestCutIsTheRectangleOfTheSizeEntered) {
     TMainForm& form = CreateOnOpenComPort();
     SetWizardSizes("100", "50");
-    form.SendCommand(protocol::ccTestDraw);
+    form.Session().SendCommand(protocol::ccTestDraw);
     EXPECT_EQ(Serial.WrittenBytes(), "VS30;SP1;PR;PU0,0;PD0,0,4000,0,0,2000,-4000,0,0,-2000;PU;");
-    EXPECT_EQ(form.ExchangeState().FTestDrawX, 4000.0);
-    EXPECT_EQ(form.ExchangeState().FTestDrawY, 2000.0);
+    EXPECT_EQ(form.Session().ExchangeState().FTestDrawX, 4000.0);
+    EXPECT_EQ(form.Session().ExchangeState().FTestDrawY, 2000.0);
 }
 
 TEST_F(Commands, TestCutWritesFractionsWithAPoint) {
     TMainForm& form = CreateOnOpenComPort();
     SetWizardSizes("10.01", "10");
-    form.SendCommand(protocol::ccTestDraw);
+    form.Session().SendCommand(protocol::ccTestDraw);
     EXPECT_EQ(Serial.WrittenBytes(), "VS30;SP1;PR;PU0,0;PD0,0,400.4,0,0,400,-400.4,0,0,-400;PU;");
 }
 
@@ -121,11 +119,11 @@ TEST_F(Commands, CorrectedCutScalesTheTestByWhatWasMeasured) {
     for (const auto& [measured, bytes] : cases) {
         SCOPED_TRACE(measured);
         SetWizardSizes("100", "100", measured, measured);
-        form.SendCommand(protocol::ccTestDraw);
+        form.Session().SendCommand(protocol::ccTestDraw);
         const std::size_t before = Serial.WrittenBytes().size();
-        form.SendCommand(protocol::ccCorrectedTestDraw);
+        form.Session().SendCommand(protocol::ccCorrectedTestDraw);
         EXPECT_EQ(Serial.WrittenBytes().substr(before), bytes);
-        EXPECT_EQ(form.ExchangeState().FMeasuredX, toolkit::StrToFloat(measured) * 40);
+        EXPECT_EQ(form.Session().ExchangeState().FMeasuredX, toolkit::StrToFloat(measured) * 40);
     }
 }
 
@@ -134,27 +132,27 @@ TEST_F(Commands, ScaleWriteCarriesTheNewScaleValues) {
     ReceiveScale("0,10000,10000\r");
     OpenComPort();
     SetWizardSizes("100", "100", "101", "99");
-    form.SendCommand(protocol::ccTestDraw);
-    form.SendCommand(protocol::ccCorrectedTestDraw);
+    form.Session().SendCommand(protocol::ccTestDraw);
+    form.Session().SendCommand(protocol::ccCorrectedTestDraw);
     const std::size_t before = Serial.WrittenBytes().size();
-    form.SendCommand(protocol::ccWriteScale);
+    form.Session().SendCommand(protocol::ccWriteScale);
     const std::string written = Serial.WrittenBytes().substr(before);
     EXPECT_EQ(written, kEsc + ".C6;1;10100:" + kEsc + ".C6;0;9899:");
     EXPECT_EQ(written.size(), 25U);
-    EXPECT_EQ(form.ExchangeState().FNewScaleX, 10100);
-    EXPECT_EQ(form.ExchangeState().FNewScaleY, 9899);
+    EXPECT_EQ(form.Session().ExchangeState().FNewScaleX, 10100);
+    EXPECT_EQ(form.Session().ExchangeState().FNewScaleY, 9899);
     EXPECT_EQ(Log().back(), "發送命令:" + written);
 }
 
 TEST_F(Commands, ScaleWriteIsRefusedBeforeTheScaleHasBeenRead) {
     TMainForm& form = CreateOnOpenComPort();
     SetWizardSizes("100", "100", "101", "101");
-    form.SendCommand(protocol::ccTestDraw);
-    form.SendCommand(protocol::ccCorrectedTestDraw);
+    form.Session().SendCommand(protocol::ccTestDraw);
+    form.Session().SendCommand(protocol::ccCorrectedTestDraw);
     const std::size_t before = Serial.WrittenBytes().size();
-    EXPECT_THROW(form.SendCommand(protocol::ccWriteScale), toolkit::EConvertError);
+    EXPECT_THROW(form.Session().SendCommand(protocol::ccWriteScale), toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes().size(), before);
-    EXPECT_EQ(form.ExchangeState().FNewScaleX, 0);
+    EXPECT_EQ(form.Session().ExchangeState().FNewScaleX, 0);
 }
 
 // Sizes the arithmetic cannot use never reach the cutter.
@@ -162,17 +160,18 @@ TEST_F(Commands, UnusableSizesAreRefusedAndNothingIsSent) {
     const char* sizes[] = {"0", "-10", "abc", "", "1e400", "nan", "10,5"};
     TMainForm& form = CreateOnOpenComPort();
     SetWizardSizes("100", "50");
-    form.SendCommand(protocol::ccTestDraw);
+    form.Session().SendCommand(protocol::ccTestDraw);
     const std::string sent = Serial.WrittenBytes();
     const std::size_t lines = Log().size();
     for (const char* size : sizes) {
         SCOPED_TRACE(size);
         SetWizardSizes(size, "50", size, "100");
-        EXPECT_THROW(form.SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
-        EXPECT_THROW(form.SendCommand(protocol::ccCorrectedTestDraw), toolkit::EConvertError);
-        EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
-        EXPECT_EQ(form.ExchangeState().FTestDrawX, 4000.0);
-        EXPECT_EQ(form.ExchangeState().FMeasuredX, 0.0);
+        EXPECT_THROW(form.Session().SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
+        EXPECT_THROW(form.Session().SendCommand(protocol::ccCorrectedTestDraw),
+                     toolkit::EConvertError);
+        EXPECT_TRUE(form.Session().ExchangeState().FCommandText.empty());
+        EXPECT_EQ(form.Session().ExchangeState().FTestDrawX, 4000.0);
+        EXPECT_EQ(form.Session().ExchangeState().FMeasuredX, 0.0);
     }
     EXPECT_EQ(Serial.WrittenBytes(), sent);
     EXPECT_EQ(Log().size(), lines);
@@ -181,13 +180,13 @@ TEST_F(Commands, UnusableSizesAreRefusedAndNothingIsSent) {
 TEST_F(Commands, CorrectedCutNeedsATestCutFirst) {
     TMainForm& form = CreateOnOpenComPort();
     SetWizardSizes("100", "100", "101", "101");
-    EXPECT_THROW(form.SendCommand(protocol::ccCorrectedTestDraw), toolkit::EConvertError);
+    EXPECT_THROW(form.Session().SendCommand(protocol::ccCorrectedTestDraw), toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes(), "");
 }
 
 TEST_F(Commands, MissingWizardFieldsAreRefused) {
     TMainForm& form = CreateOnOpenComPort();
-    EXPECT_THROW(form.SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
+    EXPECT_THROW(form.Session().SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes(), "");
 }
 
@@ -195,18 +194,18 @@ TEST_F(Commands, SerialLinkCarriesNothingWhileAUsbCutterIsAttached) {
     TMainForm& form = CreateOnOpenComPort();
     Usb.SetPresent(3, true);
     Usb.DeviceIds[3] = "MFG:Acme;MDL:DeskJet 2700;";
-    form.SendCommand(protocol::ccPollSize);
+    form.Session().SendCommand(protocol::ccPollSize);
     EXPECT_EQ(Serial.WrittenBytes(), "");
     // The log names the device in the way, which may be a desk printer.
     EXPECT_THAT(LinesSent(), ElementsAre("USB3 attached, device ID: MFG:Acme;MDL:DeskJet 2700;"));
-    EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
+    EXPECT_TRUE(form.Session().ExchangeState().FCommandText.empty());
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
 }
 
 TEST_F(Commands, ClosedSerialPortGetsNothing) {
     TMainForm& form = Create();
     SetPortText("COM1");
-    form.SendCommand(protocol::ccPollSize);
+    form.Session().SendCommand(protocol::ccPollSize);
     EXPECT_EQ(Serial.CountOf("WriteFile"), 0);
     EXPECT_THAT(Log(), IsEmpty());
 }
@@ -215,8 +214,8 @@ TEST_F(Commands, TextNamingNoLinkSendsNothing) {
     TMainForm& form = Create();
     for (const char* text : {"", "LPT1", "com1", "usb0"}) {
         SetPortText(text);
-        form.SendCommand(protocol::ccSettingsQuery);
-        EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
+        form.Session().SendCommand(protocol::ccSettingsQuery);
+        EXPECT_TRUE(form.Session().ExchangeState().FCommandText.empty());
     }
     EXPECT_THAT(Usb.Sent, IsEmpty());
     EXPECT_EQ(Serial.CountOf("WriteFile"), 0);
@@ -225,31 +224,32 @@ TEST_F(Commands, TextNamingNoLinkSendsNothing) {
 
 TEST_F(Commands, LinkKindFollowsTheTextComBeforeUsb) {
     TMainForm& form = Create();
-    const std::pair<const char*, TLinkKind> cases[] = {
-        {"COM1", lkSerial}, {"xCOMx", lkSerial}, {"USB0COM", lkSerial}, {"USB2", lkUsb},
-        {"myUSB", lkUsb},   {"com1", lkNone},    {"", lkNone},          {"Usb0", lkNone},
+    const std::pair<const char*, session::TLinkKind> cases[] = {
+        {"COM1", session::lkSerial}, {"xCOMx", session::lkSerial}, {"USB0COM", session::lkSerial},
+        {"USB2", session::lkUsb},    {"myUSB", session::lkUsb},    {"com1", session::lkNone},
+        {"", session::lkNone},       {"Usb0", session::lkNone},
     };
     for (const auto& [text, kind] : cases) {
         SetPortText(text);
-        EXPECT_EQ(form.LinkKind(), kind) << text;
+        EXPECT_EQ(form.Session().LinkKind(), kind) << text;
     }
 }
 
 TEST_F(Commands, UsbDeviceIndexIsTheFourthCharacter) {
     TMainForm& form = Create();
     SetPortText("USB3");
-    EXPECT_EQ(form.UsbDeviceIndex(), 3);
+    EXPECT_EQ(form.Session().UsbDeviceIndex(), 3);
     SetPortText("USB7x");
-    EXPECT_EQ(form.UsbDeviceIndex(), 7);
+    EXPECT_EQ(form.Session().UsbDeviceIndex(), 7);
     SetPortText("USB");
-    EXPECT_THROW(form.UsbDeviceIndex(), std::out_of_range);
+    EXPECT_THROW(form.Session().UsbDeviceIndex(), std::out_of_range);
 }
 
 TEST_F(Commands, UsbSendUsesWhateverHandleIsHeld) {
     TMainForm& form = Create();
     SetPortText("USB0");
-    form.StageUsbHandleForTests(-1);
-    form.SendCommand(protocol::ccPollSize);
+    form.Session().StageUsbHandleForTests(-1);
+    form.Session().SendCommand(protocol::ccPollSize);
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, -1);
     EXPECT_THAT(Log(), ElementsAre("發送命令:OH;"));
@@ -258,21 +258,21 @@ TEST_F(Commands, UsbSendUsesWhateverHandleIsHeld) {
 TEST_F(Commands, UsbPortCloseClosesAnyHandleButAFailedOne) {
     TMainForm& form = Create();
     Usb.ClosedHandles.clear();
-    form.StageUsbHandleForTests(0);
-    form.UsbPortClose();
+    form.Session().StageUsbHandleForTests(0);
+    form.Session().UsbPortClose();
     EXPECT_THAT(Usb.ClosedHandles, ElementsAre(0));
-    form.StageUsbHandleForTests(-1);
-    form.UsbPortClose();
+    form.Session().StageUsbHandleForTests(-1);
+    form.Session().UsbPortClose();
     EXPECT_THAT(Usb.ClosedHandles, ElementsAre(0));
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, -1);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, -1);
 }
 
 TEST_F(Commands, UsbPortOpenTwiceSaysTheSecondIsAlreadyOpen) {
     Usb.SetPresent(0, true);
     TMainForm& form = Create();
     SetPortText("USB0");
-    form.UsbPortOpen();
-    form.UsbPortOpen();
+    form.Session().UsbPortOpen();
+    form.Session().UsbPortOpen();
     EXPECT_THAT(Log(), ElementsAre("Open USB0 OK", "Port has already been opened!"));
     EXPECT_EQ(Usb.OpenHandles.size(), 1U);
 }
@@ -280,56 +280,59 @@ TEST_F(Commands, UsbPortOpenTwiceSaysTheSecondIsAlreadyOpen) {
 TEST_F(Commands, UsbPortOpenOfAMissingDeviceFails) {
     TMainForm& form = Create();
     SetPortText("USB1");
-    form.UsbPortOpen();
+    form.Session().UsbPortOpen();
     EXPECT_THAT(Log(), ElementsAre("Open USB1 Failed"));
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, -1);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, -1);
 }
 
 TEST_F(Commands, UsbProbeLeavesNoDeviceOpenEvenOneHeldFromBefore) {
     Usb.SetPresent(0, true);
     TMainForm& form = Create();
     SetPortText("USB0");
-    form.UsbPortOpen();
-    EXPECT_TRUE(form.UsbPortProbe());
+    form.Session().UsbPortOpen();
+    EXPECT_TRUE(form.Session().UsbPortProbe());
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 0);
     Usb.SetPresent(0, false);
-    EXPECT_FALSE(form.UsbPortProbe());
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, -1);
+    EXPECT_FALSE(form.Session().UsbPortProbe());
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, -1);
 }
 
 TEST_F(Commands, UsbDevicePresentLooksAtAllFourAndLeavesTheHandle) {
     TMainForm& form = Create();
-    form.StageUsbHandleForTests(77);
+    form.Session().StageUsbHandleForTests(77);
     Usb.OpenedIndexes.clear();
-    EXPECT_FALSE(form.UsbDevicePresent());
+    EXPECT_FALSE(form.Session().UsbDevicePresent());
     Usb.SetPresent(3, true);
-    EXPECT_TRUE(form.UsbDevicePresent());
+    EXPECT_TRUE(form.Session().UsbDevicePresent());
     EXPECT_THAT(Usb.OpenedIndexes, ElementsAre(0, 1, 2, 3, 0, 1, 2, 3));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, 77);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 77);
 }
 
 // A late reply to an abandoned query still held by the USB device when the next query goes
 // out (the port closed in between): the new query's decoder gets its own reply alone.
 TEST_F(Commands, StaleBytesInTheUsbDeviceNeverReachTheNextQuerysDecoder) {
     struct TCase {
-        void (TMainForm::*Send)();
+        TFormAction Send;
         std::string Stale;
         std::string Reply;
         std::string (*Decoded)(const TMainForm&);
         std::string Expected;
     };
     const TCase cases[] = {
-        {&TMainForm::SendScaleQuery, "0,30,80,250,5,1,0,2\r", "0,1000,1000\r",
+        {&OnForm<&session::TCutterSession::SendScaleQuery>, "0,30,80,250,5,1,0,2\r",
+         "0,1000,1000\r",
          [](const TMainForm& form) {
-             return std::to_string(form.Settings().ScaleX) + "/" +
-                    std::to_string(form.Settings().ScaleY);
+             return std::to_string(form.Session().Settings().ScaleX) + "/" +
+                    std::to_string(form.Session().Settings().ScaleY);
          },
          "1000/1000"},
-        {&TMainForm::SendFirmwareQuery, "0,0,24000,50000\r", "0,0,TC-60,2.10 0305\r",
+        {&OnForm<&session::TCutterSession::SendFirmwareQuery>, "0,0,24000,50000\r",
+         "0,0,TC-60,2.10 0305\r",
          [](const TMainForm& form) {
-             return form.Settings().FirmwareModel + " " + form.Settings().FirmwareVersion;
+             return form.Session().Settings().FirmwareModel + " " +
+                    form.Session().Settings().FirmwareVersion;
          },
          "TC-60 2.10"},
     };
@@ -339,11 +342,9 @@ TEST_F(Commands, StaleBytesInTheUsbDeviceNeverReachTheNextQuerysDecoder) {
     for (const TCase& test : cases) {
         SCOPED_TRACE(test.Expected);
         Usb.DeviceInput[0] = test.Stale;
-        (form.*test.Send)();
+        test.Send(form);
         Usb.DeviceInput[0] += test.Reply;
-        for (int tick = 0; tick < 11; ++tick) {
-            form.Timer1Timer();
-        }
+        Tick(11);
         EXPECT_EQ(test.Decoded(form), test.Expected);
     }
     EXPECT_THAT(Prompts.Shown, IsEmpty());

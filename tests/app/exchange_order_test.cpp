@@ -35,7 +35,7 @@ protected:
 
 struct TSecondRequest {
     const char* Name;
-    void (TMainForm::*Press)();
+    TFormAction Press;
     std::vector<std::string> Commands;
     const char* Logged; // what the log says when the second request is made
 };
@@ -50,7 +50,7 @@ TEST_P(TTwoRequestsTest, PressedBeforeTheFirstReplyEachGetsItsOwnReply) {
     Build();
     Form().BnPollSizeClick();
     Tick(5);
-    (Form().*GetParam().Press)();
+    GetParam().Press(Form());
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
     EXPECT_EQ(Log().back(), GetParam().Logged);
     AnswerInTurn(2);
@@ -62,15 +62,18 @@ TEST_P(TTwoRequestsTest, PressedBeforeTheFirstReplyEachGetsItsOwnReply) {
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, TTwoRequestsTest,
-    ::testing::Values(
-        TSecondRequest{
-            "LoopDetect", &TMainForm::BnLoopDetectClick, {"OH;", "<ESC>.R1:"}, kQueryWaits},
-        TSecondRequest{
-            "Firmware", &TMainForm::SendFirmwareQuery, {"OH;", "<ESC>.R4:"}, kQueryWaits},
-        TSecondRequest{"PollSizeAgain",
-                       &TMainForm::BnPollSizeClick,
-                       {"OH;"},
-                       "Poll Size is already waiting for the cutter's answer"}),
+    ::testing::Values(TSecondRequest{"LoopDetect",
+                                     &OnForm<&TMainForm::BnLoopDetectClick>,
+                                     {"OH;", "<ESC>.R1:"},
+                                     kQueryWaits},
+                      TSecondRequest{"Firmware",
+                                     &OnForm<&session::TCutterSession::SendFirmwareQuery>,
+                                     {"OH;", "<ESC>.R4:"},
+                                     kQueryWaits},
+                      TSecondRequest{"PollSizeAgain",
+                                     &OnForm<&TMainForm::BnPollSizeClick>,
+                                     {"OH;"},
+                                     "Poll Size is already waiting for the cutter's answer"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TExchangeOrderTest, PollSizeThenLoopDetectShowsTheSizeAndTheSettingsAndKeepsMonitoring) {
@@ -81,17 +84,17 @@ TEST_F(TExchangeOrderTest, PollSizeThenLoopDetectShowsTheSizeAndTheSettingsAndKe
     EXPECT_EQ(PanelTexts(),
               (std::vector<std::string>{"600 mm", "1250 mm", "80", "0.250 mm", "Light", "Draft",
                                         "Enable", "Disable", "Roll"}));
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
     EXPECT_TRUE(SerialPortOpen());
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 }
 
 TEST_F(TExchangeOrderTest, FirmwareThenPollSizeNeverDecodesTheModelAsASize) {
     Build();
-    Form().SendFirmwareQuery();
+    Session().SendFirmwareQuery();
     Form().BnPollSizeClick();
     AnswerInTurn(2);
-    EXPECT_EQ(Form().Settings().FirmwareModel, "TC-60");
+    EXPECT_EQ(Session().Settings().FirmwareModel, "TC-60");
     EXPECT_EQ(Form().LaPollSizeX->text(), "600 mm");
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 }
@@ -108,13 +111,13 @@ TEST_F(TExchangeOrderTest, ScaleQueryDuringLoopDetectReadsTheScaleAndTheMonitorG
             AnswerInTurn(1);
             Tick(silentTicksBefore);
         }
-        Form().SendScaleQuery();
+        Session().SendScaleQuery();
         AnswerInTurn(2);
-        EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
-        EXPECT_EQ(Form().Settings().ScaleX, 1000);
+        EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
+        EXPECT_EQ(Session().Settings().ScaleX, 1000);
         EXPECT_EQ(Form().LaForce->text(), "80");
         EXPECT_THAT(Prompts.Shown, IsEmpty());
-        EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
+        EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
         EXPECT_TRUE(SerialPortOpen());
         Tick(101);
         EXPECT_EQ(CutterCommands().back(), "<ESC>.R1:");
@@ -125,10 +128,10 @@ TEST_F(TExchangeOrderTest, DisDetectWhileAScaleQueryIsAwaitedLeavesThatExchangeA
     Build();
     Form().BnLoopDetectClick();
     AnswerInTurn(1);
-    Form().SendScaleQuery();
+    Session().SendScaleQuery();
     Form().BnDisDetectClick();
     AnswerInTurn(1);
-    EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
+    EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
     EXPECT_FALSE(SerialPortOpen());
 }
@@ -138,12 +141,12 @@ TEST_F(TExchangeOrderTest, DisDetectWhileAScaleQueryIsAwaitedLeavesThatExchangeA
 TEST_F(TExchangeOrderTest, AQueryAbandonedWhileWaitingCanBeAskedForAgain) {
     Build();
     Form().BnPollSizeClick();
-    Form().SendFirmwareQuery();
+    Session().SendFirmwareQuery();
     ChoosePort(kSerialPort);
-    Form().SendFirmwareQuery();
+    Session().SendFirmwareQuery();
     AnswerInTurn(1);
-    EXPECT_EQ(Form().Settings().FirmwareModel, "TC-60");
-    EXPECT_EQ(Form().ExchangeState().FFirmwareRequest, 0);
+    EXPECT_EQ(Session().Settings().FirmwareModel, "TC-60");
+    EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 0);
 }
 
 // Noise on a port left open (after a test cut), read by the window or still in the
@@ -154,15 +157,15 @@ TEST_F(TExchangeOrderTest, StrayBytesBeforeAQueryOnTheSerialLinkNeverReachItsDec
         TBench bench;
         bench.ScriptedSerial = true;
         Build(bench);
-        Form().ComPortOpen();
+        Session().ComPortOpen();
         ArriveUnasked("\xB5\xBA\xE3\xF9\x01\x7F,1", readByTheWindow);
-        Form().SendScaleQuery();
+        Session().SendScaleQuery();
         ArriveOnSerial("0,1000,998\r");
         Tick(kSettleTicks);
-        EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
-        EXPECT_EQ(Form().Settings().ScaleX, 1000);
-        EXPECT_EQ(Form().Settings().ScaleY, 998);
-        EXPECT_EQ(Form().LastScaleReply(), "0,1000,998\r");
+        EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
+        EXPECT_EQ(Session().Settings().ScaleX, 1000);
+        EXPECT_EQ(Session().Settings().ScaleY, 998);
+        EXPECT_EQ(Session().LastScaleReply(), "0,1000,998\r");
         EXPECT_THAT(Prompts.Shown, IsEmpty());
     }
 }
@@ -189,11 +192,11 @@ TEST_F(TExchangeOrderTest, OnlyAScaleReplyInFormIsTakenAsAReading) {
         TBench bench;
         bench.ScriptedSerial = true;
         Build(bench);
-        Form().SendScaleQuery();
+        Session().SendScaleQuery();
         ArriveOnSerial(reply);
         Tick(kSettleTicks);
-        EXPECT_EQ(Form().ScaleRepliesDecoded(), taken ? 1 : 0);
-        EXPECT_EQ(Form().Settings().ScaleX, taken ? 1000 : 0);
+        EXPECT_EQ(Session().ScaleRepliesDecoded(), taken ? 1 : 0);
+        EXPECT_EQ(Session().Settings().ScaleX, taken ? 1000 : 0);
         EXPECT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), taken ? 0U : 1U);
         for (const std::string& text : Prompts.TextsOf(TRecordingPrompts::pkException)) {
             EXPECT_NE(text.find(kNotAScaleReading), std::string::npos) << text;

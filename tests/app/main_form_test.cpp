@@ -182,35 +182,43 @@ TEST_F(MainWindow, LogStartsWithMemo1AndLiesOutsideTheClientArea) {
 TEST_F(MainWindow, StateStartsAtZero) {
     TMainForm& form = Create();
     const std::int32_t fields[] = {
-        form.ExchangeState().FSilenceTicks,        form.ExchangeState().FAwaitingFirstReply,
-        form.ExchangeState().FPollSizeRequest,     form.ExchangeState().FPollSizeSettleTicks,
-        form.ExchangeState().FLoopDetect,          form.ExchangeState().FSettingsSettleTicks,
-        form.ExchangeState().FResendTicks,         form.ExchangeState().FFirmwareRequest,
-        form.ExchangeState().FFirmwareSettleTicks, form.ExchangeState().FScaleReadRequest,
-        form.ExchangeState().FScaleSettleTicks,    form.ExchangeState().FNewScaleX,
-        form.ExchangeState().FNewScaleY,           form.ExchangeState().FUsbHandle,
+        form.Session().ExchangeState().FSilenceTicks,
+        form.Session().ExchangeState().FAwaitingFirstReply,
+        form.Session().ExchangeState().FPollSizeRequest,
+        form.Session().ExchangeState().FPollSizeSettleTicks,
+        form.Session().ExchangeState().FLoopDetect,
+        form.Session().ExchangeState().FSettingsSettleTicks,
+        form.Session().ExchangeState().FResendTicks,
+        form.Session().ExchangeState().FFirmwareRequest,
+        form.Session().ExchangeState().FFirmwareSettleTicks,
+        form.Session().ExchangeState().FScaleReadRequest,
+        form.Session().ExchangeState().FScaleSettleTicks,
+        form.Session().ExchangeState().FNewScaleX,
+        form.Session().ExchangeState().FNewScaleY,
+        form.Session().ExchangeState().FUsbHandle,
     };
     for (const std::int32_t field : fields) {
         EXPECT_EQ(field, 0);
     }
-    EXPECT_EQ(form.ExchangeState().FTestDrawX + form.ExchangeState().FTestDrawY +
-                  form.ExchangeState().FMeasuredX + form.ExchangeState().FMeasuredY,
-              0.0);
-    EXPECT_TRUE(form.ExchangeState().FCommandText.empty());
-    EXPECT_TRUE(form.ExchangeState().FReplyText.empty());
-    EXPECT_EQ(form.Settings().ScaleX, 0);
-    EXPECT_EQ(form.ScaleRepliesDecoded(), 0);
+    EXPECT_EQ(
+        form.Session().ExchangeState().FTestDrawX + form.Session().ExchangeState().FTestDrawY +
+            form.Session().ExchangeState().FMeasuredX + form.Session().ExchangeState().FMeasuredY,
+        0.0);
+    EXPECT_TRUE(form.Session().ExchangeState().FCommandText.empty());
+    EXPECT_TRUE(form.Session().ExchangeState().FReplyText.empty());
+    EXPECT_EQ(form.Session().Settings().ScaleX, 0);
+    EXPECT_EQ(form.Session().ScaleRepliesDecoded(), 0);
 }
 
 TEST_F(MainWindow, SerialComponentAndTimerAreSetUpAndNoPortIsOpened) {
     Sources.SerialCommMap = {{"\\Device\\Serial0", "COM1", "/dev/ttyS0"}};
     TMainForm& form = Create();
-    EXPECT_EQ(form.Comm1.DeviceName(), "Com2");
-    EXPECT_EQ(form.Comm1.MonitorEvents(), devlink::kAllCommEvents);
-    EXPECT_FALSE(form.Comm1.Enabled());
+    EXPECT_EQ(form.Session().Comm1.DeviceName(), "Com2");
+    EXPECT_EQ(form.Session().Comm1.MonitorEvents(), devlink::kAllCommEvents);
+    EXPECT_FALSE(form.Session().Comm1.Enabled());
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
-    EXPECT_EQ(form.Timer1.Interval(), 1);
-    EXPECT_TRUE(form.Timer1.Enabled());
+    EXPECT_EQ(form.Session().Timer1.Interval(), 1);
+    EXPECT_TRUE(form.Session().Timer1.Enabled());
     EXPECT_TRUE(Log().empty());
 }
 
@@ -271,20 +279,18 @@ TEST(Latin1ToUtf8, EachByteBecomesTheCharacterOfItsNumber) {
         {"", ""},
     };
     for (const auto& [bytes, text] : cases) {
-        EXPECT_EQ(Latin1ToUtf8(bytes), text);
+        EXPECT_EQ(session::Latin1ToUtf8(bytes), text);
     }
 }
 
 TEST_F(MainWindow, DecodedSettingsAreShownAndAnnounced) {
     TMainForm& form = Create();
-    QSignalSpy changed(&form, &TMainForm::SettingsChanged);
+    QSignalSpy changed(&form.Session(), &session::TCutterSession::SettingsChanged);
     ::testing::internal::CaptureStderr();
-    form.StageQueryForTests(protocol::ccSettingsQuery);
-    form.StageReplyTextForTests("0,30,\xE9"
-                                "12,250,5,1,0,2;");
-    for (int tick = 0; tick < 11; ++tick) {
-        form.Timer1Timer();
-    }
+    form.Session().StageQueryForTests(protocol::ccSettingsQuery);
+    form.Session().StageReplyTextForTests("0,30,\xE9"
+                                          "12,250,5,1,0,2;");
+    Tick(11);
     ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(form.LaMediaWeight->text(), "Light");
@@ -304,17 +310,15 @@ TEST_F(MainWindow, DecodeErrorBoxShowsTheFieldAsTheLogDoes) {
                                                        3)};
     ::testing::internal::CaptureStderr();
     for (const std::string& field : fields) {
-        form.StageQueryForTests(protocol::ccPollSize);
-        form.StageReplyTextForTests("0,0," + field + ",50000\r");
-        for (int tick = 0; tick < 11; ++tick) {
-            form.Timer1Timer();
-        }
+        form.Session().StageQueryForTests(protocol::ccPollSize);
+        form.Session().StageReplyTextForTests("0,0," + field + ",50000\r");
+        Tick(11);
     }
     ::testing::internal::GetCapturedStderr();
     const std::vector<std::string> errors = Prompts.TextsOf(TRecordingPrompts::pkException);
     ASSERT_EQ(errors.size(), 2U);
     for (std::size_t i = 0; i < 2; ++i) {
-        const std::string logged = Latin1ToUtf8(fields[i]);
+        const std::string logged = session::Latin1ToUtf8(fields[i]);
         EXPECT_EQ(CountLog(logged), 1);
         EXPECT_THAT(errors[i], HasSubstr("'" + logged + "'"));
     }
@@ -327,11 +331,9 @@ TEST_F(MainWindow, SilenceBoxNamesWhyThePortDidNotOpen) {
     Sources.DeviceGroups["COM1"] = "dialout";
     TMainForm& form = Create();
     SetPortText("COM1");
-    const auto pollUnanswered = [&form] {
+    const auto pollUnanswered = [this, &form] {
         form.BnPollSizeClick();
-        for (int tick = 0; tick < 11; ++tick) {
-            form.Timer1Timer();
-        }
+        Tick(11);
     };
     ::testing::internal::CaptureStderr();
     Serial.Fail("CreateFile", devlink::TLinkError::leDenied);
@@ -361,11 +363,9 @@ TEST_F(MainWindow, SilenceBoxNamesWhyTheUsbDeviceDidNotOpenUntilItOpens) {
     Usb.SetPresent(0, true);
     Usb.Refusals[0] = devlink::TLinkError::leDenied;
     TMainForm& form = Create();
-    const auto pollUnanswered = [&form] {
+    const auto pollUnanswered = [this, &form] {
         form.BnPollSizeClick();
-        for (int tick = 0; tick < 11; ++tick) {
-            form.Timer1Timer();
-        }
+        Tick(11);
     };
     ::testing::internal::CaptureStderr();
     SetPortText("USB0");
@@ -478,9 +478,9 @@ TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
     TMainForm& form = ClickWithPort("COM1");
     EXPECT_EQ(AllShown(), 0);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-                ElementsAre(kUsbCablePluggedText));
+                ElementsAre(session::kUsbCablePluggedText));
     EXPECT_TRUE(Usb.OpenHandles.empty());
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 0);
 }
 
 TEST_P(DialogButtons, ShowTheirDialogForAUsbPortWithTheCutterAttached) {

@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace app::polltest {
 namespace {
@@ -59,7 +60,7 @@ TEST_F(TRealModalBoxTest, TheMonitorDecodesLogsAndResendsUnderItsErrorBox) {
     TBench bench;
     bench.ScriptedSerial = true;
     Build(bench);
-    Form().Timer1.SetEnabled(true);
+    Session().Timer1.SetEnabled(true);
     bool secondFailureLogged = false;
     bool replyDecoded = false;
     bool queryResent = false;
@@ -88,6 +89,27 @@ TEST_F(TRealModalBoxTest, TheMonitorDecodesLogsAndResendsUnderItsErrorBox) {
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
                 ::testing::ElementsAre(::testing::HasSubstr("'bad1'")));
     Form().BnDisDetectClick();
+}
+
+// The boxes a tick reports open once that tick has returned, from the event loop: a modal
+// loop never runs inside a tick handler.
+TEST_F(TPollTest, BoxesOpenOnlyAfterTheTickThatReportedThemHasReturned) {
+    Build(OnLink(kSerialPort, SilentCutter()));
+    bool inTick = false;
+    std::vector<bool> openedInTick;
+    const std::function<void()> tick = Session().Timer1.OnTimer;
+    Session().Timer1.OnTimer = [&inTick, tick] {
+        inTick = true;
+        tick();
+        inTick = false;
+    };
+    Prompts.WhileOpen = [&] { openedInTick.push_back(inTick); };
+    Session().Timer1.SetEnabled(true);
+    Form().BnPollSizeClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Prompts.Shown.size() == 1; }, kWaitLimitMs));
+    Form().BnLoopDetectClick();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return Prompts.Shown.size() == 2; }, kWaitLimitMs));
+    EXPECT_THAT(openedInTick, ::testing::ElementsAre(false, false));
 }
 
 } // namespace

@@ -44,14 +44,14 @@ TEST_P(TReplyCollectionTest, AReplyInPiecesIsDecodedOnceOnTheTenthTickAfterTheFi
     DeliverAll();
     Tick(); // tick 4
     Tick(5);
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 1);
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 1);
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
 
     Tick(); // tick 10
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
-    EXPECT_EQ(Form().ExchangeState().FPollSizeSettleTicks, 0);
-    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
-    EXPECT_EQ(Form().Settings().PollSizeX, "600 mm");
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(Session().ExchangeState().FPollSizeSettleTicks, 0);
+    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_EQ(Session().Settings().PollSizeX, "600 mm");
     EXPECT_EQ(PanelTexts()[1], "1250 mm");
     const std::string closeLine =
         std::string(GetParam()) == kSerialPort ? "Close COM1 OK" : "Port has not been opened!";
@@ -70,14 +70,16 @@ INSTANTIATE_TEST_SUITE_P(EachLink, TReplyCollectionTest, ::testing::Values(kSeri
 // The three one-reply queries, started as their senders start them.
 struct TQuery {
     const char* Name;
-    void (TMainForm::*Send)();
+    TFormAction Send;
     std::int32_t TExchangeState::*Flag;
 };
 
 const TQuery kQueries[] = {
-    {"PollSize", &TMainForm::BnPollSizeClick, &TExchangeState::FPollSizeRequest},
-    {"Firmware", &TMainForm::SendFirmwareQuery, &TExchangeState::FFirmwareRequest},
-    {"Scale", &TMainForm::SendScaleQuery, &TExchangeState::FScaleReadRequest},
+    {"PollSize", &OnForm<&TMainForm::BnPollSizeClick>, &TExchangeState::FPollSizeRequest},
+    {"Firmware", &OnForm<&session::TCutterSession::SendFirmwareQuery>,
+     &TExchangeState::FFirmwareRequest},
+    {"Scale", &OnForm<&session::TCutterSession::SendScaleQuery>,
+     &TExchangeState::FScaleReadRequest},
 };
 
 class TSilentQueryTest : public TPollTest, public ::testing::WithParamInterface<TQuery> {};
@@ -85,18 +87,18 @@ class TSilentQueryTest : public TPollTest, public ::testing::WithParamInterface<
 TEST_P(TSilentQueryTest, EndsOnTheEleventhSilentTickWithTheLinkClosedBeforeTheBox) {
     const TQuery query = GetParam();
     Build(OnLink(kSerialPort, SilentCutter()));
-    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
-    (Form().*query.Send)();
+    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
+    query.Send(Form());
     ASSERT_TRUE(SerialPortOpen());
     Tick(10);
-    EXPECT_EQ(Form().ExchangeState().*query.Flag, 1);
+    EXPECT_EQ(Session().ExchangeState().*query.Flag, 1);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 
     bool endedBeforeTheBox = false;
     Prompts.WhileOpen = [&] {
-        endedBeforeTheBox = Form().ExchangeState().*query.Flag == 0 &&
-                            Form().ExchangeState().FSilenceTicks == 0 && !SerialPortOpen() &&
-                            Form().ExchangeState().FUsbHandle == 0;
+        endedBeforeTheBox = Session().ExchangeState().*query.Flag == 0 &&
+                            Session().ExchangeState().FSilenceTicks == 0 && !SerialPortOpen() &&
+                            Session().ExchangeState().FUsbHandle == 0;
     };
     Tick();
     EXPECT_TRUE(endedBeforeTheBox);
@@ -132,7 +134,7 @@ TEST_P(TSilenceBoxTest, NamesWhyNothingAnswered) {
     Tick(11);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(test.Box));
     EXPECT_EQ(static_cast<int>(CutterCommands().size()), test.CommandsSent);
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -150,14 +152,14 @@ TEST_F(TSettingsMonitorTest, WithoutAFirstReplyStopsOnTheEleventhSilentTickAsDis
     Build(OnLink(kSerialPort, SilentCutter()));
     Form().BnLoopDetectClick();
     Tick(10);
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
 
     std::vector<bool> buttonsUnderTheBox;
     Prompts.WhileOpen = [&] { buttonsUnderTheBox = ButtonsEnabled(Form()); };
     Tick();
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
-    EXPECT_EQ(Form().ExchangeState().FAwaitingFirstReply, 0);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(Session().ExchangeState().FAwaitingFirstReply, 0);
     EXPECT_EQ(buttonsUnderTheBox, kIdleButtons);
     EXPECT_THAT(LogFromLast("Close COM1 OK"),
                 ElementsAre("Close COM1 OK", "Port has not been opened!"));
@@ -170,7 +172,7 @@ TEST_F(TSettingsMonitorTest, ResendsOnThe101stSilentTickAndStopsAfter151SilentTi
     Tick(5); // the first reply comes after 5 silent ticks
     DeliverAll();
     Tick(11);
-    EXPECT_EQ(Form().Settings().Offset, "0.250 mm");
+    EXPECT_EQ(Session().Settings().Offset, "0.250 mm");
     EXPECT_THAT(PanelTexts(), ElementsAre("", "", "80", "0.250 mm", "Light", "Draft", "Enable",
                                           "Disable", "Roll"));
     EXPECT_TRUE(SerialPortOpen());
@@ -183,10 +185,10 @@ TEST_F(TSettingsMonitorTest, ResendsOnThe101stSilentTickAndStopsAfter151SilentTi
 
     // The resent query goes unanswered: the silent run since the reply passes 150.
     Tick(150 - 96);
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
     Tick();
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(ButtonsEnabled(Form()), kIdleButtons);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
 }
@@ -200,7 +202,7 @@ TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
         EXPECT_EQ(CountLogStartingWith("接收:"), round);
         Tick(101);
     }
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
     EXPECT_EQ(CutterCommands().size(), 4U);
     EXPECT_EQ(PanelTexts()[4], "Light");
     EXPECT_THAT(Prompts.Shown, IsEmpty());
@@ -220,12 +222,12 @@ TEST_F(TSettingsMonitorTest, TheTickThatStopsItSendsNothingOnTheLinkOfTheQueryTh
     DeliverAll();
     Tick(11 + 50);
     ASSERT_THAT(CutterCommands(), ElementsAre(kSettingsQuery, kSettingsQuery, kSettingsQuery));
-    Form().SendScaleQuery();
+    Session().SendScaleQuery();
     Line().DiscardAll();
     Tick(100);
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
     Tick();
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
     EXPECT_THAT(CutterCommands(),
                 ElementsAre(kSettingsQuery, kSettingsQuery, kSettingsQuery, "<ESC>.R3:"));
 }
@@ -236,18 +238,18 @@ using TSharedReplyTest = TPollTest;
 TEST_F(TSharedReplyTest, ASecondQueryWaitsItsTurnAndGetsItsOwnElevenSilentTicks) {
     Build(OnLink(kSerialPort, SilentCutter()));
     Form().BnPollSizeClick();
-    Form().SendFirmwareQuery();
+    Session().SendFirmwareQuery();
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
     Tick(10);
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 1);
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 1);
     Tick();
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;", "<ESC>.R4:"));
     EXPECT_EQ(Prompts.Shown.size(), 1U);
     Tick(10);
-    EXPECT_EQ(Form().ExchangeState().FFirmwareRequest, 1);
+    EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 1);
     Tick();
-    EXPECT_EQ(Form().ExchangeState().FFirmwareRequest, 0);
+    EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 0);
     EXPECT_EQ(Prompts.Shown.size(), 2U);
 }
 
@@ -259,8 +261,8 @@ TEST_F(TPortChangeTest, DuringAQueryAbandonsItWithoutABox) {
     Deliver(6);
     Tick(3);
     ChoosePort(kSerialPort);
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
-    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
     DeliverAll();
     Tick(50);
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
@@ -269,8 +271,8 @@ TEST_F(TPortChangeTest, DuringAQueryAbandonsItWithoutABox) {
 
 TEST_F(TPortChangeTest, DuringAScaleQueryTellsTheWaitingWizardItWillNotBeAnswered) {
     Build(OnLink(kSerialPort));
-    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
-    Form().SendScaleQuery();
+    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
+    Session().SendScaleQuery();
     Tick(3);
     ChoosePort(kSerialPort);
     ASSERT_EQ(scaleEnded.count(), 1);
@@ -286,7 +288,7 @@ TEST_F(TPortChangeTest, DuringLoopDetectionStopsTheQueriesButKeepsTheButtons) {
     Tick(11);
     ChoosePort(kSerialPort);
     Tick(300);
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(CutterCommands().size(), 1U);
     EXPECT_THAT(Prompts.Shown, IsEmpty());
     EXPECT_EQ(ButtonsEnabled(Form()), kLoopDetectButtons);
@@ -296,22 +298,22 @@ TEST_F(TPortChangeTest, DuringLoopDetectionStopsTheQueriesButKeepsTheButtons) {
 
 TEST_F(TPortChangeTest, ANewQueryCollectsItsWholeReplyAfterOneAbandonedMidReply) {
     Build(OnLink(kSerialPort));
-    Form().SendScaleQuery();
+    Session().SendScaleQuery();
     Deliver(4);
     Tick(7);
     ChoosePort(kSerialPort);
     Line().DiscardAll();
 
-    Form().SendScaleQuery();
+    Session().SendScaleQuery();
     Deliver(4); // "0,10"
     Tick(4);
-    EXPECT_EQ(Form().ExchangeState().FScaleReadRequest, 1);
+    EXPECT_EQ(Session().ExchangeState().FScaleReadRequest, 1);
     DeliverAll();
     Tick(7);
-    EXPECT_EQ(Form().ExchangeState().FScaleReadRequest, 0);
-    EXPECT_EQ(Form().Settings().ScaleX, 1000);
-    EXPECT_EQ(Form().Settings().ScaleY, 1000);
-    EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
+    EXPECT_EQ(Session().ExchangeState().FScaleReadRequest, 0);
+    EXPECT_EQ(Session().Settings().ScaleX, 1000);
+    EXPECT_EQ(Session().Settings().ScaleY, 1000);
+    EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
 }
 
 } // namespace

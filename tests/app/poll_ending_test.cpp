@@ -24,7 +24,7 @@ TBench ScriptedComPort() {
 
 struct TMalformedCase {
     const char* Name;
-    void (TMainForm::*Send)();
+    TFormAction Send;
     std::int32_t TExchangeState::*Flag;
     std::int32_t TExchangeState::*SettleTicks;
     const char* Reply;
@@ -34,26 +34,29 @@ struct TMalformedCase {
 };
 
 const TMalformedCase kMalformedReplies[] = {
-    {"PollSize", &TMainForm::BnPollSizeClick, &TExchangeState::FPollSizeRequest,
+    {"PollSize", &OnForm<&TMainForm::BnPollSizeClick>, &TExchangeState::FPollSizeRequest,
      &TExchangeState::FPollSizeSettleTicks, "0,0,24000,12x\r", "12x",
      [](const TMainForm& form) {
          EXPECT_THAT(PanelTexts(form), ElementsAre("600 mm", "", "", "", "", "", "", "", ""));
      }},
-    {"Settings", &TMainForm::BnLoopDetectClick, &TExchangeState::FLoopDetect,
+    {"Settings", &OnForm<&TMainForm::BnLoopDetectClick>, &TExchangeState::FLoopDetect,
      &TExchangeState::FSettingsSettleTicks, "0,30,80,2.5.0,5,1,0,2\r", "2.5.0",
      [](const TMainForm& form) {
          EXPECT_THAT(PanelTexts(form), ElementsAre("", "", "80", "", "Light", "", "", "", ""));
      }},
-    {"Firmware", &TMainForm::SendFirmwareQuery, &TExchangeState::FFirmwareRequest,
-     &TExchangeState::FFirmwareSettleTicks, "\x7f\x80\xfe garbage", nullptr,
-     [](const TMainForm& form) { EXPECT_THAT(form.Settings().FirmwareModel, IsEmpty()); }},
-    {"Scale", &TMainForm::SendScaleQuery, &TExchangeState::FScaleReadRequest,
+    {"Firmware", &OnForm<&session::TCutterSession::SendFirmwareQuery>,
+     &TExchangeState::FFirmwareRequest, &TExchangeState::FFirmwareSettleTicks,
+     "\x7f\x80\xfe garbage", nullptr,
+     [](const TMainForm& form) {
+         EXPECT_THAT(form.Session().Settings().FirmwareModel, IsEmpty());
+     }},
+    {"Scale", &OnForm<&session::TCutterSession::SendScaleQuery>, &TExchangeState::FScaleReadRequest,
      &TExchangeState::FScaleSettleTicks, "0,1010,99z\r", "99z",
      [](const TMainForm& form) {
          // Not a reading: nothing of it is taken, not even the field before the bad one.
-         EXPECT_EQ(form.Settings().ScaleX, 0);
-         EXPECT_EQ(form.Settings().ScaleY, 0);
-         EXPECT_EQ(form.ScaleRepliesDecoded(), 0);
+         EXPECT_EQ(form.Session().Settings().ScaleX, 0);
+         EXPECT_EQ(form.Session().Settings().ScaleY, 0);
+         EXPECT_EQ(form.Session().ScaleRepliesDecoded(), 0);
      }},
 };
 
@@ -64,24 +67,24 @@ TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
     const TMalformedCase& test = GetParam();
     const bool monitor = test.Flag == &TExchangeState::FLoopDetect;
     Build(ScriptedComPort());
-    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
-    (Form().*test.Send)();
+    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
+    test.Send(Form());
     ArriveOnSerial(test.Reply);
 
     bool endedBeforeTheBox = false;
     Prompts.WhileOpen = [&] {
-        endedBeforeTheBox = Form().ExchangeState().FReplyText.empty() &&
-                            Form().ExchangeState().*test.SettleTicks == 0 &&
-                            Form().ExchangeState().*test.Flag == (monitor ? 1 : 0) &&
+        endedBeforeTheBox = Session().ExchangeState().FReplyText.empty() &&
+                            Session().ExchangeState().*test.SettleTicks == 0 &&
+                            Session().ExchangeState().*test.Flag == (monitor ? 1 : 0) &&
                             SerialPortOpen() == monitor;
     };
     Tick(11);
     Tick(40);
 
     EXPECT_EQ(CountLogStartingWith("接收:"), 1);
-    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
-    EXPECT_EQ(Form().ExchangeState().*test.SettleTicks, 0);
-    EXPECT_EQ(Form().ExchangeState().*test.Flag, monitor ? 1 : 0);
+    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_EQ(Session().ExchangeState().*test.SettleTicks, 0);
+    EXPECT_EQ(Session().ExchangeState().*test.Flag, monitor ? 1 : 0);
     EXPECT_EQ(SerialPortOpen(), monitor);
     test.CheckValues(Form());
     if (test.FailingField != nullptr) {
@@ -106,17 +109,17 @@ using TCutShortReplyTest = TPollTest;
 // "0,1000,998\r" would make the wizard write a Y scale of 9 into the cutter's flash.
 TEST_F(TCutShortReplyTest, AScaleReplyWithoutItsCarriageReturnIsNotTaken) {
     Build(ScriptedComPort());
-    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
-    Form().SendScaleQuery();
+    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
+    Session().SendScaleQuery();
     ArriveOnSerial("0,10");
     Tick(6);
     ArriveOnSerial("00,9");
     Tick(5);
 
-    EXPECT_EQ(Form().ExchangeState().FScaleReadRequest, 0);
-    EXPECT_EQ(Form().Settings().ScaleX, 0);
-    EXPECT_EQ(Form().Settings().ScaleY, 0);
-    EXPECT_EQ(Form().ScaleRepliesDecoded(), 0);
+    EXPECT_EQ(Session().ExchangeState().FScaleReadRequest, 0);
+    EXPECT_EQ(Session().Settings().ScaleX, 0);
+    EXPECT_EQ(Session().Settings().ScaleY, 0);
+    EXPECT_EQ(Session().ScaleRepliesDecoded(), 0);
     ASSERT_EQ(scaleEnded.count(), 1);
     EXPECT_FALSE(scaleEnded.front().front().toBool());
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
@@ -128,7 +131,7 @@ TEST_F(TCutShortReplyTest, AFloodOnTheLineIsCutBeforeItIsDecoded) {
     Form().BnPollSizeClick();
     ArriveOnSerial(std::string(60000, ','));
     Tick();
-    EXPECT_EQ(Form().ExchangeState().FReplyText.size(), 16384U);
+    EXPECT_EQ(Session().ExchangeState().FReplyText.size(), 16384U);
     Tick(10);
     EXPECT_LE(CountLogStartingWith(""), 16400) << "one log line per field of the cut reply";
 }
@@ -140,13 +143,13 @@ TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnd
     Form().BnPollSizeClick();
     Prompts.WhileOpen = [&] {
         Tick(30);
-        Form().Comm1RxChar(&Form().Comm1, 8);
-        EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
-        EXPECT_EQ(Form().ExchangeState().FSilenceTicks, 0);
+        Session().Comm1RxChar(&Session().Comm1, 8);
+        EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
+        EXPECT_EQ(Session().ExchangeState().FSilenceTicks, 0);
     };
     Tick(11);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
-    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
     EXPECT_FALSE(SerialPortOpen());
     Tick(30);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
@@ -165,7 +168,7 @@ TEST_F(TBoxReentranceTest, TicksUnderTheMonitorsSilenceBoxNeitherResendNorStopTw
     Tick(11);
     EXPECT_NE(logLinesUnderTheBox, 0U);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(CountLog("Close COM1 OK"), 1);
 }
 
@@ -184,7 +187,7 @@ TEST_F(TBoxReentranceTest, ANewReplyUnderTheMonitorsErrorBoxIsDecodedAndTheBadOn
     EXPECT_THAT(PanelTexts(), ElementsAre("", "", "90", "0.300 mm", "Heavy", "Fine", "Disable",
                                           "Enable", "Single"));
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException), ElementsAre(HasSubstr("abc")));
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
     EXPECT_TRUE(SerialPortOpen());
 }
 
@@ -214,8 +217,8 @@ TEST_F(TBoxReentranceTest, GarbageThatKeepsComingUnderTheErrorBoxIsLoggedNotStac
 
 TEST_F(TBoxReentranceTest, TheScaleQueryEndsOnceWhenTicksRunUnderItsErrorBox) {
     Build(ScriptedComPort());
-    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
-    Form().SendScaleQuery();
+    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
+    Session().SendScaleQuery();
     ArriveOnSerial("0,1000,x\r");
     Prompts.WhileOpen = [&] { Tick(30); };
     Tick(11);

@@ -26,15 +26,15 @@ TEST_P(TEachLinkTest, DisDetectClosesBothLinksAndDropsTheReplyCollected) {
     Form().BnLoopDetectClick();
     Deliver(5);
     Tick();
-    ASSERT_FALSE(Form().ExchangeState().FReplyText.empty());
+    ASSERT_FALSE(Session().ExchangeState().FReplyText.empty());
 
     Form().BnDisDetectClick();
-    EXPECT_EQ(Form().ExchangeState().FLoopDetect, 0);
-    EXPECT_EQ(Form().ExchangeState().FSilenceTicks, 0);
-    EXPECT_THAT(Form().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(Session().ExchangeState().FSilenceTicks, 0);
+    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
     EXPECT_FALSE(SerialPortOpen());
     EXPECT_EQ(OpenUsbHandles(), 0U);
-    EXPECT_EQ(Form().ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(Session().ExchangeState().FUsbHandle, 0);
     EXPECT_EQ(Log().back(), SerialChosen() ? "Close COM1 OK" : "Port has not been opened!");
     Tick(200);
     EXPECT_EQ(CutterCommands().size(), 1U);
@@ -47,21 +47,21 @@ TEST_P(TEachLinkTest, AZeroByteStaysOnlyOnTheSerialLink) {
                                              "60",
                                              5);
     Build(bench);
-    Form().SendFirmwareQuery();
+    Session().SendFirmwareQuery();
     DeliverAll();
     Tick(11);
-    EXPECT_EQ(Form().Settings().FirmwareModel, SerialChosen() ? std::string("TC\0"
-                                                                            "60",
-                                                                            5)
-                                                              : std::string("TC60"));
-    EXPECT_EQ(Form().Settings().FirmwareVersion, "2.10");
+    EXPECT_EQ(Session().Settings().FirmwareModel, SerialChosen() ? std::string("TC\0"
+                                                                               "60",
+                                                                               5)
+                                                                 : std::string("TC60"));
+    EXPECT_EQ(Session().Settings().FirmwareVersion, "2.10");
 }
 
 TEST_P(TEachLinkTest, ATestCutReachesTheCutterAndLeavesTheLinkOpen) {
     Build(OnLink(GetParam()));
     Form().SetWizardFields(
         {[] { return "100"; }, [] { return "50"; }, [] { return "100"; }, [] { return "50"; }});
-    Form().SendTestDraw();
+    Session().SendTestDraw();
     ASSERT_EQ(Cutter().CutCount(), 1U);
     EXPECT_DOUBLE_EQ(Cutter().Cuts().back().WidthMm, 100.0);
     EXPECT_DOUBLE_EQ(Cutter().Cuts().back().HeightMm, 50.0);
@@ -85,7 +85,7 @@ TEST_F(TUsbFeederTest, LogsEveryReadAndTheSerialCloseThatFindsNothingOpen) {
     EXPECT_EQ(CountLog("Receive Data : 16 bytes"), 1);
     EXPECT_EQ(CountLog("Receive Data : 0 bytes"), 13);
     EXPECT_EQ(Log().back(), "Port has not been opened!");
-    EXPECT_EQ(Form().Settings().PollSizeY, "1250 mm");
+    EXPECT_EQ(Session().Settings().PollSizeY, "1250 mm");
     EXPECT_EQ(OpenUsbHandles(), 0U);
 }
 
@@ -97,9 +97,9 @@ TEST_F(TUsbFeederTest, AFailedReadIsSkippedWithoutAWordAndCountsAsSilence) {
     Line().HangUp();
     Tick(8);
     EXPECT_EQ(CountLogStartingWith("Receive Data"), 2);
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 1);
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 1);
     Tick();
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre("Device not found"));
 }
 
@@ -114,7 +114,7 @@ TEST_F(TSerialFeederTest, ACountAboveTheReadBufferIsReadInParts) {
     flood[4999] = '\0';
     flood[5000] = ',';
     ArriveOnSerial(flood);
-    EXPECT_EQ(Form().ExchangeState().FReplyText, flood);
+    EXPECT_EQ(Session().ExchangeState().FReplyText, flood);
 }
 
 using TUsbGuardTest = TPollTest;
@@ -130,10 +130,11 @@ TBench ComPortBesideAUsbCutter() {
 const std::string kUsbNamed = "USB0 attached, device ID: none reported";
 
 TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
-    for (const auto send : {&TMainForm::SendTestDraw, &TMainForm::SendCorrectedTestDraw,
-                            &TMainForm::SendWriteScale}) {
+    for (const auto send : {&OnForm<&session::TCutterSession::SendTestDraw>,
+                            &OnForm<&session::TCutterSession::SendCorrectedTestDraw>,
+                            &OnForm<&session::TCutterSession::SendWriteScale>}) {
         Build(ComPortBesideAUsbCutter());
-        (Form().*send)();
+        send(Form());
         EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kUsbPlugged));
         EXPECT_THAT(Log(), ElementsAre(kUsbNamed));
         EXPECT_FALSE(SerialPortOpen());
@@ -145,8 +146,8 @@ TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
 
 TEST_F(TUsbGuardTest, AScaleQueryGoesOnAndEndsWithTheSameTextAfterTheSilence) {
     Build(ComPortBesideAUsbCutter());
-    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
-    Form().SendScaleQuery();
+    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
+    Session().SendScaleQuery();
     EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", kUsbNamed));
     EXPECT_THAT(Prompts.Shown, IsEmpty());
     Tick(11);
@@ -160,11 +161,11 @@ using TScaleQueryTest = TPollTest;
 
 TEST_F(TScaleQueryTest, AWholeReplyIsCountedForTheWizard) {
     Build();
-    QSignalSpy scaleEnded(&Form(), &TMainForm::ScaleQueryEnded);
-    Form().SendScaleQuery();
+    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
+    Session().SendScaleQuery();
     DeliverAll();
     Tick(11);
-    EXPECT_EQ(Form().ScaleRepliesDecoded(), 1);
+    EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
     ASSERT_EQ(scaleEnded.count(), 1);
     EXPECT_TRUE(scaleEnded.front().front().toBool());
 }

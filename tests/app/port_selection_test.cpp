@@ -43,7 +43,7 @@ TEST_P(Generation, IsDecidedFromTheVersionQuery) {
     Sources.VersionAnswers = GetParam().Answers;
     Sources.Version.PlatformId = GetParam().PlatformId;
     Sources.Version.MajorVersion = GetParam().MajorVersion;
-    EXPECT_EQ(Create().ExchangeState().FWinGeneration, GetParam().Generation);
+    EXPECT_EQ(Create().Session().ExchangeState().FWinGeneration, GetParam().Generation);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Generation,
@@ -93,7 +93,7 @@ TEST_F(PortList, UsbProbesCloseWhatTheyOpenAndLeaveTheHandleAlone) {
     EXPECT_EQ(PortItems(), QStringList({"USB1", "USB3"}));
     EXPECT_THAT(Usb.OpenedIndexes, ElementsAre(0, 1, 2, 3));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 0);
 }
 
 TEST_F(PortList, EnumeratedPortsLoseTheirLastCharacterAndOnlyComPortsStay) {
@@ -173,7 +173,7 @@ TEST_P(SerialCheck, LogsTheOutcomeAndLeavesThePortClosed) {
     form.ComboBox1Change();
     EXPECT_EQ(Log(), GetParam().Lines);
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM2"));
-    EXPECT_FALSE(form.Comm1.Enabled());
+    EXPECT_FALSE(form.Session().Comm1.Enabled());
     EXPECT_EQ(Serial.CountOf("EscapeCommFunction"), 0) << "the check sets no line";
     EXPECT_TRUE(Prompts.TextsOf(TRecordingPrompts::pkMessageBox).empty());
 }
@@ -222,16 +222,18 @@ TEST_F(PortList, OpenThatRaisesIsReportedAndTheCheckGoesOn) {
 TEST_F(PortList, CheckAbandonsEveryQueryButLeavesTheButtons) {
     TMainForm& form = Create();
     form.BnLoopDetectClick();
-    form.StageQueryForTests(protocol::ccPollSize);
-    form.StageQueryForTests(protocol::ccFirmwareQuery);
-    form.StageQueryForTests(protocol::ccScaleQuery);
-    form.StageReplyTextForTests("0,0,4");
+    form.Session().StageQueryForTests(protocol::ccPollSize);
+    form.Session().StageQueryForTests(protocol::ccFirmwareQuery);
+    form.Session().StageQueryForTests(protocol::ccScaleQuery);
+    form.Session().StageReplyTextForTests("0,0,4");
     SetPortText("COM1");
     form.ComboBox1Change();
-    EXPECT_EQ(form.ExchangeState().FPollSizeRequest + form.ExchangeState().FLoopDetect +
-                  form.ExchangeState().FFirmwareRequest + form.ExchangeState().FScaleReadRequest,
+    EXPECT_EQ(form.Session().ExchangeState().FPollSizeRequest +
+                  form.Session().ExchangeState().FLoopDetect +
+                  form.Session().ExchangeState().FFirmwareRequest +
+                  form.Session().ExchangeState().FScaleReadRequest,
               0);
-    EXPECT_TRUE(form.ExchangeState().FReplyText.empty());
+    EXPECT_TRUE(form.Session().ExchangeState().FReplyText.empty());
     EXPECT_TRUE(form.BnDisDetect->isEnabled());
     EXPECT_FALSE(form.BnPollSize->isEnabled());
 }
@@ -241,13 +243,13 @@ TEST_F(PortList, AnOpenPortIsCheckedUnderTheNewName) {
     TMainForm& form = Create();
     Serial.SetModemStatus(devlink::kMsCtsOn);
     SetPortText("COM1");
-    form.ComPortOpen();
+    form.Session().ComPortOpen();
     SetPortText("COM4");
     form.ComboBox1Change();
     EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "COM4 Check OK"));
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM1"));
-    EXPECT_FALSE(form.Comm1.Enabled());
-    form.ComPortOpen();
+    EXPECT_FALSE(form.Session().Comm1.Enabled());
+    form.Session().ComPortOpen();
     EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM1", "\\\\.\\COM4"));
 }
 
@@ -287,7 +289,7 @@ TEST_F(PortList, UsbEntryThatAnswersIsReportedAndLeftClosed) {
     form.ComboBox1Change();
     EXPECT_THAT(Log(), ElementsAre("USB1 Check OK", "USB1 device ID: none reported"));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 0);
 }
 
 TEST_F(PortList, UsbEntryShowsItsDeviceInTheTooltipAndTheCheck) {
@@ -327,22 +329,22 @@ TEST_F(PortList, UsbEntryThatDoesNotAnswerIsNotFound) {
     SetPortText("USB2");
     form.ComboBox1Change();
     EXPECT_THAT(Log(), ElementsAre("Device not found"));
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, -1);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, -1);
     EXPECT_EQ(Usb.OpenedIndexes.back(), 2);
 }
 
 TEST_F(PortList, TypedUsbWithoutANumberShowsTheErrorAndOpensNothing) {
     TMainForm& form = Create();
-    form.StageQueryForTests(protocol::ccPollSize);
-    form.StageUsbHandleForTests(-1);
+    form.Session().StageQueryForTests(protocol::ccPollSize);
+    form.Session().StageUsbHandleForTests(-1);
     const std::size_t probes = Usb.OpenedIndexes.size();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "USB");
     ASSERT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), 1U);
     EXPECT_NE(Prompts.TextsOf(TRecordingPrompts::pkException)[0].find("USB"), std::string::npos)
         << Prompts.TextsOf(TRecordingPrompts::pkException)[0];
     EXPECT_EQ(Usb.OpenedIndexes.size(), probes);
-    EXPECT_EQ(form.ExchangeState().FUsbHandle, 0);
-    EXPECT_EQ(form.ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(form.Session().ExchangeState().FPollSizeRequest, 0);
     EXPECT_THAT(Log(), IsEmpty());
 }
 
@@ -357,8 +359,8 @@ TEST_F(PortList, TextNamingNoLinkChecksNothing) {
 TEST_F(PortList, ComPortOpensWithBothLinesUpAndRefusesASecondOpen) {
     TMainForm& form = Create();
     SetPortText("COM1");
-    form.ComPortOpen();
-    form.ComPortOpen();
+    form.Session().ComPortOpen();
+    form.Session().ComPortOpen();
     EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "Port has already been opened!"));
     std::vector<std::uint32_t> functions;
     for (const devlink::fake::TSerialCall& call : Serial.CallsOf("EscapeCommFunction")) {
@@ -374,10 +376,10 @@ TEST_F(PortList, ComPortThatDoesNotOpenLogsOnlyAReasonItKnows) {
     TMainForm& form = Create();
     SetPortText("COM1");
     Serial.Fail("CreateFile", TLinkError::leNotFound);
-    form.ComPortOpen();
+    form.Session().ComPortOpen();
     EXPECT_THAT(Log(), IsEmpty());
     Serial.Fail("CreateFile", TLinkError::leDenied);
-    form.ComPortOpen();
+    form.Session().ComPortOpen();
     EXPECT_THAT(Log(),
                 ElementsAre("Permission denied on /dev/ttyS0: add your user to the group dialout"));
 }
@@ -385,11 +387,11 @@ TEST_F(PortList, ComPortThatDoesNotOpenLogsOnlyAReasonItKnows) {
 TEST_F(PortList, ComPortCloseSaysWhetherThePortWasOpen) {
     TMainForm& form = Create();
     SetPortText("COM1");
-    form.ComPortOpen();
-    form.ComPortClose();
-    form.ComPortClose();
+    form.Session().ComPortOpen();
+    form.Session().ComPortClose();
+    form.Session().ComPortClose();
     EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "Close COM1 OK", "Port has not been opened!"));
-    EXPECT_FALSE(form.Comm1.Enabled());
+    EXPECT_FALSE(form.Session().Comm1.Enabled());
 }
 
 } // namespace

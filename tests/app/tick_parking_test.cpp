@@ -37,16 +37,16 @@ protected:
     // delivered; returns once the idle window has parked the timer.
     void BuildTicking(const TBench& bench = {}) {
         TMainForm& form = Build(bench);
-        const std::function<void()> tick = form.Timer1.OnTimer;
-        form.Timer1.OnTimer = [this, tick] {
+        const std::function<void()> tick = form.Session().Timer1.OnTimer;
+        form.Session().Timer1.OnTimer = [this, tick] {
             ++TicksDelivered;
             tick();
         };
-        form.Timer1.SetEnabled(true);
+        form.Session().Timer1.SetEnabled(true);
         ASSERT_TRUE(WaitUntil([this] { return Parked(); })) << "the idle window never parked";
     }
 
-    bool Parked() { return !Form().Timer1.Enabled(); }
+    bool Parked() { return !Session().Timer1.Enabled(); }
 
     static bool WaitUntil(const std::function<bool()>& condition) {
         return QTest::qWaitFor(condition, kWaitLimitMs);
@@ -79,10 +79,10 @@ struct TSender {
 const TSender kQuerySenders[] = {
     {"PollSize", [](TMainForm& form) { form.BnPollSizeClick(); },
      [](const TMainForm& form) { return PanelTexts(form)[1] == "1250 mm"; }},
-    {"FirmwareQuery", [](TMainForm& form) { form.SendFirmwareQuery(); },
-     [](const TMainForm& form) { return form.Settings().FirmwareModel == "TC-60"; }},
-    {"ScaleQuery", [](TMainForm& form) { form.SendScaleQuery(); },
-     [](const TMainForm& form) { return form.ScaleRepliesDecoded() == 1; }},
+    {"FirmwareQuery", [](TMainForm& form) { form.Session().SendFirmwareQuery(); },
+     [](const TMainForm& form) { return form.Session().Settings().FirmwareModel == "TC-60"; }},
+    {"ScaleQuery", [](TMainForm& form) { form.Session().SendScaleQuery(); },
+     [](const TMainForm& form) { return form.Session().ScaleRepliesDecoded() == 1; }},
 };
 
 class TSenderExchangeTest : public TTickParkingTest,
@@ -97,7 +97,7 @@ TEST_P(TSenderExchangeTest, TicksResumeForTheReplyAndParkOnceItIsDecoded) {
     EXPECT_FALSE(Parked());
     DeliverAll();
     EXPECT_TRUE(WaitUntil([&] { return sender.Decoded(Form()); })) << "the reply never decoded";
-    EXPECT_FALSE(Form().QueryOutstanding());
+    EXPECT_FALSE(Session().QueryOutstanding());
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
     EXPECT_TRUE(NoTicksFor(kSeveralTicksMs));
     EXPECT_THAT(Prompts.Shown, ::testing::IsEmpty());
@@ -118,8 +118,8 @@ TEST_F(TTickParkingTest, SilentCutterIsStillGivenUpAfterElevenTicksAndTheTimerPa
     EXPECT_FALSE(Parked());
     ASSERT_TRUE(WaitUntil([this] { return !Prompts.Shown.empty(); }));
     EXPECT_EQ(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{kDeviceNotFoundText});
-    EXPECT_EQ(Form().ExchangeState().FPollSizeRequest, 0);
+              std::vector<std::string>{session::kDeviceNotFoundText});
+    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
     // The first tick parked the idle window; eleven silent ones gave up; one more parked.
     EXPECT_EQ(TicksDelivered, 1 + 11 + 1);
@@ -132,11 +132,11 @@ TEST_F(TTickParkingTest, QueryOnAMissingUsbDeviceStillEndsInTheSilenceBox) {
     bench.PortText = kUsbPort;
     BuildTicking(bench);
 
-    Form().SendFirmwareQuery();
-    ASSERT_EQ(CountLog(kDeviceNotFoundText), 1);
+    Session().SendFirmwareQuery();
+    ASSERT_EQ(CountLog(session::kDeviceNotFoundText), 1);
     EXPECT_TRUE(WaitUntil([this] { return !Prompts.Shown.empty(); }));
     EXPECT_EQ(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{kDeviceNotFoundText});
+              std::vector<std::string>{session::kDeviceNotFoundText});
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
 }
 
@@ -144,7 +144,7 @@ TEST_F(TTickParkingTest, LoopDetectKeepsTheTimerRunningUntilDisDetectParksIt) {
     BuildTicking();
     Form().BnLoopDetectClick();
     DeliverAll();
-    ASSERT_TRUE(WaitUntil([this] { return !Form().Settings().Force.empty(); }));
+    ASSERT_TRUE(WaitUntil([this] { return !Session().Settings().Force.empty(); }));
     const int ticksAfterReply = TicksDelivered;
     EXPECT_TRUE(WaitUntil([&] { return TicksDelivered > ticksAfterReply + 2; }))
         << "the monitor must keep ticking between replies";
@@ -167,14 +167,14 @@ TEST_F(TTickParkingTest, PortChangeAbandonsTheQueryAndParksTheTimerWithoutABox) 
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
 }
 
-// A timer stopped from outside is not the window's to start: a test that ticks by hand
+// A timer stopped from outside is not the session's to start: a test that ticks by hand
 // stays the only clock.
 TEST_F(TTickParkingTest, ATimerStoppedFromOutsideStaysStoppedWhenASenderSetsAFlag) {
     Build();
-    Form().Timer1.SetEnabled(false);
-    Form().Timer1Timer();
+    Session().Timer1.SetEnabled(false);
+    Session().Timer1Timer();
     Form().BnPollSizeClick();
-    EXPECT_FALSE(Form().Timer1.Enabled());
+    EXPECT_FALSE(Session().Timer1.Enabled());
 }
 
 // The dialogs reach the poll cycle through the main window's senders; their exchanges
@@ -218,8 +218,8 @@ TEST_F(TDialogExchangeTest, WizardSaveReadsTheScaleThePasswordStepWaitsFor) {
     EXPECT_FALSE(Parked());
 
     DeliverAll();
-    EXPECT_TRUE(WaitUntil([this] { return Form().ScaleRepliesDecoded() == 1; }));
-    EXPECT_EQ(Form().Settings().ScaleX, 1000);
+    EXPECT_TRUE(WaitUntil([this] { return Session().ScaleRepliesDecoded() == 1; }));
+    EXPECT_EQ(Session().Settings().ScaleX, 1000);
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
     EXPECT_THAT(Prompts.Shown, ::testing::IsEmpty());
 }

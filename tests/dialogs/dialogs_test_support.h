@@ -2,7 +2,7 @@
 #pragma once
 
 // The wizard and About dialogs on the offscreen platform, driven by clicks and keys
-// against the window bench's virtual cutter on "COM1". The main window's timer is stopped:
+// against the window bench's virtual cutter on "COM1". The session's timer is stopped:
 // tests tick the poll cycle themselves.
 
 #include "app/main_form.h"

@@ -59,7 +59,7 @@ TEST_F(WizardEqualMeasurement, EverySizeWithOneOrTwoDecimalsMeasuredAsItselfIsUn
         const QString sizeY = QString::fromStdString(sizes[sizes.size() - 1 - index]);
         Flow().ScaleForm()->EdTestDraw_X->setText(sizeX);
         Flow().ScaleForm()->EdTestDraw_Y->setText(sizeY);
-        FMainForm->SendCommand(protocol::ccTestDraw);
+        FMainForm->Session().SendCommand(protocol::ccTestDraw);
         Flow().ScaleForm2()->Edit1->setText(sizeX);
         Flow().ScaleForm2()->Edit2->setText(sizeY);
         Flow().ScaleForm2()->BnOkClick();

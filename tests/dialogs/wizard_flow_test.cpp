@@ -83,7 +83,7 @@ TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
     EXPECT_EQ(SerialWritten(), kScaleQuery);
     ASSERT_TRUE(Flow().PasswordForm()->isVisible());
     AnswerQuery();
-    EXPECT_EQ(FMainForm->Settings().ScaleX, 1000);
+    EXPECT_EQ(FMainForm->Session().Settings().ScaleX, 1000);
 
     // The right password reads the scale again; the write rests on two equal readings.
     ForgetSerialWritten();
@@ -268,7 +268,7 @@ TEST_F(WizardFlow, CancelAtSaveEndsTheWizardWithoutQueryOrWrite) {
     EXPECT_FALSE(leftOpen);
     EXPECT_EQ(SerialWritten(), "");
     EXPECT_FALSE(Flow().PasswordForm()->isVisible());
-    EXPECT_EQ(FMainForm->ExchangeState().FScaleReadRequest, 0);
+    EXPECT_EQ(FMainForm->Session().ExchangeState().FScaleReadRequest, 0);
 }
 
 TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {

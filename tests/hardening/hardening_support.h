@@ -20,7 +20,7 @@ using testsupport::kUsbPort;
 using testsupport::TRecordingPrompts;
 
 // The window over a virtual cutter reachable as COM1 or as USB0 (one at a time, as the
-// port list text chooses). The window's own timer is stopped: Tick() is the clock.
+// port list text chooses). The session's own timer is stopped: Tick() is the clock.
 class TFaultBench : public testsupport::TWindowBench {
 public:
     explicit TFaultBench(const std::string& portText, const sim::TFaults& faults = {});

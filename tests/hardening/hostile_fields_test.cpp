@@ -171,11 +171,11 @@ TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {
                 ExpectRefused(FFlow.ScaleForm(), promptsBefore, commandsBefore);
             } else {
                 EXPECT_TRUE(FFlow.ScaleForm2()->isVisible());
-                ExpectCut(cutsBefore, ignoredBefore, FBench.Form().ExchangeState().FTestDrawX,
-                          FBench.Form().ExchangeState().FTestDrawY);
+                ExpectCut(cutsBefore, ignoredBefore, FBench.Session().ExchangeState().FTestDrawX,
+                          FBench.Session().ExchangeState().FTestDrawY);
                 const double typed = toolkit::StrToFloat(text) * 40;
-                EXPECT_DOUBLE_EQ(widthField ? FBench.Form().ExchangeState().FTestDrawX
-                                            : FBench.Form().ExchangeState().FTestDrawY,
+                EXPECT_DOUBLE_EQ(widthField ? FBench.Session().ExchangeState().FTestDrawX
+                                            : FBench.Session().ExchangeState().FTestDrawY,
                                  typed);
             }
             HideWizard();
@@ -226,7 +226,7 @@ TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
     ASSERT_TRUE(FFlow.PasswordForm()->isVisible());
     FBench.DeliverAll();
     FBench.TickUntilIdle();
-    ASSERT_EQ(FBench.Form().Settings().ScaleX, 1000);
+    ASSERT_EQ(FBench.Session().Settings().ScaleX, 1000);
 
     for (const std::string& text : kHostilePasswords) {
         SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));

@@ -180,29 +180,30 @@ void HostilePortText::ExpectHandledSafely(const std::string& text) {
     SCOPED_TRACE(testing::PrintToString(portText.substr(0, 60)));
 
     EXPECT_EQ(FWatch.TakeOpens(), AllowedOpens(portText));
-    EXPECT_FALSE(form.Comm1.Enabled());
-    EXPECT_TRUE(form.ExchangeState().FUsbHandle == 0 || form.ExchangeState().FUsbHandle == -1)
-        << form.ExchangeState().FUsbHandle;
+    EXPECT_FALSE(form.Session().Comm1.Enabled());
+    EXPECT_TRUE(form.Session().ExchangeState().FUsbHandle == 0 ||
+                form.Session().ExchangeState().FUsbHandle == -1)
+        << form.Session().ExchangeState().FUsbHandle;
 
     const std::string said = form.Memo1->toPlainText().toStdString().substr(logBefore.size());
     const bool prompted = FTessaro.Prompts.Shown.size() > promptsBefore;
-    switch (form.LinkKind()) {
-    case app::lkSerial:
+    switch (form.Session().LinkKind()) {
+    case session::lkSerial:
         EXPECT_NE(said.find(portText == kComPort ? " Check OK" : " Check Fail"), std::string::npos)
             << said.substr(0, 200);
         break;
-    case app::lkUsb:
+    case session::lkUsb:
         if (portText.size() < 4) {
             ASSERT_TRUE(prompted) << "a USB text without a number was not refused";
             EXPECT_FALSE(FTessaro.Prompts.Shown.back().Text.empty());
         } else {
-            EXPECT_NE(
-                said.find(AllowedOpens(portText).empty() ? app::kDeviceNotFoundText : " Check OK"),
-                std::string::npos)
+            EXPECT_NE(said.find(AllowedOpens(portText).empty() ? session::kDeviceNotFoundText
+                                                               : " Check OK"),
+                      std::string::npos)
                 << said.substr(0, 200);
         }
         break;
-    case app::lkNone:
+    case session::lkNone:
         EXPECT_TRUE(said.empty()) << said.substr(0, 200);
         EXPECT_FALSE(prompted);
         break;
@@ -280,7 +281,7 @@ TEST_F(HostilePortText, TypingKeyByKeyChecksEachTextAndOpensOnlyTheWholeName) {
     ASSERT_GE(lines.size(), 2U);
     EXPECT_EQ(lines[lines.size() - 2], "COM Check Fail");
     EXPECT_EQ(lines.back(), "COM7 Check OK");
-    EXPECT_FALSE(form.Comm1.Enabled());
+    EXPECT_FALSE(form.Session().Comm1.Enabled());
 }
 
 TEST(HostileExchange, SendsNothingAndEndsWithTheSilenceBox) {
@@ -297,14 +298,12 @@ TEST(HostileExchange, SendsNothingAndEndsWithTheSilenceBox) {
         tessaro.Type(text);
         const std::size_t promptsBefore = tessaro.Prompts.Shown.size();
         form.BnPollSizeClick();
-        for (int tick = 0; tick < 11; ++tick) {
-            form.Timer1Timer();
-        }
+        tessaro.Tick(11);
         EXPECT_TRUE(watch.TakeOpens().empty()) << text;
-        EXPECT_EQ(form.ExchangeState().FPollSizeRequest, 0) << text;
-        EXPECT_FALSE(form.Comm1.Enabled()) << text;
+        EXPECT_EQ(form.Session().ExchangeState().FPollSizeRequest, 0) << text;
+        EXPECT_FALSE(form.Session().Comm1.Enabled()) << text;
         ASSERT_EQ(tessaro.Prompts.Shown.size(), promptsBefore + 1) << text;
-        EXPECT_EQ(tessaro.Prompts.Shown.back().Text, app::kDeviceNotFoundText);
+        EXPECT_EQ(tessaro.Prompts.Shown.back().Text, session::kDeviceNotFoundText);
     }
     EXPECT_TRUE(bench.FComDevice.Receive(1, std::chrono::milliseconds(0)).empty());
 }
@@ -342,7 +341,7 @@ TEST_P(UntrustedDeviceMap, IsIgnoredByThePortListAndByEveryOpen) {
     const std::vector<std::string> lines = tessaro.Log();
     ASSERT_GE(lines.size(), 2U);
     EXPECT_EQ(lines[lines.size() - 2], "COM7 Check Fail");
-    EXPECT_EQ(lines.back(), app::kDeviceNotFoundText);
+    EXPECT_EQ(lines.back(), session::kDeviceNotFoundText);
 }
 
 INSTANTIATE_TEST_SUITE_P(Spoiled, UntrustedDeviceMap, testing::ValuesIn(kUntrustedMaps),
@@ -376,8 +375,9 @@ TEST(DeviceMapLinks, ToSomethingOtherThanACharacterDeviceAreRefusedAndNeverOpene
     for (const auto& [name, target] : links) {
         tessaro.Type(name);
         const std::vector<std::string> lines = tessaro.Log();
-        EXPECT_EQ(lines.back(), name.starts_with("COM") ? name + " Check Fail"
-                                                        : std::string(app::kDeviceNotFoundText));
+        EXPECT_EQ(lines.back(), name.starts_with("COM")
+                                    ? name + " Check Fail"
+                                    : std::string(session::kDeviceNotFoundText));
     }
     EXPECT_TRUE(watch.TakeOpens().empty());
 }
@@ -388,7 +388,7 @@ TEST(SecondTessaro, FindsThePortBusyAndSaysSoWhileTheFirstKeepsWorking) {
     TTessaro second(bench);
     first.Form().ComboBox1->setEditText(kComPort);
     first.Form().BnLoopDetectClick();
-    ASSERT_TRUE(first.Form().Comm1.Enabled());
+    ASSERT_TRUE(first.Session().Comm1.Enabled());
     EXPECT_EQ(bench.FComDevice.Receive(5), "\x1B.R1:");
 
     const std::string busy =
@@ -401,12 +401,10 @@ TEST(SecondTessaro, FindsThePortBusyAndSaysSoWhileTheFirstKeepsWorking) {
 
     second.Form().BnPollSizeClick();
     EXPECT_EQ(second.Log().back(), busy);
-    for (int tick = 0; tick < 11; ++tick) {
-        second.Form().Timer1Timer();
-    }
+    second.Tick(11);
     EXPECT_EQ(second.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{std::string(app::kDeviceNotFoundText) + "\n" + busy});
-    EXPECT_TRUE(first.Form().Comm1.Enabled()) << "the second took the first one's port";
+              std::vector<std::string>{std::string(session::kDeviceNotFoundText) + "\n" + busy});
+    EXPECT_TRUE(first.Session().Comm1.Enabled()) << "the second took the first one's port";
     EXPECT_TRUE(bench.FComDevice.Receive(3, std::chrono::milliseconds(100)).empty())
         << "the second one's command reached the cutter";
 

@@ -41,9 +41,9 @@ std::vector<std::string> SettingsShown(TFaultBench& bench) {
 // The port list's link, as the panel leaves it when nothing is under way.
 void ExpectIdleAndClosed(TFaultBench& bench) {
     app::TMainForm& form = bench.Form();
-    EXPECT_EQ(form.ExchangeState().FPollSizeRequest, 0);
-    EXPECT_EQ(form.ExchangeState().FLoopDetect, 0);
-    EXPECT_TRUE(form.ExchangeState().FReplyText.empty());
+    EXPECT_EQ(form.Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(form.Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_TRUE(form.Session().ExchangeState().FReplyText.empty());
     EXPECT_FALSE(bench.LinkOpen());
     EXPECT_TRUE(form.BnPollSize->isEnabled());
     EXPECT_TRUE(form.BnLoopDetect->isEnabled());
@@ -107,7 +107,7 @@ TEST_P(LinkFault, HangUpBeforeAnyReplyEndsWithTheSilenceBox) {
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 0);
     EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{app::kDeviceNotFoundText});
+              std::vector<std::string>{session::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     ExpectNextPollSizeWorks(bench);
 }
@@ -148,7 +148,7 @@ TEST_P(LinkFault, ReplyInManySmallPiecesWithinTheSettleWindowIsDecodedWhole) {
 TEST_P(LinkFault, ReplyTooSlowForTheSettleWindowLeavesNoTailForTheNextExchange) {
     TFaultBench bench(GetParam());
     bench.Form().BnPollSizeClick();
-    while (bench.Form().ExchangeState().FPollSizeRequest != 0) {
+    while (bench.Session().ExchangeState().FPollSizeRequest != 0) {
         bench.Deliver(1);
         bench.Tick();
     }
@@ -157,7 +157,7 @@ TEST_P(LinkFault, ReplyTooSlowForTheSettleWindowLeavesNoTailForTheNextExchange) 
     // The rest of the slow reply comes after the link was closed.
     bench.DeliverAll();
     bench.Tick(20);
-    EXPECT_TRUE(bench.Form().ExchangeState().FReplyText.empty());
+    EXPECT_TRUE(bench.Session().ExchangeState().FReplyText.empty());
     ExpectNextPollSizeWorks(bench);
 }
 
@@ -192,7 +192,7 @@ TEST_P(LinkFault, SilenceDuringLoopDetectStopsTheMonitorOnceAndTheNextLoopWorks)
     EXPECT_EQ(ticks, 151);
     EXPECT_EQ(bench.CountLog(kSettingsQuerySent), 2) << "one query, one resend on the 101st tick";
     EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{app::kDeviceNotFoundText});
+              std::vector<std::string>{session::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     const std::vector<std::string> log = bench.Log();
     ASSERT_GE(log.size(), 2U);
@@ -219,10 +219,10 @@ TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWork
 
     bench.TickUntilIdle();
     EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{app::kDeviceNotFoundText});
+              std::vector<std::string>{session::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
-        EXPECT_EQ(bench.Form().ExchangeState().FUsbHandle, 0);
+        EXPECT_EQ(bench.Session().ExchangeState().FUsbHandle, 0);
     }
     ExpectNextPollSizeWorks(bench);
 }
@@ -233,10 +233,11 @@ TEST_P(LinkFault, LinkRemovedBeforeAQueryEndsItWithTheSilenceBoxAndNothingOpen) 
     bench.Form().BnPollSizeClick();
     bench.TickUntilIdle();
     EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{app::kDeviceNotFoundText});
+              std::vector<std::string>{session::kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
-        EXPECT_EQ(bench.CountLog(app::kDeviceNotFoundText), 1) << "the USB link says it at once";
+        EXPECT_EQ(bench.CountLog(session::kDeviceNotFoundText), 1)
+            << "the USB link says it at once";
     }
     ExpectNextPollSizeWorks(bench);
 }

@@ -40,8 +40,10 @@ FOLDERS = {
                             "the Linux implementations see only the link interfaces, no Qt"),
     "sim/": Rule(("sim/",) + LINK_INTERFACE, (),
                  "the virtual cutter sees only the link interfaces, no Qt"),
-    "app/": Rule(("app/", "protocol/", "link/", "toolkit/"), ANY_QT,
-                 "the main window gets the platform and the dialogs handed down"),
+    "session/": Rule(("session/", "protocol/", "link/", "toolkit/"), QT_CORE,
+                     "the cutter session needs Qt Core only, and knows no window"),
+    "app/": Rule(("app/", "session/", "protocol/", "link/", "toolkit/"), ANY_QT,
+                 "the main window is a view of the session; it gets the platform handed down"),
     "dialogs/": Rule(("dialogs/", "app/", "protocol/", "toolkit/"), ANY_QT,
                      "the dialogs stand on the main window, the protocol and the toolkit"),
 }

@@ -50,10 +50,11 @@ std::vector<std::string> PanelTexts(const app::TMainForm& form) {
 }
 
 void AwaitReplyText(const app::TMainForm& form, std::size_t size) {
-    for (int round = 0; round < kEventLoopRounds && form.ExchangeState().FReplyText.size() < size;
+    for (int round = 0;
+         round < kEventLoopRounds && form.Session().ExchangeState().FReplyText.size() < size;
          ++round) {
         QCoreApplication::processEvents();
-        if (form.ExchangeState().FReplyText.size() < size) {
+        if (form.Session().ExchangeState().FReplyText.size() < size) {
             QThread::usleep(200);
         }
     }

@@ -94,7 +94,7 @@ app::TMainForm& TWindowBench::Build(const TBench& bench) {
         bench.ScriptedSerial ? static_cast<devlink::TSerialApi&>(Serial) : *FCable;
     Show(serial, *FCutterUsb, Sources);
     // The test is the clock.
-    FForm->Timer1.SetEnabled(false);
+    FForm->Session().Timer1.SetEnabled(false);
     SetPortText(bench.PortText);
     return *FForm;
 }
@@ -108,7 +108,7 @@ app::TMainForm& TWindowBench::BuildOver(devlink::TSerialApi& serial, devlink::TU
                                         devlink::TPortSources& sources) {
     Close();
     Show(serial, usb, sources);
-    FForm->Timer1.SetEnabled(false);
+    FForm->Session().Timer1.SetEnabled(false);
     return *FForm;
 }
 
@@ -120,16 +120,17 @@ app::TMainForm& TWindowBench::Show(devlink::TSerialApi& serial, devlink::TUsbApi
 
 void TWindowBench::Tick(int count) {
     for (int i = 0; i < count; ++i) {
-        FForm->Timer1Timer();
+        FForm->Session().Timer1Timer();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     }
 }
 
 int TWindowBench::TickUntilIdle(int limit) {
     const auto busy = [this] {
-        return FForm->ExchangeState().FPollSizeRequest != 0 ||
-               FForm->ExchangeState().FLoopDetect != 0 ||
-               FForm->ExchangeState().FFirmwareRequest != 0 ||
-               FForm->ExchangeState().FScaleReadRequest != 0;
+        return FForm->Session().ExchangeState().FPollSizeRequest != 0 ||
+               FForm->Session().ExchangeState().FLoopDetect != 0 ||
+               FForm->Session().ExchangeState().FFirmwareRequest != 0 ||
+               FForm->Session().ExchangeState().FScaleReadRequest != 0;
     };
     int ticks = 0;
     while (busy() && ticks < limit) {
@@ -140,9 +141,9 @@ int TWindowBench::TickUntilIdle(int limit) {
 }
 
 void TWindowBench::Deliver(std::size_t count) {
-    const std::size_t held = FForm->ExchangeState().FReplyText.size();
+    const std::size_t held = FForm->Session().ExchangeState().FReplyText.size();
     const std::size_t arrived = Line().DeliverNext(count);
-    if (!FUsbChosen && FForm->Comm1.Enabled()) {
+    if (!FUsbChosen && FForm->Session().Comm1.Enabled()) {
         AwaitReplyText(*FForm, held + arrived);
     }
 }
@@ -156,7 +157,7 @@ std::size_t TWindowBench::PendingReplyBytes() {
 }
 
 void TWindowBench::ArriveOnSerial(const std::string& bytes) {
-    const std::size_t expected = FForm->ExchangeState().FReplyText.size() + bytes.size();
+    const std::size_t expected = FForm->Session().ExchangeState().FReplyText.size() + bytes.size();
     Serial.Receive(bytes);
     Serial.RaiseEvents(devlink::kEvRxChar);
     AwaitReplyText(*FForm, expected);
@@ -168,7 +169,7 @@ void TWindowBench::ArriveUnasked(const std::string& bytes, bool announced) {
         return;
     }
     Serial.RaiseEvents(devlink::kEvRxChar);
-    for (int round = 0; round < 2000 && FForm->Comm1.InQueCount() > 0; ++round) {
+    for (int round = 0; round < 2000 && FForm->Session().Comm1.InQueCount() > 0; ++round) {
         QCoreApplication::processEvents();
         QThread::usleep(200);
     }
@@ -260,7 +261,7 @@ void TWindowBench::ForgetSerialWritten() {
 }
 
 bool TWindowBench::LinkOpen() {
-    return FUsbChosen ? FCutterUsb->OpenHandleCount() > 0 : FForm->Comm1.Enabled();
+    return FUsbChosen ? FCutterUsb->OpenHandleCount() > 0 : FForm->Session().Comm1.Enabled();
 }
 
 sim::TInProcessLine& TWindowBench::Line() {

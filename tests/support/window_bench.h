@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The main window beside the in-process virtual cutter, driven tick by tick: the window's
+// The main window beside the in-process virtual cutter, driven tick by tick: the session's
 // own timer is stopped and the test calls Timer1Timer() itself; reply bytes arrive only
 // when the test delivers them. Or the window over the scripted fakes alone, for what no
 // cutter does. Message boxes are recorded, and a test can run ticks and serial events
@@ -74,8 +74,10 @@ public:
                               devlink::TPortSources& sources);
     void Close();
     app::TMainForm& Form() { return *FForm; }
+    session::TCutterSession& Session() { return FForm->Session(); }
 
-    // Runs the tick handler `count` times.
+    // Runs the tick handler `count` times; after each tick what the session reported
+    // queued (its boxes) reaches the window, as the event loop delivers it.
     void Tick(int count = 1);
     // Ticks until the outstanding query ends (at most `limit` ticks); how many it took.
     int TickUntilIdle(int limit = 400);
@@ -124,7 +126,7 @@ public:
 
     // Whether the chosen link is left open by the window.
     bool LinkOpen();
-    bool SerialPortOpen() const { return FForm->Comm1.Enabled(); }
+    bool SerialPortOpen() const { return FForm->Session().Comm1.Enabled(); }
     std::size_t OpenUsbHandles() const { return FCutterUsb->OpenHandleCount(); }
     sim::TInProcessLine& Line();
     sim::TVirtualCutter& Cutter() { return *FCutter; }

@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "toolkit/qt_prompts.h"
 #include "toolkit/timer.h"
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QMessageBox>
-#include <QTimer>
 
 #include <climits>
 #include <ostream>
@@ -67,63 +62,6 @@ TEST(Timer, EnabledTimerCallsOnTimerAndDisabledOneStops) {
     const int ticksWhenStopped = ticks;
     ProcessEventsUntil(ticks, ticksWhenStopped + 1, 200);
     EXPECT_EQ(ticks, ticksWhenStopped);
-}
-
-// A handler that opens a real modal box (its own event loop) keeps getting ticks while the
-// box is open, one level down as well: a tick under the box opens a second box once.
-TEST(Timer, TicksGoOnWhileTheirOwnHandlerWaitsInAModalBox) {
-    int argc = 1;
-    char name[] = "timer_test";
-    char* argv[] = {name, nullptr};
-    QApplication application(argc, argv);
-    toolkit::TQtPrompts prompts;
-
-    TTimer timer;
-    timer.SetInterval(1);
-    int depth = 0;
-    int ticksUnderFirstBox = 0;
-    int ticksUnderSecondBox = 0;
-    const auto answerInnermostBox = [] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box != nullptr) {
-            box->button(QMessageBox::Ok)->click();
-        }
-    };
-    timer.OnTimer = [&] {
-        switch (depth) {
-        case 0:
-            ++depth;
-            prompts.MessageBox("first");
-            --depth;
-            timer.SetEnabled(false);
-            break;
-        case 1:
-            ++ticksUnderFirstBox;
-            if (ticksUnderFirstBox == 3) {
-                ++depth;
-                prompts.MessageBox("second");
-                --depth;
-            } else if (ticksUnderFirstBox == 6) {
-                answerInnermostBox();
-            }
-            break;
-        default:
-            if (++ticksUnderSecondBox == 3) {
-                answerInnermostBox();
-            }
-        }
-    };
-    // Without ticks under the boxes nothing would answer them: a bounded way out.
-    QTimer rescue;
-    QObject::connect(&rescue, &QTimer::timeout, answerInnermostBox);
-    rescue.start(5000);
-    QDeadlineTimer deadline(30000);
-    while (timer.Enabled() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    EXPECT_EQ(ticksUnderSecondBox, 3);
-    EXPECT_EQ(ticksUnderFirstBox, 6);
-    EXPECT_FALSE(timer.Enabled());
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 
 // The state the exchanges with the cutter share: which queries are asked for, the tick
 // counters that complete or give them up, the wizard's sizes and scale values, the reply
-// collected so far and the USB handle. A plain value: the main window holds it, the
+// collected so far and the USB handle. A plain value: the session holds it, the
 // tests read it whole.
 
 #include "protocol/commands.h"
@@ -12,7 +12,7 @@
 #include <deque>
 #include <string>
 
-namespace app {
+namespace session {
 
 // A USB handle that names no device: none asked for yet, or the last open failed.
 inline constexpr std::int32_t kNoUsbHandle = 0;
@@ -81,4 +81,4 @@ struct TExchangeState {
     std::int32_t FUsbHandle = kNoUsbHandle;
 };
 
-} // namespace app
+} // namespace session

@@ -2,11 +2,10 @@
 // Reply collection and the tick that completes, decodes or gives up each outstanding
 // query. Replies carry no end marker: a reply is complete once the reply text has held
 // data for 11 ticks. All waiting is counted in ticks; nothing here reads a clock.
-//
-// Ticks and serial events keep arriving while a message box is open, so every ending
-// changes all of its state before it shows a box.
+// An ending that the operator must be told of is reported by a signal once all of its
+// state has changed; the session shows nothing itself.
 
-#include "app/main_form.h"
+#include "session/cutter_session.h"
 
 #include "protocol/reply_decoding.h"
 #include "toolkit/conversions.h"
@@ -19,7 +18,7 @@
 #include <string_view>
 #include <utility>
 
-namespace app {
+namespace session {
 
 namespace {
 
@@ -34,7 +33,7 @@ constexpr std::int32_t kReadBackSilenceTickLimit = 125;
 constexpr const char* kReceivedPrefix = "接收:";
 
 // Far above any reply of the cutter. A line that floods more than this before the reply
-// settles is cut here, so one decode never logs thousands of fields and stalls the window.
+// settles is cut here, so one decode never logs thousands of fields and stalls the session.
 constexpr std::size_t kReplyTextLimit = 16384;
 
 void KeepWithinReplyLimit(std::string& replyText) {
@@ -52,7 +51,7 @@ constexpr const char* kDiscardedBytesText = " bytes left on the line discarded b
 } // namespace
 
 // One query of the poll cycle: the flag that arms it, its data counter and its decoder.
-struct TMainForm::TQueryBlock {
+struct TCutterSession::TQueryBlock {
     using TDecoder = void (*)(std::string_view reply, protocol::CutterSettings& settings,
                               const protocol::TFieldLog& log);
 
@@ -60,28 +59,28 @@ struct TMainForm::TQueryBlock {
     TTicks TExchangeState::*SettleTicks;
     TDecoder Decode;
     // Told how the query ended; null when nobody waits for it.
-    void (TMainForm::*Ended)(bool decoded);
+    void (TCutterSession::*Ended)(bool decoded);
     // Values that go on into the cutter's flash are taken only from a reply in form.
     bool NeedsWholeReply;
 };
 
-const TMainForm::TQueryBlock TMainForm::kPollSizeBlock{&TExchangeState::FPollSizeRequest,
-                                                       &TExchangeState::FPollSizeSettleTicks,
-                                                       &protocol::DecodeSizeReply, nullptr, false};
-const TMainForm::TQueryBlock TMainForm::kSettingsBlock{
+const TCutterSession::TQueryBlock TCutterSession::kPollSizeBlock{
+    &TExchangeState::FPollSizeRequest, &TExchangeState::FPollSizeSettleTicks,
+    &protocol::DecodeSizeReply, nullptr, false};
+const TCutterSession::TQueryBlock TCutterSession::kSettingsBlock{
     &TExchangeState::FLoopDetect, &TExchangeState::FSettingsSettleTicks,
     &protocol::DecodeSettingsReply, nullptr, false};
-const TMainForm::TQueryBlock TMainForm::kFirmwareBlock{
+const TCutterSession::TQueryBlock TCutterSession::kFirmwareBlock{
     &TExchangeState::FFirmwareRequest, &TExchangeState::FFirmwareSettleTicks,
     [](std::string_view reply, protocol::CutterSettings& settings, const protocol::TFieldLog&) {
         protocol::DecodeModelReply(reply, settings);
     },
     nullptr, false};
-const TMainForm::TQueryBlock TMainForm::kScaleBlock{
+const TCutterSession::TQueryBlock TCutterSession::kScaleBlock{
     &TExchangeState::FScaleReadRequest, &TExchangeState::FScaleSettleTicks,
-    &protocol::DecodeScaleReply, &TMainForm::ScaleQueryFinished, true};
+    &protocol::DecodeScaleReply, &TCutterSession::ScaleQueryFinished, true};
 
-const TMainForm::TQueryBlock& TMainForm::BlockOf(protocol::TCommandCode code) {
+const TCutterSession::TQueryBlock& TCutterSession::BlockOf(protocol::TCommandCode code) {
     switch (code) {
     case protocol::ccPollSize:
         return kPollSizeBlock;
@@ -95,8 +94,8 @@ const TMainForm::TQueryBlock& TMainForm::BlockOf(protocol::TCommandCode code) {
 }
 
 // An event counted bytes that a purge has since dropped: reading them would wait for the
-// read deadline on the window's thread.
-void TMainForm::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
+// read deadline on the session's thread.
+void TCutterSession::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
     char buffer[kSerialReadBufferSize];
     count =
         std::min<std::uint32_t>(count, static_cast<std::uint32_t>(std::max(Comm1.InQueCount(), 0)));
@@ -116,7 +115,7 @@ void TMainForm::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
     }
 }
 
-void TMainForm::UsbPortRead() {
+void TCutterSession::UsbPortRead() {
     std::uint32_t count = 0;
     if (FUsb.UsbReceiveCheck(FExchange.FUsbHandle, &count) < 0) {
         return;
@@ -127,7 +126,7 @@ void TMainForm::UsbPortRead() {
     }
     // A count beyond the buffer cannot be true; never read past it.
     count = static_cast<std::uint32_t>(std::min<std::size_t>(count, kUsbBufferSize));
-    AddLog("Receive Data : " + std::to_string(count) + " bytes");
+    Log("Receive Data : " + std::to_string(count) + " bytes");
     std::string received;
     std::copy_if(FUsbBuffer.get(), FUsbBuffer.get() + count, std::back_inserter(received),
                  [](char byte) { return byte != '\0'; });
@@ -136,19 +135,19 @@ void TMainForm::UsbPortRead() {
 
 // Bytes that come while no reply is awaited answer nothing that was asked: a late reply
 // to an abandoned query, or noise. They are dropped, never kept for the next query.
-void TMainForm::TakeReplyBytes(const char* bytes, std::size_t count) {
+void TCutterSession::TakeReplyBytes(const char* bytes, std::size_t count) {
     if (count == 0) {
         return;
     }
     if (!ReplyAwaited()) {
-        AddLog(std::to_string(count) + kIgnoredBytesText);
+        Log(std::to_string(count) + kIgnoredBytesText);
         return;
     }
     FExchange.FReplyText.append(bytes, count);
     KeepWithinReplyLimit(FExchange.FReplyText);
 }
 
-void TMainForm::DiscardLinkInput() {
+void TCutterSession::DiscardLinkInput() {
     FExchange.FReplyText.clear();
     switch (LinkKind()) {
     case lkSerial:
@@ -156,7 +155,7 @@ void TMainForm::DiscardLinkInput() {
             const int waiting = Comm1.InQueCount();
             Comm1.PurgeIn();
             if (waiting > 0) {
-                AddLog(std::to_string(waiting) + kDiscardedBytesText);
+                Log(std::to_string(waiting) + kDiscardedBytesText);
             }
         }
         break;
@@ -169,8 +168,8 @@ void TMainForm::DiscardLinkInput() {
 }
 
 // Reads and drops what the device holds. Bounded, so a device that never stops sending
-// cannot hold the window here.
-void TMainForm::DiscardUsbInput() {
+// cannot hold the session here.
+void TCutterSession::DiscardUsbInput() {
     constexpr int kMaxDiscardReads = 16;
     std::size_t discarded = 0;
     for (int read = 0; read < kMaxDiscardReads; ++read) {
@@ -184,11 +183,11 @@ void TMainForm::DiscardUsbInput() {
         discarded += std::min<std::size_t>(count, kUsbBufferSize);
     }
     if (discarded > 0) {
-        AddLog(std::to_string(discarded) + kDiscardedBytesText);
+        Log(std::to_string(discarded) + kDiscardedBytesText);
     }
 }
 
-void TMainForm::Timer1Timer() {
+void TCutterSession::Timer1Timer() {
     if (!QueryOutstanding()) {
         ParkTicks();
         return;
@@ -216,19 +215,19 @@ void TMainForm::Timer1Timer() {
     }
 }
 
-bool TMainForm::MonitorMayRun() const {
+bool TCutterSession::MonitorMayRun() const {
     return FExchange.FLoopDetect != 0 && !QueryDeferred(protocol::ccSettingsQuery) &&
            !ReplyAwaitedOtherThan(protocol::ccSettingsQuery);
 }
 
 // A query cancelled while it waited (a change of port clears every flag) waits no more.
-bool TMainForm::QueryDeferred(protocol::TCommandCode code) const {
+bool TCutterSession::QueryDeferred(protocol::TCommandCode code) const {
     return QueryRequested(code) &&
            std::find(FExchange.FDeferredQueries.begin(), FExchange.FDeferredQueries.end(), code) !=
                FExchange.FDeferredQueries.end();
 }
 
-void TMainForm::DropCancelledQueries() {
+void TCutterSession::DropCancelledQueries() {
     std::erase_if(FExchange.FDeferredQueries,
                   [this](protocol::TCommandCode code) { return !QueryRequested(code); });
     if (FExchange.FLoopDetect == 0) {
@@ -238,34 +237,34 @@ void TMainForm::DropCancelledQueries() {
 
 // The monitor awaits a reply only from its sending to its decoding; in between it merely
 // counts toward its next sending.
-bool TMainForm::Awaits(protocol::TCommandCode code) const {
+bool TCutterSession::Awaits(protocol::TCommandCode code) const {
     const bool armed = code == protocol::ccSettingsQuery
                            ? FExchange.FLoopDetect != 0 && FExchange.FMonitorAwaitingReply != 0
                            : QueryRequested(code);
     return armed && !QueryDeferred(code);
 }
 
-bool TMainForm::QueryRequested(protocol::TCommandCode code) const {
+bool TCutterSession::QueryRequested(protocol::TCommandCode code) const {
     return FExchange.*BlockOf(code).Flag != 0;
 }
 
-void TMainForm::MarkQueryRequested(protocol::TCommandCode code) {
+void TCutterSession::MarkQueryRequested(protocol::TCommandCode code) {
     FExchange.*BlockOf(code).Flag = 1;
 }
 
-void TMainForm::StageQueryForTests(protocol::TCommandCode code) {
+void TCutterSession::StageQueryForTests(protocol::TCommandCode code) {
     MarkQueryRequested(code);
 }
 
-void TMainForm::StageReplyTextForTests(std::string replyText) {
+void TCutterSession::StageReplyTextForTests(std::string replyText) {
     FExchange.FReplyText = std::move(replyText);
 }
 
-void TMainForm::StageUsbHandleForTests(std::int32_t handle) {
+void TCutterSession::StageUsbHandleForTests(std::int32_t handle) {
     FExchange.FUsbHandle = handle;
 }
 
-void TMainForm::ArmQuery(protocol::TCommandCode code) {
+void TCutterSession::ArmQuery(protocol::TCommandCode code) {
     FExchange.FSilenceTicks = 0;
     FExchange.*BlockOf(code).SettleTicks = 0;
     if (code == protocol::ccSettingsQuery) {
@@ -273,23 +272,23 @@ void TMainForm::ArmQuery(protocol::TCommandCode code) {
     }
 }
 
-bool TMainForm::ReplyAwaited() const {
+bool TCutterSession::ReplyAwaited() const {
     return std::any_of(std::begin(kQueries), std::end(kQueries),
                        [this](protocol::TCommandCode code) { return Awaits(code); });
 }
 
-bool TMainForm::ReplyAwaitedOtherThan(protocol::TCommandCode code) const {
+bool TCutterSession::ReplyAwaitedOtherThan(protocol::TCommandCode code) const {
     return std::any_of(
         std::begin(kQueries), std::end(kQueries),
         [this, code](protocol::TCommandCode other) { return other != code && Awaits(other); });
 }
 
-bool TMainForm::QueryOutstanding() const {
+bool TCutterSession::QueryOutstanding() const {
     return FExchange.FPollSizeRequest != 0 || FExchange.FLoopDetect != 0 ||
            FExchange.FFirmwareRequest != 0 || FExchange.FScaleReadRequest != 0;
 }
 
-void TMainForm::ParkTicks() {
+void TCutterSession::ParkTicks() {
     if (Timer1.Enabled()) {
         Timer1.SetEnabled(false);
         FTicksParked = true;
@@ -298,14 +297,14 @@ void TMainForm::ParkTicks() {
 
 // The timer starts afresh: the first tick after the send comes a full interval later,
 // never sooner than a running timer's would have.
-void TMainForm::ResumeTicks() {
+void TCutterSession::ResumeTicks() {
     if (FTicksParked && QueryOutstanding()) {
         FTicksParked = false;
         Timer1.SetEnabled(true);
     }
 }
 
-void TMainForm::RunQueryBlock(const TQueryBlock& block) {
+void TCutterSession::RunQueryBlock(const TQueryBlock& block) {
     CollectUsbReply();
     if (!FExchange.FReplyText.empty()) {
         FExchange.FSilenceTicks = 0;
@@ -317,7 +316,7 @@ void TMainForm::RunQueryBlock(const TQueryBlock& block) {
         FExchange.*block.SettleTicks = 0;
         EndQuery(block, !failure.has_value());
         if (failure) {
-            ShowDecodeFailure(*failure);
+            emit QueryRefused(*failure);
         }
         return;
     }
@@ -328,13 +327,13 @@ void TMainForm::RunQueryBlock(const TQueryBlock& block) {
     FExchange.FSilenceTicks = 0;
     EndQuery(block, false);
     if (!readBack) {
-        ShowSilenceMessage();
+        emit QuerySilent(SilenceMessageText());
     }
 }
 
 // The link stays open while the monitor or a waiting query still needs it. Whoever waits
 // for the outcome may send the next query at once; a query left waiting goes out next.
-void TMainForm::EndQuery(const TQueryBlock& block, bool decoded) {
+void TCutterSession::EndQuery(const TQueryBlock& block, bool decoded) {
     FExchange.*block.Flag = 0;
     if (&block == &kScaleBlock) {
         FExchange.FScaleReadBack = 0;
@@ -348,14 +347,14 @@ void TMainForm::EndQuery(const TQueryBlock& block, bool decoded) {
     SendNextDeferred();
 }
 
-void TMainForm::EndMonitorExchange() {
+void TCutterSession::EndMonitorExchange() {
     FExchange.FMonitorAwaitingReply = 0;
     SendNextDeferred();
 }
 
-// The settings monitor: decodes each reply into the panel with the link left open,
+// The settings monitor: decodes each reply into the settings with the link left open,
 // repeats the query after a silent spell, and stops when the cutter stays silent.
-void TMainForm::RunSettingsMonitor() {
+void TCutterSession::RunSettingsMonitor() {
     CollectUsbReply();
     if (!FExchange.FReplyText.empty()) {
         FExchange.FSilenceTicks = 0;
@@ -368,7 +367,7 @@ void TMainForm::RunSettingsMonitor() {
         FExchange.FSettingsSettleTicks = 0;
         EndMonitorExchange();
         if (failure) {
-            ShowDecodeFailure(*failure);
+            emit QueryRefused(*failure);
         }
         return;
     }
@@ -394,17 +393,18 @@ void TMainForm::RunSettingsMonitor() {
     FExchange.FSilenceTicks = 0;
     FExchange.FLoopDetect = 0;
     CloseLinks();
-    BnDisDetectClick();
-    ShowSilenceMessage();
+    StopMonitor();
+    emit MonitorStopped();
+    emit QuerySilent(SilenceMessageText());
 }
 
-void TMainForm::CollectUsbReply() {
-    if (PortText().find("USB") != std::string::npos) {
+void TCutterSession::CollectUsbReply() {
+    if (FPortName.find("USB") != std::string::npos) {
         UsbPortRead();
     }
 }
 
-void TMainForm::CloseLinks() {
+void TCutterSession::CloseLinks() {
     ComPortClose();
     UsbPortClose();
 }
@@ -412,9 +412,9 @@ void TMainForm::CloseLinks() {
 // Logs and decodes the reply text. A field that does not convert stops the decoder; the
 // fields before it stay shown and the failure is returned for showing once the query has
 // ended.
-std::optional<std::string> TMainForm::DecodeReply(const TQueryBlock& block) {
+std::optional<std::string> TCutterSession::DecodeReply(const TQueryBlock& block) {
     const std::string reply = FExchange.FReplyText;
-    AddLog(kReceivedPrefix + Latin1ToUtf8(reply));
+    Log(kReceivedPrefix + Latin1ToUtf8(reply));
     if (block.NeedsWholeReply && !protocol::IsScaleReading(reply)) {
         return "The cutter's answer '" + Latin1ToUtf8(reply) +
                "' was not a scale reading, so it is not used. Please check the cable and "
@@ -423,7 +423,7 @@ std::optional<std::string> TMainForm::DecodeReply(const TQueryBlock& block) {
     std::optional<std::string> failure;
     try {
         block.Decode(reply, FSettings,
-                     [this](std::string_view field) { AddLog(Latin1ToUtf8(field)); });
+                     [this](std::string_view field) { Log(Latin1ToUtf8(field)); });
     } catch (const toolkit::EConvertError& error) {
         // The field is reply bytes: shown as the log shows it, every byte kept.
         failure = Latin1ToUtf8(error.Message());
@@ -433,35 +433,15 @@ std::optional<std::string> TMainForm::DecodeReply(const TQueryBlock& block) {
     if (block.NeedsWholeReply && !failure) {
         FLastScaleReply = reply;
     }
-    ShowSettings();
+    emit SettingsChanged();
     return failure;
 }
 
-void TMainForm::ScaleQueryFinished(bool decoded) {
+void TCutterSession::ScaleQueryFinished(bool decoded) {
     if (decoded) {
         ++FScaleRepliesDecoded;
     }
     emit ScaleQueryEnded(decoded);
 }
 
-// The monitor keeps decoding while the box is open, so a cutter that keeps answering
-// garbage would stack one modal box on the other without end: while one is on screen,
-// later failures go to the log.
-void TMainForm::ShowDecodeFailure(const std::string& message) {
-    if (FDecodeFailureOnScreen) {
-        AddLog(message);
-        return;
-    }
-    FDecodeFailureOnScreen = true;
-    struct TBoxClosed {
-        bool& OnScreen;
-        ~TBoxClosed() { OnScreen = false; }
-    } boxClosed{FDecodeFailureOnScreen};
-    Prompts().ShowException(message);
-}
-
-void TMainForm::ShowSilenceMessage() {
-    Prompts().MessageBox(SilenceMessageText());
-}
-
-} // namespace app
+} // namespace session

@@ -1,0 +1,356 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The one outgoing path to the cutter: the query queue and the senders, building a
+// command, writing it on the link the port name names, and the small USB operations that
+// make that link ready. Each sender arms the poll cycle for the reply it expects, makes the
+// link ready and hands one command to SendCommand; waiting, time-outs and closing the link
+// belong to the poll cycle.
+
+#include "session/cutter_session.h"
+
+#include "protocol/commands.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace session {
+
+namespace {
+
+constexpr const char* kSentPrefix = "發送命令:";
+constexpr std::int32_t kUsbDeviceCount = 4;
+
+constexpr const char* kQueryWaitsText =
+    "Waiting for the cutter's answer to the previous query before sending the next one";
+constexpr const char* kAlreadyWaitingText = " is already waiting for the cutter's answer";
+
+// What the operator asked for, as the log names it.
+const char* QueryName(protocol::TCommandCode code) {
+    switch (code) {
+    case protocol::ccPollSize:
+        return "Poll Size";
+    case protocol::ccSettingsQuery:
+        return "Loop Detect";
+    case protocol::ccFirmwareQuery:
+        return "The firmware query";
+    default:
+        return "The scale query";
+    }
+}
+
+// A wizard field the dialogs have not provided reads as empty, which no conversion takes.
+std::string FieldText(const std::function<std::string()>& field) {
+    return field ? field() : std::string();
+}
+
+} // namespace
+
+TLinkKind TCutterSession::LinkKind() const {
+    const std::string& text = FPortName;
+    if (text.find("COM") != std::string::npos) {
+        return lkSerial;
+    }
+    if (text.find("USB") != std::string::npos) {
+        return lkUsb;
+    }
+    return lkNone;
+}
+
+int TCutterSession::UsbDeviceIndex() const {
+    const std::string& text = FPortName;
+    if (text.size() < 4) {
+        throw std::out_of_range("'" + text +
+                                "' names no USB device: the port must be USB0 to USB3");
+    }
+    return static_cast<unsigned char>(text[3]) - '0';
+}
+
+// Makes the link the port name names ready and sends `code` on it. A link that cannot be
+// made ready stops the sequence; a flag set by the caller stays set, so the poll cycle
+// reports the silent cutter. A command that cannot be built closes the link it opened.
+// The ticks resume first, whatever happens after. Commands that cut or write must never
+// go to a port the attached USB cutter does not listen on.
+TSendOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
+                                              TInputBefore input) {
+    ResumeTicks();
+    switch (LinkKind()) {
+    case lkSerial:
+        if (guard == ugRefuseWhenUsbAttached && UsbDevicePresent()) {
+            emit UsbGuardRefused();
+            return soRefused;
+        }
+        ComPortOpen();
+        break;
+    case lkUsb:
+        if (!UsbPortProbe()) {
+            LogUsbDeviceNotFound();
+            return soLinkNotReady;
+        }
+        UsbPortOpen();
+        break;
+    case lkNone:
+        return soLinkNotReady;
+    }
+    if (input == ibDiscard) {
+        DiscardLinkInput();
+    }
+    try {
+        SendCommand(code);
+    } catch (...) {
+        if (LinkKind() == lkSerial) {
+            ComPortClose();
+        } else {
+            UsbPortClose();
+        }
+        throw;
+    }
+    return LinkOpen() ? soWritten : soLinkNotReady;
+}
+
+void TCutterSession::RequestQuery(protocol::TCommandCode code) {
+    DropCancelledQueries();
+    // The same button pressed again while its query is under way gets the reply awaited.
+    const bool underWay = Awaits(code) || QueryDeferred(code);
+    MarkQueryRequested(code);
+    ResumeTicks();
+    if (underWay) {
+        Log(QueryName(code) + std::string(kAlreadyWaitingText));
+        return;
+    }
+    if (ReplyAwaitedOtherThan(code)) {
+        FExchange.FDeferredQueries.push_back(code);
+        Log(kQueryWaitsText);
+        return;
+    }
+    StartQuery(code);
+}
+
+// A query that is sent starts its own exchange: its silence and its reply's ticks count
+// from here, whatever an earlier query (or the monitor) left in the shared counters, and
+// input that arrived before it is dropped.
+void TCutterSession::StartQuery(protocol::TCommandCode code) {
+    ArmQuery(code);
+    SendOnChosenLink(code, ugNone, ibDiscard);
+}
+
+void TCutterSession::SendNextDeferred() {
+    while (!ReplyAwaited() && !FExchange.FDeferredQueries.empty()) {
+        const protocol::TCommandCode code = FExchange.FDeferredQueries.front();
+        FExchange.FDeferredQueries.pop_front();
+        // A query cancelled while it waited (StopMonitor, a change of port) is not sent.
+        if (QueryRequested(code)) {
+            StartQuery(code);
+        }
+    }
+}
+
+void TCutterSession::PollSize() {
+    RequestQuery(protocol::ccPollSize);
+}
+
+void TCutterSession::StartMonitor() {
+    DropCancelledQueries();
+    FExchange.FLoopDetect = 1;
+    FExchange.FAwaitingFirstReply = 1;
+    RequestQuery(protocol::ccSettingsQuery);
+}
+
+void TCutterSession::StopMonitor() {
+    const bool otherExchange = ReplyAwaited() && !Awaits(protocol::ccSettingsQuery);
+    FExchange.FLoopDetect = 0;
+    FExchange.FMonitorAwaitingReply = 0;
+    std::erase(FExchange.FDeferredQueries, protocol::ccSettingsQuery);
+    if (otherExchange) {
+        return;
+    }
+    FExchange.FSilenceTicks = 0;
+    ComPortClose();
+    UsbPortClose();
+    FExchange.FReplyText.clear();
+    SendNextDeferred();
+}
+
+TSendOutcome TCutterSession::SendTestDraw() {
+    return SendOnChosenLink(protocol::ccTestDraw, ugRefuseWhenUsbAttached);
+}
+
+TSendOutcome TCutterSession::SendCorrectedTestDraw() {
+    return SendOnChosenLink(protocol::ccCorrectedTestDraw, ugRefuseWhenUsbAttached);
+}
+
+TSendOutcome TCutterSession::SendWriteScale() {
+    return SendOnChosenLink(protocol::ccWriteScale, ugRefuseWhenUsbAttached);
+}
+
+void TCutterSession::SendScaleQuery() {
+    RequestQuery(protocol::ccScaleQuery);
+}
+
+void TCutterSession::SendScaleReadBack() {
+    FExchange.FScaleReadBack = 1;
+    RequestQuery(protocol::ccScaleQuery);
+}
+
+void TCutterSession::SendFirmwareQuery() {
+    RequestQuery(protocol::ccFirmwareQuery);
+}
+
+// A build that fails leaves FCommandText empty and sends nothing.
+void TCutterSession::SendCommand(protocol::TCommandCode code) {
+    FExchange.FCommandText.clear();
+    FExchange.FCommandText = BuildCommandText(code);
+    try {
+        WriteCommandText();
+    } catch (...) {
+        FExchange.FCommandText.clear();
+        throw;
+    }
+    FExchange.FCommandText.clear();
+}
+
+// The sizes and scale values a command carries are kept only once the whole command has
+// been built, so a refused size leaves the earlier ones in place.
+std::string TCutterSession::BuildCommandText(protocol::TCommandCode code) {
+    switch (code) {
+    case protocol::ccTestDraw: {
+        const double width = protocol::LengthUnitsFromText(FieldText(FWizardFields.TestDrawX), "X");
+        const double height =
+            protocol::LengthUnitsFromText(FieldText(FWizardFields.TestDrawY), "Y");
+        FExchange.FTestDrawX = width;
+        FExchange.FTestDrawY = height;
+        return protocol::TestDrawText(FExchange.FTestDrawX, FExchange.FTestDrawY);
+    }
+    case protocol::ccCorrectedTestDraw: {
+        const double measuredX =
+            protocol::LengthUnitsFromText(FieldText(FWizardFields.MeasuredX), "Length X");
+        const double measuredY =
+            protocol::LengthUnitsFromText(FieldText(FWizardFields.MeasuredY), "Width Y");
+        const std::int32_t width = protocol::CorrectedLength(FExchange.FTestDrawX, measuredX);
+        const std::int32_t height = protocol::CorrectedLength(FExchange.FTestDrawY, measuredY);
+        FExchange.FMeasuredX = measuredX;
+        FExchange.FMeasuredY = measuredY;
+        return protocol::TestDrawText(width, height);
+    }
+    case protocol::ccWriteScale: {
+        const TScaleValues scale = ScaleToWrite();
+        FExchange.FNewScaleX = scale.X;
+        FExchange.FNewScaleY = scale.Y;
+        return protocol::WriteScaleText(FExchange.FNewScaleX, FExchange.FNewScaleY);
+    }
+    default:
+        return protocol::QueryCommandText(code);
+    }
+}
+
+// A serial link with a USB cutter attached carries nothing: the cutter is not listening
+// there.
+void TCutterSession::WriteCommandText() {
+    const auto count = static_cast<std::uint32_t>(FExchange.FCommandText.size());
+    switch (LinkKind()) {
+    case lkSerial:
+        if (UsbDevicePresent() || !Comm1.Enabled()) {
+            return;
+        }
+        Comm1.Write(FExchange.FCommandText.data(), count);
+        break;
+    case lkUsb:
+        FUsb.UsbSend(FExchange.FUsbHandle, FExchange.FCommandText.data(),
+                     static_cast<std::int32_t>(count));
+        break;
+    case lkNone:
+        return;
+    }
+    Log(kSentPrefix + Latin1ToUtf8(FExchange.FCommandText));
+}
+
+// A handle still open from an earlier exchange is closed first: the device may take only
+// one opener, and the handle would otherwise be lost.
+bool TCutterSession::UsbPortProbe() {
+    if (IsOpenUsbHandle(FExchange.FUsbHandle)) {
+        FUsb.UsbCloseDevice(FExchange.FUsbHandle);
+    }
+    FExchange.FUsbHandle = kNoUsbHandle;
+    FExchange.FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
+    if (FExchange.FUsbHandle == kFailedUsbHandle) {
+        return false;
+    }
+    UsbPortClose();
+    return true;
+}
+
+// Any printer-class device answers, so the log names each one: the operator sees whether
+// the device that blocks the COM port is the cutter.
+bool TCutterSession::UsbDevicePresent() {
+    bool answering = false;
+    ProbeUsbDevices([this, &answering](std::int32_t index) {
+        answering = true;
+        Log("USB" + std::to_string(index) +
+            " attached, device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(index)));
+    });
+    return answering;
+}
+
+void TCutterSession::ProbeUsbDevices(const std::function<void(std::int32_t index)>& onAnswering,
+                                     const std::function<void(std::int32_t index)>& onRefused) {
+    for (std::int32_t index = 0; index < kUsbDeviceCount; ++index) {
+        const std::int32_t handle = FUsb.UsbOpenDevice(index);
+        if (handle == kFailedUsbHandle) {
+            if (onRefused) {
+                onRefused(index);
+            }
+            continue;
+        }
+        onAnswering(index);
+        FUsb.UsbCloseDevice(handle);
+    }
+}
+
+void TCutterSession::UsbPortOpen() {
+    if (IsOpenUsbHandle(FExchange.FUsbHandle)) {
+        Log("Port has already been opened!");
+        return;
+    }
+    FExchange.FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
+    Log("Open " + FPortName + (FExchange.FUsbHandle == kFailedUsbHandle ? " Failed" : " OK"));
+    if (FExchange.FUsbHandle != kFailedUsbHandle) {
+        ForgetOpenFailure();
+    }
+}
+
+void TCutterSession::UsbPortClose() {
+    if (FExchange.FUsbHandle == kFailedUsbHandle) {
+        return;
+    }
+    FUsb.UsbCloseDevice(FExchange.FUsbHandle);
+    FExchange.FUsbHandle = kNoUsbHandle;
+}
+
+TPlotterSize TCutterSession::TestDrawSize() const {
+    return {FExchange.FTestDrawX, FExchange.FTestDrawY};
+}
+
+TPlotterSize TCutterSession::MeasuredSize() const {
+    return {FExchange.FMeasuredX, FExchange.FMeasuredY};
+}
+
+TScaleValues TCutterSession::NewScale() const {
+    return {FExchange.FNewScaleX, FExchange.FNewScaleY};
+}
+
+TScaleValues TCutterSession::ScaleToWrite() const {
+    return {protocol::NewScaleValue(FSettings.ScaleX, FExchange.FMeasuredX, FExchange.FTestDrawX),
+            protocol::NewScaleValue(FSettings.ScaleY, FExchange.FMeasuredY, FExchange.FTestDrawY)};
+}
+
+bool TCutterSession::LinkOpen() const {
+    switch (LinkKind()) {
+    case lkSerial:
+        return Comm1.Enabled();
+    case lkUsb:
+        return IsOpenUsbHandle(FExchange.FUsbHandle);
+    case lkNone:
+        return false;
+    }
+    return false;
+}
+
+} // namespace session

@@ -1,0 +1,275 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// One cutter session: the port component, the tick timer, the exchange state, the query
+// queue, the settings monitor and the link the session is given a port name for. It needs
+// no window: it reports what happens by signals, and whoever shows them decides which box
+// to show. Its operations are split by concern: cutter_session.cpp (construction, log,
+// open failures), port_link.cpp (the port list's sources, the selection check, opening
+// and closing the serial port), commands.cpp (the one outgoing path and the query queue)
+// and poll_cycle.cpp (reply collection and the tick).
+
+#include "link/comm.h"
+#include "link/port_sources.h"
+#include "link/serial_api.h"
+#include "link/usb_api.h"
+#include "protocol/commands.h"
+#include "protocol/cutter_settings.h"
+#include "session/exchange_state.h"
+#include "toolkit/timer.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace session {
+
+// Which link the port name names.
+enum TLinkKind : std::uint8_t { lkNone, lkSerial, lkUsb };
+
+// The wizard's edit fields, read when a test cut or a corrected cut is built.
+struct TWizardFields {
+    std::function<std::string()> TestDrawX; // millimetres, as typed
+    std::function<std::string()> TestDrawY;
+    std::function<std::string()> MeasuredX;
+    std::function<std::string()> MeasuredY;
+};
+
+// One entry of the port list: its name and what its tooltip says (the device behind it).
+// Entries of the serial device map may fill an empty port list text.
+struct TPortEntry {
+    std::string Name;
+    std::string Tooltip;
+    bool FillsEmptyText = false;
+};
+
+inline constexpr std::size_t kUsbBufferSize = 2097152;
+inline constexpr int kSerialReadBufferSize = 5000;
+
+// Bytes exchanged with the cutter are 8-bit characters: each byte becomes the character
+// of the same number, so a log line shows every byte the cutter sent (ESC included).
+std::string Latin1ToUtf8(std::string_view bytes);
+
+// A USB device's IEEE 1284 ID for a log line; a device may report none.
+inline std::string DeviceIdOrNone(const std::string& deviceId) {
+    return deviceId.empty() ? "none reported" : deviceId;
+}
+
+// The texts of the silence message box.
+inline constexpr const char* kDeviceNotFoundText = "Device not found";
+inline constexpr const char* kUsbCablePluggedText = "When USB cable plug-in, com port not working.";
+
+// How a sender's command fared: written on the link, refused (a USB cutter attached while
+// a COM port is chosen; UsbGuardRefused told why), or not sent because the link could not
+// be made ready.
+enum TSendOutcome : std::uint8_t { soWritten, soRefused, soLinkNotReady };
+
+class TCutterSession : public QObject {
+    Q_OBJECT
+
+public:
+    TCutterSession(devlink::TSerialApi& serial, devlink::TUsbApi& usb,
+                   devlink::TPortSources& portSources, QObject* parent = nullptr);
+    ~TCutterSession() override;
+
+    devlink::TComm Comm1;
+    toolkit::TTimer Timer1;
+
+    // The link: a port name as the port list shows it ("COM1", "USB0").
+    void SetPortName(const std::string& portName) { FPortName = portName; }
+    const std::string& PortName() const { return FPortName; }
+    TLinkKind LinkKind() const;
+    int UsbDeviceIndex() const; // the fourth character of the port name minus '0'
+    // The operator chose this port: a query under way is abandoned and the port checked.
+    void SelectPort(const std::string& portName);
+    // The port list's entries: serial ports first, then the USB devices that answer.
+    std::vector<TPortEntry> PortEntries();
+
+    void SetWizardFields(TWizardFields fields) { FWizardFields = std::move(fields); }
+
+    // The tick, and the serial component's event that input arrived.
+    void Timer1Timer();
+    void Comm1RxChar(void* sender, std::uint32_t count);
+
+    // Timer1 is parked while no query is outstanding: a tick that finds every request flag
+    // clear would do nothing, so it stops the timer, and the send sequence starts it again
+    // once a sender has set a flag. A timer stopped from outside (a test that ticks by
+    // hand) stays stopped.
+    bool QueryOutstanding() const;
+    void ResumeTicks();
+
+    // One reply at a time: the link carries no marker of which query a reply answers, so a
+    // query asked for while another's reply is awaited waits until that one has ended.
+    bool ReplyAwaited() const;
+    bool QueryDeferred(protocol::TCommandCode code) const;
+    bool ReplyAwaitedOtherThan(protocol::TCommandCode code) const;
+    // Sets the query's flag, then sends it now or queues it behind the reply still awaited.
+    void RequestQuery(protocol::TCommandCode code);
+    // Empties the reply text and drops input waiting on the open link, just before a query
+    // goes out: nothing sent before it can be taken for its reply.
+    void DiscardLinkInput();
+
+    // The panel's queries and the settings monitor.
+    void PollSize();
+    void StartMonitor();
+    // Stops the monitor; another query's exchange under way keeps its link, its reply and
+    // its silence count.
+    void StopMonitor();
+
+    // Senders the wizard calls.
+    TSendOutcome SendTestDraw();
+    TSendOutcome SendCorrectedTestDraw();
+    TSendOutcome SendWriteScale();
+    void SendScaleQuery();
+    // The scale query that reads a write back: the cutter is given the time its flash
+    // takes, and the caller reports a silence.
+    void SendScaleReadBack();
+    void SendFirmwareQuery();
+
+    // Ports and the links.
+    void DetectWinGeneration();
+    bool ModemLinesActive();
+    void ComPortOpen();
+    void ComPortClose();
+    void SendCommand(protocol::TCommandCode code);
+    bool UsbPortProbe();
+    bool UsbDevicePresent();
+    void UsbPortOpen();
+    void UsbPortClose();
+    void UsbPortRead();
+
+    // A link that did not open: the reason, when known, is logged and kept, so the
+    // silence text of a query that then went unanswered says it under its first line.
+    // An open that succeeds forgets it.
+    void NoteOpenFailure(const std::string& portName, const std::string& reason);
+    void ForgetOpenFailure();
+    // "Device not found" for the USB device the port name names, and why it did not open.
+    void LogUsbDeviceNotFound();
+    // The port name names a COM port while a USB cutter is attached: the serial link then
+    // carries nothing, and the operator must be told so.
+    bool UsbBlocksComPort();
+    // What the silence box says: why the link did not answer, with the cause where known.
+    std::string SilenceMessageText();
+
+    const protocol::CutterSettings& Settings() const { return FSettings; }
+    // How many scale replies have been decoded whole since start; the wizard writes a
+    // scale only when this grew after its scale query was sent.
+    int ScaleRepliesDecoded() const { return FScaleRepliesDecoded; }
+    // The last scale reply taken as a reading, as the cutter sent it.
+    const std::string& LastScaleReply() const { return FLastScaleReply; }
+    // The exchanges' state, read whole (tests compare it with what the operator saw).
+    const TExchangeState& ExchangeState() const { return FExchange; }
+
+    // What the wizard reads of the exchanges: the test cut's size and the measurement as
+    // the last command that carried them took them, and the scale values the last write
+    // carried.
+    TPlotterSize TestDrawSize() const;
+    TPlotterSize MeasuredSize() const;
+    TScaleValues NewScale() const;
+    // The scale values a write would carry now, from the last reading and the sizes of the
+    // last test and corrected cuts; toolkit::EConvertError when they give none.
+    TScaleValues ScaleToWrite() const;
+    // Whether the link the port name names is open: the senders leave it open after a
+    // command without a reply, and a sender that stopped leaves it closed.
+    bool LinkOpen() const;
+
+    // Test seams: state the fakes cannot bring about through the operator's path. A query
+    // marked as asked for (nothing is sent), reply bytes taken as collected, a USB handle
+    // taken as held.
+    void StageQueryForTests(protocol::TCommandCode code);
+    void StageReplyTextForTests(std::string replyText);
+    void StageUsbHandleForTests(std::int32_t handle);
+
+signals:
+    // One line for the log (UTF-8), in the order things happen.
+    void LogLine(const std::string& line);
+    // After every decoder call, also one that failed halfway: the settings are current.
+    void SettingsChanged();
+    // A query the operator waits for ended unanswered (the silence box's text), or its
+    // reply was refused (why). The monitor's silence is reported after MonitorStopped.
+    void QuerySilent(const std::string& silenceText);
+    void QueryRefused(const std::string& failureText);
+    // A scale query ended: decoded whole (true), or timed out / malformed / abandoned.
+    void ScaleQueryEnded(bool decoded);
+    // The monitor gave up on a silent cutter, as StopMonitor() would have stopped it.
+    void MonitorStopped();
+    // A command that cuts or writes was not sent: a USB cutter is attached while a COM
+    // port is chosen.
+    void UsbGuardRefused();
+    // An error escaped a tick or a serial event; the session goes on.
+    void HandlerFailed(const std::string& message);
+
+private:
+    void Log(const std::string& line) { emit LogLine(line); }
+    void Guarded(const std::function<void()>& handler);
+
+    // Ports (port_link.cpp).
+    void AddSerialCommPorts(std::vector<TPortEntry>& entries);
+    void AddEnumeratedPorts(std::vector<TPortEntry>& entries);
+    void AddUsbDevices(std::vector<TPortEntry>& entries);
+    void CheckSerialPort(const std::string& text);
+    void CheckUsbDevice(const std::string& text);
+    void LogOpenFailureReason(const std::string& text, devlink::TLinkError error);
+
+    // Commands (commands.cpp).
+    enum TUsbGuard : bool { ugNone = false, ugRefuseWhenUsbAttached = true };
+    enum TInputBefore : bool { ibKeep = false, ibDiscard = true };
+    TSendOutcome SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
+                                  TInputBefore input = ibKeep);
+    std::string BuildCommandText(protocol::TCommandCode code);
+    void WriteCommandText();
+    void StartQuery(protocol::TCommandCode code);
+    void SendNextDeferred();
+    // Opens each USB device in turn and closes it again: onAnswering runs while an
+    // answering device is held, onRefused (when given) after an open that failed.
+    void ProbeUsbDevices(const std::function<void(std::int32_t index)>& onAnswering,
+                         const std::function<void(std::int32_t index)>& onRefused = nullptr);
+
+    // The poll cycle's steps (poll_cycle.cpp).
+    struct TQueryBlock;
+    static const TQueryBlock kPollSizeBlock;
+    static const TQueryBlock kSettingsBlock;
+    static const TQueryBlock kFirmwareBlock;
+    static const TQueryBlock kScaleBlock;
+    static const TQueryBlock& BlockOf(protocol::TCommandCode code);
+    bool Awaits(protocol::TCommandCode code) const;
+    bool QueryRequested(protocol::TCommandCode code) const;
+    void MarkQueryRequested(protocol::TCommandCode code);
+    bool MonitorMayRun() const;
+    void ArmQuery(protocol::TCommandCode code);
+    void DropCancelledQueries();
+    void EndQuery(const TQueryBlock& block, bool decoded);
+    void EndMonitorExchange();
+    void DiscardUsbInput();
+    void TakeReplyBytes(const char* bytes, std::size_t count);
+    void RunQueryBlock(const TQueryBlock& block);
+    void RunSettingsMonitor();
+    void CollectUsbReply();
+    void CloseLinks();
+    std::optional<std::string> DecodeReply(const TQueryBlock& block);
+    void ScaleQueryFinished(bool decoded);
+    void ParkTicks();
+
+    TExchangeState FExchange;
+    devlink::TUsbApi& FUsb;
+    devlink::TPortSources& FPortSources;
+    protocol::CutterSettings FSettings;
+    // Left unfilled: each read writes what it reports before anything is taken from it,
+    // and pages never written cost no memory.
+    std::unique_ptr<char[]> FUsbBuffer;
+    TWizardFields FWizardFields;
+    std::string FPortName;
+    int FScaleRepliesDecoded = 0;
+    std::string FLastScaleReply;
+    bool FTicksParked = false;
+    std::string FOpenFailurePort;
+    std::string FOpenFailureReason;
+};
+
+} // namespace session

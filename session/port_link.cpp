@@ -1,0 +1,241 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Port discovery and selection: where the port list's entries come from, the check run
+// when the operator picks one, and the opening and closing of the serial port around an
+// exchange. The port name the session is given is the only record of the chosen link.
+
+#include "session/cutter_session.h"
+
+namespace session {
+
+namespace {
+
+constexpr std::int32_t kGenerationNt = 2000;
+constexpr std::int32_t kGenerationLegacy = 1998;
+constexpr std::uint32_t kFirstNtMajorVersion = 5;
+
+// The serial device map is read into fixed buffers; a value that does not fit is skipped.
+constexpr std::size_t kValueNameCapacity = 260;
+constexpr std::size_t kValueDataCapacity = 440;
+
+const std::string kDevicePrefix = "\\\\.\\";
+
+// Modem line selectors of GetModemState, in the order they are asked.
+constexpr int kModemLines[] = {2 /* DSR */, 1 /* CTS */, 3 /* RING */, 4 /* RLSD */};
+
+std::string UsbEntryTooltip(const std::string& devicePath, const std::string& deviceId) {
+    if (deviceId.empty()) {
+        return devicePath;
+    }
+    return devicePath.empty() ? deviceId : devicePath + "\n" + deviceId;
+}
+
+bool FitsReadBuffers(const devlink::TSerialCommValue& value) {
+    return value.Name.size() < kValueNameCapacity && value.Data.size() < kValueDataCapacity;
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+void TCutterSession::DetectWinGeneration() {
+    devlink::TOsVersionInfo info;
+    if (!FPortSources.GetVersionEx(info)) {
+        return;
+    }
+    const bool ntFamily = info.PlatformId == devlink::kVerPlatformWin32Nt &&
+                          info.MajorVersion >= kFirstNtMajorVersion;
+    FExchange.FWinGeneration = ntFamily ? kGenerationNt : kGenerationLegacy;
+}
+
+std::vector<TPortEntry> TCutterSession::PortEntries() {
+    std::vector<TPortEntry> entries;
+    if (FExchange.FWinGeneration == kGenerationNt) {
+        AddSerialCommPorts(entries);
+    }
+    if (FExchange.FWinGeneration == kGenerationLegacy) {
+        AddEnumeratedPorts(entries);
+    }
+    AddUsbDevices(entries);
+    return entries;
+}
+
+// Each entry of the device map may fill an empty text: the last one read ends there.
+void TCutterSession::AddSerialCommPorts(std::vector<TPortEntry>& entries) {
+    std::vector<devlink::TSerialCommValue> values;
+    if (!FPortSources.ReadSerialCommMap(values)) {
+        return;
+    }
+    for (const devlink::TSerialCommValue& value : values) {
+        if (!FitsReadBuffers(value)) {
+            continue;
+        }
+        const std::string devicePath =
+            value.DevicePath.empty() ? FPortSources.DevicePathOf(value.Data) : value.DevicePath;
+        entries.push_back({value.Data, devicePath, true});
+    }
+}
+
+// Port names such as "COM1:" lose their last character; names without COM are skipped.
+void TCutterSession::AddEnumeratedPorts(std::vector<TPortEntry>& entries) {
+    std::vector<std::string> portNames;
+    if (!FPortSources.EnumPorts(portNames)) {
+        return;
+    }
+    for (const std::string& portName : portNames) {
+        const std::string name =
+            portName.empty() ? portName : portName.substr(0, portName.size() - 1);
+        if (UpperCase(name).find("COM") != std::string::npos) {
+            entries.push_back({name, FPortSources.DevicePathOf(name)});
+        }
+    }
+}
+
+// The probes leave FUsbHandle alone. Every printer-class device answers, not only
+// cutters: the tooltip says which device an entry is. A device that is there but refuses
+// is not listed, and the log says why.
+void TCutterSession::AddUsbDevices(std::vector<TPortEntry>& entries) {
+    const auto entryOf = [](std::int32_t index) { return "USB" + std::to_string(index); };
+    ProbeUsbDevices(
+        [this, &entryOf, &entries](std::int32_t index) {
+            const std::string entry = entryOf(index);
+            entries.push_back({entry, UsbEntryTooltip(FPortSources.DevicePathOf(entry),
+                                                      FUsb.UsbDeviceId(index))});
+        },
+        [this, &entryOf](std::int32_t index) {
+            LogOpenFailureReason(entryOf(index), FUsb.UsbLastOpenError());
+        });
+}
+
+// The selection check. A query under way is abandoned.
+void TCutterSession::SelectPort(const std::string& portName) {
+    FPortName = portName;
+    const bool scaleQueryAbandoned = FExchange.FScaleReadRequest != 0;
+    FExchange.FPollSizeRequest = 0;
+    FExchange.FLoopDetect = 0;
+    FExchange.FFirmwareRequest = 0;
+    FExchange.FScaleReadRequest = 0;
+    FExchange.FScaleReadBack = 0;
+    FExchange.FReplyText.clear();
+    // The wizard waits for this answer before it writes; it will not come now.
+    if (scaleQueryAbandoned) {
+        ScaleQueryFinished(false);
+    }
+    const std::string text = FPortName;
+    switch (LinkKind()) {
+    case lkSerial:
+        CheckSerialPort(text);
+        break;
+    case lkUsb:
+        CheckUsbDevice(text);
+        break;
+    case lkNone:
+        break;
+    }
+}
+
+// The device ID tells the operator whether the entry is the cutter or another printer.
+void TCutterSession::CheckUsbDevice(const std::string& text) {
+    if (!UsbPortProbe()) {
+        LogUsbDeviceNotFound();
+        return;
+    }
+    ForgetOpenFailure();
+    Log(text + " Check OK");
+    Log(text + " device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(UsbDeviceIndex())));
+}
+
+// Opens the port, looks for a modem line and closes it again. A port still open from an
+// exchange keeps its device: the new name takes effect at the next open.
+void TCutterSession::CheckSerialPort(const std::string& text) {
+    Comm1.SetDeviceName(kDevicePrefix + text);
+    try {
+        Comm1.Open();
+    } catch (const std::exception&) {
+        Log(text + " can't Open");
+    }
+    if (Comm1.Enabled()) {
+        Log(ModemLinesActive() ? text + " Check OK" : kDeviceNotFoundText);
+        Comm1.Close();
+        return;
+    }
+    Log(text + " Check Fail");
+    LogOpenFailureReason(text, Comm1.LastError());
+}
+
+void TCutterSession::LogUsbDeviceNotFound() {
+    const devlink::TLinkError openError = FUsb.UsbLastOpenError();
+    Log(kDeviceNotFoundText);
+    LogOpenFailureReason(FPortName, openError);
+}
+
+// Tells the operator what to do when the port exists but cannot be had.
+void TCutterSession::LogOpenFailureReason(const std::string& text, devlink::TLinkError error) {
+    std::string device = FPortSources.DevicePathOf(text);
+    if (device.empty()) {
+        device = text;
+    }
+    std::string reason;
+    switch (error) {
+    case devlink::TLinkError::leDenied: {
+        const std::string group = FPortSources.DeviceGroupOf(text);
+        reason = "Permission denied on " + device +
+                 (group.empty() ? ": ask the administrator for access"
+                                : ": add your user to the group " + group);
+        break;
+    }
+    case devlink::TLinkError::leBusy:
+        reason = device + " is in use by another program";
+        break;
+    default:
+        break;
+    }
+    NoteOpenFailure(text, reason);
+}
+
+bool TCutterSession::ModemLinesActive() {
+    for (const int line : kModemLines) {
+        if (Comm1.GetModemState(line)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TCutterSession::ComPortOpen() {
+    const std::string text = FPortName;
+    Comm1.SetDeviceName(kDevicePrefix + text);
+    if (Comm1.Enabled()) {
+        Log("Port has already been opened!");
+        return;
+    }
+    Comm1.Open();
+    const devlink::TLinkError openError = Comm1.LastError();
+    Comm1.SetRTSState(true);
+    Comm1.SetDTRState(true);
+    if (Comm1.Enabled()) {
+        ForgetOpenFailure();
+        Log(text + " Check OK");
+    } else {
+        LogOpenFailureReason(text, openError);
+    }
+}
+
+void TCutterSession::ComPortClose() {
+    if (!Comm1.Enabled()) {
+        Log("Port has not been opened!");
+        return;
+    }
+    Comm1.Close();
+    if (!Comm1.Enabled()) {
+        Log("Close " + FPortName + " OK");
+    }
+}
+
+} // namespace session
