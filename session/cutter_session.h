@@ -83,7 +83,6 @@ public:
 
     // The link: a port name as the port list shows it ("COM1", "USB0").
     void SetPortName(const std::string& portName) { FPortName = portName; }
-    const std::string& PortName() const { return FPortName; }
     TLinkKind LinkKind() const;
     int UsbDeviceIndex() const; // the fourth character of the port name minus '0'
     // The operator chose this port: a query under way is abandoned and the port checked.
