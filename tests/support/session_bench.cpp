@@ -150,8 +150,12 @@ void TSessionBench::Record() {
     UsbGuardRefusals = 0;
     MonitorStops = 0;
     using session::TCutterSession;
-    QObject::connect(FSession, &TCutterSession::LogLine,
-                     [this](const std::string& line) { Logged.push_back(line); });
+    // A window over the session keeps the log itself, bounded as the operator sees it: a
+    // soak of a thousand exchanges must not find the bench's copy grown.
+    if (FOwnSession) {
+        QObject::connect(FSession, &TCutterSession::LogLine,
+                         [this](const std::string& line) { Logged.push_back(line); });
+    }
     QObject::connect(FSession, &TCutterSession::QuerySilent,
                      [this](const std::string& text) { Silences.push_back(text); });
     QObject::connect(FSession, &TCutterSession::QueryRefused,

@@ -137,7 +137,8 @@ public:
     TFakeUsbApi Usb;
     TFakePortSources Sources;
 
-    // What the session reported since it was built.
+    // What the session reported since it was built (its log lines when no window keeps
+    // them).
     std::vector<std::string> Logged;
     std::vector<std::string> Silences; // the silence texts of queries that went unanswered
     std::vector<std::string> Refusals; // why replies were refused
