@@ -196,6 +196,14 @@ signals:
     void QueryRefused(const std::string& failureText);
     // A scale query ended: decoded whole (true), or timed out / malformed / abandoned.
     void ScaleQueryEnded(bool decoded);
+    // A reply of that query was decoded whole; its values are in Settings(). Reported once
+    // the query has ended (its link closed unless another exchange still needs it).
+    void SizeReported();
+    void SettingsReported();
+    void FirmwareReported();
+    void ScaleReported();
+    // StartMonitor() started the monitor.
+    void MonitorStarted();
     // The monitor gave up on a silent cutter, as StopMonitor() would have stopped it.
     void MonitorStopped();
     // A command that cuts or writes was not sent: a USB cutter is attached while a COM
