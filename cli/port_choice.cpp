@@ -32,7 +32,9 @@ bool SameDevice(const std::string& path, const std::string& devicePath) {
         return false;
     }
     std::error_code error;
-    return path == devicePath || std::filesystem::equivalent(path, devicePath, error);
+    const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    return path == devicePath ||
+           (!error && resolved == std::filesystem::canonical(devicePath, error) && !error);
 }
 
 std::string OneLine(std::string text) {
