@@ -4,7 +4,6 @@
 // cutter holds and ends with the port closed; a silent cutter ends with 1 and the window's
 // text. No widget is made: the program has a QCoreApplication only.
 
-#include "cli/port_choice.h"
 #include "cli/query_program.h"
 #include "tests/support/session_bench.h"
 
@@ -70,31 +69,15 @@ TEST_F(TQueryProgramTest, TheMonitorPrintsTheSettingsAndClosesThePortWhenEnded) 
     EXPECT_FALSE(Bench.Serial.IsOpen());
 }
 
-TEST_F(TQueryProgramTest, ASilentCutterEndsWithOneAndTheWindowsText) {
+// An unplugged line: the port is not found.
+TEST_F(TQueryProgramTest, ACutterThatDoesNotAnswerEndsWithOneAndTheWindowsText) {
     Bench.Serial.Line().HangUp();
     EXPECT_EQ(Run(qcSize), kExitNoAnswer);
     EXPECT_EQ(Run(qcMonitor), kExitNoAnswer);
+    EXPECT_EQ(Program.Run({qcScale, "printer", false}), kExitNoAnswer);
     EXPECT_THAT(Printed, IsEmpty());
-    EXPECT_THAT(Errors, ElementsAre("Device not found", "Device not found"));
-}
-
-TEST(QueryPortChoice, APortIsNamedAsTheListShowsItOrByItsDevice) {
-    const std::vector<session::TPortEntry> entries = {{"COM33", "", true, "/dev/pts/3", ""},
-                                                      {"USB0", "", false, "/dev/usb/lp0", ""}};
-    const struct {
-        const char* Wanted;
-        const char* Port;
-    } rows[] = {
-        {"COM33", "COM33"}, {"usb0", "USB0"},          {"/dev/pts/3", "COM33"},
-        {"com5", "COM5"},   {"/dev/ttyUSB9", nullptr}, {"printer", nullptr},
-    };
-    for (const auto& row : rows) {
-        const TPortChoice choice = PortNamed(row.Wanted, entries);
-        EXPECT_EQ(choice.PortName, row.Port != nullptr ? row.Port : "") << row.Wanted;
-        EXPECT_EQ(choice.Failure.empty(), row.Port != nullptr) << row.Wanted;
-    }
-    EXPECT_THAT(PortNamed("printer", entries).Failure,
-                ::testing::HasSubstr("the ports: COM33 (/dev/pts/3), USB0 (/dev/usb/lp0)"));
+    EXPECT_THAT(Errors, ElementsAre("Device not found", "Device not found",
+                                    "no port is named printer; the ports: none"));
 }
 
 } // namespace
