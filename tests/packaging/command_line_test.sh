@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The two programs as a shell and a desktop meet them: --help and --version answer on
+# The programs as a shell and a desktop meet them: --help and --version answer on
 # standard output with exit 0 before any display is touched, anything else is refused in
 # one line with exit 2, Tessaro without a display says so in one line, and under an X
 # server its window carries the class the desktop entry names.
@@ -24,7 +24,7 @@ run_headless() {
 line_count() { [ -z "$1" ] && echo 0 || wc -l <<<"$1"; }
 
 version=$(sed -n 's/^project(tessaro VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../../CMakeLists.txt")
-for program in tessaro tessaro-vcutter; do
+for program in tessaro tessaro-query tessaro-vcutter; do
   run_headless "$build/$program" --version
   [ "$rc" -eq 0 ] && [ "$out" = "$program $version" ] && [ -z "$err" ] ||
     fail "$program --version: exit $rc, stdout '$out', stderr '$err'"

@@ -5,7 +5,7 @@
 
 #include "tests/session/session_test_support.h"
 
-#include <QTest>
+#include <QtCore/qtestsupport_core.h>
 
 #include <functional>
 #include <string>

@@ -4,7 +4,7 @@
 #include "tests/support/replug_serial.h"
 
 #include <QCoreApplication>
-#include <QTest>
+#include <QtCore/qtestsupport_core.h>
 #include <QThread>
 
 #include <algorithm>
