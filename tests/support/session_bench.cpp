@@ -4,8 +4,8 @@
 #include "tests/support/replug_serial.h"
 
 #include <QCoreApplication>
-#include <QtCore/qtestsupport_core.h>
 #include <QThread>
+#include <QtCore/qtestsupport_core.h>
 
 #include <algorithm>
 #include <functional>
