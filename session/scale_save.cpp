@@ -94,16 +94,17 @@ void TScaleSave::WriteIfConfirmed() {
 }
 
 // A sender that stopped (USB cutter attached on a COM port, USB device not found, no link)
-// leaves the link closed: the write never reached the cutter, and the reading still
-// counts for another try.
+// did not reach the cutter, even where the monitor keeps the link open; the reading
+// still counts for another try.
 void TScaleSave::Write() {
+    TSendOutcome sent = soLinkNotReady;
     try {
-        FSession.SendWriteScale();
+        sent = FSession.SendWriteScale();
     } catch (const std::exception& error) {
         End(Refusal(error));
         return;
     }
-    if (!FSession.LinkOpen()) {
+    if (sent != soWritten) {
         FStep = stAwaitingReading;
         emit Ended(OutcomeOf(srWriteNotSent));
         return;

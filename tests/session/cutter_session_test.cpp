@@ -171,6 +171,8 @@ enum TDisturbance {
     tdSecondReadingLost,
     tdReadBackLost,
     tdWriteIgnored, // the flash takes no write
+    // With Loop Detect keeping COM1 open, a USB cutter is plugged in before the write.
+    tdUsbCutterPluggedWhileMonitoring,
 };
 
 struct TSaveRow {
@@ -196,6 +198,11 @@ const TSaveRow kSaveRows[] = {
     {"SecondReadingLost", tdSecondReadingLost, srNotConfirmed, 1000, kTwoReadings},
     {"ReadBackLost", tdReadBackLost, srReadBackMissing, 1010, kWholeSave},
     {"WriteIgnored", tdWriteIgnored, srReadBackDiffers, 1000, kWholeSave},
+    {"UsbCutterPluggedWhileMonitoring",
+     tdUsbCutterPluggedWhileMonitoring,
+     srWriteNotSent,
+     1000,
+     {"<ESC>.R1:", "<ESC>.R3:", "<ESC>.R3:"}},
 };
 
 class TScaleSaveTest : public TCutterSessionTest, public ::testing::WithParamInterface<TSaveRow> {
@@ -228,6 +235,10 @@ TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
     if (disturbance == tdScaleZero) {
         Cutter.Feed("\x1b.C6;1;0:");
     }
+    if (disturbance == tdUsbCutterPluggedWhileMonitoring) {
+        FSession.StartMonitor();
+        Answer();
+    }
     FSession.ScaleSave().ReadScale();
     if (disturbance != tdNoReadingYet) {
         Answer();
@@ -239,6 +250,9 @@ TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
         FSession.SetPortName("COM2");
     }
     FSession.ScaleSave().Start(disturbance != tdMeasurementNotCut);
+    if (disturbance == tdUsbCutterPluggedWhileMonitoring) {
+        Usb.AddDevice(0, Cutter);
+    }
     AnswerOrLose(disturbance == tdSecondReadingLost);
     AnswerOrLose(disturbance == tdReadBackLost);
 
