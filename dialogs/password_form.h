@@ -6,7 +6,6 @@
 // dialog checks the password, starts the save and shows how it ended.
 
 #include "dialogs/wizard_dialog.h"
-#include "session/scale_save.h"
 
 #include <string>
 
@@ -14,6 +13,11 @@ class QHideEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace session {
+class TScaleSave;
+struct TScaleSaveOutcome;
+} // namespace session
 
 namespace dialogs {
 
