@@ -5,7 +5,9 @@
 // for a reading of the cutter's scale values; once the operator has given the password,
 // the scale is read a second time, written only when both readings agree, and read back
 // before it counts as saved. Only a reading decoded after the last Save is written, and
-// only on the link it was read from. However it ends, it ends with one Ended signal.
+// only on the link it was read from. However it ends, it ends with one Ended signal,
+// emitted after the tick that decided it; the same signal says why Start changed nothing
+// (no fresh reading) or why the write did not go out (the reading then still counts).
 
 #include "session/exchange_state.h"
 
@@ -57,7 +59,7 @@ public:
     void Start(bool measurementInEffect);
     // The operator turned away: a save not yet written is not written.
     void Withdraw();
-    // Exchanges are under way that decide the outcome.
+    // Between the password and the outcome: its exchanges are under way.
     bool OnTheLine() const { return FStep == stConfirming || FStep == stReadingBack; }
 
 signals:
