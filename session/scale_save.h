@@ -6,8 +6,8 @@
 // the scale is read a second time, written only when both readings agree, and read back
 // before it counts as saved. Only a reading decoded after the last Save is written, and
 // only on the link it was read from. However it ends, it ends with one Ended signal, never
-// emitted inside a tick; the same signal says why Start changed nothing
-// (no fresh reading) or why the write did not go out (the reading then still counts).
+// emitted inside a tick; the same signal says why Start changed nothing (no fresh
+// reading) or why the write did not go out (the reading then still counts).
 
 #include "session/exchange_state.h"
 
