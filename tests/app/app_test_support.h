@@ -8,27 +8,6 @@
 
 #include <gmock/gmock.h>
 
-#include <type_traits>
-
-namespace app {
-
-using session::TExchangeState;
-
-// What a test does as the operator or the wizard would: a handler of the window, or a
-// sender of the session under it.
-using TFormAction = void (*)(TMainForm&);
-
-template <auto Member>
-void OnForm(TMainForm& form) {
-    if constexpr (std::is_invocable_v<decltype(Member), TMainForm&>) {
-        (form.*Member)();
-    } else {
-        (form.Session().*Member)();
-    }
-}
-
-} // namespace app
-
 namespace app::test {
 
 using testsupport::TRecordingPrompts;

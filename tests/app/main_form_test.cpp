@@ -179,49 +179,6 @@ TEST_F(MainWindow, LogStartsWithMemo1AndLiesOutsideTheClientArea) {
     EXPECT_GE(form.Memo1->x(), form.width());
 }
 
-TEST_F(MainWindow, StateStartsAtZero) {
-    TMainForm& form = Create();
-    const std::int32_t fields[] = {
-        form.Session().ExchangeState().FSilenceTicks,
-        form.Session().ExchangeState().FAwaitingFirstReply,
-        form.Session().ExchangeState().FPollSizeRequest,
-        form.Session().ExchangeState().FPollSizeSettleTicks,
-        form.Session().ExchangeState().FLoopDetect,
-        form.Session().ExchangeState().FSettingsSettleTicks,
-        form.Session().ExchangeState().FResendTicks,
-        form.Session().ExchangeState().FFirmwareRequest,
-        form.Session().ExchangeState().FFirmwareSettleTicks,
-        form.Session().ExchangeState().FScaleReadRequest,
-        form.Session().ExchangeState().FScaleSettleTicks,
-        form.Session().ExchangeState().FNewScaleX,
-        form.Session().ExchangeState().FNewScaleY,
-        form.Session().ExchangeState().FUsbHandle,
-    };
-    for (const std::int32_t field : fields) {
-        EXPECT_EQ(field, 0);
-    }
-    EXPECT_EQ(
-        form.Session().ExchangeState().FTestDrawX + form.Session().ExchangeState().FTestDrawY +
-            form.Session().ExchangeState().FMeasuredX + form.Session().ExchangeState().FMeasuredY,
-        0.0);
-    EXPECT_TRUE(form.Session().ExchangeState().FCommandText.empty());
-    EXPECT_TRUE(form.Session().ExchangeState().FReplyText.empty());
-    EXPECT_EQ(form.Session().Settings().ScaleX, 0);
-    EXPECT_EQ(form.Session().ScaleRepliesDecoded(), 0);
-}
-
-TEST_F(MainWindow, SerialComponentAndTimerAreSetUpAndNoPortIsOpened) {
-    Sources.SerialCommMap = {{"\\Device\\Serial0", "COM1", "/dev/ttyS0"}};
-    TMainForm& form = Create();
-    EXPECT_EQ(form.Session().Comm1.DeviceName(), "Com2");
-    EXPECT_EQ(form.Session().Comm1.MonitorEvents(), devlink::kAllCommEvents);
-    EXPECT_FALSE(form.Session().Comm1.Enabled());
-    EXPECT_EQ(Serial.CountOf("CreateFile"), 0);
-    EXPECT_EQ(form.Session().Timer1.Interval(), 1);
-    EXPECT_TRUE(form.Session().Timer1.Enabled());
-    EXPECT_TRUE(Log().empty());
-}
-
 TEST_F(MainWindow, LogLineGoesToTheMemoAndToStandardError) {
     TMainForm& form = Create();
     ::testing::internal::CaptureStderr();
@@ -269,20 +226,6 @@ TEST_F(MainWindow, LogBoundsLongLinesAndItsSize) {
     EXPECT_TRUE(log->lastBlock().text().startsWith(QString::number(linesToFill - 1)));
 }
 
-TEST(Latin1ToUtf8, EachByteBecomesTheCharacterOfItsNumber) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"OH;", "OH;"},
-        {"\x1B.R1:", "\x1B.R1:"},
-        {std::string("a\0b", 3), std::string("a\0b", 3)},
-        {"\xE9", "é"},
-        {"\x80\xFF", "\xC2\x80\xC3\xBF"},
-        {"", ""},
-    };
-    for (const auto& [bytes, text] : cases) {
-        EXPECT_EQ(session::Latin1ToUtf8(bytes), text);
-    }
-}
-
 TEST_F(MainWindow, DecodedSettingsAreShownAndAnnounced) {
     TMainForm& form = Create();
     QSignalSpy changed(&form.Session(), &session::TCutterSession::SettingsChanged);
@@ -322,61 +265,6 @@ TEST_F(MainWindow, DecodeErrorBoxShowsTheFieldAsTheLogDoes) {
         EXPECT_EQ(CountLog(logged), 1);
         EXPECT_THAT(errors[i], HasSubstr("'" + logged + "'"));
     }
-}
-
-// The silence box says why the link did not open, under its first line, as long as the
-// last open of that port failed for a reason the program knows.
-TEST_F(MainWindow, SilenceBoxNamesWhyThePortDidNotOpen) {
-    Sources.DevicePaths["COM1"] = "/dev/ttyS0";
-    Sources.DeviceGroups["COM1"] = "dialout";
-    TMainForm& form = Create();
-    SetPortText("COM1");
-    const auto pollUnanswered = [this, &form] {
-        form.BnPollSizeClick();
-        Tick(11);
-    };
-    ::testing::internal::CaptureStderr();
-    Serial.Fail("CreateFile", devlink::TLinkError::leDenied);
-    pollUnanswered();
-    Serial.Fail("CreateFile", devlink::TLinkError::leBusy);
-    pollUnanswered();
-    Serial.Fail("CreateFile", devlink::TLinkError::leNotFound);
-    pollUnanswered();
-    Serial.Fail("CreateFile", devlink::TLinkError::leBusy);
-    pollUnanswered();
-    Serial.Succeed("CreateFile");
-    pollUnanswered();
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_THAT(
-        Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-        ElementsAre(
-            "Device not found\nPermission denied on /dev/ttyS0: add your user to the group dialout",
-            "Device not found\n/dev/ttyS0 is in use by another program", "Device not found",
-            "Device not found\n/dev/ttyS0 is in use by another program", "Device not found"));
-}
-
-// The same for a USB cutter: a refusal found when the entry was checked is named under
-// the box's first line until the device opens again.
-TEST_F(MainWindow, SilenceBoxNamesWhyTheUsbDeviceDidNotOpenUntilItOpens) {
-    Sources.DevicePaths["USB0"] = "/dev/usb/lp0";
-    Sources.DeviceGroups["USB0"] = "lp";
-    Usb.SetPresent(0, true);
-    Usb.Refusals[0] = devlink::TLinkError::leDenied;
-    TMainForm& form = Create();
-    const auto pollUnanswered = [this, &form] {
-        form.BnPollSizeClick();
-        Tick(11);
-    };
-    ::testing::internal::CaptureStderr();
-    SetPortText("USB0");
-    pollUnanswered();
-    Usb.Refusals.erase(0);
-    pollUnanswered();
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-                ElementsAre("Device not found\nPermission denied on /dev/usb/lp0: add your user "
-                            "to the group lp",
-                            "Device not found"));
 }
 
 // The log window, from the context menu or Ctrl+L: the log as it stands, then each new

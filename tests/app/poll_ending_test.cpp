@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// How exchanges end when a box is shown: a reply that does not decode still ends its
-// query, and whatever arrives while a box is open finds the request already ended.
+// How exchanges end when a box is shown: the box opens once the exchange has ended, the
+// buttons follow the monitor, and whatever arrives while a box is open finds the request
+// already ended.
 
 #include "tests/app/app_test_support.h"
 
@@ -22,118 +23,75 @@ TBench ScriptedComPort() {
     return bench;
 }
 
-struct TMalformedCase {
-    const char* Name;
-    TFormAction Send;
-    std::int32_t TExchangeState::*Flag;
-    std::int32_t TExchangeState::*SettleTicks;
-    const char* Reply;
-    const char* FailingField; // null: the decoder converts nothing and cannot fail
-    // The panel or scale values after the reply: those before the bad field are set.
-    std::function<void(const TMainForm&)> CheckValues;
-};
+// The enabled state of Poll Size, Loop Detect, DisDetect, Scaling and About.
+std::vector<bool> ButtonsEnabled(const TMainForm& form) {
+    return {form.BnPollSize->isEnabled(), form.BnLoopDetect->isEnabled(),
+            form.BnDisDetect->isEnabled(), form.BnScaling->isEnabled(), form.BnAbout->isEnabled()};
+}
+const std::vector<bool> kIdleButtons{true, true, false, true, true};
+const std::vector<bool> kLoopDetectButtons{false, false, true, false, false};
 
-const TMalformedCase kMalformedReplies[] = {
-    {"PollSize", &OnForm<&TMainForm::BnPollSizeClick>, &TExchangeState::FPollSizeRequest,
-     &TExchangeState::FPollSizeSettleTicks, "0,0,24000,12x\r", "12x",
-     [](const TMainForm& form) {
-         EXPECT_THAT(PanelTexts(form), ElementsAre("600 mm", "", "", "", "", "", "", "", ""));
-     }},
-    {"Settings", &OnForm<&TMainForm::BnLoopDetectClick>, &TExchangeState::FLoopDetect,
-     &TExchangeState::FSettingsSettleTicks, "0,30,80,2.5.0,5,1,0,2\r", "2.5.0",
-     [](const TMainForm& form) {
-         EXPECT_THAT(PanelTexts(form), ElementsAre("", "", "80", "", "Light", "", "", "", ""));
-     }},
-    {"Firmware", &OnForm<&session::TCutterSession::SendFirmwareQuery>,
-     &TExchangeState::FFirmwareRequest, &TExchangeState::FFirmwareSettleTicks,
-     "\x7f\x80\xfe garbage", nullptr,
-     [](const TMainForm& form) {
-         EXPECT_THAT(form.Session().Settings().FirmwareModel, IsEmpty());
-     }},
-    {"Scale", &OnForm<&session::TCutterSession::SendScaleQuery>, &TExchangeState::FScaleReadRequest,
-     &TExchangeState::FScaleSettleTicks, "0,1010,99z\r", "99z",
-     [](const TMainForm& form) {
-         // Not a reading: nothing of it is taken, not even the field before the bad one.
-         EXPECT_EQ(form.Session().Settings().ScaleX, 0);
-         EXPECT_EQ(form.Session().Settings().ScaleY, 0);
-         EXPECT_EQ(form.Session().ScaleRepliesDecoded(), 0);
-     }},
-};
+using TSilentQueryTest = TPollTest;
 
-class TMalformedReplyTest : public TPollTest,
-                            public ::testing::WithParamInterface<TMalformedCase> {};
+TEST_F(TSilentQueryTest, TheBoxOpensOnceTheQueryHasEndedWithTheLinkClosed) {
+    Build(OnLink(kSerialPort, SilentCutter()));
+    Form().BnPollSizeClick();
+    bool endedBeforeTheBox = false;
+    Prompts.WhileOpen = [&] {
+        endedBeforeTheBox = Session().ExchangeState().FPollSizeRequest == 0 &&
+                            Session().ExchangeState().FSilenceTicks == 0 && !SerialPortOpen();
+    };
+    Tick(11);
+    EXPECT_TRUE(endedBeforeTheBox);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
+                ElementsAre(session::kDeviceNotFoundText));
+}
 
-TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
-    const TMalformedCase& test = GetParam();
-    const bool monitor = test.Flag == &TExchangeState::FLoopDetect;
+using TMalformedReplyTest = TPollTest;
+
+TEST_F(TMalformedReplyTest, TheErrorBoxOpensOnceTheExchangeHasEndedAndNamesTheField) {
     Build(ScriptedComPort());
-    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
-    test.Send(Form());
-    ArriveOnSerial(test.Reply);
-
+    Form().BnPollSizeClick();
+    ArriveOnSerial("0,0,24000,12x\r");
     bool endedBeforeTheBox = false;
     Prompts.WhileOpen = [&] {
         endedBeforeTheBox = Session().ExchangeState().FReplyText.empty() &&
-                            Session().ExchangeState().*test.SettleTicks == 0 &&
-                            Session().ExchangeState().*test.Flag == (monitor ? 1 : 0) &&
-                            SerialPortOpen() == monitor;
+                            Session().ExchangeState().FPollSizeRequest == 0 && !SerialPortOpen();
     };
     Tick(11);
-    Tick(40);
-
-    EXPECT_EQ(CountLogStartingWith("接收:"), 1);
-    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
-    EXPECT_EQ(Session().ExchangeState().*test.SettleTicks, 0);
-    EXPECT_EQ(Session().ExchangeState().*test.Flag, monitor ? 1 : 0);
-    EXPECT_EQ(SerialPortOpen(), monitor);
-    test.CheckValues(Form());
-    if (test.FailingField != nullptr) {
-        EXPECT_TRUE(endedBeforeTheBox);
-        EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
-                    ElementsAre(HasSubstr(test.FailingField)));
-    } else {
-        EXPECT_THAT(Prompts.Shown, IsEmpty());
-    }
-    if (test.Flag == &TExchangeState::FScaleReadRequest) {
-        ASSERT_EQ(scaleEnded.count(), 1);
-        EXPECT_FALSE(scaleEnded.front().front().toBool());
-    }
+    EXPECT_TRUE(endedBeforeTheBox);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException), ElementsAre(HasSubstr("12x")));
+    EXPECT_THAT(PanelTexts(), ElementsAre("600 mm", "", "", "", "", "", "", "", ""));
 }
 
-INSTANTIATE_TEST_SUITE_P(EachBlock, TMalformedReplyTest, ::testing::ValuesIn(kMalformedReplies),
-                         [](const auto& info) { return std::string(info.param.Name); });
+using TSettingsMonitorTest = TPollTest;
 
-using TCutShortReplyTest = TPollTest;
-
-// A slow line lets the 11-tick rule settle on part of a reply: "0,1000,9" of
-// "0,1000,998\r" would make the wizard write a Y scale of 9 into the cutter's flash.
-TEST_F(TCutShortReplyTest, AScaleReplyWithoutItsCarriageReturnIsNotTaken) {
-    Build(ScriptedComPort());
-    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
-    Session().SendScaleQuery();
-    ArriveOnSerial("0,10");
-    Tick(6);
-    ArriveOnSerial("00,9");
-    Tick(5);
-
-    EXPECT_EQ(Session().ExchangeState().FScaleReadRequest, 0);
-    EXPECT_EQ(Session().Settings().ScaleX, 0);
-    EXPECT_EQ(Session().Settings().ScaleY, 0);
-    EXPECT_EQ(Session().ScaleRepliesDecoded(), 0);
-    ASSERT_EQ(scaleEnded.count(), 1);
-    EXPECT_FALSE(scaleEnded.front().front().toBool());
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException),
-                ElementsAre(HasSubstr("was not a scale reading")));
+// The monitor that gives up on a silent cutter gives the buttons back as DisDetect does,
+// before the operator is told.
+TEST_F(TSettingsMonitorTest, TheButtonsAreBackBeforeTheSilenceBox) {
+    Build(OnLink(kSerialPort, SilentCutter()));
+    Form().BnLoopDetectClick();
+    EXPECT_EQ(ButtonsEnabled(Form()), kLoopDetectButtons);
+    std::vector<bool> buttonsUnderTheBox;
+    Prompts.WhileOpen = [&] { buttonsUnderTheBox = ButtonsEnabled(Form()); };
+    Tick(11);
+    EXPECT_EQ(buttonsUnderTheBox, kIdleButtons);
+    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
+                ElementsAre(session::kDeviceNotFoundText));
 }
 
-TEST_F(TCutShortReplyTest, AFloodOnTheLineIsCutBeforeItIsDecoded) {
-    Build(ScriptedComPort());
-    Form().BnPollSizeClick();
-    ArriveOnSerial(std::string(60000, ','));
-    Tick();
-    EXPECT_EQ(Session().ExchangeState().FReplyText.size(), 16384U);
-    Tick(10);
-    EXPECT_LE(CountLogStartingWith(""), 16400) << "one log line per field of the cut reply";
+using TPortChangeTest = TPollTest;
+
+TEST_F(TPortChangeTest, DuringLoopDetectionTheButtonsStayUntilDisDetect) {
+    Build(OnLink(kSerialPort));
+    Form().BnLoopDetectClick();
+    DeliverAll();
+    Tick(11);
+    ChoosePort(kSerialPort);
+    Tick(300);
+    EXPECT_EQ(ButtonsEnabled(Form()), kLoopDetectButtons);
+    Form().BnDisDetectClick();
+    EXPECT_EQ(ButtonsEnabled(Form()), kIdleButtons);
 }
 
 using TBoxReentranceTest = TPollTest;

@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <malloc.h>
-#include <time.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer runtime's count of live heap bytes (its header ships with clang only).
@@ -44,12 +43,6 @@ std::size_t LiveHeapBytes() {
 #else
     return mallinfo2().uordblks;
 #endif
-}
-
-std::chrono::nanoseconds ProcessCpuTime() {
-    timespec used{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
-    return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
 }
 
 std::string SourceDir() {

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The window bench on one link, whose cable can be pulled and plugged in again: the fault
-// scenarios end with the next exchange on a sound cable, through the same window. Also what
-// the process holds (descriptors, memory, CPU time), measured from outside the code under
-// test.
+// The window bench on one link, whose cable can be pulled and plugged in again. Also what
+// the process holds (descriptors, memory), measured from outside the code under test.
 
 #include "sim/reply_plan.h"
 #include "tests/support/window_bench.h"
 
-#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -31,7 +28,6 @@ std::size_t OpenDescriptorCount();
 std::size_t ResidentKib();
 // Bytes allocated and not yet freed (the sanitizer's count in a sanitized build).
 std::size_t LiveHeapBytes();
-std::chrono::nanoseconds ProcessCpuTime();
 
 // The folder of the source tree this test was built from.
 std::string SourceDir();

@@ -1,21 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/main_window_probe.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextBlock>
-#include <QThread>
-
-#include <algorithm>
 
 namespace testsupport {
-
-namespace {
-
-constexpr int kEventLoopRounds = 2000;
-
-} // namespace
 
 std::vector<std::string> LogLines(const app::TMainForm& form) {
     std::vector<std::string> lines;
@@ -29,16 +19,6 @@ std::vector<std::string> LogLines(const app::TMainForm& form) {
     return lines;
 }
 
-int CountLines(const std::vector<std::string>& lines, const std::string& line) {
-    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
-
-int CountLinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&prefix](const auto& line) {
-        return line.starts_with(prefix);
-    }));
-}
-
 std::vector<std::string> PanelTexts(const app::TMainForm& form) {
     std::vector<std::string> texts;
     for (const QLabel* label :
@@ -47,17 +27,6 @@ std::vector<std::string> PanelTexts(const app::TMainForm& form) {
         texts.push_back(label->text().toStdString());
     }
     return texts;
-}
-
-void AwaitReplyText(const app::TMainForm& form, std::size_t size) {
-    for (int round = 0;
-         round < kEventLoopRounds && form.Session().ExchangeState().FReplyText.size() < size;
-         ++round) {
-        QCoreApplication::processEvents();
-        if (form.Session().ExchangeState().FReplyText.size() < size) {
-            QThread::usleep(200);
-        }
-    }
 }
 
 void Paste(QLineEdit* edit, const std::string& text) {

@@ -2,19 +2,13 @@
 // The panel commands and the two reply feeders on each link: what reaches the cutter, what
 // the USB link logs, which bytes the reply text keeps, and what DisDetect closes.
 
-#include "tests/app/app_test_support.h"
+#include "tests/session/session_test_support.h"
 
-#include <gmock/gmock.h>
-
-#include <QSignalSpy>
-
-namespace app::polltest {
+namespace session::test {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-constexpr const char* kUsbPlugged = "When USB cable plug-in, com port not working.";
 
 class TEachLinkTest : public TPollTest, public ::testing::WithParamInterface<const char*> {
 protected:
@@ -23,12 +17,12 @@ protected:
 
 TEST_P(TEachLinkTest, DisDetectClosesBothLinksAndDropsTheReplyCollected) {
     Build(OnLink(GetParam()));
-    Form().BnLoopDetectClick();
+    Session().StartMonitor();
     Deliver(5);
     Tick();
     ASSERT_FALSE(Session().ExchangeState().FReplyText.empty());
 
-    Form().BnDisDetectClick();
+    Session().StopMonitor();
     EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(Session().ExchangeState().FSilenceTicks, 0);
     EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
@@ -38,7 +32,7 @@ TEST_P(TEachLinkTest, DisDetectClosesBothLinksAndDropsTheReplyCollected) {
     EXPECT_EQ(Log().back(), SerialChosen() ? "Close COM1 OK" : "Port has not been opened!");
     Tick(200);
     EXPECT_EQ(CutterCommands().size(), 1U);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 TEST_P(TEachLinkTest, AZeroByteStaysOnlyOnTheSerialLink) {
@@ -59,7 +53,7 @@ TEST_P(TEachLinkTest, AZeroByteStaysOnlyOnTheSerialLink) {
 
 TEST_P(TEachLinkTest, ATestCutReachesTheCutterAndLeavesTheLinkOpen) {
     Build(OnLink(GetParam()));
-    Form().SetWizardFields(
+    Session().SetWizardFields(
         {[] { return "100"; }, [] { return "50"; }, [] { return "100"; }, [] { return "50"; }});
     Session().SendTestDraw();
     ASSERT_EQ(Cutter().CutCount(), 1U);
@@ -67,7 +61,7 @@ TEST_P(TEachLinkTest, ATestCutReachesTheCutterAndLeavesTheLinkOpen) {
     EXPECT_DOUBLE_EQ(Cutter().Cuts().back().HeightMm, 50.0);
     EXPECT_EQ(SerialPortOpen(), SerialChosen());
     EXPECT_EQ(OpenUsbHandles(), SerialChosen() ? 0U : 1U);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, TEachLinkTest, ::testing::Values(kSerialPort, kUsbPort));
@@ -76,7 +70,7 @@ using TUsbFeederTest = TPollTest;
 
 TEST_F(TUsbFeederTest, LogsEveryReadAndTheSerialCloseThatFindsNothingOpen) {
     Build(OnLink(kUsbPort));
-    Form().BnPollSizeClick();
+    Session().PollSize();
     EXPECT_THAT(Log(), ElementsAre("Open USB0 OK", "發送命令:OH;"));
     Tick(3);
     EXPECT_EQ(CountLog("Receive Data : 0 bytes"), 3);
@@ -91,7 +85,7 @@ TEST_F(TUsbFeederTest, LogsEveryReadAndTheSerialCloseThatFindsNothingOpen) {
 
 TEST_F(TUsbFeederTest, AFailedReadIsSkippedWithoutAWordAndCountsAsSilence) {
     Build(OnLink(kUsbPort));
-    Form().BnPollSizeClick();
+    Session().PollSize();
     Tick(2);
     // The cable is pulled: both library reads now fail.
     Line().HangUp();
@@ -100,7 +94,7 @@ TEST_F(TUsbFeederTest, AFailedReadIsSkippedWithoutAWordAndCountsAsSilence) {
     EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 1);
     Tick();
     EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre("Device not found"));
+    EXPECT_THAT(Silences, ElementsAre(kDeviceNotFoundText));
 }
 
 using TSerialFeederTest = TPollTest;
@@ -109,7 +103,7 @@ TEST_F(TSerialFeederTest, ACountAboveTheReadBufferIsReadInParts) {
     TBench bench;
     bench.ScriptedSerial = true;
     Build(bench);
-    Form().BnPollSizeClick();
+    Session().PollSize();
     std::string flood(12000, '7');
     flood[4999] = '\0';
     flood[5000] = ',';
@@ -130,45 +124,39 @@ TBench ComPortBesideAUsbCutter() {
 const std::string kUsbNamed = "USB0 attached, device ID: none reported";
 
 TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
-    for (const auto send : {&OnForm<&session::TCutterSession::SendTestDraw>,
-                            &OnForm<&session::TCutterSession::SendCorrectedTestDraw>,
-                            &OnForm<&session::TCutterSession::SendWriteScale>}) {
+    for (const auto send : {&TCutterSession::SendTestDraw, &TCutterSession::SendCorrectedTestDraw,
+                            &TCutterSession::SendWriteScale}) {
         Build(ComPortBesideAUsbCutter());
-        send(Form());
-        EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kUsbPlugged));
+        EXPECT_EQ((Session().*send)(), soRefused);
+        EXPECT_EQ(UsbGuardRefusals, 1);
         EXPECT_THAT(Log(), ElementsAre(kUsbNamed));
         EXPECT_FALSE(SerialPortOpen());
         EXPECT_EQ(Cutter().CutCount(), 0U);
         EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
-        Prompts.Shown.clear();
     }
 }
 
 TEST_F(TUsbGuardTest, AScaleQueryGoesOnAndEndsWithTheSameTextAfterTheSilence) {
     Build(ComPortBesideAUsbCutter());
-    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
     Session().SendScaleQuery();
     EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", kUsbNamed));
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_EQ(UsbGuardRefusals, 0);
     Tick(11);
     EXPECT_THAT(CutterCommands(), IsEmpty());
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kUsbPlugged));
-    ASSERT_EQ(scaleEnded.count(), 1);
-    EXPECT_FALSE(scaleEnded.front().front().toBool());
+    EXPECT_THAT(Silences, ElementsAre(kUsbCablePluggedText));
+    EXPECT_THAT(ScaleEndings, ElementsAre(false));
 }
 
 using TScaleQueryTest = TPollTest;
 
 TEST_F(TScaleQueryTest, AWholeReplyIsCountedForTheWizard) {
     Build();
-    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
     Session().SendScaleQuery();
     DeliverAll();
     Tick(11);
     EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
-    ASSERT_EQ(scaleEnded.count(), 1);
-    EXPECT_TRUE(scaleEnded.front().front().toBool());
+    EXPECT_THAT(ScaleEndings, ElementsAre(true));
 }
 
 } // namespace
-} // namespace app::polltest
+} // namespace session::test

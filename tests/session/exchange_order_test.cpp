@@ -4,13 +4,9 @@
 // bytes nobody asked for never reach a decoder, and only a scale reply in form is taken
 // as a reading.
 
-#include "tests/app/app_test_support.h"
+#include "tests/session/session_test_support.h"
 
-#include <gmock/gmock.h>
-
-#include <QLabel>
-
-namespace app::polltest {
+namespace session::test {
 namespace {
 
 using ::testing::ElementsAre;
@@ -35,7 +31,7 @@ protected:
 
 struct TSecondRequest {
     const char* Name;
-    TFormAction Press;
+    TSessionAction Press;
     std::vector<std::string> Commands;
     const char* Logged; // what the log says when the second request is made
 };
@@ -48,55 +44,52 @@ class TTwoRequestsTest : public TExchangeOrderTest,
 // log says why nothing went out yet.
 TEST_P(TTwoRequestsTest, PressedBeforeTheFirstReplyEachGetsItsOwnReply) {
     Build();
-    Form().BnPollSizeClick();
+    Session().PollSize();
     Tick(5);
-    GetParam().Press(Form());
+    GetParam().Press(Session());
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
     EXPECT_EQ(Log().back(), GetParam().Logged);
     AnswerInTurn(2);
     EXPECT_EQ(CutterCommands(), GetParam().Commands);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
-    EXPECT_EQ(Form().LaPollSizeX->text(), "600 mm");
-    EXPECT_EQ(Form().LaPollSizeY->text(), "1250 mm");
+    EXPECT_THAT(Reported(), IsEmpty());
+    EXPECT_EQ(Session().Settings().PollSizeX, "600 mm");
+    EXPECT_EQ(Session().Settings().PollSizeY, "1250 mm");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, TTwoRequestsTest,
-    ::testing::Values(TSecondRequest{"LoopDetect",
-                                     &OnForm<&TMainForm::BnLoopDetectClick>,
-                                     {"OH;", "<ESC>.R1:"},
-                                     kQueryWaits},
-                      TSecondRequest{"Firmware",
-                                     &OnForm<&session::TCutterSession::SendFirmwareQuery>,
-                                     {"OH;", "<ESC>.R4:"},
-                                     kQueryWaits},
-                      TSecondRequest{"PollSizeAgain",
-                                     &OnForm<&TMainForm::BnPollSizeClick>,
-                                     {"OH;"},
-                                     "Poll Size is already waiting for the cutter's answer"}),
+    ::testing::Values(
+        TSecondRequest{
+            "LoopDetect", &On<&TCutterSession::StartMonitor>, {"OH;", "<ESC>.R1:"}, kQueryWaits},
+        TSecondRequest{
+            "Firmware", &On<&TCutterSession::SendFirmwareQuery>, {"OH;", "<ESC>.R4:"}, kQueryWaits},
+        TSecondRequest{"PollSizeAgain",
+                       &On<&TCutterSession::PollSize>,
+                       {"OH;"},
+                       "Poll Size is already waiting for the cutter's answer"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(TExchangeOrderTest, PollSizeThenLoopDetectShowsTheSizeAndTheSettingsAndKeepsMonitoring) {
     Build();
-    Form().BnPollSizeClick();
-    Form().BnLoopDetectClick();
+    Session().PollSize();
+    Session().StartMonitor();
     AnswerInTurn(2);
-    EXPECT_EQ(PanelTexts(),
-              (std::vector<std::string>{"600 mm", "1250 mm", "80", "0.250 mm", "Light", "Draft",
-                                        "Enable", "Disable", "Roll"}));
+    EXPECT_EQ(Session().Settings().PollSizeY, "1250 mm");
+    EXPECT_EQ(Session().Settings().Offset, "0.250 mm");
+    EXPECT_EQ(Session().Settings().MediaType, "Roll");
     EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
     EXPECT_TRUE(SerialPortOpen());
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 TEST_F(TExchangeOrderTest, FirmwareThenPollSizeNeverDecodesTheModelAsASize) {
     Build();
     Session().SendFirmwareQuery();
-    Form().BnPollSizeClick();
+    Session().PollSize();
     AnswerInTurn(2);
     EXPECT_EQ(Session().Settings().FirmwareModel, "TC-60");
-    EXPECT_EQ(Form().LaPollSizeX->text(), "600 mm");
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_EQ(Session().Settings().PollSizeX, "600 mm");
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 // Save pressed while Loop Detect runs: right after the monitor's query (its reply still
@@ -106,7 +99,7 @@ TEST_F(TExchangeOrderTest, ScaleQueryDuringLoopDetectReadsTheScaleAndTheMonitorG
     for (const int silentTicksBefore : {-1, 0, 40, 95}) {
         SCOPED_TRACE(silentTicksBefore);
         Build();
-        Form().BnLoopDetectClick();
+        Session().StartMonitor();
         if (silentTicksBefore >= 0) {
             AnswerInTurn(1);
             Tick(silentTicksBefore);
@@ -115,8 +108,8 @@ TEST_F(TExchangeOrderTest, ScaleQueryDuringLoopDetectReadsTheScaleAndTheMonitorG
         AnswerInTurn(2);
         EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
         EXPECT_EQ(Session().Settings().ScaleX, 1000);
-        EXPECT_EQ(Form().LaForce->text(), "80");
-        EXPECT_THAT(Prompts.Shown, IsEmpty());
+        EXPECT_EQ(Session().Settings().Force, "80");
+        EXPECT_THAT(Reported(), IsEmpty());
         EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
         EXPECT_TRUE(SerialPortOpen());
         Tick(101);
@@ -126,13 +119,13 @@ TEST_F(TExchangeOrderTest, ScaleQueryDuringLoopDetectReadsTheScaleAndTheMonitorG
 
 TEST_F(TExchangeOrderTest, DisDetectWhileAScaleQueryIsAwaitedLeavesThatExchangeAlone) {
     Build();
-    Form().BnLoopDetectClick();
+    Session().StartMonitor();
     AnswerInTurn(1);
     Session().SendScaleQuery();
-    Form().BnDisDetectClick();
+    Session().StopMonitor();
     AnswerInTurn(1);
     EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
     EXPECT_FALSE(SerialPortOpen());
 }
 
@@ -140,7 +133,7 @@ TEST_F(TExchangeOrderTest, DisDetectWhileAScaleQueryIsAwaitedLeavesThatExchangeA
 // waiting one can be asked for again.
 TEST_F(TExchangeOrderTest, AQueryAbandonedWhileWaitingCanBeAskedForAgain) {
     Build();
-    Form().BnPollSizeClick();
+    Session().PollSize();
     Session().SendFirmwareQuery();
     ChoosePort(kSerialPort);
     Session().SendFirmwareQuery();
@@ -149,16 +142,16 @@ TEST_F(TExchangeOrderTest, AQueryAbandonedWhileWaitingCanBeAskedForAgain) {
     EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 0);
 }
 
-// Noise on a port left open (after a test cut), read by the window or still in the
+// Noise on a port left open (after a test cut), read by the session or still in the
 // driver when the query goes out: the query's reply is taken alone.
 TEST_F(TExchangeOrderTest, StrayBytesBeforeAQueryOnTheSerialLinkNeverReachItsDecoder) {
-    for (const bool readByTheWindow : {true, false}) {
-        SCOPED_TRACE(readByTheWindow);
+    for (const bool readByTheSession : {true, false}) {
+        SCOPED_TRACE(readByTheSession);
         TBench bench;
         bench.ScriptedSerial = true;
         Build(bench);
         Session().ComPortOpen();
-        ArriveUnasked("\xB5\xBA\xE3\xF9\x01\x7F,1", readByTheWindow);
+        ArriveUnasked("\xB5\xBA\xE3\xF9\x01\x7F,1", readByTheSession);
         Session().SendScaleQuery();
         ArriveOnSerial("0,1000,998\r");
         Tick(kSettleTicks);
@@ -166,7 +159,7 @@ TEST_F(TExchangeOrderTest, StrayBytesBeforeAQueryOnTheSerialLinkNeverReachItsDec
         EXPECT_EQ(Session().Settings().ScaleX, 1000);
         EXPECT_EQ(Session().Settings().ScaleY, 998);
         EXPECT_EQ(Session().LastScaleReply(), "0,1000,998\r");
-        EXPECT_THAT(Prompts.Shown, IsEmpty());
+        EXPECT_THAT(Reported(), IsEmpty());
     }
 }
 
@@ -174,17 +167,17 @@ TEST_F(TExchangeOrderTest, BytesWhileTheMonitorWaitsToResendAreNotDecodedAsSetti
     TBench bench;
     bench.ScriptedSerial = true;
     Build(bench);
-    Form().BnLoopDetectClick();
+    Session().StartMonitor();
     ArriveOnSerial("0,30,80,250,5,1,0,2\r");
     Tick(kSettleTicks);
     ArriveUnasked("0,0,24000,50000\r", true);
     Tick(kSettleTicks);
-    EXPECT_EQ(Form().LaForce->text(), "80");
-    EXPECT_EQ(Form().LaOffset->text(), "0.250 mm");
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_EQ(Session().Settings().Force, "80");
+    EXPECT_EQ(Session().Settings().Offset, "0.250 mm");
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
-// Only a reply in form counts as a reading; one of another kind is refused with a box.
+// Only a reply in form counts as a reading; one of another kind is refused.
 TEST_F(TExchangeOrderTest, OnlyAScaleReplyInFormIsTakenAsAReading) {
     for (const auto& [reply, taken] :
          {std::pair{"0,1000,998\r\n", true}, std::pair{"0,31,258,511,4,1,1,2\r", false}}) {
@@ -197,13 +190,12 @@ TEST_F(TExchangeOrderTest, OnlyAScaleReplyInFormIsTakenAsAReading) {
         Tick(kSettleTicks);
         EXPECT_EQ(Session().ScaleRepliesDecoded(), taken ? 1 : 0);
         EXPECT_EQ(Session().Settings().ScaleX, taken ? 1000 : 0);
-        EXPECT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), taken ? 0U : 1U);
-        for (const std::string& text : Prompts.TextsOf(TRecordingPrompts::pkException)) {
+        EXPECT_EQ(Refusals.size(), taken ? 0U : 1U);
+        for (const std::string& text : Refusals) {
             EXPECT_NE(text.find(kNotAScaleReading), std::string::npos) << text;
         }
-        Prompts.Shown.clear();
     }
 }
 
 } // namespace
-} // namespace app::polltest
+} // namespace session::test

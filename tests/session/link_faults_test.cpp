@@ -1,22 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A cutter that misbehaves on the line, on the serial link and on the USB link: each fault
-// ends the exchange once, leaves the link closed and the panel usable, tells the operator
-// what the poll cycle tells, and the next exchange on a sound cable works.
+// ends the exchange once, leaves the link closed, reports what the poll cycle reports, and
+// the next exchange on a sound cable works.
 
-#include "tests/hardening/hardening_support.h"
-
-#include <QPushButton>
-
-#include <gtest/gtest.h>
+#include "tests/session/session_test_support.h"
 
 #include <chrono>
 #include <thread>
 
-namespace hardening::test {
+#include <time.h>
+
+namespace session::test {
 
 namespace {
 
 using namespace std::chrono_literals;
+using TFaultBench = testsupport::TSessionBench;
 
 const std::vector<std::string> kSizeShown = {"600 mm", "1250 mm"};
 const std::vector<std::string> kSettingsShown = {"80",     "0.250 mm", "Light", "Draft",
@@ -29,38 +28,41 @@ constexpr auto kQuietSpell = 400ms;
 constexpr auto kCpuAllowedInQuietSpell = 100ms;
 
 std::vector<std::string> SizeShown(TFaultBench& bench) {
-    const std::vector<std::string> panel = bench.PanelTexts();
-    return {panel[0], panel[1]};
+    const protocol::CutterSettings& settings = bench.Session().Settings();
+    return {settings.PollSizeX, settings.PollSizeY};
 }
 
 std::vector<std::string> SettingsShown(TFaultBench& bench) {
-    const std::vector<std::string> panel = bench.PanelTexts();
-    return {panel.begin() + 2, panel.end()};
+    const protocol::CutterSettings& settings = bench.Session().Settings();
+    return {settings.Force,  settings.Offset,     settings.MediaWeight, settings.Quality,
+            settings.Smooth, settings.AutoUnroll, settings.MediaType};
 }
 
-// The port list's link, as the panel leaves it when nothing is under way.
+// The port name's link, as the session leaves it when nothing is under way.
 void ExpectIdleAndClosed(TFaultBench& bench) {
-    app::TMainForm& form = bench.Form();
-    EXPECT_EQ(form.Session().ExchangeState().FPollSizeRequest, 0);
-    EXPECT_EQ(form.Session().ExchangeState().FLoopDetect, 0);
-    EXPECT_TRUE(form.Session().ExchangeState().FReplyText.empty());
+    EXPECT_EQ(bench.Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(bench.Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_TRUE(bench.Session().ExchangeState().FReplyText.empty());
     EXPECT_FALSE(bench.LinkOpen());
-    EXPECT_TRUE(form.BnPollSize->isEnabled());
-    EXPECT_TRUE(form.BnLoopDetect->isEnabled());
-    EXPECT_FALSE(form.BnDisDetect->isEnabled());
 }
 
-// Poll Size on a sound cable, the reply delivered at once: the panel shows the media.
+// Poll Size on a sound cable, the reply delivered at once: the session reads the media.
 void ExpectNextPollSizeWorks(TFaultBench& bench) {
     bench.Replug();
     const int repliesBefore = bench.CountLogStartingWith("接收:");
-    bench.Form().BnPollSizeClick();
+    bench.Session().PollSize();
     bench.DeliverAll();
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), repliesBefore + 1);
-    EXPECT_EQ(bench.CountLog("接收:0,0,24000,50000"), 1) << "an earlier reply leaked into it";
+    EXPECT_EQ(bench.CountLog("接收:0,0,24000,50000\r"), 1) << "an earlier reply leaked into it";
     EXPECT_EQ(SizeShown(bench), kSizeShown);
     ExpectIdleAndClosed(bench);
+}
+
+std::chrono::nanoseconds ProcessCpuTime() {
+    timespec used{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
 }
 
 // The CPU this process uses over a quiet spell in which the test itself sleeps.
@@ -82,9 +84,17 @@ protected:
     bool OnSerial() const { return std::string(GetParam()) == kSerialPort; }
 };
 
+// The session on the link the port name names, the cutter's replies spoiled by `faults`.
+class TFaultBenchOn : public TFaultBench {
+public:
+    explicit TFaultBenchOn(const std::string& portText, const sim::TFaults& faults = {}) {
+        Build(OnLink(portText, faults));
+    }
+};
+
 TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
-    TFaultBench bench(GetParam(), HangUpAfter(7));
-    bench.Form().BnPollSizeClick();
+    TFaultBenchOn bench(GetParam(), HangUpAfter(7));
+    bench.Session().PollSize();
     bench.DeliverAll();
     ASSERT_TRUE(bench.Line().HungUp());
     // The serial port is still open on a dead line: its event thread must idle.
@@ -93,7 +103,7 @@ TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1);
     EXPECT_EQ(bench.CountLog("接收:0,0,240"), 1);
-    EXPECT_TRUE(bench.Prompts.Shown.empty());
+    EXPECT_TRUE(bench.Reported().empty());
     ExpectIdleAndClosed(bench);
     bench.Tick(50);
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1) << "the partial reply was decoded again";
@@ -101,13 +111,12 @@ TEST_P(LinkFault, HangUpMidReplyDecodesWhatCameOnceClosesTheLinkAndNeverSpins) {
 }
 
 TEST_P(LinkFault, HangUpBeforeAnyReplyEndsWithTheSilenceBox) {
-    TFaultBench bench(GetParam(), HangUpAfter(0));
-    bench.Form().BnPollSizeClick();
+    TFaultBenchOn bench(GetParam(), HangUpAfter(0));
+    bench.Session().PollSize();
     bench.DeliverAll();
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 0);
-    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{session::kDeviceNotFoundText});
+    EXPECT_EQ(bench.Silences, std::vector<std::string>{kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     ExpectNextPollSizeWorks(bench);
 }
@@ -116,38 +125,38 @@ TEST_P(LinkFault, GarbageInsteadOfAReplyEndsTheExchangeOnceWithAtMostOneErrorBox
     sim::TFaults faults;
     faults.Garbage = true;
     faults.GarbageSeed = 7;
-    TFaultBench bench(GetParam(), faults);
-    bench.Form().BnPollSizeClick();
+    TFaultBenchOn bench(GetParam(), faults);
+    bench.Session().PollSize();
     bench.DeliverAll();
     bench.TickUntilIdle();
     bench.Tick(50);
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1);
-    EXPECT_LE(bench.Prompts.Shown.size(), 1U);
-    for (const auto& shown : bench.Prompts.Shown) {
-        EXPECT_EQ(shown.Kind, TRecordingPrompts::pkException);
-        EXPECT_NE(shown.Text.find("is not a valid"), std::string::npos) << shown.Text;
+    EXPECT_LE(bench.Reported().size(), 1U);
+    for (const std::string& refusal : bench.Refusals) {
+        EXPECT_NE(refusal.find("is not a valid"), std::string::npos) << refusal;
     }
+    EXPECT_EQ(bench.Reported(), bench.Refusals);
     ExpectIdleAndClosed(bench);
     ExpectNextPollSizeWorks(bench);
 }
 
 TEST_P(LinkFault, ReplyInManySmallPiecesWithinTheSettleWindowIsDecodedWhole) {
-    TFaultBench bench(GetParam());
-    bench.Form().BnPollSizeClick();
+    TFaultBenchOn bench(GetParam());
+    bench.Session().PollSize();
     while (bench.Line().Pending() > 0) {
         bench.Deliver(2);
         bench.Tick();
     }
     bench.TickUntilIdle();
     EXPECT_EQ(bench.CountLogStartingWith("接收:"), 1);
-    EXPECT_EQ(bench.CountLog("接收:0,0,24000,50000"), 1);
+    EXPECT_EQ(bench.CountLog("接收:0,0,24000,50000\r"), 1);
     EXPECT_EQ(SizeShown(bench), kSizeShown);
     ExpectIdleAndClosed(bench);
 }
 
 TEST_P(LinkFault, ReplyTooSlowForTheSettleWindowLeavesNoTailForTheNextExchange) {
-    TFaultBench bench(GetParam());
-    bench.Form().BnPollSizeClick();
+    TFaultBenchOn bench(GetParam());
+    bench.Session().PollSize();
     while (bench.Session().ExchangeState().FPollSizeRequest != 0) {
         bench.Deliver(1);
         bench.Tick();
@@ -164,26 +173,26 @@ TEST_P(LinkFault, ReplyTooSlowForTheSettleWindowLeavesNoTailForTheNextExchange) 
 TEST_P(LinkFault, ReplyWithoutCarriageReturnKeepsTheSizeAndLosesTheLastSettingsCharacter) {
     sim::TFaults faults;
     faults.NoCarriageReturn = true;
-    TFaultBench bench(GetParam(), faults);
-    bench.Form().BnPollSizeClick();
+    TFaultBenchOn bench(GetParam(), faults);
+    bench.Session().PollSize();
     bench.DeliverAll();
     bench.TickUntilIdle();
     EXPECT_EQ(SizeShown(bench), kSizeShown);
 
-    bench.Form().BnLoopDetectClick();
+    bench.Session().StartMonitor();
     bench.DeliverAll();
     bench.Tick(11);
     std::vector<std::string> expected = kSettingsShown;
     expected.back() = "Single";
     EXPECT_EQ(SettingsShown(bench), expected);
-    bench.Form().BnDisDetectClick();
+    bench.Session().StopMonitor();
     ExpectIdleAndClosed(bench);
-    EXPECT_TRUE(bench.Prompts.Shown.empty());
+    EXPECT_TRUE(bench.Reported().empty());
 }
 
 TEST_P(LinkFault, SilenceDuringLoopDetectStopsTheMonitorOnceAndTheNextLoopWorks) {
-    TFaultBench bench(GetParam());
-    bench.Form().BnLoopDetectClick();
+    TFaultBenchOn bench(GetParam());
+    bench.Session().StartMonitor();
     bench.DeliverAll();
     bench.Tick(11);
     ASSERT_EQ(SettingsShown(bench), kSettingsShown);
@@ -191,26 +200,26 @@ TEST_P(LinkFault, SilenceDuringLoopDetectStopsTheMonitorOnceAndTheNextLoopWorks)
     const int ticks = bench.TickUntilIdle();
     EXPECT_EQ(ticks, 151);
     EXPECT_EQ(bench.CountLog(kSettingsQuerySent), 2) << "one query, one resend on the 101st tick";
-    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{session::kDeviceNotFoundText});
+    EXPECT_EQ(bench.Silences, std::vector<std::string>{kDeviceNotFoundText});
+    EXPECT_EQ(bench.MonitorStops, 1);
     ExpectIdleAndClosed(bench);
     const std::vector<std::string> log = bench.Log();
     ASSERT_GE(log.size(), 2U);
     EXPECT_EQ(log.back(), "Port has not been opened!") << "the DisDetect action closes again";
     EXPECT_EQ(log[log.size() - 2], OnSerial() ? "Close COM1 OK" : "Port has not been opened!");
 
-    bench.Form().BnLoopDetectClick();
+    bench.Session().StartMonitor();
     bench.DeliverAll();
     bench.Tick(11);
     EXPECT_EQ(bench.CountLogStartingWith("接收:0,30,80,250,5,1,0,2"), 2);
     EXPECT_TRUE(bench.LinkOpen());
-    bench.Form().BnDisDetectClick();
+    bench.Session().StopMonitor();
     ExpectIdleAndClosed(bench);
 }
 
 TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWorks) {
-    TFaultBench bench(GetParam());
-    bench.Form().BnLoopDetectClick();
+    TFaultBenchOn bench(GetParam());
+    bench.Session().StartMonitor();
     bench.DeliverAll();
     bench.Tick(11);
     ASSERT_TRUE(bench.LinkOpen());
@@ -218,8 +227,8 @@ TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWork
     EXPECT_LT(CpuOverQuietSpell(), kCpuAllowedInQuietSpell);
 
     bench.TickUntilIdle();
-    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{session::kDeviceNotFoundText});
+    EXPECT_EQ(bench.Silences, std::vector<std::string>{kDeviceNotFoundText});
+    EXPECT_EQ(bench.MonitorStops, 1);
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
         EXPECT_EQ(bench.Session().ExchangeState().FUsbHandle, 0);
@@ -228,16 +237,14 @@ TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWork
 }
 
 TEST_P(LinkFault, LinkRemovedBeforeAQueryEndsItWithTheSilenceBoxAndNothingOpen) {
-    TFaultBench bench(GetParam());
+    TFaultBenchOn bench(GetParam());
     bench.Unplug();
-    bench.Form().BnPollSizeClick();
+    bench.Session().PollSize();
     bench.TickUntilIdle();
-    EXPECT_EQ(bench.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
-              std::vector<std::string>{session::kDeviceNotFoundText});
+    EXPECT_EQ(bench.Silences, std::vector<std::string>{kDeviceNotFoundText});
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
-        EXPECT_EQ(bench.CountLog(session::kDeviceNotFoundText), 1)
-            << "the USB link says it at once";
+        EXPECT_EQ(bench.CountLog(kDeviceNotFoundText), 1) << "the USB link says it at once";
     }
     ExpectNextPollSizeWorks(bench);
 }
@@ -247,4 +254,4 @@ INSTANTIATE_TEST_SUITE_P(EachLink, LinkFault, testing::Values(kSerialPort, kUsbP
 
 } // namespace
 
-} // namespace hardening::test
+} // namespace session::test

@@ -3,37 +3,24 @@
 // complete, when a silent cutter is given up, the settings monitor's windows and resends,
 // queries that share the reply text, and changes of port under way.
 
-#include "tests/app/app_test_support.h"
+#include "tests/session/session_test_support.h"
 
-#include <gmock/gmock.h>
-
-#include <QPushButton>
-#include <QSignalSpy>
-
-namespace app::polltest {
+namespace session::test {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-constexpr const char* kDeviceNotFound = "Device not found";
-constexpr const char* kUsbPlugged = "When USB cable plug-in, com port not working.";
-constexpr const char* kSizeReplyLine = "接收:0,0,24000,50000";
+constexpr const char* kDeviceNotFound = kDeviceNotFoundText;
+constexpr const char* kUsbPlugged = kUsbCablePluggedText;
+constexpr const char* kSizeReplyLine = "接收:0,0,24000,50000\r";
 constexpr const char* kSettingsQuery = "<ESC>.R1:";
-
-// The enabled state of Poll Size, Loop Detect, DisDetect, Scaling and About.
-std::vector<bool> ButtonsEnabled(const TMainForm& form) {
-    return {form.BnPollSize->isEnabled(), form.BnLoopDetect->isEnabled(),
-            form.BnDisDetect->isEnabled(), form.BnScaling->isEnabled(), form.BnAbout->isEnabled()};
-}
-const std::vector<bool> kIdleButtons{true, true, false, true, true};
-const std::vector<bool> kLoopDetectButtons{false, false, true, false, false};
 
 class TReplyCollectionTest : public TPollTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(TReplyCollectionTest, AReplyInPiecesIsDecodedOnceOnTheTenthTickAfterTheFirstPiece) {
     Build(OnLink(GetParam()));
-    Form().BnPollSizeClick();
+    Session().PollSize();
     ASSERT_THAT(CutterCommands(), ElementsAre("OH;"));
     Tick(2);
     Deliver(5);
@@ -52,7 +39,7 @@ TEST_P(TReplyCollectionTest, AReplyInPiecesIsDecodedOnceOnTheTenthTickAfterTheFi
     EXPECT_EQ(Session().ExchangeState().FPollSizeSettleTicks, 0);
     EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
     EXPECT_EQ(Session().Settings().PollSizeX, "600 mm");
-    EXPECT_EQ(PanelTexts()[1], "1250 mm");
+    EXPECT_EQ(Session().Settings().PollSizeY, "1250 mm");
     const std::string closeLine =
         std::string(GetParam()) == kSerialPort ? "Close COM1 OK" : "Port has not been opened!";
     EXPECT_THAT(LogFromLast("接收:"),
@@ -62,7 +49,7 @@ TEST_P(TReplyCollectionTest, AReplyInPiecesIsDecodedOnceOnTheTenthTickAfterTheFi
 
     Tick(30);
     EXPECT_EQ(CountLogStartingWith("接收:"), 1);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(EachLink, TReplyCollectionTest, ::testing::Values(kSerialPort, kUsbPort));
@@ -70,16 +57,14 @@ INSTANTIATE_TEST_SUITE_P(EachLink, TReplyCollectionTest, ::testing::Values(kSeri
 // The three one-reply queries, started as their senders start them.
 struct TQuery {
     const char* Name;
-    TFormAction Send;
+    TSessionAction Send;
     std::int32_t TExchangeState::*Flag;
 };
 
 const TQuery kQueries[] = {
-    {"PollSize", &OnForm<&TMainForm::BnPollSizeClick>, &TExchangeState::FPollSizeRequest},
-    {"Firmware", &OnForm<&session::TCutterSession::SendFirmwareQuery>,
-     &TExchangeState::FFirmwareRequest},
-    {"Scale", &OnForm<&session::TCutterSession::SendScaleQuery>,
-     &TExchangeState::FScaleReadRequest},
+    {"PollSize", &On<&TCutterSession::PollSize>, &TExchangeState::FPollSizeRequest},
+    {"Firmware", &On<&TCutterSession::SendFirmwareQuery>, &TExchangeState::FFirmwareRequest},
+    {"Scale", &On<&TCutterSession::SendScaleQuery>, &TExchangeState::FScaleReadRequest},
 };
 
 class TSilentQueryTest : public TPollTest, public ::testing::WithParamInterface<TQuery> {};
@@ -87,28 +72,21 @@ class TSilentQueryTest : public TPollTest, public ::testing::WithParamInterface<
 TEST_P(TSilentQueryTest, EndsOnTheEleventhSilentTickWithTheLinkClosedBeforeTheBox) {
     const TQuery query = GetParam();
     Build(OnLink(kSerialPort, SilentCutter()));
-    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
-    query.Send(Form());
+    query.Send(Session());
     ASSERT_TRUE(SerialPortOpen());
     Tick(10);
     EXPECT_EQ(Session().ExchangeState().*query.Flag, 1);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
 
-    bool endedBeforeTheBox = false;
-    Prompts.WhileOpen = [&] {
-        endedBeforeTheBox = Session().ExchangeState().*query.Flag == 0 &&
-                            Session().ExchangeState().FSilenceTicks == 0 && !SerialPortOpen() &&
-                            Session().ExchangeState().FUsbHandle == 0;
-    };
     Tick();
-    EXPECT_TRUE(endedBeforeTheBox);
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
+    EXPECT_EQ(Session().ExchangeState().*query.Flag, 0);
+    EXPECT_EQ(Session().ExchangeState().FSilenceTicks, 0);
+    EXPECT_FALSE(SerialPortOpen());
+    EXPECT_EQ(Session().ExchangeState().FUsbHandle, 0);
+    EXPECT_THAT(Silences, ElementsAre(kDeviceNotFound));
     EXPECT_EQ(Log().back(), "Close COM1 OK");
-    const int scaleQueries = query.Flag == &TExchangeState::FScaleReadRequest ? 1 : 0;
-    ASSERT_EQ(scaleEnded.count(), scaleQueries);
-    if (scaleQueries == 1) {
-        EXPECT_FALSE(scaleEnded.front().front().toBool());
-    }
+    const bool scaleQuery = query.Flag == &TExchangeState::FScaleReadRequest;
+    EXPECT_EQ(ScaleEndings, scaleQuery ? std::vector<bool>{false} : std::vector<bool>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(EachQuery, TSilentQueryTest, ::testing::ValuesIn(kQueries),
@@ -130,9 +108,9 @@ TEST_P(TSilenceBoxTest, NamesWhyNothingAnswered) {
     bench.PortText = test.PortText;
     bench.UsbCutterPlugged = test.UsbCutterPlugged;
     Build(bench);
-    Form().BnPollSizeClick();
+    Session().PollSize();
     Tick(11);
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(test.Box));
+    EXPECT_THAT(Silences, ElementsAre(test.Box));
     EXPECT_EQ(static_cast<int>(CutterCommands().size()), test.CommandsSent);
     EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
 }
@@ -150,31 +128,29 @@ using TSettingsMonitorTest = TPollTest;
 
 TEST_F(TSettingsMonitorTest, WithoutAFirstReplyStopsOnTheEleventhSilentTickAsDisDetectDoes) {
     Build(OnLink(kSerialPort, SilentCutter()));
-    Form().BnLoopDetectClick();
+    Session().StartMonitor();
     Tick(10);
     EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
 
-    std::vector<bool> buttonsUnderTheBox;
-    Prompts.WhileOpen = [&] { buttonsUnderTheBox = ButtonsEnabled(Form()); };
     Tick();
     EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(Session().ExchangeState().FAwaitingFirstReply, 0);
-    EXPECT_EQ(buttonsUnderTheBox, kIdleButtons);
+    EXPECT_EQ(MonitorStops, 1);
     EXPECT_THAT(LogFromLast("Close COM1 OK"),
                 ElementsAre("Close COM1 OK", "Port has not been opened!"));
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
+    EXPECT_THAT(Silences, ElementsAre(kDeviceNotFound));
 }
 
 TEST_F(TSettingsMonitorTest, ResendsOnThe101stSilentTickAndStopsAfter151SilentTicks) {
     Build(OnLink(kSerialPort));
-    Form().BnLoopDetectClick();
+    Session().StartMonitor();
     Tick(5); // the first reply comes after 5 silent ticks
     DeliverAll();
     Tick(11);
     EXPECT_EQ(Session().Settings().Offset, "0.250 mm");
-    EXPECT_THAT(PanelTexts(), ElementsAre("", "", "80", "0.250 mm", "Light", "Draft", "Enable",
-                                          "Disable", "Roll"));
+    EXPECT_EQ(Session().Settings().MediaType, "Roll");
+    EXPECT_THAT(Session().Settings().PollSizeX, IsEmpty());
     EXPECT_TRUE(SerialPortOpen());
 
     // 5 silent ticks were counted before the reply.
@@ -186,16 +162,16 @@ TEST_F(TSettingsMonitorTest, ResendsOnThe101stSilentTickAndStopsAfter151SilentTi
     // The resent query goes unanswered: the silent run since the reply passes 150.
     Tick(150 - 96);
     EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
     Tick();
     EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
-    EXPECT_EQ(ButtonsEnabled(Form()), kIdleButtons);
-    EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox), ElementsAre(kDeviceNotFound));
+    EXPECT_EQ(MonitorStops, 1);
+    EXPECT_THAT(Silences, ElementsAre(kDeviceNotFound));
 }
 
 TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
     Build(OnLink(kSerialPort));
-    Form().BnLoopDetectClick();
+    Session().StartMonitor();
     for (int round = 1; round <= 3; ++round) {
         DeliverAll();
         Tick(11);
@@ -204,8 +180,8 @@ TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
     }
     EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
     EXPECT_EQ(CutterCommands().size(), 4U);
-    EXPECT_EQ(PanelTexts()[4], "Light");
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_EQ(Session().Settings().MediaWeight, "Light");
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 // The Save button's scale query waits while the monitor awaits its resent query; the
@@ -214,11 +190,11 @@ TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
 TEST_F(TSettingsMonitorTest, TheTickThatStopsItSendsNothingOnTheLinkOfTheQueryThatWaited) {
     Build(OnLink(kSerialPort));
     // A first run leaves 51 silent ticks counted toward the next resend.
-    Form().BnLoopDetectClick();
+    Session().StartMonitor();
     DeliverAll();
     Tick(11 + 51);
-    Form().BnDisDetectClick();
-    Form().BnLoopDetectClick();
+    Session().StopMonitor();
+    Session().StartMonitor();
     DeliverAll();
     Tick(11 + 50);
     ASSERT_THAT(CutterCommands(), ElementsAre(kSettingsQuery, kSettingsQuery, kSettingsQuery));
@@ -237,7 +213,7 @@ using TSharedReplyTest = TPollTest;
 // The second query goes out when the first has ended, and each counts its own silence.
 TEST_F(TSharedReplyTest, ASecondQueryWaitsItsTurnAndGetsItsOwnElevenSilentTicks) {
     Build(OnLink(kSerialPort, SilentCutter()));
-    Form().BnPollSizeClick();
+    Session().PollSize();
     Session().SendFirmwareQuery();
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
     Tick(10);
@@ -245,19 +221,19 @@ TEST_F(TSharedReplyTest, ASecondQueryWaitsItsTurnAndGetsItsOwnElevenSilentTicks)
     Tick();
     EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;", "<ESC>.R4:"));
-    EXPECT_EQ(Prompts.Shown.size(), 1U);
+    EXPECT_EQ(Silences.size(), 1U);
     Tick(10);
     EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 1);
     Tick();
     EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 0);
-    EXPECT_EQ(Prompts.Shown.size(), 2U);
+    EXPECT_EQ(Silences.size(), 2U);
 }
 
 using TPortChangeTest = TPollTest;
 
 TEST_F(TPortChangeTest, DuringAQueryAbandonsItWithoutABox) {
     Build(OnLink(kSerialPort));
-    Form().BnPollSizeClick();
+    Session().PollSize();
     Deliver(6);
     Tick(3);
     ChoosePort(kSerialPort);
@@ -266,34 +242,31 @@ TEST_F(TPortChangeTest, DuringAQueryAbandonsItWithoutABox) {
     DeliverAll();
     Tick(50);
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 TEST_F(TPortChangeTest, DuringAScaleQueryTellsTheWaitingWizardItWillNotBeAnswered) {
     Build(OnLink(kSerialPort));
-    QSignalSpy scaleEnded(&Session(), &session::TCutterSession::ScaleQueryEnded);
     Session().SendScaleQuery();
     Tick(3);
     ChoosePort(kSerialPort);
-    ASSERT_EQ(scaleEnded.count(), 1);
-    EXPECT_FALSE(scaleEnded.front().front().toBool());
+    EXPECT_THAT(ScaleEndings, ElementsAre(false));
     ChoosePort(kSerialPort);
-    EXPECT_EQ(scaleEnded.count(), 1) << "only an abandoned query is reported";
+    EXPECT_EQ(ScaleEndings.size(), 1U) << "only an abandoned query is reported";
 }
 
+// The buttons are the window's: the monitor stopped this way reports no stop.
 TEST_F(TPortChangeTest, DuringLoopDetectionStopsTheQueriesButKeepsTheButtons) {
     Build(OnLink(kSerialPort));
-    Form().BnLoopDetectClick();
+    Session().StartMonitor();
     DeliverAll();
     Tick(11);
     ChoosePort(kSerialPort);
     Tick(300);
     EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
     EXPECT_EQ(CutterCommands().size(), 1U);
-    EXPECT_THAT(Prompts.Shown, IsEmpty());
-    EXPECT_EQ(ButtonsEnabled(Form()), kLoopDetectButtons);
-    Form().BnDisDetectClick();
-    EXPECT_EQ(ButtonsEnabled(Form()), kIdleButtons);
+    EXPECT_THAT(Reported(), IsEmpty());
+    EXPECT_EQ(MonitorStops, 0);
 }
 
 TEST_F(TPortChangeTest, ANewQueryCollectsItsWholeReplyAfterOneAbandonedMidReply) {
@@ -317,4 +290,4 @@ TEST_F(TPortChangeTest, ANewQueryCollectsItsWholeReplyAfterOneAbandonedMidReply)
 }
 
 } // namespace
-} // namespace app::polltest
+} // namespace session::test
