@@ -6,6 +6,7 @@
 #include "dialogs/scale_form2.h"
 #include "dialogs/wizard_flow.h"
 
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +17,20 @@ namespace dialogs {
 namespace {
 
 constexpr QSize kClientSize{189, 106};
+
+std::string Scale(const session::TScaleValues& values) {
+    return std::to_string(values.X) + ", " + std::to_string(values.Y);
+}
+
+// The text with its %1 (and %2) filled in, each value once.
+template <typename... TValues>
+std::string Filled(const char* text, const TValues&... values) {
+    return QString::fromUtf8(text).arg(QString::fromStdString(values)...).toStdString();
+}
+
+std::string TrimmedReading(const std::string& reading) {
+    return QString::fromLatin1(reading).trimmed().toStdString();
+}
 
 } // namespace
 
@@ -30,10 +45,10 @@ TPasswordForm::TPasswordForm(app::TMainForm& mainForm, TWizardFlow& flow)
     BnOk = MakeButton(this, "BnOk", "OK", {57, 66});
     BnOk->setDefault(true);
     OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
-    // Its outcomes open boxes and the next dialogs: they follow the tick that ended the
-    // query, never run inside it.
-    connect(&FMainForm.Session(), &session::TCutterSession::ScaleQueryEnded, this,
-            &TPasswordForm::OnScaleQueryEnded, Qt::QueuedConnection);
+    connect(&ScaleSave(), &session::TScaleSave::Ended, this,
+            [this](const session::TScaleSaveOutcome& outcome) {
+                RunGuarded(FMainForm, [this, &outcome] { ShowOutcome(outcome); });
+            });
 }
 
 void TPasswordForm::FormShow() {
@@ -41,10 +56,8 @@ void TPasswordForm::FormShow() {
 }
 
 void TPasswordForm::AwaitScaleReading() {
-    FStep = ssAwaitingReading;
-    FScaleRepliesAtSave = FMainForm.Session().ScaleRepliesDecoded();
-    FPortTextAtSave = FMainForm.PortText();
     BnOk->setEnabled(true);
+    ScaleSave().ReadScale();
 }
 
 void TPasswordForm::BnOkClick() {
@@ -52,143 +65,71 @@ void TPasswordForm::BnOkClick() {
         FMainForm.Prompts().ShowMessage(kInvalidPasswordText);
         return;
     }
-    if (FStep != ssAwaitingReading || !ScaleReadingFresh()) {
+    ScaleSave().Start(FFlow.ScaleForm2()->MeasurementInEffect());
+    BnOk->setEnabled(!ScaleSave().OnTheLine());
+}
+
+void TPasswordForm::hideEvent(QHideEvent* event) {
+    TWizardDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        ScaleSave().Withdraw();
+    }
+}
+
+// Outcomes that leave a reading to write keep the dialog open; a save that was withdrawn
+// or went unanswered says nothing more (the poll cycle told of the silence).
+void TPasswordForm::ShowOutcome(const session::TScaleSaveOutcome& outcome) {
+    BnOk->setEnabled(true);
+    switch (outcome.Result) {
+    case session::srSaved:
+        Finish(QDialog::Accepted, kSaveCompleteText);
+        return;
+    case session::srNoFreshReading:
         FMainForm.Prompts().ShowMessage(kAwaitingScaleText);
         return;
-    }
-    if (FMainForm.PortText() != FPortTextAtSave) {
+    case session::srWriteNotSent:
+        FMainForm.Prompts().ShowMessage(kWriteNotSentText);
+        return;
+    case session::srPortChanged:
         done(QDialog::Rejected);
         FMainForm.Prompts().ShowMessage(kPortChangedText);
         return;
-    }
-    if (!FFlow.ScaleForm2()->MeasurementInEffect()) {
+    case session::srMeasurementNotCut:
         done(QDialog::Rejected);
         FMainForm.Prompts().ShowMessage(kMeasurementNotCutText);
         return;
-    }
-    // A reading that gives no scale to write (0, or a product past the range) ends the
-    // save here, before the link is used again.
-    try {
-        FMainForm.Session().ScaleToWrite();
-    } catch (const std::exception& error) {
-        Refuse(error);
+    case session::srScaleRefused:
+        Finish(QDialog::Rejected, Filled(kScaleRefusedText, outcome.Reason));
         return;
-    }
-    Confirm();
-}
-
-// A byte lost on the line can turn 1000 into 100 and still look like a reading; the same
-// corruption twice in a row is not to be expected, so the scale is read once more.
-void TPasswordForm::Confirm() {
-    FFirstReading = FMainForm.Session().LastScaleReply();
-    FStep = ssConfirming;
-    BnOk->setEnabled(false);
-    FMainForm.Session().SendScaleQuery();
-}
-
-void TPasswordForm::WriteIfConfirmed() {
-    const std::string secondReading = FMainForm.Session().LastScaleReply();
-    if (secondReading != FFirstReading) {
-        Finish(QDialog::Rejected, QString::fromUtf8(kReadingsDifferText)
-                                      .arg(QString::fromLatin1(FFirstReading).trimmed(),
-                                           QString::fromLatin1(secondReading).trimmed())
-                                      .toStdString());
+    case session::srReadingsDiffer:
+        Finish(QDialog::Rejected, Filled(kReadingsDifferText, TrimmedReading(outcome.FirstReading),
+                                         TrimmedReading(outcome.SecondReading)));
         return;
-    }
-    WriteScale();
-}
-
-// A sender that stopped (USB cutter attached on a COM port, USB device not found, no link)
-// leaves the link closed: the write never reached the cutter.
-void TPasswordForm::WriteScale() {
-    try {
-        FMainForm.Session().SendWriteScale();
-    } catch (const std::exception& error) {
-        Refuse(error);
+    case session::srReadBackMissing:
+        Finish(QDialog::Rejected, Filled(kReadBackMissingText, Scale(outcome.Written)));
         return;
-    }
-    if (!FMainForm.Session().LinkOpen()) {
-        FStep = ssAwaitingReading;
-        BnOk->setEnabled(true);
-        FMainForm.Prompts().ShowMessage(kWriteNotSentText);
-        return;
-    }
-    FStep = ssReadingBack;
-    FMainForm.Session().SendScaleReadBack();
-}
-
-// Saved only when the cutter reports the values written.
-void TPasswordForm::CheckReadBack(bool decoded) {
-    const auto& settings = FMainForm.Session().Settings();
-    const session::TScaleValues written = FMainForm.Session().NewScale();
-    if (!decoded) {
-        Finish(QDialog::Rejected, QString::fromUtf8(kReadBackMissingText)
-                                      .arg(QString::fromStdString(WrittenScale()))
-                                      .toStdString());
-        return;
-    }
-    if (settings.ScaleX != written.X || settings.ScaleY != written.Y) {
-        const std::string reported =
-            std::to_string(settings.ScaleX) + ", " + std::to_string(settings.ScaleY);
+    case session::srReadBackDiffers:
         Finish(QDialog::Rejected,
-               QString::fromUtf8(kReadBackDiffersText)
-                   .arg(QString::fromStdString(WrittenScale()), QString::fromStdString(reported))
-                   .toStdString());
+               Filled(kReadBackDiffersText, Scale(outcome.Written), Scale(outcome.Reported)));
+        return;
+    case session::srNoReading:
+    case session::srNotConfirmed:
+    case session::srWithdrawn:
+        if (isVisible()) {
+            done(QDialog::Rejected);
+        }
         return;
     }
-    Finish(QDialog::Accepted, kSaveCompleteText);
 }
 
-std::string TPasswordForm::WrittenScale() const {
-    const session::TScaleValues written = FMainForm.Session().NewScale();
-    return std::to_string(written.X) + ", " + std::to_string(written.Y);
-}
-
-// A reading is written once; another write needs another Save. The outcome also goes to
-// the log, where it stays once the box is closed.
 void TPasswordForm::Finish(int result, const std::string& message) {
-    FStep = ssIdle;
-    FScaleRepliesAtSave.reset();
-    BnOk->setEnabled(true);
     done(result);
     FMainForm.AddLog(message);
     FMainForm.Prompts().ShowMessage(message);
 }
 
-void TPasswordForm::Refuse(const std::exception& why) {
-    Finish(QDialog::Rejected,
-           QString::fromUtf8(kScaleRefusedText).arg(QString::fromUtf8(why.what())).toStdString());
-}
-
-bool TPasswordForm::ScaleReadingFresh() const {
-    return FScaleRepliesAtSave && FMainForm.Session().ScaleRepliesDecoded() > *FScaleRepliesAtSave;
-}
-
-void TPasswordForm::OnScaleQueryEnded(bool decoded) {
-    switch (FStep) {
-    case ssAwaitingReading:
-        if (!decoded && isVisible() && !ScaleReadingFresh()) {
-            FStep = ssIdle;
-            done(QDialog::Rejected);
-        }
-        return;
-    case ssConfirming:
-        // Closed meanwhile, or no second reading (the poll cycle said why): no write.
-        if (!decoded || !isVisible()) {
-            FStep = ssIdle;
-            FScaleRepliesAtSave.reset();
-            BnOk->setEnabled(true);
-            done(QDialog::Rejected);
-            return;
-        }
-        WriteIfConfirmed();
-        return;
-    case ssReadingBack:
-        CheckReadBack(decoded);
-        return;
-    case ssIdle:
-        return;
-    }
+session::TScaleSave& TPasswordForm::ScaleSave() {
+    return FMainForm.Session().ScaleSave();
 }
 
 } // namespace dialogs

@@ -2,21 +2,22 @@
 #pragma once
 
 // The wizard's last step: the password that lets the new scale be written into the
-// cutter's flash. The scale is written only from a reading of the cutter's scale values
-// decoded after the last Save, on the link it was read from, for the measurement whose
-// corrected cut was sent. One corrupted byte must not fake a reading: after the password
-// the scale is read again and written only when both replies are the same, and the write
-// is read back before it is reported as saved.
+// cutter's flash. The session's scale save reads, confirms, writes and reads back; this
+// dialog checks the password, starts the save and shows how it ended.
 
 #include "dialogs/wizard_dialog.h"
 
-#include <exception>
-#include <optional>
 #include <string>
 
+class QHideEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace session {
+class TScaleSave;
+struct TScaleSaveOutcome;
+} // namespace session
 
 namespace dialogs {
 
@@ -59,31 +60,20 @@ public:
     void FormShow() override;
     void BnOkClick();
 
-    // Called by Save before the scale query is sent: only a reading decoded after this
-    // may be written.
+    // Save: the session reads the cutter's scale values; only a reading decoded after
+    // this may be written.
     void AwaitScaleReading();
 
+protected:
+    // Closed before the write: nothing is written.
+    void hideEvent(QHideEvent* event) override;
+
 private:
-    // Where the save stands: waiting for the reading Save asked for, for the second
-    // reading after the password, or for the reading back of the write.
-    enum TSaveStep { ssIdle, ssAwaitingReading, ssConfirming, ssReadingBack };
-
-    bool ScaleReadingFresh() const;
-    void Confirm();
-    void WriteIfConfirmed();
-    void WriteScale();
-    void CheckReadBack(bool decoded);
+    void ShowOutcome(const session::TScaleSaveOutcome& outcome);
+    // Closes the dialog; the outcome also goes to the log, where it stays once the box is
+    // closed.
     void Finish(int result, const std::string& message);
-    void Refuse(const std::exception& why);
-    std::string WrittenScale() const;
-    // A scale query that ended without a reading ends the wait: the poll cycle has told
-    // the operator, and nothing can be written.
-    void OnScaleQueryEnded(bool decoded);
-
-    TSaveStep FStep = ssIdle;
-    std::optional<int> FScaleRepliesAtSave;
-    std::string FPortTextAtSave;
-    std::string FFirstReading;
+    session::TScaleSave& ScaleSave();
 };
 
 } // namespace dialogs

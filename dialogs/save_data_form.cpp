@@ -30,7 +30,6 @@ TSaveDataForm::TSaveDataForm(app::TMainForm& mainForm, TWizardFlow& flow)
 
 void TSaveDataForm::BnSaveClick() {
     FFlow.PasswordForm()->AwaitScaleReading();
-    FMainForm.Session().SendScaleQuery();
     done(QDialog::Accepted);
     FFlow.PasswordForm()->show();
 }

@@ -233,4 +233,21 @@ bool IsScaleReading(std::string_view reply) {
     return true;
 }
 
+bool ScaleReadingsAgree(std::string_view first, std::string_view second) {
+    return IsScaleReading(first) && first == second;
+}
+
+bool ReadBackMatches(std::string_view reply, std::int32_t writtenX, std::int32_t writtenY) {
+    if (!IsScaleReading(reply)) {
+        return false;
+    }
+    const auto fields = SplitReplyFields(reply, erWholeTail);
+    const auto reports = [](std::string_view field, std::int32_t value) {
+        std::int32_t reported = 0;
+        std::from_chars(field.data(), field.data() + field.size(), reported);
+        return reported == value;
+    };
+    return reports(fields[1], writtenX) && reports(fields[2], writtenY);
+}
+
 } // namespace protocol

@@ -3,6 +3,7 @@
 
 #include "protocol/cutter_settings.h"
 
+#include <cstdint>
 #include <functional>
 #include <string_view>
 #include <vector>
@@ -34,5 +35,12 @@ void DecodeScaleReply(std::string_view reply, CutterSettings& settings, const TF
 // line, CR or CR LF, and nothing after it. A byte lost, a field too many or an answer to
 // another query is refused.
 bool IsScaleReading(std::string_view reply);
+
+// Two readings taken one after the other agree when both are readings and byte for byte
+// the same: a corruption that still reads as a reading shows as a difference.
+bool ScaleReadingsAgree(std::string_view first, std::string_view second);
+
+// A read-back confirms a write when it is a reading that reports the values written.
+bool ReadBackMatches(std::string_view reply, std::int32_t writtenX, std::int32_t writtenY);
 
 } // namespace protocol

@@ -7,7 +7,8 @@
 // to show. Its operations are split by concern: cutter_session.cpp (construction, log,
 // open failures), port_link.cpp (the port list's sources, the selection check, opening
 // and closing the serial port), commands.cpp (the one outgoing path and the query queue)
-// and poll_cycle.cpp (reply collection and the tick).
+// and poll_cycle.cpp (reply collection and the tick). The scale save is an operation of
+// its own (scale_save.cpp).
 
 #include "link/comm.h"
 #include "link/port_sources.h"
@@ -16,6 +17,7 @@
 #include "protocol/commands.h"
 #include "protocol/cutter_settings.h"
 #include "session/exchange_state.h"
+#include "session/scale_save.h"
 #include "toolkit/timer.h"
 
 #include <QObject>
@@ -85,6 +87,7 @@ public:
 
     // The link: a port name as the port list shows it ("COM1", "USB0").
     void SetPortName(const std::string& portName) { FPortName = portName; }
+    const std::string& PortName() const { return FPortName; }
     TLinkKind LinkKind() const;
     int UsbDeviceIndex() const; // the fourth character of the port name minus '0'
     // The operator chose this port: a query under way is abandoned and the port checked.
@@ -122,6 +125,9 @@ public:
     // Stops the monitor; another query's exchange under way keeps its link, its reply and
     // its silence count.
     void StopMonitor();
+
+    // The wizard's save of a new scale into the cutter's flash, as one operation.
+    TScaleSave& ScaleSave() { return FScaleSave; }
 
     // Senders the wizard calls.
     TSendOutcome SendTestDraw();
@@ -279,6 +285,7 @@ private:
     bool FTicksParked = false;
     std::string FOpenFailurePort;
     std::string FOpenFailureReason;
+    TScaleSave FScaleSave{*this};
 };
 
 } // namespace session

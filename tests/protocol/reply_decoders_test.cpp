@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -300,6 +301,27 @@ TEST(ScaleReply, OnlyThreePlainIntegersEndedByTheLineAreAReading) {
     };
     for (const auto& [reply, taken] : replies) {
         EXPECT_EQ(protocol::IsScaleReading(reply), taken) << reply;
+    }
+}
+
+// The second reading must repeat the first byte for byte; the read-back must be a reading
+// of the values written, in either line ending.
+TEST(ScaleReply, ReadingsAgreeOnlyByteForByteAndAReadBackOnlyWithTheValuesWritten) {
+    const std::tuple<const char*, const char*, bool> readings[] = {
+        {"0,1000,998\r", "0,1000,998\r", true}, {"0,1000,998\r\n", "0,1000,998\r\n", true},
+        {"0,1000,998\r", "0,100,998\r", false}, {"0,1000,998\r", "0,1000,998\r\n", false},
+        {"0,1000,998", "0,1000,998", false},    {"", "", false},
+    };
+    for (const auto& [first, second, agree] : readings) {
+        EXPECT_EQ(protocol::ScaleReadingsAgree(first, second), agree) << first << second;
+    }
+    const std::pair<const char*, bool> readBacks[] = {
+        {"0,1010,995\r", true},   {"0,1010,995\r\n", true}, {"0,01010,995\r", true},
+        {"0,1000,1000\r", false}, {"0,995,1010\r", false},  {"0,1010,9950\r", false},
+        {"0,1010,995", false},    {"0,1010\r", false},      {"", false},
+    };
+    for (const auto& [reply, matches] : readBacks) {
+        EXPECT_EQ(protocol::ReadBackMatches(reply, 1010, 995), matches) << reply;
     }
 }
 

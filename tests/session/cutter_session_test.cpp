@@ -64,7 +64,7 @@ sim::TCutterConfig LongCutter() {
 
 class TCutterSessionTest : public ::testing::Test {
 protected:
-    TCutterSessionTest() {
+    explicit TCutterSessionTest(const sim::TCutterConfig& config = LongCutter()) : Cutter(config) {
         FSession.Timer1.SetEnabled(false); // the test is the clock
         FSession.SetPortName("COM1");
         QObject::connect(&FSession, &TCutterSession::LogLine,
@@ -73,13 +73,15 @@ protected:
                          [this](const std::string& text) { Reported.push_back(text); });
         QObject::connect(&FSession, &TCutterSession::QueryRefused,
                          [this](const std::string& text) { Reported.push_back(text); });
-        QObject::connect(&FSession, &TCutterSession::ScaleQueryEnded,
-                         [this](bool decoded) { ScaleEndings.push_back(decoded); });
+        QObject::connect(&FSession.ScaleSave(), &TScaleSave::Ended,
+                         [this](const TScaleSaveOutcome& outcome) { Outcomes.push_back(outcome); });
     }
 
+    // What a tick posted for after it (the save's next step) runs before the next tick.
     void Tick(int count) {
         for (int tick = 0; tick < count; ++tick) {
             FSession.Timer1Timer();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         }
     }
 
@@ -108,14 +110,14 @@ protected:
         return commands;
     }
 
-    sim::TVirtualCutter Cutter{LongCutter()};
+    sim::TVirtualCutter Cutter;
     mutable sim::TInProcessSerial Serial{Cutter, "COM1"};
     sim::TInProcessUsb Usb;
     TNoPortSources Sources;
     TCutterSession FSession{Serial, Usb, Sources};
     std::vector<std::string> Logged;
     std::vector<std::string> Reported; // silences and refusals
-    std::vector<bool> ScaleEndings;
+    std::vector<TScaleSaveOutcome> Outcomes;
 };
 
 TEST_F(TCutterSessionTest, PollSizeSendsItsQueryAndReportsTheSizeWithTheLinkClosed) {
@@ -155,37 +157,117 @@ TEST_F(TCutterSessionTest, TheFirmwareQueryReportsModelAndVersion) {
     EXPECT_EQ(FSession.Settings().FirmwareVersion, "2.10");
 }
 
-// Test cut, corrected cut, then the save: a reading, a second one that agrees, the write,
-// and the read-back that reports what was written.
-TEST_F(TCutterSessionTest, TheSaveReadsConfirmsWritesAndReadsTheScaleBack) {
+// Test cut and corrected cut of 50 x 40 mm measured 1 % long, then the save: Save's
+// reading, and after the password a second reading, the write and its read-back. Each row
+// disturbs one step and says how the save ends, where the cutter's flash stands and which
+// of the save's commands went over the line.
+enum TDisturbance {
+    tdNone,
+    tdNoReadingYet,      // the password comes before Save's reading
+    tdScaleZero,         // the cutter's flash holds a scale of 0
+    tdScaleChanged,      // the flash changes between the two readings
+    tdPortChanged,       // another port is chosen after Save's reading
+    tdMeasurementNotCut, // the wizard's measurement is not that of the last corrected cut
+    tdSecondReadingLost,
+    tdReadBackLost,
+    tdWriteIgnored, // the flash takes no write
+    // With Loop Detect keeping COM1 open, a USB cutter is plugged in before the write.
+    tdUsbCutterPluggedWhileMonitoring,
+};
+
+struct TSaveRow {
+    const char* Name;
+    TDisturbance Disturbance;
+    TScaleSaveResult Result;
+    std::int32_t FlashScaleX;
+    std::vector<std::string> SaveCommands;
+};
+
+const std::vector<std::string> kReadingOnly = {"<ESC>.R3:"};
+const std::vector<std::string> kTwoReadings = {"<ESC>.R3:", "<ESC>.R3:"};
+const std::vector<std::string> kWholeSave = {
+    "<ESC>.R3:", "<ESC>.R3:", "<ESC>.C6;1;1010:", "<ESC>.C6;0;1010:", "<ESC>.R3:"};
+
+const TSaveRow kSaveRows[] = {
+    {"Saved", tdNone, srSaved, 1010, kWholeSave},
+    {"NoReadingYet", tdNoReadingYet, srNoFreshReading, 1000, kReadingOnly},
+    {"ScaleZero", tdScaleZero, srScaleRefused, 0, kReadingOnly},
+    {"ReadingsDiffer", tdScaleChanged, srReadingsDiffer, 1234, kTwoReadings},
+    {"PortChanged", tdPortChanged, srPortChanged, 1000, kReadingOnly},
+    {"MeasurementNotCut", tdMeasurementNotCut, srMeasurementNotCut, 1000, kReadingOnly},
+    {"SecondReadingLost", tdSecondReadingLost, srNotConfirmed, 1000, kTwoReadings},
+    {"ReadBackLost", tdReadBackLost, srReadBackMissing, 1010, kWholeSave},
+    {"WriteIgnored", tdWriteIgnored, srReadBackDiffers, 1000, kWholeSave},
+    {"UsbCutterPluggedWhileMonitoring",
+     tdUsbCutterPluggedWhileMonitoring,
+     srWriteNotSent,
+     1000,
+     {"<ESC>.R1:", "<ESC>.R3:", "<ESC>.R3:"}},
+};
+
+class TScaleSaveTest : public TCutterSessionTest, public ::testing::WithParamInterface<TSaveRow> {
+protected:
+    TScaleSaveTest() : TCutterSessionTest(CutterFor(GetParam().Disturbance)) {}
+
+    static sim::TCutterConfig CutterFor(TDisturbance disturbance) {
+        sim::TCutterConfig config = LongCutter();
+        config.IgnoresFlashWrites = disturbance == tdWriteIgnored;
+        return config;
+    }
+
+    // The reply is lost on the line; the query gives up in its own time.
+    void AnswerOrLose(bool lost) {
+        if (!lost) {
+            Answer();
+            return;
+        }
+        Serial.Line().DiscardAll();
+        Tick(126);
+    }
+};
+
+TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
+    const TDisturbance disturbance = GetParam().Disturbance;
     FSession.SetWizardFields(
         {[] { return "50"; }, [] { return "40"; }, [] { return "50.5"; }, [] { return "40.4"; }});
     ASSERT_EQ(FSession.SendTestDraw(), soWritten);
     ASSERT_EQ(FSession.SendCorrectedTestDraw(), soWritten);
-    FSession.SendScaleQuery();
-    Answer();
-    const std::string firstReading = FSession.LastScaleReply();
-    FSession.SendScaleQuery();
-    Answer();
-    EXPECT_EQ(FSession.LastScaleReply(), firstReading);
-    ASSERT_EQ(FSession.SendWriteScale(), soWritten);
-    FSession.SendScaleReadBack();
-    Answer();
+    if (disturbance == tdScaleZero) {
+        Cutter.Feed("\x1b.C6;1;0:");
+    }
+    if (disturbance == tdUsbCutterPluggedWhileMonitoring) {
+        FSession.StartMonitor();
+        Answer();
+    }
+    FSession.ScaleSave().ReadScale();
+    if (disturbance != tdNoReadingYet) {
+        Answer();
+    }
+    if (disturbance == tdScaleChanged) {
+        Cutter.Feed("\x1b.C6;1;1234:");
+    }
+    if (disturbance == tdPortChanged) {
+        FSession.SetPortName("COM2");
+    }
+    FSession.ScaleSave().Start(disturbance != tdMeasurementNotCut);
+    if (disturbance == tdUsbCutterPluggedWhileMonitoring) {
+        Usb.AddDevice(0, Cutter);
+    }
+    AnswerOrLose(disturbance == tdSecondReadingLost);
+    AnswerOrLose(disturbance == tdReadBackLost);
 
-    EXPECT_THAT(ScaleEndings, ElementsAre(true, true, true));
-    EXPECT_EQ(FSession.ScaleRepliesDecoded(), 3);
-    EXPECT_EQ(Cutter.ScaleX(), 1010);
-    EXPECT_EQ(Cutter.ScaleY(), 1010);
-    EXPECT_EQ(FSession.Settings().ScaleX, FSession.NewScale().X);
-    EXPECT_EQ(FSession.Settings().ScaleY, FSession.NewScale().Y);
-    // The corrected cut is the test cut scaled by test / measured.
-    EXPECT_THAT(
-        Commands(),
-        ElementsAre("VS30;", "SP1;", "PR;", "PU0,0;", "PD0,0,2000,0,0,1600,-2000,0,0,-1600;", "PU;",
-                    "VS30;", "SP1;", "PR;", "PU0,0;", "PD0,0,1980,0,0,1584,-1980,0,0,-1584;", "PU;",
-                    "<ESC>.R3:", "<ESC>.R3:", "<ESC>.C6;1;1010:", "<ESC>.C6;0;1010:", "<ESC>.R3:"));
-    EXPECT_THAT(Reported, IsEmpty());
+    ASSERT_EQ(Outcomes.size(), 1U);
+    EXPECT_EQ(Outcomes[0].Result, GetParam().Result);
+    EXPECT_EQ(Cutter.ScaleX(), GetParam().FlashScaleX);
+    std::vector<std::string> cuts = {
+        "VS30;", "SP1;", "PR;", "PU0,0;", "PD0,0,2000,0,0,1600,-2000,0,0,-1600;", "PU;",
+        "VS30;", "SP1;", "PR;", "PU0,0;", "PD0,0,1980,0,0,1584,-1980,0,0,-1584;", "PU;"};
+    cuts.insert(cuts.end(), GetParam().SaveCommands.begin(), GetParam().SaveCommands.end());
+    EXPECT_EQ(Commands(), cuts);
 }
+
+INSTANTIATE_TEST_SUITE_P(Disturbances, TScaleSaveTest, ::testing::ValuesIn(kSaveRows),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
 } // namespace session::test

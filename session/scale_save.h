@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Writing a new scale into the cutter's flash, as one operation of the session. Save asks
+// for a reading of the cutter's scale values; once the operator has given the password,
+// the scale is read a second time, written only when both readings agree, and read back
+// before it counts as saved. Only a reading decoded after the last Save is written, and
+// only on the link it was read from. However it ends, it ends with one Ended signal, never
+// emitted inside a tick; the same signal says why Start changed nothing (no fresh
+// reading) or why the write did not go out (the reading then still counts).
+
+#include "session/exchange_state.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <string>
+
+namespace session {
+
+class TCutterSession;
+
+enum TScaleSaveResult : std::uint8_t {
+    srSaved,             // written, and the cutter reports the values written
+    srNoFreshReading,    // no reading since Save is in hand yet: nothing changed
+    srNoReading,         // the reading Save asked for ended without a reading
+    srPortChanged,       // the port is not the one the reading came from
+    srMeasurementNotCut, // the corrected cut for this measurement was not sent
+    srScaleRefused,      // the reading gives no scale to write (Reason says why)
+    srNotConfirmed,      // the second reading did not come
+    srReadingsDiffer,    // the second reading differs from the first
+    srWriteNotSent,      // the link was not ready: the reading still counts
+    srReadBackMissing,   // written, but no reading came back
+    srReadBackDiffers,   // written, but the cutter reports other values
+    srWithdrawn,         // the operator turned away before the write
+};
+
+struct TScaleSaveOutcome {
+    TScaleSaveResult Result = srSaved;
+    std::string Reason;
+    // The two readings as the cutter sent them.
+    std::string FirstReading;
+    std::string SecondReading;
+    // The values written, and those the read-back reported.
+    TScaleValues Written;
+    TScaleValues Reported;
+};
+
+class TScaleSave : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TScaleSave(TCutterSession& session);
+
+    // Save: forgets any earlier reading and asks the cutter for its scale values.
+    void ReadScale();
+    // The password was accepted. `measurementInEffect`: the test and measured sizes are
+    // still those of the last corrected cut sent.
+    void Start(bool measurementInEffect);
+    // The operator turned away: a save not yet written is not written.
+    void Withdraw();
+    // Between the password and the outcome: its exchanges are under way.
+    bool OnTheLine() const { return FStep == stConfirming || FStep == stReadingBack; }
+
+signals:
+    void Ended(const session::TScaleSaveOutcome& outcome);
+
+private:
+    enum TStep : std::uint8_t { stIdle, stAwaitingReading, stConfirming, stReadingBack };
+
+    bool ReadingFresh() const;
+    void Confirm();
+    void WriteIfConfirmed();
+    void Write();
+    void CheckReadBack(bool decoded);
+    void OnScaleQueryEnded(bool decoded);
+    void End(TScaleSaveOutcome outcome);
+    void EndWith(TScaleSaveResult result);
+
+    TCutterSession& FSession;
+    TStep FStep = stIdle;
+    int FRepliesAtSave = 0;
+    std::string FPortAtSave;
+    std::string FFirstReading;
+};
+
+} // namespace session
