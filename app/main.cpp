@@ -7,7 +7,6 @@
 
 #include "app/command_line.h"
 #include "app/main_form.h"
-#include "app/termination_signals.h"
 #include "dialogs/wizard_flow.h"
 #include "platform/linux/linux_port_sources.h"
 #include "platform/linux/linux_serial_api.h"
@@ -15,6 +14,7 @@
 #include "tessaro_version.h"
 #include "toolkit/event_guard.h"
 #include "toolkit/qt_prompts.h"
+#include "toolkit/termination_signals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -145,11 +145,11 @@ int main(int argc, char* argv[]) {
     if (const std::optional<int> exitCode = AnswerCommandLine(argc, argv)) {
         return *exitCode;
     }
-    app::BlockTerminationSignals();
+    toolkit::BlockTerminationSignals();
     std::optional<TDisplayCheck> displayCheck(std::in_place);
     QApplication application(argc, argv);
     displayCheck.reset();
-    const app::TTerminationSignals endOnSignal;
+    const toolkit::TTerminationSignals endOnSignal("tessaro");
     // The desktop knows the window by this name (WM_CLASS "tessaro", "Tessaro") and by its
     // entry's file name; message boxes carry their own caption.
     QApplication::setApplicationName(QStringLiteral("Tessaro"));

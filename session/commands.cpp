@@ -152,6 +152,7 @@ void TCutterSession::StartMonitor() {
     FExchange.FLoopDetect = 1;
     FExchange.FAwaitingFirstReply = 1;
     RequestQuery(protocol::ccSettingsQuery);
+    emit MonitorStarted();
 }
 
 void TCutterSession::StopMonitor() {

@@ -41,12 +41,14 @@ struct TWizardFields {
     std::function<std::string()> MeasuredY;
 };
 
-// One entry of the port list: its name and what its tooltip says (the device behind it).
-// Entries of the serial device map may fill an empty port list text.
+// One entry of the port list: its name and what its tooltip says (the device behind it,
+// and a USB device's ID). Entries of the serial device map may fill an empty port list text.
 struct TPortEntry {
     std::string Name;
     std::string Tooltip;
     bool FillsEmptyText = false;
+    std::string DevicePath;
+    std::string UsbDeviceId; // empty when the device reports none, and for serial ports
 };
 
 inline constexpr std::size_t kUsbBufferSize = 2097152;
@@ -196,6 +198,14 @@ signals:
     void QueryRefused(const std::string& failureText);
     // A scale query ended: decoded whole (true), or timed out / malformed / abandoned.
     void ScaleQueryEnded(bool decoded);
+    // A reply of that query was decoded whole; its values are in Settings(). Reported once
+    // the query has ended (its link closed unless another exchange still needs it).
+    void SizeReported();
+    void SettingsReported();
+    void FirmwareReported();
+    void ScaleReported();
+    // StartMonitor() started the monitor.
+    void MonitorStarted();
     // The monitor gave up on a silent cutter, as StopMonitor() would have stopped it.
     void MonitorStopped();
     // A command that cuts or writes was not sent: a USB cutter is attached while a COM

@@ -60,25 +60,33 @@ struct TCutterSession::TQueryBlock {
     TDecoder Decode;
     // Told how the query ended; null when nobody waits for it.
     void (TCutterSession::*Ended)(bool decoded);
+    // The signal that reports a reply decoded whole.
+    void (TCutterSession::*Reported)();
     // Values that go on into the cutter's flash are taken only from a reply in form.
     bool NeedsWholeReply;
 };
 
 const TCutterSession::TQueryBlock TCutterSession::kPollSizeBlock{
     &TExchangeState::FPollSizeRequest, &TExchangeState::FPollSizeSettleTicks,
-    &protocol::DecodeSizeReply, nullptr, false};
+    &protocol::DecodeSizeReply,        nullptr,
+    &TCutterSession::SizeReported,     false};
 const TCutterSession::TQueryBlock TCutterSession::kSettingsBlock{
-    &TExchangeState::FLoopDetect, &TExchangeState::FSettingsSettleTicks,
-    &protocol::DecodeSettingsReply, nullptr, false};
+    &TExchangeState::FLoopDetect,      &TExchangeState::FSettingsSettleTicks,
+    &protocol::DecodeSettingsReply,    nullptr,
+    &TCutterSession::SettingsReported, false};
 const TCutterSession::TQueryBlock TCutterSession::kFirmwareBlock{
-    &TExchangeState::FFirmwareRequest, &TExchangeState::FFirmwareSettleTicks,
+    &TExchangeState::FFirmwareRequest,
+    &TExchangeState::FFirmwareSettleTicks,
     [](std::string_view reply, protocol::CutterSettings& settings, const protocol::TFieldLog&) {
         protocol::DecodeModelReply(reply, settings);
     },
-    nullptr, false};
+    nullptr,
+    &TCutterSession::FirmwareReported,
+    false};
 const TCutterSession::TQueryBlock TCutterSession::kScaleBlock{
     &TExchangeState::FScaleReadRequest, &TExchangeState::FScaleSettleTicks,
-    &protocol::DecodeScaleReply, &TCutterSession::ScaleQueryFinished, true};
+    &protocol::DecodeScaleReply,        &TCutterSession::ScaleQueryFinished,
+    &TCutterSession::ScaleReported,     true};
 
 const TCutterSession::TQueryBlock& TCutterSession::BlockOf(protocol::TCommandCode code) {
     switch (code) {
@@ -317,6 +325,8 @@ void TCutterSession::RunQueryBlock(const TQueryBlock& block) {
         EndQuery(block, !failure.has_value());
         if (failure) {
             emit QueryRefused(*failure);
+        } else {
+            emit(this->*block.Reported)();
         }
         return;
     }
@@ -368,6 +378,8 @@ void TCutterSession::RunSettingsMonitor() {
         EndMonitorExchange();
         if (failure) {
             emit QueryRefused(*failure);
+        } else {
+            emit SettingsReported();
         }
         return;
     }

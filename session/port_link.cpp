@@ -78,7 +78,7 @@ void TCutterSession::AddSerialCommPorts(std::vector<TPortEntry>& entries) {
         }
         const std::string devicePath =
             value.DevicePath.empty() ? FPortSources.DevicePathOf(value.Data) : value.DevicePath;
-        entries.push_back({value.Data, devicePath, true});
+        entries.push_back({value.Data, devicePath, true, devicePath, {}});
     }
 }
 
@@ -92,7 +92,8 @@ void TCutterSession::AddEnumeratedPorts(std::vector<TPortEntry>& entries) {
         const std::string name =
             portName.empty() ? portName : portName.substr(0, portName.size() - 1);
         if (UpperCase(name).find("COM") != std::string::npos) {
-            entries.push_back({name, FPortSources.DevicePathOf(name)});
+            const std::string devicePath = FPortSources.DevicePathOf(name);
+            entries.push_back({name, devicePath, false, devicePath, {}});
         }
     }
 }
@@ -105,8 +106,10 @@ void TCutterSession::AddUsbDevices(std::vector<TPortEntry>& entries) {
     ProbeUsbDevices(
         [this, &entryOf, &entries](std::int32_t index) {
             const std::string entry = entryOf(index);
-            entries.push_back({entry, UsbEntryTooltip(FPortSources.DevicePathOf(entry),
-                                                      FUsb.UsbDeviceId(index))});
+            const std::string devicePath = FPortSources.DevicePathOf(entry);
+            const std::string deviceId = FUsb.UsbDeviceId(index);
+            entries.push_back(
+                {entry, UsbEntryTooltip(devicePath, deviceId), false, devicePath, deviceId});
         },
         [this, &entryOf](std::int32_t index) {
             LogOpenFailureReason(entryOf(index), FUsb.UsbLastOpenError());

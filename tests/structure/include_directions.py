@@ -46,6 +46,8 @@ FOLDERS = {
                  "the main window is a view of the session; it gets the platform handed down"),
     "dialogs/": Rule(("dialogs/", "app/", "protocol/", "toolkit/"), ANY_QT,
                      "the dialogs stand on the main window, the protocol and the toolkit"),
+    "cli/": Rule(("cli/", "session/", "protocol/", "link/", "toolkit/"), QT_CORE,
+                 "tessaro-query is the session without a window: Qt Core only"),
 }
 
 FILES = {
@@ -55,6 +57,8 @@ FILES = {
                                    "the prompts' Qt implementation shows message boxes"),
     "app/main.cpp": Rule(("dialogs/", "platform/linux/"), (),
                          "main() chooses the Linux implementations and creates the wizard flow"),
+    "cli/main.cpp": Rule(("platform/linux/",), (),
+                         "main() chooses the Linux implementations"),
     "sim/vcutter_main.cpp": Rule(("platform/linux/port_table.h",), (),
                                  "the virtual cutter's main() numbers COM ports as Tessaro does"),
 }

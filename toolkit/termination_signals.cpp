@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/termination_signals.h"
+#include "toolkit/termination_signals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -12,7 +12,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-namespace app {
+namespace toolkit {
 namespace {
 
 sigset_t TerminationSignalSet() {
@@ -31,14 +31,14 @@ void BlockTerminationSignals() {
     pthread_sigmask(SIG_BLOCK, &terminationSignals, nullptr);
 }
 
-TTerminationSignals::TTerminationSignals() {
+TTerminationSignals::TTerminationSignals(const char* programName) : FProgramName(programName) {
     const sigset_t terminationSignals = TerminationSignalSet();
     FDescriptor = ::signalfd(-1, &terminationSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     if (FDescriptor < 0) {
         std::fprintf(stderr,
-                     "tessaro: signalfd: %s: SIGTERM, SIGINT and SIGHUP end Tessaro "
+                     "%s: signalfd: %s: SIGTERM, SIGINT and SIGHUP end the program "
                      "without closing its ports\n",
-                     std::strerror(errno));
+                     FProgramName, std::strerror(errno));
         pthread_sigmask(SIG_UNBLOCK, &terminationSignals, nullptr);
         return;
     }
@@ -61,9 +61,9 @@ void TTerminationSignals::EndApplication() {
         return;
     }
     const char* name = sigabbrev_np(int(info.ssi_signo));
-    std::fprintf(stderr, "tessaro: SIG%s received: closing the port and ending\n",
+    std::fprintf(stderr, "%s: SIG%s received: closing the port and ending\n", FProgramName,
                  name != nullptr ? name : "?");
     QCoreApplication::exit(0);
 }
 
-} // namespace app
+} // namespace toolkit

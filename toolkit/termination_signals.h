@@ -5,12 +5,12 @@
 
 class QSocketNotifier;
 
-namespace app {
+namespace toolkit {
 
-// SIGTERM, SIGINT and SIGHUP end Tessaro as its Exit button does: the event loops end, the
-// window and its ports are destroyed in order, and the exit status is 0. A signal's
-// default action would end the process on the spot, leaving the serial terminal marked
-// for exclusive use.
+// SIGTERM, SIGINT and SIGHUP end a program of Tessaro's in order: the event loops end, the
+// objects that hold ports are destroyed, and the exit status is 0. A signal's default
+// action would end the process on the spot, leaving the serial terminal marked for
+// exclusive use.
 
 // Blocks the three signals in the calling thread. Called before any thread starts, so
 // that every thread inherits the mask and none of them takes a signal's default action.
@@ -18,10 +18,10 @@ void BlockTerminationSignals();
 
 // Reads the blocked signals from a descriptor the event loop watches; needs the
 // application object. Should the descriptor not be had, the signals are unblocked again
-// and keep their default action.
+// and keep their default action. `programName` begins the lines written to standard error.
 class TTerminationSignals {
 public:
-    TTerminationSignals();
+    explicit TTerminationSignals(const char* programName);
     ~TTerminationSignals();
     TTerminationSignals(const TTerminationSignals&) = delete;
     TTerminationSignals& operator=(const TTerminationSignals&) = delete;
@@ -29,8 +29,9 @@ public:
 private:
     void EndApplication();
 
+    const char* FProgramName;
     int FDescriptor = -1;
     std::unique_ptr<QSocketNotifier> FNotifier;
 };
 
-} // namespace app
+} // namespace toolkit

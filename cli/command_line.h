@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What tessaro-query's command line asks for: one command, the port and the output form;
+// or the end of the program with the text to show (--help, --version, a usage error).
+
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cli {
+
+enum TQueryCommand : std::uint8_t { qcPorts, qcSize, qcSettings, qcFirmware, qcScale, qcMonitor };
+
+struct TQueryRequest {
+    TQueryCommand Command = qcPorts;
+    std::string Port; // empty: the one cutter that answers
+    bool Json = false;
+};
+
+inline constexpr int kExitAnswered = 0;
+inline constexpr int kExitNoAnswer = 1;
+inline constexpr int kExitUsage = 2;
+
+struct TCommandLine {
+    std::optional<TQueryRequest> Request; // the command to run, when the line asks for one
+    int ExitCode = kExitAnswered;         // otherwise the program ends with this
+    std::string Output;                   // for standard output (--help, --version)
+    std::string Error;                    // for standard error (a usage error)
+};
+
+// `arguments` as the program got them, its own name first.
+TCommandLine ReadCommandLine(const QStringList& arguments);
+
+} // namespace cli

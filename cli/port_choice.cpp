@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/port_choice.h"
+
+#include "cli/query_run.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace cli {
+
+namespace {
+
+std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// "COM1 (/dev/ttyS0), USB0 (/dev/usb/lp0)", or "none".
+std::string PortList(const std::vector<session::TPortEntry>& entries) {
+    std::string list;
+    for (const session::TPortEntry& entry : entries) {
+        list += (list.empty() ? "" : ", ") + entry.Name +
+                (entry.DevicePath.empty() ? "" : " (" + entry.DevicePath + ")");
+    }
+    return list.empty() ? "none" : list;
+}
+
+bool SameDevice(const std::string& path, const std::string& devicePath) {
+    if (devicePath.empty()) {
+        return false;
+    }
+    std::error_code error;
+    return path == devicePath || std::filesystem::equivalent(path, devicePath, error);
+}
+
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+} // namespace
+
+TPortChoice PortNamed(const std::string& wanted, const std::vector<session::TPortEntry>& entries) {
+    const bool devicePath = wanted.starts_with('/');
+    const auto found =
+        std::find_if(entries.begin(), entries.end(), [&](const session::TPortEntry& entry) {
+            return devicePath ? SameDevice(wanted, entry.DevicePath)
+                              : UpperCase(entry.Name) == UpperCase(wanted);
+        });
+    if (found != entries.end()) {
+        return {found->Name, {}};
+    }
+    const std::string upper = UpperCase(wanted);
+    if (!devicePath &&
+        (upper.find("COM") != std::string::npos || upper.find("USB") != std::string::npos)) {
+        return {upper, {}};
+    }
+    return {{},
+            (devicePath ? "no port of the port list is the device " + wanted
+                        : "no port is named " + wanted) +
+                "; the ports: " + PortList(entries)};
+}
+
+TPortChoice AnsweringPort(session::TCutterSession& session,
+                          const std::vector<session::TPortEntry>& entries) {
+    if (entries.empty()) {
+        return {{}, "no port found: connect the cutter, or name its port with --port"};
+    }
+    if (entries.size() == 1) {
+        return {entries.front().Name, {}};
+    }
+    std::vector<std::string> answering;
+    std::string silent;
+    for (const session::TPortEntry& entry : entries) {
+        session.SetPortName(entry.Name);
+        const TQueryOutcome outcome = RunQuery(session, qcFirmware);
+        if (outcome.Answered) {
+            answering.push_back(entry.Name);
+        } else {
+            silent +=
+                (silent.empty() ? "" : ", ") + entry.Name + " (" + OneLine(outcome.Failure) + ")";
+        }
+    }
+    if (answering.size() == 1) {
+        return {answering.front(), {}};
+    }
+    if (answering.empty()) {
+        return {{}, "no cutter answered on any port: " + silent + "; name the port with --port"};
+    }
+    std::string list;
+    for (const std::string& name : answering) {
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    return {{}, "cutters answer on " + list + ": choose one with --port"};
+}
+
+} // namespace cli

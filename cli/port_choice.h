@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "session/cutter_session.h"
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The port name to give the session, or why there is none (the ports listed).
+struct TPortChoice {
+    std::string PortName;
+    std::string Failure;
+};
+
+// What --port names: an entry of the port list by its name (any case) or by its device
+// path (a link to the device matches too). A name that is no entry but names a COM or USB
+// port is taken as typed, as the window's port list takes it.
+TPortChoice PortNamed(const std::string& wanted, const std::vector<session::TPortEntry>& entries);
+
+// Without --port: the only entry, or else the one entry whose cutter answers the firmware
+// query (a query that changes nothing on the cutter).
+TPortChoice AnsweringPort(session::TCutterSession& session,
+                          const std::vector<session::TPortEntry>& entries);
+
+} // namespace cli

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "cli/command_line.h"
+#include "cli/output_format.h"
+#include "session/cutter_session.h"
+
+#include <QEventLoop>
+
+#include <functional>
+#include <string>
+
+namespace cli {
+
+// Where the program's texts go: the values (whole lines), and causes for standard error.
+struct TOutput {
+    std::function<void(const std::string& lines)> Values;
+    std::function<void(const std::string& cause)> Error;
+};
+
+// One run of tessaro-query on a session: chooses the port, runs the command and prints
+// what it read. Returns the exit status.
+class TQueryProgram {
+public:
+    TQueryProgram(session::TCutterSession& session, TOutput output);
+
+    int Run(const TQueryRequest& request);
+    // Ends a monitor that runs, with this exit status (a termination signal ends it with 0
+    // by ending every event loop).
+    void EndMonitor(int exitCode) { FMonitorLoop.exit(exitCode); }
+
+private:
+    int ListPorts(TOutputStyle style);
+    int RunOneQuery(TQueryCommand command, const std::string& port, TOutputStyle style);
+    int RunMonitor(const std::string& port, TOutputStyle style);
+    int Fail(const std::string& cause);
+
+    session::TCutterSession& FSession;
+    TOutput FOutput;
+    QEventLoop FMonitorLoop;
+};
+
+} // namespace cli
