@@ -98,7 +98,8 @@ class Query:
         return self.cutter.transcript().count("%s - host closed the port" % self.port)
 
     def expect_answer(self, arguments, lines, values, command, env=None):
-        """Exit 0 with these lines, or this object with --json; the one command sent."""
+        """Exit 0 with these lines, or this object with --json; the one command sent (when
+        given). Returns the commands the cutter received."""
         sent = len(self.commands())
         done = self.run(*arguments, env=env)
         check(done.returncode == 0, "%s: exit %d, stderr %r" % (arguments, done.returncode,
@@ -112,8 +113,10 @@ class Query:
         else:
             check(done.stdout == "".join(line + "\n" for line in lines),
                   "%s printed %r, not %r" % (arguments, done.stdout, lines))
-        check(self.commands()[sent:] == [command], "%s: the cutter received %r, not %r" % (
-            arguments, self.commands()[sent:], command))
+        received = self.commands()[sent:]
+        check(command is None or received == [command], "%s: the cutter received %r, not %r" % (
+            arguments, received, command))
+        return received
 
     def expect_failure(self, arguments, cause, port=None):
         """Exit 1, nothing on standard output, the cause on standard error; returns the
@@ -180,8 +183,12 @@ def answers_what_the_cutter_holds(query):
 
 
 def finds_the_one_cutter_without_a_port(query):
+    """Each candidate may be asked a read query to see who answers; then the query."""
     lines, values, sent = QUERIES["size"]
-    query.expect_answer(["--json", "size"], lines, values, sent)
+    received = query.expect_answer(["--json", "size"], lines, values, None)
+    read_queries = [command for _, _, command in QUERIES.values()]
+    check(received[-1:] == [sent] and set(received) <= set(read_queries),
+          "without --port the cutter received %r" % received)
 
 
 def answers_on_a_device_path(query):
