@@ -2,13 +2,14 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """tessaro-query against tessaro-vcutter, on a COM port or on USB0 of a private device map.
 
-Usage: query_e2e.py --link com|usb --query PROGRAM --build-dir DIR
+Usage: query_e2e.py --link com|usb [--fault KIND] --query PROGRAM --build-dir DIR
 
 The queries in text and JSON, each answered with what the cutter holds and sent byte for
 byte; the monitor's lines, a change made at the cutter (SIGUSR1, its force key) among them,
 until SIGINT or SIGTERM; a silent cutter, one that stops answering, a port held by another
 program, a COM port while a USB cutter is attached, wrong command lines, and the port list.
-No display is needed.
+With --fault, a cutter of another kind (CR LF endings, late replies): its answers and its
+monitor. No display is needed.
 """
 
 import argparse
@@ -334,11 +335,16 @@ STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
          ports_lists_the_cutters]
 
 
+# A cutter of another kind within the reply rules: its answers and its monitor.
+KIND_STEPS = [answers_what_the_cutter_holds, monitor_text_until_sigint]
+
+
 def run(session, arguments):
     link = ["--com", "auto"] if arguments.link == "com" else ["--usb", "0"]
-    cutter = session.start_cutter(*link, *CUTTER)
+    kind = ["--fault", arguments.fault] if arguments.fault else []
+    cutter = session.start_cutter(*link, *CUTTER, *kind)
     query = Query(arguments.query, session, cutter, cutter.com or cutter.usb)
-    for step in STEPS:
+    for step in KIND_STEPS if kind else STEPS:
         started = time.monotonic()
         step(query)
         print("ok   %s (%.1f s)" % (step.__name__, time.monotonic() - started))
@@ -348,4 +354,5 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--link", choices=["com", "usb"], required=True)
     parser.add_argument("--query", required=True)
+    parser.add_argument("--fault", help="the cutter's kind: crlf, late:MS")
     sys.exit(main(run, parser, x_server=False))
