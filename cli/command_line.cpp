@@ -47,10 +47,11 @@ constexpr std::array<std::pair<const char*, TQueryCommand>, 6> kCommands{{
     {"monitor", qcMonitor},
 }};
 
+// One line, as tessaro's own refusals are.
 TCommandLine Refusal(const QString& cause) {
     TCommandLine refused;
     refused.ExitCode = kExitUsage;
-    refused.Error = "tessaro-query: " + cause.toStdString() + "\n" + kSynopsis;
+    refused.Error = "tessaro-query: " + cause.toStdString() + " (see tessaro-query --help)\n";
     return refused;
 }
 

@@ -4,6 +4,7 @@
 #include "cli/query_run.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -28,11 +29,16 @@ std::string PortList(const std::vector<session::TPortEntry>& entries) {
 }
 
 bool SameDevice(const std::string& path, const std::string& devicePath) {
-    if (devicePath.empty()) {
-        return false;
+    if (devicePath.empty() || path == devicePath) {
+        return !devicePath.empty();
     }
     std::error_code error;
-    return path == devicePath || std::filesystem::equivalent(path, devicePath, error);
+    const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+    if (error) {
+        return false;
+    }
+    const std::filesystem::path device = std::filesystem::canonical(devicePath, error);
+    return !error && resolved == device;
 }
 
 std::string OneLine(std::string text) {

@@ -8,12 +8,10 @@ namespace cli {
 
 namespace {
 
-using TReported = void (session::TCutterSession::*)();
-
-// The settings are read by one round of the monitor, which the run stops again.
+// The sender of a command's query, and the signal that reports its reply.
 struct TQueryOfCommand {
     void (session::TCutterSession::*Send)();
-    TReported Reported;
+    void (session::TCutterSession::*Reported)();
 };
 
 TQueryOfCommand QueryOf(TQueryCommand command) {
@@ -25,7 +23,7 @@ TQueryOfCommand QueryOf(TQueryCommand command) {
         return {&TCutterSession::SendFirmwareQuery, &TCutterSession::FirmwareReported};
     case qcScale:
         return {&TCutterSession::SendScaleQuery, &TCutterSession::ScaleReported};
-    default:
+    default: // the settings are read by the monitor's first round; the run stops it again
         return {&TCutterSession::StartMonitor, &TCutterSession::SettingsReported};
     }
 }
@@ -46,20 +44,12 @@ TQueryOutcome RunQuery(session::TCutterSession& session, TQueryCommand command,
         ended = true;
         loop.quit();
     };
+    const auto fail = [&end](const std::string& text) { end({false, text}); };
     // The connections end with the loop, their context.
     QObject::connect(&session, query.Reported, &loop, [&end] { end({true, {}}); });
-    QObject::connect(&session, &session::TCutterSession::QuerySilent, &loop,
-                     [&end](const std::string& text) {
-                         end({false, text});
-                     });
-    QObject::connect(&session, &session::TCutterSession::QueryRefused, &loop,
-                     [&end](const std::string& text) {
-                         end({false, text});
-                     });
-    QObject::connect(&session, &session::TCutterSession::HandlerFailed, &loop,
-                     [&end](const std::string& text) {
-                         end({false, text});
-                     });
+    QObject::connect(&session, &session::TCutterSession::QuerySilent, &loop, fail);
+    QObject::connect(&session, &session::TCutterSession::QueryRefused, &loop, fail);
+    QObject::connect(&session, &session::TCutterSession::HandlerFailed, &loop, fail);
     QTimer::singleShot(timeLimit, &loop, [&end, timeLimit] {
         end({false, "no answer within " + std::to_string(timeLimit.count() / 1000) + " s"});
     });

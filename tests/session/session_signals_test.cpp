@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the session reports of each query: a reply decoded whole is reported by that
-// query's own signal, once the query has ended; a silent cutter or a reply that does not
-// decode reports none of them.
+// A reply decoded whole is reported by its query's own signal; silence or a reply that
+// does not decode reports none.
 
 #include "session/cutter_session.h"
 #include "tests/support/session_bench.h"
@@ -14,16 +13,12 @@
 namespace session::test {
 namespace {
 
-using TSignal = void (TCutterSession::*)();
-
-struct TQueryRow {
+const struct TQueryRow {
     const char* Name;
     void (TCutterSession::*Start)();
-    TSignal Reported;
+    void (TCutterSession::*Reported)();
     protocol::TCommandCode Code;
-};
-
-const TQueryRow kQueries[] = {
+} kQueries[] = {
     {"size", &TCutterSession::PollSize, &TCutterSession::SizeReported, protocol::ccPollSize},
     {"settings", &TCutterSession::StartMonitor, &TCutterSession::SettingsReported,
      protocol::ccSettingsQuery},
@@ -33,66 +28,44 @@ const TQueryRow kQueries[] = {
      protocol::ccScaleQuery},
 };
 
-// Counts every reporting signal by the name of the query it belongs to; the monitor's
-// start under its own name.
-class TReportCounter {
-public:
-    explicit TReportCounter(TCutterSession& session) {
-        for (const TQueryRow& row : kQueries) {
-            QObject::connect(&session, row.Reported, [this, name = row.Name] { ++Counts[name]; });
-        }
-        QObject::connect(&session, &TCutterSession::MonitorStarted,
-                         [this] { ++Counts["monitor started"]; });
-        QObject::connect(&session, &TCutterSession::SizeReported,
-                         [this, &session] { LinkOpenAtReport = session.LinkOpen(); });
-    }
-    std::map<std::string, int> Counts;
-    bool LinkOpenAtReport = true;
-};
+using TCounts = std::map<std::string, int>;
 
-TEST(SessionSignals, EachAnsweredQueryIsReportedByItsOwnSignalOnly) {
+// Every reporting signal counted under its query's name, the monitor's start under its own.
+void CountReports(TCutterSession& session, TCounts& counts) {
     for (const TQueryRow& row : kQueries) {
-        SCOPED_TRACE(row.Name);
-        testsupport::TSessionBench bench;
-        TReportCounter counter(bench.Session);
-        (bench.Session.*row.Start)();
-        bench.Answer();
-        std::map<std::string, int> expected{{row.Name, 1}};
-        if (row.Code == protocol::ccSettingsQuery) {
-            expected["monitor started"] = 1;
-        }
-        EXPECT_EQ(counter.Counts, expected);
+        QObject::connect(&session, row.Reported, [&counts, row] { ++counts[row.Name]; });
     }
+    QObject::connect(&session, &TCutterSession::MonitorStarted,
+                     [&counts] { ++counts["monitor started"]; });
 }
 
-TEST(SessionSignals, SizeIsReportedWithItsLinkAlreadyClosed) {
-    testsupport::TSessionBench bench;
-    TReportCounter counter(bench.Session);
-    bench.Session.PollSize();
-    bench.Answer();
-    ASSERT_EQ(counter.Counts["size"], 1);
-    EXPECT_FALSE(counter.LinkOpenAtReport);
-}
-
-TEST(SessionSignals, SilenceAndAReplyThatDoesNotDecodeReportNothing) {
+TEST(SessionSignals, OnlyAReplyDecodedWholeIsReportedAndByItsOwnQuerysSignal) {
     for (const TQueryRow& row : kQueries) {
         SCOPED_TRACE(row.Name);
-        testsupport::TSessionBench silent;
-        TReportCounter silentCounter(silent.Session);
+        const bool monitor = row.Code == protocol::ccSettingsQuery;
+        testsupport::TSessionBench answered, silent, garbled;
+        TCounts answeredCounts, silentCounts, garbledCounts;
+        CountReports(answered.Session, answeredCounts);
+        (answered.Session.*row.Start)();
+        answered.Answer();
+        const TCounts expected =
+            monitor ? TCounts{{row.Name, 1}, {"monitor started", 1}} : TCounts{{row.Name, 1}};
+        EXPECT_EQ(answeredCounts, expected);
+        // The query has ended with its link closed; the monitor keeps its link.
+        EXPECT_EQ(answered.Session.LinkOpen(), monitor);
+
+        CountReports(silent.Session, silentCounts);
         silent.Session.StageQueryForTests(row.Code);
         silent.Tick(11);
-        EXPECT_EQ(silentCounter.Counts, (std::map<std::string, int>{}));
+        EXPECT_EQ(silentCounts, TCounts{});
 
-        testsupport::TSessionBench garbled;
-        TReportCounter garbledCounter(garbled.Session);
+        // The firmware reply converts nothing, so any reply decodes whole.
+        CountReports(garbled.Session, garbledCounts);
         garbled.Session.StageQueryForTests(row.Code);
         garbled.Session.StageReplyTextForTests("0,x,x,x,x,x,x,x\r");
         garbled.Tick(11);
-        // The firmware reply converts nothing, so any reply is a whole one.
-        const std::map<std::string, int> expected = row.Code == protocol::ccFirmwareQuery
-                                                        ? std::map<std::string, int>{{row.Name, 1}}
-                                                        : std::map<std::string, int>{};
-        EXPECT_EQ(garbledCounter.Counts, expected);
+        const TCounts whole = row.Code == protocol::ccFirmwareQuery ? expected : TCounts{};
+        EXPECT_EQ(garbledCounts, whole);
     }
 }
 

@@ -8,18 +8,13 @@
 
 namespace testsupport {
 
-void EnsureCoreApplication() {
-    if (QCoreApplication::instance() != nullptr) {
-        return;
-    }
+TSessionBench::TSessionBench() {
     static int argc = 1;
     static char name[] = "session_bench";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
-}
-
-TSessionBench::TSessionBench(const sim::TCutterConfig& config) : Cutter(config) {
-    EnsureCoreApplication();
+    if (QCoreApplication::instance() == nullptr) {
+        static QCoreApplication application(argc, argv);
+    }
     Session.Timer1.SetEnabled(false);
     Session.SetPortName("COM1");
 }
@@ -50,7 +45,7 @@ void TSessionBench::RunOnItsOwn() {
 std::vector<std::string> TSessionBench::Commands() {
     std::vector<std::string> commands;
     for (const std::string& entry : Serial.Line().Transcript()) {
-        if (entry.rfind("< ", 0) == 0) {
+        if (entry.starts_with("< ")) {
             commands.push_back(entry.substr(2));
         }
     }

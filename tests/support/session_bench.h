@@ -11,9 +11,6 @@
 
 namespace testsupport {
 
-// The one application object of a test program that makes no widget; made on first use.
-void EnsureCoreApplication();
-
 // A system with no port to list: the session is given its port name.
 class TNoPortSources : public devlink::TPortSources {
 public:
@@ -26,18 +23,17 @@ public:
     std::string DeviceGroupOf(const std::string& /*portName*/) override { return {}; }
 };
 
-// A cutter session on COM1 with the in-process virtual cutter at the other end and no
-// USB device attached. The test is the clock: Timer1 is stopped until RunOnItsOwn().
+// A cutter session on COM1 with the in-process virtual cutter at the other end, no USB
+// device, and a QCoreApplication (made if the program has none). The test is the clock
+// until RunOnItsOwn().
 class TSessionBench {
 public:
-    explicit TSessionBench(const sim::TCutterConfig& config = {});
+    TSessionBench();
 
     void Tick(int count);
-    // The cutter's answer arrives; the event thread hands it to the session, and the
-    // 11th tick with data decodes it.
+    // The cutter's answer is delivered and read, and the 11th tick with data decodes it.
     void Answer();
-    // The session's own timer runs and replies arrive as soon as the cutter makes them,
-    // so an event loop carries whole exchanges.
+    // The session's own timer runs and replies arrive as soon as the cutter makes them.
     void RunOnItsOwn();
     // The commands the cutter received, as its transcript shows them.
     std::vector<std::string> Commands();

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// tessaro-query's command line: each usage it refuses ends with 2 and one line of cause;
+// --help and --version end with 0; a command becomes a request wherever the options stand.
+
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace cli::test {
+namespace {
+
+TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesEachCommand) {
+    const struct {
+        QStringList Arguments;
+        int ExitCode; // -1: a request to run
+        std::optional<TQueryRequest> Request;
+    } rows[] = {
+        {{}, kExitUsage, {}},
+        {{"--json"}, kExitUsage, {}},
+        {{"sizes"}, kExitUsage, {}},
+        {{"size", "scale"}, kExitUsage, {}},
+        {{"size", "--bogus"}, kExitUsage, {}},
+        {{"-x", "size"}, kExitUsage, {}},
+        {{"size", "--port"}, kExitUsage, {}},
+        {{"--port=", "size"}, kExitUsage, {}},
+        {{"--port", "COM1", "--port", "COM2", "size"}, kExitUsage, {}},
+        {{"--json=yes", "size"}, kExitUsage, {}},
+        {{"size", "-h", "x"}, kExitAnswered, {}},
+        {{"--version"}, kExitAnswered, {}},
+        {{"ports"}, -1, TQueryRequest{qcPorts, "", false}},
+        {{"--port", "COM33", "settings"}, -1, TQueryRequest{qcSettings, "COM33", false}},
+        {{"firmware", "--port=/dev/ttyUSB0", "--json"},
+         -1,
+         TQueryRequest{qcFirmware, "/dev/ttyUSB0", true}},
+        {{"--json", "scale"}, -1, TQueryRequest{qcScale, "", true}},
+        {{"size"}, -1, TQueryRequest{qcSize, "", false}},
+        {{"monitor", "--port", "USB0"}, -1, TQueryRequest{qcMonitor, "USB0", false}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Arguments.join(' ').toStdString());
+        const TCommandLine line = ReadCommandLine(QStringList{"tessaro-query"} + row.Arguments);
+        ASSERT_EQ(line.Request.has_value(), row.Request.has_value()) << line.Error;
+        if (row.Request) {
+            EXPECT_EQ(line.Request->Command, row.Request->Command);
+            EXPECT_EQ(line.Request->Port, row.Request->Port);
+            EXPECT_EQ(line.Request->Json, row.Request->Json);
+            continue;
+        }
+        EXPECT_EQ(line.ExitCode, row.ExitCode);
+        const bool refused = row.ExitCode == kExitUsage;
+        EXPECT_EQ(line.Output.empty(), refused);
+        EXPECT_EQ(line.Error.starts_with("tessaro-query: ") && line.Error.ends_with(")\n") &&
+                      line.Error.find('\n') == line.Error.size() - 1,
+                  refused)
+            << line.Error;
+    }
+}
+
+} // namespace
+} // namespace cli::test
