@@ -132,7 +132,8 @@ class Query:
 
 
 class Monitor:
-    """tessaro-query monitor running, its lines collected as they come."""
+    """tessaro-query monitor running, its lines collected as they come; killed at the end
+    of its `with` block if it still runs."""
 
     def __init__(self, query, *options):
         self.process = subprocess.Popen(
@@ -141,6 +142,14 @@ class Monitor:
         self.lines = []
         self.reader = threading.Thread(target=self.read, daemon=True)
         self.reader.start()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
 
     def read(self):
         for line in self.process.stdout:
@@ -161,8 +170,6 @@ class Monitor:
         try:
             code = self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
             raise Failure("the monitor did not end within %d s" % timeout)
         self.reader.join(timeout=5)
         return code, self.process.stderr.read()
@@ -205,8 +212,7 @@ def monitor_shows_a_change(query, options, end_signal):
     """The first reply printed, unchanged ones not, the change within the monitor's
     period; then the signal ends it with exit 0 and the port closed by the program."""
     sent = len(query.commands())
-    monitor = Monitor(query, *options)
-    try:
+    with Monitor(query, *options) as monitor:
         monitor.wait_for_lines(1)
         wait_until("two more settings replies", lambda: len(query.commands()) >= sent + 3, 10)
         time.sleep(0.5)
@@ -220,10 +226,6 @@ def monitor_shows_a_change(query, options, end_signal):
         check(delay <= 2 * MONITOR_PERIOD, "the change showed after %.1f s" % delay)
         closes = query.host_closes()
         code, errors = monitor.end(end_signal)
-    finally:
-        if monitor.process.poll() is None:
-            monitor.process.kill()
-            monitor.process.wait()
     check(code == 0, "monitor ended by %s: exit %d, %r" % (end_signal.name, code, errors))
     if "--json" in options:
         shown = [typed(json.loads(line)) for line in monitor.texts()]
@@ -251,17 +253,14 @@ def monitor_json_until_sigterm(query):
 
 
 def monitor_ends_when_the_cutter_stops_answering(query):
-    monitor = Monitor(query)
-    try:
+    with Monitor(query) as monitor:
         monitor.wait_for_lines(1)
         closes = query.host_closes()
         query.cutter.pause()
-        code, errors = monitor.end(timeout=15)
-    finally:
-        query.cutter.resume()
-        if monitor.process.poll() is None:
-            monitor.process.kill()
-            monitor.process.wait()
+        try:
+            code, errors = monitor.end(timeout=15)
+        finally:
+            query.cutter.resume()
     # A query sent while the cutter was stopped reaches it now, before the next step.
     wait_until("the cutter to see the port closed", lambda: query.host_closes() > closes, 5)
     check(code == 1 and errors.startswith("tessaro-query: ") and DEVICE_NOT_FOUND in errors,
