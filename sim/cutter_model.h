@@ -78,7 +78,10 @@ public:
     // Reads `bytes` with the cutter's own reader and executes every command completed.
     TCutterEvents Feed(std::string_view bytes);
 
+    // The configuration at start, with the force changed at the cutter since.
     const TCutterConfig& Config() const { return FConfig; }
+    // One press of the force key on the cutter's own panel; the settings reply says it.
+    void RaiseForce() { ++FConfig.Force; }
     std::int32_t ScaleX() const { return FScaleX; }
     std::int32_t ScaleY() const { return FScaleY; }
     std::size_t FlashWriteCount() const { return FFlashWriteCount; }

@@ -269,6 +269,8 @@ std::string VCutterUsage() {
            "  --help             show this text\n"
            "  --version          show the version\n"
            "\n"
+           "SIGUSR1 raises the force by one, as the cutter's force key does: a change\n"
+           "for Loop Detect or tessaro-query monitor to see.\n"
            "The links are removed when the program ends (also on Ctrl-C or SIGTERM).\n"
            "A link that still points to a live device is never replaced.\n";
 }

@@ -30,14 +30,15 @@ constexpr std::size_t kReadChunk = 4096;
 // last bytes, as a host's own port would have received them before the line dropped.
 constexpr auto kHangUpGrace = 250ms;
 
-// SIGINT, SIGTERM and SIGHUP as a descriptor to poll, so that nothing runs in a handler.
-// The signals stay blocked to the end, so a second Ctrl-C cannot cut the clean-up short.
+// SIGINT, SIGTERM and SIGHUP (the end) and SIGUSR1 (the force key) as a descriptor to
+// poll, so that nothing runs in a handler. The signals stay blocked to the end, so a
+// second Ctrl-C cannot cut the clean-up short.
 class TSignalDescriptor {
 public:
     TSignalDescriptor() {
         sigset_t signals;
         sigemptyset(&signals);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) {
             sigaddset(&signals, signal);
         }
         sigprocmask(SIG_BLOCK, &signals, nullptr);
@@ -57,12 +58,14 @@ private:
     int FDescriptor = -1;
 };
 
-std::string ReadSignalName(int descriptor) {
+// The number of the signal that came, or 0 when none could be read.
+int ReadSignal(int descriptor) {
     signalfd_siginfo info{};
-    if (::read(descriptor, &info, sizeof info) != sizeof info) {
-        return "a signal";
-    }
-    const char* name = sigabbrev_np(int(info.ssi_signo));
+    return ::read(descriptor, &info, sizeof info) == sizeof info ? int(info.ssi_signo) : 0;
+}
+
+std::string SignalName(int signal) {
+    const char* name = signal != 0 ? sigabbrev_np(signal) : nullptr;
     return name != nullptr ? std::string("SIG") + name : "a signal";
 }
 
@@ -198,8 +201,13 @@ bool TVCutterSession::ServeUntilStopped(int signalDescriptor) {
             continue;
         }
         if ((descriptors[0].revents & POLLIN) != 0) {
-            Print("cutter", "- stopped by " + ReadSignalName(signalDescriptor));
-            return true;
+            const int signal = ReadSignal(signalDescriptor);
+            if (signal != SIGUSR1) {
+                Print("cutter", "- stopped by " + SignalName(signal));
+                return true;
+            }
+            PressForceKey();
+            continue;
         }
         now = TClock::now();
         for (std::size_t i = 0; i < polled.size(); ++i) {
@@ -374,6 +382,13 @@ void TVCutterSession::HangUp(TChannel& channel) {
     channel.Registration.reset();
     channel.Terminal.reset();
     channel.Outgoing.clear();
+}
+
+void TVCutterSession::PressForceKey() {
+    const std::int32_t before = FCutter.Config().Force;
+    FCutter.RaiseForce();
+    Print("cutter", "* force " + std::to_string(before) + " -> " +
+                        std::to_string(FCutter.Config().Force) + " (SIGUSR1, the force key)");
 }
 
 bool TVCutterSession::AnyChannelOpen() const {

@@ -27,7 +27,8 @@ public:
     ~TVCutterSession();
 
     // Runs until SIGINT, SIGTERM or SIGHUP, or until every port has hung up; returns the
-    // exit status (0, or 1 when the ports could not be set up).
+    // exit status (0, or 1 when the ports could not be set up). SIGUSR1 presses the force
+    // key.
     int Run();
 
 private:
@@ -66,6 +67,7 @@ private:
     void RenewTerminal(TChannel& channel);
     void ScheduleHangUp(TChannel& channel, TClock::time_point now);
     void HangUp(TChannel& channel);
+    void PressForceKey();
     bool AnyChannelOpen() const;
     void DrawCuts();
     void Print(const std::string& port, const std::string& text);

@@ -63,12 +63,14 @@ expect_file() {
   fi
 }
 expect_file bin/tessaro
+expect_file bin/tessaro-query
 expect_file bin/tessaro-vcutter
 expect_file share/applications/org.tessaro.Tessaro.desktop
 expect_file share/metainfo/org.tessaro.Tessaro.metainfo.xml
 expect_file share/icons/hicolor/scalable/apps/org.tessaro.Tessaro.svg
 expect_file share/icons/hicolor/48x48/apps/org.tessaro.Tessaro.png
 expect_file share/man/man1/tessaro.1.gz
+expect_file share/man/man1/tessaro-query.1.gz
 expect_file share/man/man1/tessaro-vcutter.1.gz
 expect_file share/doc/tessaro/copyright
 expect_file share/doc/tessaro/changelog.gz

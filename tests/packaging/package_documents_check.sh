@@ -33,7 +33,7 @@ for program in "$root"/usr/bin/*; do
   check "the metainfo provides $(basename "$program")" \
     "grep -q '<binary>$(basename "$program")</binary>' '$root/usr/share/metainfo/org.tessaro.Tessaro.metainfo.xml'"
 done
-for page in tessaro tessaro-vcutter; do
+for page in tessaro tessaro-query tessaro-vcutter; do
   manual=$root/usr/share/man/man1/$page.1.gz
   check "man page $page points to the guide" \
     "zcat '$manual' | grep -q '/usr/share/doc/tessaro/README.md'"

@@ -162,6 +162,20 @@ TEST_F(VCutterProgram, ExclusiveUseOfAHostThatEndedIsCleared) {
     }
 }
 
+// A setting changed at the cutter while a host watches: each SIGUSR1 is one press of the
+// force key, and the cutter keeps running.
+TEST_F(VCutterProgram, Sigusr1RaisesTheForceByOne) {
+    auto cutter = Start({"--com", "3", "--settings", "30,80,250,5,1,0,2"});
+    for (const auto& [change, reply] : {std::pair{"force 80 -> 81", "0,30,81,250,5,1,0,2\r"},
+                                        std::pair{"force 81 -> 82", "0,30,82,250,5,1,0,2\r"}}) {
+        cutter->Signal(SIGUSR1);
+        ASSERT_TRUE(cutter->WaitForLine(change)) << cutter->Transcript();
+        TTermiosClient host(Link("COM3"));
+        host.Write(kEsc + ".R1:");
+        EXPECT_EQ(TextOf(host.Read(std::string(reply).size(), 5s)), reply);
+    }
+}
+
 TEST_F(VCutterProgram, SilentFaultSendsNothing) {
     auto cutter = Start({"--com", "3", "--fault", "silent"});
     TTermiosClient host(Link("COM3"));

@@ -1,0 +1,357 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""tessaro-query against tessaro-vcutter, on a COM port or on USB0 of a private device map.
+
+Usage: query_e2e.py --link com|usb [--fault KIND] --query PROGRAM --build-dir DIR
+
+The queries in text and JSON, each answered with what the cutter holds and sent byte for
+byte; the monitor's lines, a change made at the cutter (SIGUSR1, its force key) among them,
+until SIGINT or SIGTERM; a silent cutter, one that stops answering, a port held by another
+program, a COM port while a USB cutter is attached, wrong command lines, and the port list.
+With --fault, a cutter of another kind (CR LF endings, late replies): its answers and its
+monitor. No display is needed.
+"""
+
+import argparse
+import fcntl
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import termios
+import threading
+import time
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from tessaro_session import Failure, check, main, wait_until  # noqa: E402
+
+# A cutter whose every value differs from the virtual cutter's defaults.
+CUTTER = ["--media", "610.25,1000", "--settings", "31,95,300,4,0,1,1", "--model", "TX-24",
+          "--firmware", "3.01 1207", "--scale", "1012,996"]
+DEVICE_NOT_FOUND = "Device not found"
+USB_CABLE_PLUGGED = "When USB cable plug-in, com port not working."
+# The monitor asks again after 101 silent ticks of 16 ms, so a change shows within that
+# period and a reply's 11 ticks; twice that leaves room for a loaded machine.
+MONITOR_PERIOD = 1.8
+# Missing command, unknown command, two commands, unknown option, option without value.
+USAGE_ERRORS = [[], ["colour"], ["size", "scale"], ["--frobnicate", "size"], ["size", "--port"]]
+EXCLUSIVE_USE_LEFT = re.compile(r"exclusive use (its host )?left")
+
+
+def settings_lines(force):
+    return ["Force: %d" % force, "Offset: 0.300 mm", "Media Weight: Heavy", "Quality: Fine",
+            "Smooth: Disable", "Auto Unroll: Enable", "Media Type: Single"]
+
+
+def settings_json(force):
+    return {"force": force, "offset_mm": 0.3, "media_weight": "Heavy", "quality": "Fine",
+            "smooth": False, "auto_unroll": True, "media_type": "Single"}
+
+
+# command: (lines printed, the JSON object without "port", the command the cutter receives)
+QUERIES = {
+    "size": (["Poll Size X: 610.25 mm", "Poll Size Y: 1000 mm"],
+             {"poll_size_x_mm": 610.25, "poll_size_y_mm": 1000}, "OH;"),
+    "settings": (settings_lines(95), settings_json(95), "<ESC>.R1:"),
+    "firmware": (["Model: TX-24", "Version: 3.01"], {"model": "TX-24", "version": "3.01"},
+                 "<ESC>.R4:"),
+    "scale": (["Scale X: 1012", "Scale Y: 996"], {"scale_x": 1012, "scale_y": 996}, "<ESC>.R3:"),
+}
+
+
+def typed(values):
+    """The values with their JSON types: true is not 1, 1000 is not "1000"."""
+    return {key: (type(value).__name__, value) for key, value in values.items()}
+
+
+def device_of(cutter, name):
+    """The device behind a registered port, as the cutter's banner names it."""
+    return re.search(r"%s - registered \S+ -> (\S+)" % name, cutter.transcript()).group(1)
+
+
+class Query:
+    """tessaro-query against the cutter's port; `force` follows the presses of its key."""
+
+    def __init__(self, program, session, cutter, port):
+        self.program = program
+        self.session = session
+        self.cutter = cutter
+        self.port = port
+        self.force = 95
+
+    def run(self, *arguments, env=None):
+        started = time.monotonic()
+        done = subprocess.run([self.program] + list(arguments), capture_output=True, text=True,
+                              env=env or self.session.env, timeout=30)
+        print("$ tessaro-query %s -> %d (%.1f s)" % (" ".join(arguments), done.returncode,
+                                                      time.monotonic() - started))
+        return done
+
+    def commands(self, port=None):
+        return self.cutter.commands_received(port or self.port)
+
+    def host_closes(self):
+        """How often the cutter saw a host close the port after talking to it."""
+        return self.cutter.transcript().count("%s - host closed the port" % self.port)
+
+    def expect_answer(self, arguments, lines, values, command, env=None):
+        """Exit 0 with these lines, or this object with --json; the one command sent (when
+        given). Returns the commands the cutter received."""
+        sent = len(self.commands())
+        done = self.run(*arguments, env=env)
+        check(done.returncode == 0, "%s: exit %d, stderr %r" % (arguments, done.returncode,
+                                                                done.stderr))
+        if "--json" in arguments:
+            printed = done.stdout.splitlines()
+            check(len(printed) == 1, "%s printed %r, not one line" % (arguments, done.stdout))
+            shown, wanted = json.loads(printed[0]), dict(values, port=self.port)
+            check(typed(shown) == typed(wanted), "%s printed %r, not %r" % (
+                arguments, shown, wanted))
+        else:
+            check(done.stdout == "".join(line + "\n" for line in lines),
+                  "%s printed %r, not %r" % (arguments, done.stdout, lines))
+        received = self.commands()[sent:]
+        check(command is None or received == [command], "%s: the cutter received %r, not %r" % (
+            arguments, received, command))
+        return received
+
+    def expect_failure(self, arguments, cause, port=None):
+        """Exit 1, nothing on standard output, the cause on standard error; returns the
+        commands `port` received meanwhile."""
+        sent = len(self.commands(port))
+        done = self.run(*arguments)
+        check(done.returncode == 1 and done.stdout == "",
+              "%s: exit %d, stdout %r" % (arguments, done.returncode, done.stdout))
+        check(done.stderr.startswith("tessaro-query: ") and cause in done.stderr,
+              "%s: stderr %r does not say %r" % (arguments, done.stderr, cause))
+        return self.commands(port)[sent:]
+
+
+class Monitor:
+    """tessaro-query monitor running, its lines collected as they come; killed at the end
+    of its `with` block if it still runs."""
+
+    def __init__(self, query, *options):
+        self.process = subprocess.Popen(
+            [query.program, "--port", query.port, "monitor"] + list(options),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=query.session.env)
+        self.lines = []
+        self.reader = threading.Thread(target=self.read, daemon=True)
+        self.reader.start()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+    def read(self):
+        for line in self.process.stdout:
+            self.lines.append((time.monotonic(), line.rstrip("\n")))
+
+    def wait_for_lines(self, count, timeout=10):
+        def printed():
+            if self.process.poll() is not None and len(self.lines) < count:
+                raise Failure("the monitor ended with %d: %r" % (self.process.returncode,
+                                                                 self.process.stderr.read()))
+            return len(self.lines) >= count
+        wait_until("%d monitor lines" % count, printed, timeout)
+
+    def end(self, signal_number=None, timeout=10):
+        """Sends the signal (if any) and returns the exit status and standard error."""
+        if signal_number is not None:
+            self.process.send_signal(signal_number)
+        try:
+            code = self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the monitor did not end within %d s" % timeout)
+        self.reader.join(timeout=5)
+        return code, self.process.stderr.read()
+
+    def texts(self):
+        return [line for _, line in self.lines]
+
+
+def answers_what_the_cutter_holds(query):
+    for command, (lines, values, sent) in QUERIES.items():
+        query.expect_answer(["--port", query.port, command], lines, values, sent)
+        query.expect_answer(["--port", query.port, command, "--json"], lines, values, sent)
+    # Numbers keep their point where the locale writes a comma.
+    comma = dict(query.session.env, LC_ALL="de_DE.UTF-8")
+    lines, values, sent = QUERIES["settings"]
+    query.expect_answer(["--port", query.port, "settings"], lines, values, sent, env=comma)
+    query.expect_answer(["--json", "--port", query.port, "settings"], lines, values, sent,
+                        env=comma)
+
+
+def finds_the_one_cutter_without_a_port(query):
+    """Each candidate may be asked a read query to see who answers; then the query."""
+    lines, values, sent = QUERIES["size"]
+    received = query.expect_answer(["--json", "size"], lines, values, None)
+    read_queries = [command for _, _, command in QUERIES.values()]
+    check(received[-1:] == [sent] and set(received) <= set(read_queries),
+          "without --port the cutter received %r" % received)
+
+
+def answers_on_a_device_path(query):
+    """A serial port named by its device, as `ports` lists it."""
+    if not query.cutter.com:
+        return
+    lines, _, sent = QUERIES["size"]
+    query.expect_answer(["--port", device_of(query.cutter, query.port), "size"], lines, None,
+                        sent)
+
+
+def monitor_shows_a_change(query, options, end_signal):
+    """The first reply printed, unchanged ones not, the change within the monitor's
+    period; then the signal ends it with exit 0 and the port closed by the program."""
+    sent = len(query.commands())
+    with Monitor(query, *options) as monitor:
+        monitor.wait_for_lines(1)
+        wait_until("two more settings replies", lambda: len(query.commands()) >= sent + 3, 10)
+        time.sleep(0.5)
+        check(len(monitor.lines) == 1, "unchanged replies printed %r" % monitor.texts())
+        pressed_at = time.monotonic()
+        query.cutter.process.send_signal(signal.SIGUSR1)
+        query.force += 1
+        monitor.wait_for_lines(2)
+        delay = monitor.lines[1][0] - pressed_at
+        print("the change showed after %.1f s" % delay)
+        check(delay <= 2 * MONITOR_PERIOD, "the change showed after %.1f s" % delay)
+        closes = query.host_closes()
+        code, errors = monitor.end(end_signal)
+    check(code == 0, "monitor ended by %s: exit %d, %r" % (end_signal.name, code, errors))
+    if "--json" in options:
+        shown = [typed(json.loads(line)) for line in monitor.texts()]
+        wanted = [typed(dict(settings_json(force), port=query.port))
+                  for force in (query.force - 1, query.force)]
+    else:
+        shown = monitor.texts()
+        wanted = ["; ".join(settings_lines(force)) for force in (query.force - 1, query.force)]
+    check(shown == wanted, "the monitor printed %r, not %r" % (shown, wanted))
+    received = query.commands()[sent:]
+    check(received == ["<ESC>.R1:"] * len(received), "the monitor sent %r" % received)
+    # Closed by the program, not by the kernel at its end: the serial code gives the
+    # exclusive use back before it closes, so the cutter has none to clear.
+    wait_until("the port closed", lambda: query.host_closes() > closes, 5)
+    check(not EXCLUSIVE_USE_LEFT.search(query.cutter.transcript()),
+          "the monitor left the port marked for exclusive use")
+
+
+def monitor_text_until_sigint(query):
+    monitor_shows_a_change(query, [], signal.SIGINT)
+
+
+def monitor_json_until_sigterm(query):
+    monitor_shows_a_change(query, ["--json"], signal.SIGTERM)
+
+
+def monitor_ends_when_the_cutter_stops_answering(query):
+    with Monitor(query) as monitor:
+        monitor.wait_for_lines(1)
+        closes = query.host_closes()
+        query.cutter.pause()
+        try:
+            code, errors = monitor.end(timeout=15)
+        finally:
+            query.cutter.resume()
+    # A query sent while the cutter was stopped reaches it now, before the next step.
+    wait_until("the cutter to see the port closed", lambda: query.host_closes() > closes, 5)
+    check(code == 1 and errors.startswith("tessaro-query: ") and DEVICE_NOT_FOUND in errors,
+          "a monitor whose cutter went quiet: exit %d, %r" % (code, errors))
+
+
+def a_silent_cutter_is_reported(query):
+    """A second cutter that never answers; on the USB link it has a COM port too, which
+    is refused while a USB cutter is attached."""
+    if query.cutter.usb:
+        silent = query.session.start_cutter("--usb", "1", "--com", "auto", "--fault", "silent")
+    else:
+        silent = query.session.start_cutter("--com", "auto", "--fault", "silent")
+    silent_port = silent.usb or silent.com
+    for command in ("size", "monitor"):
+        for options in ([], ["--json"]):
+            query.expect_failure(["--port", silent_port, command] + options, DEVICE_NOT_FOUND,
+                                 silent_port)
+    if silent.usb:
+        received = query.expect_failure(["--port", silent.com, "size"], USB_CABLE_PLUGGED,
+                                        silent.com)
+        check(received == [], "the COM port received %r beside a USB cutter" % received)
+
+
+def a_held_port_is_in_use(query):
+    held = os.open(os.path.realpath(os.path.join(query.session.device_map, query.port)),
+                   os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        # As the serial code of Linux takes a port for itself.
+        fcntl.flock(held, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        fcntl.ioctl(held, termios.TIOCEXCL)
+        for command in ("size", "monitor"):
+            received = query.expect_failure(["--port", query.port, command], "in use")
+            check(received == [], "a held port received %r" % received)
+    finally:
+        fcntl.ioctl(held, termios.TIOCNXCL)
+        os.close(held)
+
+
+def wrong_command_lines_are_usage_errors(query):
+    sent = len(query.commands())
+    for arguments in USAGE_ERRORS:
+        done = query.run(*arguments)
+        check(done.returncode == 2 and done.stdout == "" and done.stderr.strip(),
+              "%r: exit %d, stdout %r, stderr %r" % (arguments, done.returncode, done.stdout,
+                                                     done.stderr))
+    check(query.commands()[sent:] == [], "a usage error reached the cutter")
+
+
+def ports_lists_the_cutters(query):
+    expected = [(name, device_of(cutter, name)) for cutter in query.session.cutters
+                for name in cutter.names]
+    done = query.run("ports")
+    check(done.returncode == 0, "ports: exit %d, %r" % (done.returncode, done.stderr))
+    rows = [line.split("\t") for line in done.stdout.splitlines()]
+    for name, device in expected:
+        check([name, device, ""] in rows, "ports lists no %s at %s: %r" % (name, device, rows))
+    done = query.run("ports", "--json")
+    listed = json.loads(done.stdout)
+    check(done.returncode == 0 and list(listed) == ["ports"], "ports --json: %r" % done.stdout)
+    for name, device in expected:
+        check({"name": name, "device": device, "usb_id": None} in listed["ports"],
+              "ports --json lists no %s at %s: %r" % (name, device, listed))
+
+
+# In order: the first step needs the cutter to be the only one.
+STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
+         answers_on_a_device_path, monitor_text_until_sigint, monitor_json_until_sigterm,
+         monitor_ends_when_the_cutter_stops_answering, a_held_port_is_in_use,
+         wrong_command_lines_are_usage_errors, a_silent_cutter_is_reported,
+         ports_lists_the_cutters]
+
+
+# A cutter of another kind within the reply rules: its answers and its monitor.
+KIND_STEPS = [answers_what_the_cutter_holds, monitor_text_until_sigint]
+
+
+def run(session, arguments):
+    link = ["--com", "auto"] if arguments.link == "com" else ["--usb", "0"]
+    kind = ["--fault", arguments.fault] if arguments.fault else []
+    cutter = session.start_cutter(*link, *CUTTER, *kind)
+    query = Query(arguments.query, session, cutter, cutter.com or cutter.usb)
+    for step in KIND_STEPS if kind else STEPS:
+        started = time.monotonic()
+        step(query)
+        print("ok   %s (%.1f s)" % (step.__name__, time.monotonic() - started))
+
+
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--link", choices=["com", "usb"], required=True)
+    parser.add_argument("--query", required=True)
+    parser.add_argument("--fault", help="the cutter's kind: crlf, late:MS")
+    sys.exit(main(run, parser, x_server=False))
