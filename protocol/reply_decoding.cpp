@@ -214,10 +214,15 @@ bool IsPlainInteger(std::string_view field) {
 
 } // namespace
 
-bool IsScaleReading(std::string_view reply) {
+std::string_view WithoutLineFeedAfterReturn(std::string_view reply) {
     if (reply.ends_with("\r\n")) {
         reply.remove_suffix(1);
     }
+    return reply;
+}
+
+bool IsScaleReading(std::string_view reply) {
+    reply = WithoutLineFeedAfterReturn(reply);
     if (!reply.ends_with(kCarriageReturn)) {
         return false;
     }

@@ -30,6 +30,11 @@ void DecodeSettingsReply(std::string_view reply, CutterSettings& settings, const
 void DecodeModelReply(std::string_view reply, CutterSettings& settings);
 void DecodeScaleReply(std::string_view reply, CutterSettings& settings, const TFieldLog& log);
 
+// A cutter may end its line with CR LF; the decoders take the line feed for one more field,
+// empty once trimmed, which a field that must be a number refuses. The reply without it
+// is the line as the cutter meant it.
+std::string_view WithoutLineFeedAfterReturn(std::string_view reply);
+
 // A scale reading feeds a write into the cutter's flash, so only a reply exactly in the
 // cutter's form is one: three plain integers separated by commas, then the end of the
 // line, CR or CR LF, and nothing after it. A byte lost, a field too many or an answer to

@@ -268,6 +268,7 @@ private:
     void CollectUsbReply();
     void CloseLinks();
     std::optional<std::string> DecodeReply(const TQueryBlock& block);
+    bool DecodesWholeWithoutLineFeed(const TQueryBlock& block, std::string_view reply);
     void ScaleQueryFinished(bool decoded);
     void ParkTicks();
 

@@ -438,7 +438,9 @@ std::optional<std::string> TCutterSession::DecodeReply(const TQueryBlock& block)
                      [this](std::string_view field) { Log(Latin1ToUtf8(field)); });
     } catch (const toolkit::EConvertError& error) {
         // The field is reply bytes: shown as the log shows it, every byte kept.
-        failure = Latin1ToUtf8(error.Message());
+        if (!DecodesWholeWithoutLineFeed(block, reply)) {
+            failure = Latin1ToUtf8(error.Message());
+        }
     } catch (const std::exception& error) {
         failure = error.what();
     }
@@ -447,6 +449,21 @@ std::optional<std::string> TCutterSession::DecodeReply(const TQueryBlock& block)
     }
     emit SettingsChanged();
     return failure;
+}
+
+// The values are set by then; only whether the reply counts as answered is asked here.
+bool TCutterSession::DecodesWholeWithoutLineFeed(const TQueryBlock& block, std::string_view reply) {
+    const std::string_view line = protocol::WithoutLineFeedAfterReturn(reply);
+    if (line.size() == reply.size()) {
+        return false;
+    }
+    protocol::CutterSettings scratch = FSettings;
+    try {
+        block.Decode(line, scratch, nullptr);
+    } catch (const toolkit::EConvertError&) {
+        return false;
+    }
+    return true;
 }
 
 void TCutterSession::ScaleQueryFinished(bool decoded) {

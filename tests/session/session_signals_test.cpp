@@ -5,6 +5,7 @@
 #include "session/cutter_session.h"
 #include "tests/support/session_bench.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,6 +13,9 @@
 
 namespace session::test {
 namespace {
+
+using ::testing::IsEmpty;
+using testsupport::kSerialPort;
 
 const struct TQueryRow {
     const char* Name;
@@ -43,17 +47,27 @@ TEST(SessionSignals, OnlyAReplyDecodedWholeIsReportedAndByItsOwnQuerysSignal) {
     for (const TQueryRow& row : kQueries) {
         SCOPED_TRACE(row.Name);
         const bool monitor = row.Code == protocol::ccSettingsQuery;
-        testsupport::TSessionBench answered, silent, garbled;
-        TCounts answeredCounts, silentCounts, garbledCounts;
-        CountReports(answered.Build(), answeredCounts);
-        (answered.Session().*row.Start)();
-        answered.DeliverAll();
-        answered.Tick(11);
         const TCounts expected =
             monitor ? TCounts{{row.Name, 1}, {"monitor started", 1}} : TCounts{{row.Name, 1}};
-        EXPECT_EQ(answeredCounts, expected);
-        // The query has ended with its link closed; the monitor keeps its link.
-        EXPECT_EQ(answered.Session().LinkOpen(), monitor);
+        // A cutter may end its replies with CR LF: the line feed is no field of the reply.
+        for (const bool crLf : {false, true}) {
+            testsupport::TSessionBench answered;
+            TCounts answeredCounts;
+            sim::TFaults lineEnding;
+            lineEnding.CrLf = crLf;
+            CountReports(answered.Build(testsupport::OnLink(kSerialPort, lineEnding)),
+                         answeredCounts);
+            (answered.Session().*row.Start)();
+            answered.DeliverAll();
+            answered.Tick(11);
+            EXPECT_EQ(answeredCounts, expected) << "CR LF: " << crLf;
+            EXPECT_THAT(answered.Refusals, IsEmpty()) << "CR LF: " << crLf;
+            // The query has ended with its link closed; the monitor keeps its link.
+            EXPECT_EQ(answered.Session().LinkOpen(), monitor);
+        }
+
+        testsupport::TSessionBench silent, garbled;
+        TCounts silentCounts, garbledCounts;
 
         CountReports(silent.Build(), silentCounts);
         silent.Session().StageQueryForTests(row.Code);
