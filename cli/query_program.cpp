@@ -9,6 +9,15 @@
 
 namespace cli {
 
+namespace {
+
+// A reply that decoded but was too short to carry every value is no answer to print.
+std::string AnswerLacksText(const std::string& missing) {
+    return "the cutter's answer did not hold " + missing;
+}
+
+} // namespace
+
 TQueryProgram::TQueryProgram(session::TCutterSession& session, TOutput output)
     : FSession(session), FOutput(std::move(output)) {}
 
@@ -46,6 +55,9 @@ int TQueryProgram::RunOneQuery(TQueryCommand command, const std::string& port, T
     if (!outcome.Answered) {
         return Fail(outcome.Failure);
     }
+    if (const std::string missing = MissingValues(command, FSession.Settings()); !missing.empty()) {
+        return Fail(AnswerLacksText(missing));
+    }
     FOutput.Values(FormatReply(command, FSession.Settings(), port, style));
     return kExitAnswered;
 }
@@ -59,6 +71,11 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
     std::string lastLine;
     QObject context;
     QObject::connect(&FSession, &session::TCutterSession::SettingsReported, &context, [&] {
+        if (const std::string missing = MissingValues(qcMonitor, FSession.Settings());
+            !missing.empty()) {
+            FOutput.Error(AnswerLacksText(missing));
+            return;
+        }
         std::string line = FormatMonitorLine(FSession.Settings(), port, style);
         if (line != lastLine) {
             FOutput.Values(line);

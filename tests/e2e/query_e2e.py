@@ -285,6 +285,16 @@ def a_silent_cutter_is_reported(query):
         check(received == [], "the COM port received %r beside a USB cutter" % received)
 
 
+def a_short_answer_is_no_answer(query):
+    """A cutter that answers noise of the reply's length: what it held no value for is not
+    printed as if read."""
+    link = ["--usb", "2"] if query.cutter.usb else ["--com", "auto"]
+    noisy = query.session.start_cutter(*link, "--fault", "garbage")
+    port = noisy.usb or noisy.com
+    for command in ("settings", "firmware"):
+        query.expect_failure(["--port", port, command, "--json"], "did not hold", port)
+
+
 def a_held_port_is_in_use(query):
     held = os.open(os.path.realpath(os.path.join(query.session.device_map, query.port)),
                    os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
@@ -331,7 +341,7 @@ STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
          answers_on_a_device_path, monitor_text_until_sigint, monitor_json_until_sigterm,
          monitor_ends_when_the_cutter_stops_answering, a_held_port_is_in_use,
          wrong_command_lines_are_usage_errors, a_silent_cutter_is_reported,
-         ports_lists_the_cutters]
+         a_short_answer_is_no_answer, ports_lists_the_cutters]
 
 
 # A cutter of another kind within the reply rules: its answers and its monitor.
