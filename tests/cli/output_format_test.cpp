@@ -1,78 +1,62 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What tessaro-query prints for the values a query read: the panel's captions and texts,
-// or JSON with numbers as numbers and switches as booleans, where a value the cutter sent
-// that is not a number stays a string.
+// What tessaro-query prints of values no cutter in the end-to-end runs sends: a padded
+// number, texts that are no number (Force is the cutter's text unchanged), a switch that is
+// neither on nor off, 8-bit characters (written as UTF-8), and a port with a USB device ID.
 
 #include "cli/output_format.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace cli::test {
 namespace {
 
-protocol::CutterSettings AnsweredSettings() {
-    protocol::CutterSettings settings;
-    settings.PollSizeX = "600 mm";
-    settings.PollSizeY = " 2.50 mm";
-    settings.Force = "80";
-    settings.Offset = "0.250 mm";
-    settings.MediaWeight = "Light";
-    settings.Quality = "Fine";
-    settings.Smooth = "Enable";
-    settings.AutoUnroll = "Disable";
-    settings.MediaType = "Roll";
-    settings.FirmwareModel = "TC-60";
-    settings.FirmwareVersion = "2.10";
-    settings.ScaleX = 1000;
-    settings.ScaleY = 998;
-    return settings;
-}
-
-TEST(QueryOutput, EachQueryPrintsItsValuesAsThePanelShowsThemOrAsJson) {
+// One value the cutter sent, the others left unset: the line that shows it and what its JSON
+// key holds, a number only when all of the text is one.
+TEST(QueryOutput, AValueIsANumberInJsonOnlyWhenAllOfItsTextIsOne) {
     const struct {
-        TQueryCommand Command;
-        const char* Text;
-        const char* Json;
+        TQueryCommand Command; // qcMonitor: the monitor's line
+        std::string protocol::CutterSettings::*Field;
+        const char* Sent;
+        const char* Line;
+        const char* Key;
+        QJsonValue Json;
     } rows[] = {
-        {qcSize, "Poll Size X: 600 mm\nPoll Size Y:  2.50 mm\n",
-         R"({"poll_size_x_mm":600,"poll_size_y_mm":2.5,"port":"COM33"})"
-         "\n"},
-        {qcSettings,
-         "Force: 80\nOffset: 0.250 mm\nMedia Weight: Light\nQuality: Fine\nSmooth: Enable\n"
-         "Auto Unroll: Disable\nMedia Type: Roll\n",
-         R"({"auto_unroll":false,"force":80,"media_type":"Roll","media_weight":"Light",)"
-         R"("offset_mm":0.25,"port":"COM33","quality":"Fine","smooth":true})"
-         "\n"},
-        {qcFirmware, "Model: TC-60\nVersion: 2.10\n",
-         R"({"model":"TC-60","port":"COM33","version":"2.10"})"
-         "\n"},
-        {qcScale, "Scale X: 1000\nScale Y: 998\n",
-         R"({"port":"COM33","scale_x":1000,"scale_y":998})"
-         "\n"},
+        {qcSize, &protocol::CutterSettings::PollSizeY, " 2.50 mm", "Poll Size Y:  2.50 mm",
+         "poll_size_y_mm", 2.5},
+        {qcMonitor, &protocol::CutterSettings::Force, "8\xB0", "Force: 8\u00B0;", "force",
+         "8\u00B0"},
+        {qcSettings, &protocol::CutterSettings::Force, "", "Force: \n", "force", ""},
+        {qcMonitor, &protocol::CutterSettings::Force, "80x", "Force: 80x;", "force", "80x"},
+        {qcSettings, &protocol::CutterSettings::Force, "inf", "Force: inf\n", "force", "inf"},
+        {qcMonitor, &protocol::CutterSettings::Force, "0x50", "Force: 0x50;", "force", "0x50"},
+        {qcSettings, &protocol::CutterSettings::Force, "8 0", "Force: 8 0\n", "force", "8 0"},
+        {qcMonitor, &protocol::CutterSettings::Smooth, "", "; Smooth: ;", "smooth", ""},
     };
-    const protocol::CutterSettings settings = AnsweredSettings();
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.Text);
-        EXPECT_EQ(FormatReply(row.Command, settings, "COM33", osText), row.Text);
-        EXPECT_EQ(FormatReply(row.Command, settings, "COM33", osJson), row.Json);
+        SCOPED_TRACE(row.Line);
+        protocol::CutterSettings settings;
+        settings.*row.Field = row.Sent;
+        const auto shown = [&](TOutputStyle style) {
+            return row.Command == qcMonitor ? FormatMonitorLine(settings, "USB0", style)
+                                            : FormatReply(row.Command, settings, "USB0", style);
+        };
+        EXPECT_NE(shown(osText).find(row.Line), std::string::npos) << shown(osText);
+        const std::string json = shown(osJson);
+        EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(json))
+                      .object()
+                      .value(QLatin1String(row.Key)),
+                  row.Json)
+            << json;
     }
 }
 
-// Force is the cutter's text unchanged; 8-bit characters come out as UTF-8.
-TEST(QueryOutput, ATextThatIsNoNumberStaysAStringAndPortsHaveANullIdWhenNone) {
-    protocol::CutterSettings settings = AnsweredSettings();
-    settings.Smooth = "";
-    for (const char* notANumber : {"8\xB0", "", "80x", "inf", "0x50", "8 0"}) {
-        settings.Force = notANumber;
-        const std::string force = session::Latin1ToUtf8(notANumber);
-        EXPECT_EQ(FormatMonitorLine(settings, "USB0", osText),
-                  "Force: " + force + "; Offset: 0.250 mm; Media Weight: Light; Quality: Fine; " +
-                      "Smooth: ; Auto Unroll: Disable; Media Type: Roll\n");
-        EXPECT_EQ(FormatMonitorLine(settings, "USB0", osJson),
-                  R"({"auto_unroll":false,"force":")" + force +
-                      R"(","media_type":"Roll","media_weight":"Light","offset_mm":0.25,)" +
-                      R"("port":"USB0","quality":"Fine","smooth":""})" + "\n");
-    }
+TEST(QueryOutput, APortWithoutAUsbDeviceIdHasANullOne) {
     const std::vector<session::TPortEntry> entries = {
         {"COM33", "", true, "/dev/pts/3", ""},
         {"USB0", "", false, "/dev/usb/lp0", "MDL:TC-60;"},

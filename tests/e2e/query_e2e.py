@@ -37,8 +37,12 @@ USB_CABLE_PLUGGED = "When USB cable plug-in, com port not working."
 # The monitor asks again after 101 silent ticks of 16 ms, so a change shows within that
 # period and a reply's 11 ticks; twice that leaves room for a loaded machine.
 MONITOR_PERIOD = 1.8
-# Missing command, unknown command, two commands, unknown option, option without value.
-USAGE_ERRORS = [[], ["colour"], ["size", "scale"], ["--frobnicate", "size"], ["size", "--port"]]
+# Missing command, unknown command, two commands, unknown options before and after the
+# command, option without value.
+USAGE_ERRORS = [[], ["colour"], ["size", "scale"], ["--frobnicate", "size"], ["size", "-x"],
+                ["size", "--port"]]
+# One line of cause, as tessaro's own refusals are.
+USAGE_ERROR = re.compile(r"tessaro-query: [^\n]+ \(see tessaro-query --help\)\n")
 EXCLUSIVE_USE_LEFT = re.compile(r"exclusive use (its host )?left")
 
 
@@ -179,15 +183,14 @@ class Monitor:
 
 
 def answers_what_the_cutter_holds(query):
-    for command, (lines, values, sent) in QUERIES.items():
-        query.expect_answer(["--port", query.port, command], lines, values, sent)
-        query.expect_answer(["--port", query.port, command, "--json"], lines, values, sent)
+    for command, answer in QUERIES.items():
+        for options in ([], ["--json"]):
+            query.expect_answer(["--port", query.port, command] + options, *answer)
     # Numbers keep their point where the locale writes a comma.
     comma = dict(query.session.env, LC_ALL="de_DE.UTF-8")
-    lines, values, sent = QUERIES["settings"]
-    query.expect_answer(["--port", query.port, "settings"], lines, values, sent, env=comma)
-    query.expect_answer(["--json", "--port", query.port, "settings"], lines, values, sent,
-                        env=comma)
+    for options in ([], ["--json"]):
+        query.expect_answer(options + ["--port", query.port, "settings"], *QUERIES["settings"],
+                            env=comma)
 
 
 def finds_the_one_cutter_without_a_port(query):
@@ -314,7 +317,7 @@ def wrong_command_lines_are_usage_errors(query):
     sent = len(query.commands())
     for arguments in USAGE_ERRORS:
         done = query.run(*arguments)
-        check(done.returncode == 2 and done.stdout == "" and done.stderr.strip(),
+        check(done.returncode == 2 and done.stdout == "" and USAGE_ERROR.fullmatch(done.stderr),
               "%r: exit %d, stdout %r, stderr %r" % (arguments, done.returncode, done.stdout,
                                                      done.stderr))
     check(query.commands()[sent:] == [], "a usage error reached the cutter")
@@ -326,12 +329,11 @@ def ports_lists_the_cutters(query):
     done = query.run("ports")
     check(done.returncode == 0, "ports: exit %d, %r" % (done.returncode, done.stderr))
     rows = [line.split("\t") for line in done.stdout.splitlines()]
-    for name, device in expected:
-        check([name, device, ""] in rows, "ports lists no %s at %s: %r" % (name, device, rows))
     done = query.run("ports", "--json")
     listed = json.loads(done.stdout)
     check(done.returncode == 0 and list(listed) == ["ports"], "ports --json: %r" % done.stdout)
     for name, device in expected:
+        check([name, device, ""] in rows, "ports lists no %s at %s: %r" % (name, device, rows))
         check({"name": name, "device": device, "usb_id": None} in listed["ports"],
               "ports --json lists no %s at %s: %r" % (name, device, listed))
 

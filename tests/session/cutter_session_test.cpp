@@ -1,21 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The cutter session with no window at all: Poll Size, Loop Detect with its resend, the
-// firmware query and the whole scale save, tick by tick against the in-process virtual
-// cutter on COM1. The program has a QCoreApplication only, so a widget made anywhere on
-// the way would stop it.
+// firmware query and the whole scale save, tick by tick against the virtual cutter on
+// COM1. The program has a QCoreApplication only, so a widget made anywhere on the way
+// would stop it.
 
-#include "session/cutter_session.h"
-#include "sim/cutter_model.h"
-#include "sim/in_process_serial.h"
-#include "sim/in_process_usb.h"
+#include "tests/session/session_test_support.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QThread>
-
-#include <memory>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,136 +16,67 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class TCoreApplication : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "session_tests";
-        static char* argv[] = {name, nullptr};
-        FApplication = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { FApplication.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> FApplication;
-};
-
-[[maybe_unused]] ::testing::Environment* const kCoreApplication =
-    ::testing::AddGlobalTestEnvironment(new TCoreApplication);
-
-// A system with no port to list: the session is given its port name.
-class TNoPortSources : public devlink::TPortSources {
-public:
-    bool GetVersionEx(devlink::TOsVersionInfo& /*info*/) override { return false; }
-    bool EnumPorts(std::vector<std::string>& /*portNames*/) override { return false; }
-    bool ReadSerialCommMap(std::vector<devlink::TSerialCommValue>& /*values*/) override {
-        return false;
-    }
-    std::string DevicePathOf(const std::string& /*portName*/) override { return {}; }
-    std::string DeviceGroupOf(const std::string& /*portName*/) override { return {}; }
-};
-
 // A cutter whose mechanics run 1 % long on both axes.
-sim::TCutterConfig LongCutter() {
-    sim::TCutterConfig config;
-    config.ErrorX = 1.01;
-    config.ErrorY = 1.01;
-    return config;
+TBench LongCutter(bool ignoresFlashWrites = false) {
+    TBench bench;
+    bench.Cutter.ErrorX = 1.01;
+    bench.Cutter.ErrorY = 1.01;
+    bench.Cutter.IgnoresFlashWrites = ignoresFlashWrites;
+    return bench;
 }
 
-class TCutterSessionTest : public ::testing::Test {
+class TCutterSessionTest : public testsupport::TSessionTest {
 protected:
-    explicit TCutterSessionTest(const sim::TCutterConfig& config = LongCutter()) : Cutter(config) {
-        FSession.Timer1.SetEnabled(false); // the test is the clock
-        FSession.SetPortName("COM1");
-        QObject::connect(&FSession, &TCutterSession::LogLine,
-                         [this](const std::string& line) { Logged.push_back(line); });
-        QObject::connect(&FSession, &TCutterSession::QuerySilent,
-                         [this](const std::string& text) { Reported.push_back(text); });
-        QObject::connect(&FSession, &TCutterSession::QueryRefused,
-                         [this](const std::string& text) { Reported.push_back(text); });
-        QObject::connect(&FSession.ScaleSave(), &TScaleSave::Ended,
+    explicit TCutterSessionTest(const TBench& bench = LongCutter()) {
+        Build(bench);
+        QObject::connect(&Session().ScaleSave(), &TScaleSave::Ended,
                          [this](const TScaleSaveOutcome& outcome) { Outcomes.push_back(outcome); });
     }
 
-    // What a tick posted for after it (the save's next step) runs before the next tick.
-    void Tick(int count) {
-        for (int tick = 0; tick < count; ++tick) {
-            FSession.Timer1Timer();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-        }
-    }
-
-    // The cutter's answer arrives; the event thread hands it to the session, and the 11th
-    // tick with data decodes it.
+    // The cutter's answer arrives and the 11th tick with data decodes it.
     void Answer() {
-        const std::size_t expected =
-            FSession.ExchangeState().FReplyText.size() + Serial.Line().DeliverAll();
-        for (int round = 0; round < 5000 && FSession.ExchangeState().FReplyText.size() < expected;
-             ++round) {
-            QCoreApplication::processEvents();
-            QThread::usleep(200);
-        }
-        ASSERT_EQ(FSession.ExchangeState().FReplyText.size(), expected);
+        DeliverAll();
         Tick(11);
     }
 
-    // The commands the cutter received, as its transcript shows them.
-    std::vector<std::string> Commands() const {
-        std::vector<std::string> commands;
-        for (const std::string& entry : Serial.Line().Transcript()) {
-            if (entry.rfind("< ", 0) == 0) {
-                commands.push_back(entry.substr(2));
-            }
-        }
-        return commands;
-    }
-
-    sim::TVirtualCutter Cutter;
-    mutable sim::TInProcessSerial Serial{Cutter, "COM1"};
-    sim::TInProcessUsb Usb;
-    TNoPortSources Sources;
-    TCutterSession FSession{Serial, Usb, Sources};
-    std::vector<std::string> Logged;
-    std::vector<std::string> Reported; // silences and refusals
     std::vector<TScaleSaveOutcome> Outcomes;
 };
 
 TEST_F(TCutterSessionTest, PollSizeSendsItsQueryAndReportsTheSizeWithTheLinkClosed) {
-    FSession.PollSize();
-    EXPECT_THAT(Commands(), ElementsAre("OH;"));
+    Session().PollSize();
+    EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
     Answer();
-    EXPECT_EQ(FSession.Settings().PollSizeX, "600 mm");
-    EXPECT_EQ(FSession.Settings().PollSizeY, "1250 mm");
+    EXPECT_EQ(Session().Settings().PollSizeX, "600 mm");
+    EXPECT_EQ(Session().Settings().PollSizeY, "1250 mm");
     EXPECT_THAT(Logged, ElementsAre("COM1 Check OK", "發送命令:OH;", "接收:0,0,24000,50000\r", "0",
                                     "0", "24000", "50000", "Close COM1 OK"));
-    EXPECT_FALSE(FSession.Comm1.Enabled());
-    EXPECT_THAT(Reported, IsEmpty());
+    EXPECT_FALSE(SerialPortOpen());
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 TEST_F(TCutterSessionTest, LoopDetectResendsOnTheHundredAndFirstSilentTickAndKeepsDecoding) {
-    FSession.StartMonitor();
+    Session().StartMonitor();
     Answer();
-    EXPECT_EQ(FSession.Settings().Force, "80");
+    EXPECT_EQ(Session().Settings().Force, "80");
     Tick(100);
-    EXPECT_THAT(Commands(), ElementsAre("<ESC>.R1:"));
+    EXPECT_THAT(CutterCommands(), ElementsAre("<ESC>.R1:"));
     Tick(1);
-    EXPECT_THAT(Commands(), ElementsAre("<ESC>.R1:", "<ESC>.R1:"));
+    EXPECT_THAT(CutterCommands(), ElementsAre("<ESC>.R1:", "<ESC>.R1:"));
     Answer();
-    EXPECT_EQ(FSession.ExchangeState().FMonitorAwaitingReply, 0);
-    EXPECT_EQ(std::count(Logged.begin(), Logged.end(), "接收:0,30,80,250,5,1,0,2\r"), 2);
-    EXPECT_TRUE(FSession.Comm1.Enabled());
-    FSession.StopMonitor();
-    EXPECT_FALSE(FSession.Comm1.Enabled());
-    EXPECT_THAT(Reported, IsEmpty());
+    EXPECT_EQ(Session().ExchangeState().FMonitorAwaitingReply, 0);
+    EXPECT_EQ(CountLog("接收:0,30,80,250,5,1,0,2\r"), 2);
+    EXPECT_TRUE(SerialPortOpen());
+    Session().StopMonitor();
+    EXPECT_FALSE(SerialPortOpen());
+    EXPECT_THAT(Reported(), IsEmpty());
 }
 
 TEST_F(TCutterSessionTest, TheFirmwareQueryReportsModelAndVersion) {
-    FSession.SendFirmwareQuery();
-    EXPECT_THAT(Commands(), ElementsAre("<ESC>.R4:"));
+    Session().SendFirmwareQuery();
+    EXPECT_THAT(CutterCommands(), ElementsAre("<ESC>.R4:"));
     Answer();
-    EXPECT_EQ(FSession.Settings().FirmwareModel, "TC-60");
-    EXPECT_EQ(FSession.Settings().FirmwareVersion, "2.10");
+    EXPECT_EQ(Session().Settings().FirmwareModel, "TC-60");
+    EXPECT_EQ(Session().Settings().FirmwareVersion, "2.10");
 }
 
 // Test cut and corrected cut of 50 x 40 mm measured 1 % long, then the save: Save's
@@ -207,13 +129,7 @@ const TSaveRow kSaveRows[] = {
 
 class TScaleSaveTest : public TCutterSessionTest, public ::testing::WithParamInterface<TSaveRow> {
 protected:
-    TScaleSaveTest() : TCutterSessionTest(CutterFor(GetParam().Disturbance)) {}
-
-    static sim::TCutterConfig CutterFor(TDisturbance disturbance) {
-        sim::TCutterConfig config = LongCutter();
-        config.IgnoresFlashWrites = disturbance == tdWriteIgnored;
-        return config;
-    }
+    TScaleSaveTest() : TCutterSessionTest(LongCutter(GetParam().Disturbance == tdWriteIgnored)) {}
 
     // The reply is lost on the line; the query gives up in its own time.
     void AnswerOrLose(bool lost) {
@@ -221,49 +137,49 @@ protected:
             Answer();
             return;
         }
-        Serial.Line().DiscardAll();
+        Line().DiscardAll();
         Tick(126);
     }
 };
 
 TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
     const TDisturbance disturbance = GetParam().Disturbance;
-    FSession.SetWizardFields(
+    Session().SetWizardFields(
         {[] { return "50"; }, [] { return "40"; }, [] { return "50.5"; }, [] { return "40.4"; }});
-    ASSERT_EQ(FSession.SendTestDraw(), soWritten);
-    ASSERT_EQ(FSession.SendCorrectedTestDraw(), soWritten);
+    ASSERT_EQ(Session().SendTestDraw(), soWritten);
+    ASSERT_EQ(Session().SendCorrectedTestDraw(), soWritten);
     if (disturbance == tdScaleZero) {
-        Cutter.Feed("\x1b.C6;1;0:");
+        Cutter().Feed("\x1b.C6;1;0:");
     }
     if (disturbance == tdUsbCutterPluggedWhileMonitoring) {
-        FSession.StartMonitor();
+        Session().StartMonitor();
         Answer();
     }
-    FSession.ScaleSave().ReadScale();
+    Session().ScaleSave().ReadScale();
     if (disturbance != tdNoReadingYet) {
         Answer();
     }
     if (disturbance == tdScaleChanged) {
-        Cutter.Feed("\x1b.C6;1;1234:");
+        Cutter().Feed("\x1b.C6;1;1234:");
     }
     if (disturbance == tdPortChanged) {
-        FSession.SetPortName("COM2");
+        Session().SetPortName("COM2");
     }
-    FSession.ScaleSave().Start(disturbance != tdMeasurementNotCut);
+    Session().ScaleSave().Start(disturbance != tdMeasurementNotCut);
     if (disturbance == tdUsbCutterPluggedWhileMonitoring) {
-        Usb.AddDevice(0, Cutter);
+        SetUsbCutterPlugged(true);
     }
     AnswerOrLose(disturbance == tdSecondReadingLost);
     AnswerOrLose(disturbance == tdReadBackLost);
 
     ASSERT_EQ(Outcomes.size(), 1U);
     EXPECT_EQ(Outcomes[0].Result, GetParam().Result);
-    EXPECT_EQ(Cutter.ScaleX(), GetParam().FlashScaleX);
+    EXPECT_EQ(Cutter().ScaleX(), GetParam().FlashScaleX);
     std::vector<std::string> cuts = {
         "VS30;", "SP1;", "PR;", "PU0,0;", "PD0,0,2000,0,0,1600,-2000,0,0,-1600;", "PU;",
         "VS30;", "SP1;", "PR;", "PU0,0;", "PD0,0,1980,0,0,1584,-1980,0,0,-1584;", "PU;"};
     cuts.insert(cuts.end(), GetParam().SaveCommands.begin(), GetParam().SaveCommands.end());
-    EXPECT_EQ(Commands(), cuts);
+    EXPECT_EQ(CutterCommands(), cuts);
 }
 
 INSTANTIATE_TEST_SUITE_P(Disturbances, TScaleSaveTest, ::testing::ValuesIn(kSaveRows),

@@ -2,11 +2,7 @@
 // A reply decoded whole is reported by its query's own signal; silence or a reply that
 // does not decode reports none.
 
-#include "session/cutter_session.h"
-#include "tests/support/session_bench.h"
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/session/session_test_support.h"
 
 #include <map>
 #include <string>
@@ -15,7 +11,6 @@ namespace session::test {
 namespace {
 
 using ::testing::IsEmpty;
-using testsupport::kSerialPort;
 
 const struct TQueryRow {
     const char* Name;
@@ -55,8 +50,7 @@ TEST(SessionSignals, OnlyAReplyDecodedWholeIsReportedAndByItsOwnQuerysSignal) {
             TCounts answeredCounts;
             sim::TFaults lineEnding;
             lineEnding.CrLf = crLf;
-            CountReports(answered.Build(testsupport::OnLink(kSerialPort, lineEnding)),
-                         answeredCounts);
+            CountReports(answered.Build(OnLink(kSerialPort, lineEnding)), answeredCounts);
             (answered.Session().*row.Start)();
             answered.DeliverAll();
             answered.Tick(11);
