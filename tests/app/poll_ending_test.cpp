@@ -17,11 +17,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-TBench ScriptedComPort() {
-    TBench bench;
-    bench.ScriptedSerial = true;
-    return bench;
-}
+using testsupport::ScriptedComPort;
 
 // The enabled state of Poll Size, Loop Detect, DisDetect, Scaling and About.
 std::vector<bool> ButtonsEnabled(const TMainForm& form) {

@@ -20,9 +20,7 @@ using devlink::TLinkError;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-devlink::TSerialCommValue MapValue(const std::string& port) {
-    return {"\\Device\\" + port, port, "/dev/" + port};
-}
+using testsupport::MapValue;
 
 class PortList : public TMainFormTest {
 protected:

@@ -13,11 +13,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-TBench ScriptedComPort() {
-    TBench bench;
-    bench.ScriptedSerial = true;
-    return bench;
-}
+using testsupport::ScriptedComPort;
 
 struct TMalformedCase {
     const char* Name;

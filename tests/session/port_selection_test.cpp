@@ -13,9 +13,7 @@ using devlink::TLinkError;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-devlink::TSerialCommValue MapValue(const std::string& port) {
-    return {"\\Device\\" + port, port, "/dev/" + port};
-}
+using testsupport::MapValue;
 
 // The session over the fakes.
 class PortList : public testsupport::TSessionTest {

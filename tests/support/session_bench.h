@@ -51,6 +51,18 @@ TBench OnLink(const std::string& portText, sim::TFaults faults = {});
 // The faults of a cutter that answers nothing.
 sim::TFaults SilentCutter();
 
+// COM1 as the scripted serial fake, where bytes arrive as the test writes them.
+inline TBench ScriptedComPort() {
+    TBench bench;
+    bench.ScriptedSerial = true;
+    return bench;
+}
+
+// An entry of the serial device map for `port`, at /dev/<port>.
+inline devlink::TSerialCommValue MapValue(const std::string& port) {
+    return {"\\Device\\" + port, port, "/dev/" + port};
+}
+
 int CountLines(const std::vector<std::string>& lines, const std::string& line);
 int CountLinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix);
 
