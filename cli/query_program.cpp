@@ -25,6 +25,7 @@ TQueryProgram::TQueryProgram(session::TCutterSession& session, TOutput output)
 // like any other.
 int TQueryProgram::Run(const TQueryRequest& request) {
     const TOutputStyle style = request.Json ? osJson : osText;
+    FPortName.clear();
     try {
         if (request.Command == qcPorts) {
             return ListPorts(style);
@@ -36,6 +37,7 @@ int TQueryProgram::Run(const TQueryRequest& request) {
             return Fail(port.Failure);
         }
         FSession.SetPortName(port.PortName);
+        FPortName = port.PortName;
         if (request.Command == qcMonitor) {
             return RunMonitor(port.PortName, style);
         }
@@ -73,7 +75,7 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
     QObject::connect(&FSession, &session::TCutterSession::SettingsReported, &context, [&] {
         if (const std::string missing = MissingValues(qcMonitor, FSession.Settings());
             !missing.empty()) {
-            FOutput.Error(AnswerLacksText(missing));
+            Tell(AnswerLacksText(missing));
             return;
         }
         std::string line = FormatMonitorLine(FSession.Settings(), port, style);
@@ -83,12 +85,12 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
         }
     });
     QObject::connect(&FSession, &session::TCutterSession::QueryRefused, &context,
-                     [this](const std::string& text) { FOutput.Error(text); });
+                     [this](const std::string& text) { Tell(text); });
     QObject::connect(&FSession, &session::TCutterSession::HandlerFailed, &context,
-                     [this](const std::string& text) { FOutput.Error(text); });
+                     [this](const std::string& text) { Tell(text); });
     QObject::connect(&FSession, &session::TCutterSession::QuerySilent, &context,
                      [this](const std::string& text) {
-                         FOutput.Error(text);
+                         Tell(text);
                          EndMonitor(kExitNoAnswer);
                      });
     FSession.StartMonitor();
@@ -98,8 +100,14 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
     return exitCode;
 }
 
+// Once a port is chosen, what went wrong is told with its name: without --port the
+// operator may not know which port was asked.
+void TQueryProgram::Tell(const std::string& cause) {
+    FOutput.Error(FPortName.empty() ? cause : FPortName + ": " + cause);
+}
+
 int TQueryProgram::Fail(const std::string& cause) {
-    FOutput.Error(cause);
+    Tell(cause);
     return kExitNoAnswer;
 }
 

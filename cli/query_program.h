@@ -33,10 +33,12 @@ private:
     int ListPorts(TOutputStyle style);
     int RunOneQuery(TQueryCommand command, const std::string& port, TOutputStyle style);
     int RunMonitor(const std::string& port, TOutputStyle style);
+    void Tell(const std::string& cause);
     int Fail(const std::string& cause);
 
     session::TCutterSession& FSession;
     TOutput FOutput;
+    std::string FPortName; // the port the command runs on, once chosen
     QEventLoop FMonitorLoop;
 };
 

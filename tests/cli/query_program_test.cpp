@@ -34,7 +34,7 @@ TEST(QueryProgram, APortThatIsGoneOrUnknownEndsWithOneAndSaysWhy) {
     EXPECT_EQ(program.Run({qcMonitor, "COM1", false}), kExitNoAnswer);
     EXPECT_EQ(program.Run({qcScale, "printer", false}), kExitNoAnswer);
     EXPECT_THAT(printed, IsEmpty());
-    EXPECT_THAT(errors, ElementsAre("Device not found", "Device not found",
+    EXPECT_THAT(errors, ElementsAre("COM1: Device not found", "COM1: Device not found",
                                     "no port is named printer; the ports: COM1 (/dev/ttyS0)"));
 }
 

@@ -280,8 +280,8 @@ def a_silent_cutter_is_reported(query):
     silent_port = silent.usb or silent.com
     for command in ("size", "monitor"):
         for options in ([], ["--json"]):
-            query.expect_failure(["--port", silent_port, command] + options, DEVICE_NOT_FOUND,
-                                 silent_port)
+            query.expect_failure(["--port", silent_port, command] + options,
+                                 "%s: %s" % (silent_port, DEVICE_NOT_FOUND), silent_port)
     if silent.usb:
         received = query.expect_failure(["--port", silent.com, "size"], USB_CABLE_PLUGGED,
                                         silent.com)
