@@ -17,7 +17,7 @@ void TMainForm::BuildPortList() {
     ComboBox1->clear();
     SetPortText(text);
     for (const session::TPortEntry& entry : entries) {
-        AddPortItem(entry.Name, entry.Tooltip);
+        AddPortItem(entry.Name, entry.Tooltip());
         if (text.empty() && entry.FillsEmptyText) {
             SetPortText(entry.Name);
         }

@@ -43,14 +43,21 @@ struct TWizardFields {
     std::function<std::string()> MeasuredY;
 };
 
-// One entry of the port list: its name and what its tooltip says (the device behind it,
-// and a USB device's ID). Entries of the serial device map may fill an empty port list text.
+// One entry of the port list: its name, the device behind it and a USB device's ID.
+// Entries of the serial device map may fill an empty port list text.
 struct TPortEntry {
     std::string Name;
-    std::string Tooltip;
     bool FillsEmptyText = false;
     std::string DevicePath;
     std::string UsbDeviceId; // empty when the device reports none, and for serial ports
+
+    // What the port list's tooltip says: the device path, and a USB device's ID under it.
+    std::string Tooltip() const {
+        if (UsbDeviceId.empty() || DevicePath.empty()) {
+            return DevicePath.empty() ? UsbDeviceId : DevicePath;
+        }
+        return DevicePath + "\n" + UsbDeviceId;
+    }
 };
 
 inline constexpr std::size_t kUsbBufferSize = 2097152;

@@ -22,13 +22,6 @@ const std::string kDevicePrefix = "\\\\.\\";
 // Modem line selectors of GetModemState, in the order they are asked.
 constexpr int kModemLines[] = {2 /* DSR */, 1 /* CTS */, 3 /* RING */, 4 /* RLSD */};
 
-std::string UsbEntryTooltip(const std::string& devicePath, const std::string& deviceId) {
-    if (deviceId.empty()) {
-        return devicePath;
-    }
-    return devicePath.empty() ? deviceId : devicePath + "\n" + deviceId;
-}
-
 bool FitsReadBuffers(const devlink::TSerialCommValue& value) {
     return value.Name.size() < kValueNameCapacity && value.Data.size() < kValueDataCapacity;
 }
@@ -78,7 +71,7 @@ void TCutterSession::AddSerialCommPorts(std::vector<TPortEntry>& entries) {
         }
         const std::string devicePath =
             value.DevicePath.empty() ? FPortSources.DevicePathOf(value.Data) : value.DevicePath;
-        entries.push_back({value.Data, devicePath, true, devicePath, {}});
+        entries.push_back({value.Data, true, devicePath, {}});
     }
 }
 
@@ -93,7 +86,7 @@ void TCutterSession::AddEnumeratedPorts(std::vector<TPortEntry>& entries) {
             portName.empty() ? portName : portName.substr(0, portName.size() - 1);
         if (UpperCase(name).find("COM") != std::string::npos) {
             const std::string devicePath = FPortSources.DevicePathOf(name);
-            entries.push_back({name, devicePath, false, devicePath, {}});
+            entries.push_back({name, false, devicePath, {}});
         }
     }
 }
@@ -106,10 +99,8 @@ void TCutterSession::AddUsbDevices(std::vector<TPortEntry>& entries) {
     ProbeUsbDevices(
         [this, &entryOf, &entries](std::int32_t index) {
             const std::string entry = entryOf(index);
-            const std::string devicePath = FPortSources.DevicePathOf(entry);
-            const std::string deviceId = FUsb.UsbDeviceId(index);
             entries.push_back(
-                {entry, UsbEntryTooltip(devicePath, deviceId), false, devicePath, deviceId});
+                {entry, false, FPortSources.DevicePathOf(entry), FUsb.UsbDeviceId(index)});
         },
         [this, &entryOf](std::int32_t index) {
             LogOpenFailureReason(entryOf(index), FUsb.UsbLastOpenError());

@@ -58,8 +58,8 @@ TEST(QueryOutput, AValueIsANumberInJsonOnlyWhenAllOfItsTextIsOne) {
 
 TEST(QueryOutput, APortWithoutAUsbDeviceIdHasANullOne) {
     const std::vector<session::TPortEntry> entries = {
-        {"COM33", "", true, "/dev/pts/3", ""},
-        {"USB0", "", false, "/dev/usb/lp0", "MDL:TC-60;"},
+        {"COM33", true, "/dev/pts/3", ""},
+        {"USB0", false, "/dev/usb/lp0", "MDL:TC-60;"},
     };
     EXPECT_EQ(FormatPorts(entries, osText),
               "COM33\t/dev/pts/3\t\nUSB0\t/dev/usb/lp0\tMDL:TC-60;\n");
