@@ -2,9 +2,9 @@
 #include "cli/port_choice.h"
 
 #include "cli/query_run.h"
+#include "toolkit/conversions.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -12,20 +12,22 @@ namespace cli {
 
 namespace {
 
-std::string UpperCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+std::string Joined(const std::vector<std::string>& items) {
+    std::string list;
+    for (const std::string& item : items) {
+        list += (list.empty() ? "" : ", ") + item;
+    }
+    return list;
 }
 
 // "COM1 (/dev/ttyS0), USB0 (/dev/usb/lp0)", or "none".
 std::string PortList(const std::vector<session::TPortEntry>& entries) {
-    std::string list;
+    std::vector<std::string> ports;
     for (const session::TPortEntry& entry : entries) {
-        list += (list.empty() ? "" : ", ") + entry.Name +
-                (entry.DevicePath.empty() ? "" : " (" + entry.DevicePath + ")");
+        ports.push_back(entry.Name +
+                        (entry.DevicePath.empty() ? "" : " (" + entry.DevicePath + ")"));
     }
-    return list.empty() ? "none" : list;
+    return ports.empty() ? "none" : Joined(ports);
 }
 
 bool SameDevice(const std::string& path, const std::string& devicePath) {
@@ -53,12 +55,12 @@ TPortChoice PortNamed(const std::string& wanted, const std::vector<session::TPor
     const auto found =
         std::find_if(entries.begin(), entries.end(), [&](const session::TPortEntry& entry) {
             return devicePath ? SameDevice(wanted, entry.DevicePath)
-                              : UpperCase(entry.Name) == UpperCase(wanted);
+                              : toolkit::UpperCase(entry.Name) == toolkit::UpperCase(wanted);
         });
     if (found != entries.end()) {
         return {found->Name, {}};
     }
-    const std::string upper = UpperCase(wanted);
+    const std::string upper = toolkit::UpperCase(wanted);
     if (!devicePath &&
         (upper.find("COM") != std::string::npos || upper.find("USB") != std::string::npos)) {
         return {upper, {}};
@@ -78,28 +80,25 @@ TPortChoice AnsweringPort(session::TCutterSession& session,
         return {entries.front().Name, {}};
     }
     std::vector<std::string> answering;
-    std::string silent;
+    std::vector<std::string> silent;
     for (const session::TPortEntry& entry : entries) {
         session.SetPortName(entry.Name);
         const TQueryOutcome outcome = RunQuery(session, qcFirmware);
         if (outcome.Answered) {
             answering.push_back(entry.Name);
         } else {
-            silent +=
-                (silent.empty() ? "" : ", ") + entry.Name + " (" + OneLine(outcome.Failure) + ")";
+            silent.push_back(entry.Name + " (" + OneLine(outcome.Failure) + ")");
         }
     }
     if (answering.size() == 1) {
         return {answering.front(), {}};
     }
     if (answering.empty()) {
-        return {{}, "no cutter answered on any port: " + silent + "; name the port with --port"};
+        return {{},
+                "no cutter answered on any port: " + Joined(silent) +
+                    "; name the port with --port"};
     }
-    std::string list;
-    for (const std::string& name : answering) {
-        list += (list.empty() ? "" : ", ") + name;
-    }
-    return {{}, "cutters answer on " + list + ": choose one with --port"};
+    return {{}, "cutters answer on " + Joined(answering) + ": choose one with --port"};
 }
 
 } // namespace cli

@@ -4,6 +4,7 @@
 // exchange. The port name the session is given is the only record of the chosen link.
 
 #include "session/cutter_session.h"
+#include "toolkit/conversions.h"
 
 namespace session {
 
@@ -24,15 +25,6 @@ constexpr int kModemLines[] = {2 /* DSR */, 1 /* CTS */, 3 /* RING */, 4 /* RLSD
 
 bool FitsReadBuffers(const devlink::TSerialCommValue& value) {
     return value.Name.size() < kValueNameCapacity && value.Data.size() < kValueDataCapacity;
-}
-
-std::string UpperCase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
 }
 
 } // namespace
@@ -84,7 +76,7 @@ void TCutterSession::AddEnumeratedPorts(std::vector<TPortEntry>& entries) {
     for (const std::string& portName : portNames) {
         const std::string name =
             portName.empty() ? portName : portName.substr(0, portName.size() - 1);
-        if (UpperCase(name).find("COM") != std::string::npos) {
+        if (toolkit::UpperCase(name).find("COM") != std::string::npos) {
             const std::string devicePath = FPortSources.DevicePathOf(name);
             entries.push_back({name, false, devicePath, {}});
         }

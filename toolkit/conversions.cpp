@@ -138,4 +138,13 @@ std::string FloatToStr(double value) {
     return std::string(buffer.data(), end);
 }
 
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return text;
+}
+
 } // namespace toolkit

@@ -31,6 +31,9 @@ int StrToInt(const std::string& text);
 // floating point value".
 double StrToFloat(const std::string& text);
 
+// The text with a to z turned into A to Z; every other byte as it was.
+std::string UpperCase(std::string text);
+
 // Shortest text with at most 15 significant digits, no trailing zeros, a point as the
 // separator and no exponent at ordinary sizes: 4000, 400.4, -0.5.
 std::string FloatToStr(double value);
