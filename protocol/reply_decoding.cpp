@@ -221,21 +221,142 @@ std::string_view WithoutLineFeedAfterReturn(std::string_view reply) {
     return reply;
 }
 
-bool IsScaleReading(std::string_view reply) {
-    reply = WithoutLineFeedAfterReturn(reply);
-    if (!reply.ends_with(kCarriageReturn)) {
+namespace {
+
+// Whether one field, as it came, is a number where the decoder reads one.
+using TNumberRule = bool (*)(std::size_t index, std::string_view field);
+
+bool Converts(std::string_view field, auto convert) {
+    try {
+        convert(std::string(field));
+    } catch (const toolkit::EConvertError&) {
         return false;
     }
-    reply.remove_suffix(1);
-    for (int field = 0; field < 3; ++field) {
-        const std::size_t comma = reply.find(',');
-        const bool last = field == 2;
-        if ((comma == std::string_view::npos) != last || !IsPlainInteger(reply.substr(0, comma))) {
-            return false;
-        }
-        reply.remove_prefix(last ? reply.size() : comma + 1);
-    }
     return true;
+}
+
+bool IsInteger(std::string_view field) {
+    return Converts(field, toolkit::StrToInt);
+}
+
+// The decimal reading skips blanks; a whole reply has none around its numbers.
+bool IsDecimal(std::string_view field) {
+    return TrimBlanksAndControls(field).size() == field.size() &&
+           Converts(field, toolkit::StrToFloat);
+}
+
+bool SizeNumber(std::size_t /*index*/, std::string_view field) {
+    return IsInteger(field);
+}
+
+bool SettingsNumber(std::size_t index, std::string_view field) {
+    return index == 1 ? IsInteger(field) : index != 3 || IsDecimal(field);
+}
+
+bool ModelNumber(std::size_t /*index*/, std::string_view /*field*/) {
+    return true;
+}
+
+bool ScaleNumber(std::size_t /*index*/, std::string_view field) {
+    return IsPlainInteger(field);
+}
+
+struct TReplyShape {
+    std::size_t Fields;
+    bool FieldsOnUnused; // more fields may follow, unread
+    TNumberRule Number;
+};
+
+// The line ends at its first CR; a LF right after it belongs to the line.
+TReplyFault FaultOf(std::string_view reply, const TReplyShape& shape) {
+    const std::size_t end = reply.find(kCarriageReturn);
+    if (end == std::string_view::npos) {
+        return TReplyFault::rfUnended;
+    }
+    if (const std::string_view after = reply.substr(end + 1); !after.empty() && after != "\n") {
+        return TReplyFault::rfAfterReturn;
+    }
+    const std::string_view line = reply.substr(0, end);
+    if (line.find_first_of(";\n") != std::string_view::npos) {
+        return TReplyFault::rfStrayDelimiter;
+    }
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma - start));
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    if (fields.size() < shape.Fields || (fields.size() > shape.Fields && !shape.FieldsOnUnused)) {
+        return TReplyFault::rfFieldCount;
+    }
+    for (std::size_t index = 0; index < fields.size(); ++index) {
+        if (!shape.Number(index, fields[index])) {
+            return TReplyFault::rfNotANumber;
+        }
+    }
+    return TReplyFault::rfNone;
+}
+
+} // namespace
+
+TReplyFault SizeReplyFault(std::string_view reply) {
+    return FaultOf(reply, {4, false, SizeNumber});
+}
+
+TReplyFault SettingsReplyFault(std::string_view reply) {
+    return FaultOf(reply, {8, false, SettingsNumber});
+}
+
+TReplyFault ModelReplyFault(std::string_view reply) {
+    return FaultOf(reply, {4, true, ModelNumber});
+}
+
+TReplyFault ScaleReplyFault(std::string_view reply) {
+    return FaultOf(reply, {3, false, ScaleNumber});
+}
+
+bool IsScaleReading(std::string_view reply) {
+    return ScaleReplyFault(reply) == TReplyFault::rfNone;
+}
+
+TReplyFault ReplyFault(TCommandCode query, std::string_view reply) {
+    switch (query) {
+    case ccPollSize:
+        return SizeReplyFault(reply);
+    case ccSettingsQuery:
+        return SettingsReplyFault(reply);
+    case ccFirmwareQuery:
+        return ModelReplyFault(reply);
+    case ccScaleQuery:
+        return ScaleReplyFault(reply);
+    default:
+        return TReplyFault::rfFieldCount;
+    }
+}
+
+bool IsWholeReply(TCommandCode query, std::string_view reply) {
+    return ReplyFault(query, reply) == TReplyFault::rfNone;
+}
+
+const char* ReplyFaultText(TReplyFault fault) {
+    switch (fault) {
+    case TReplyFault::rfNone:
+        return "it is whole";
+    case TReplyFault::rfUnended:
+        return "no carriage return ended it";
+    case TReplyFault::rfAfterReturn:
+        return "bytes came after its carriage return";
+    case TReplyFault::rfStrayDelimiter:
+        return "a ';' or a line feed stood inside it";
+    case TReplyFault::rfFieldCount:
+        return "it did not hold the reply's number of fields";
+    case TReplyFault::rfNotANumber:
+        return "a field that must be a number was none";
+    }
+    return "";
 }
 
 bool ScaleReadingsAgree(std::string_view first, std::string_view second) {

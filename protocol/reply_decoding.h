@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "protocol/commands.h"
 #include "protocol/cutter_settings.h"
 
 #include <cstdint>
@@ -35,11 +36,35 @@ void DecodeScaleReply(std::string_view reply, CutterSettings& settings, const TF
 // is the line as the cutter meant it.
 std::string_view WithoutLineFeedAfterReturn(std::string_view reply);
 
-// A scale reading feeds a write into the cutter's flash, so only a reply exactly in the
-// cutter's form is one: three plain integers separated by commas, then the end of the
-// line, CR or CR LF, and nothing after it. A byte lost, a field too many or an answer to
-// another query is refused.
+// Why a reply text is not one whole reply of its query, or rfNone when it is one.
+enum class TReplyFault : std::uint8_t {
+    rfNone,
+    rfUnended,     // no carriage return ended it
+    rfAfterReturn, // bytes came after its carriage return (a line feed right after is the line's)
+    rfStrayDelimiter, // a ';' or a line feed inside the line, which the splitter would cut at
+    rfFieldCount,     // not the number of fields the query's reply holds
+    rfNotANumber,     // a field the decoder reads as a number is none
+};
+
+// A reply is whole when it is the query's fields separated by commas, then CR (or CR LF)
+// and nothing after it: the size 4 integers; the settings 8 fields, the weight an integer
+// and the offset a decimal number; the firmware at least 4 fields. Anything else (a
+// late answer to another query, a reply split by a pause or led by noise, a stream that
+// never ends its line) is refused.
+TReplyFault SizeReplyFault(std::string_view reply);
+TReplyFault SettingsReplyFault(std::string_view reply);
+TReplyFault ModelReplyFault(std::string_view reply);
+// A scale reading feeds a write into the cutter's flash, so its three fields must be plain
+// integers: no sign, no blank.
+TReplyFault ScaleReplyFault(std::string_view reply);
 bool IsScaleReading(std::string_view reply);
+
+// The rule of the query's reply kind (ccPollSize, ccSettingsQuery, ccFirmwareQuery,
+// ccScaleQuery); any other command has no reply and nothing is whole for it.
+TReplyFault ReplyFault(TCommandCode query, std::string_view reply);
+bool IsWholeReply(TCommandCode query, std::string_view reply);
+// What the fault is, in a few words: "no carriage return ended it".
+const char* ReplyFaultText(TReplyFault fault);
 
 // Two readings taken one after the other agree when both are readings and byte for byte
 // the same: a corruption that still reads as a reading shows as a difference.

@@ -278,30 +278,62 @@ TEST(ScaleReply, EmptyXStopsWithNothingSet) {
     EXPECT_EQ(run.Settings.ScaleY, 8);
 }
 
-// A reply that is not three plain integers ended by CR or CR LF is no reading: a byte
-// lost, an answer to another query, something after it.
-TEST(ScaleReply, OnlyThreePlainIntegersEndedByTheLineAreAReading) {
-    const std::pair<const char*, bool> replies[] = {
-        {"0,1000,998\r", true},
-        {"0,1000,998\r\n", true},
-        {"0,31,258,511,4,1,1,2\r", false},
-        {"0,31,258,511,4,1,1,2\r\n", false},
-        {"0,1000,998", false},
-        {"0,1000,998\n", false},
-        {"0,1000,998\r\r\n", false},
-        {"0,1000,998\r\n\n", false},
-        {"0,1000\r", false},
-        {"0,1000,998,7\r\n", false},
-        {"0,10a0,998\r", false},
-        {"0,1000,998\r0,1", false},
-        {"0,-1000,998\r", false},
-        {"0,1000,,998\r", false},
-        {"0,1000,99999999999\r", false},
-        {"0,0,TC-60,2.10 0305\r\n", false},
+// One whole reply of the query sent, or the fault that makes it none: the kind's field
+// count, numbers where the decoder reads numbers, the line ended by CR or CR LF and
+// nothing after. A scale reading takes plain integers only: it feeds a flash write.
+TEST(WholeReply, IsTheQuerysFieldsEndedByTheLineAndNothingElse) {
+    using enum protocol::TReplyFault;
+    const std::tuple<protocol::TCommandCode, std::string, protocol::TReplyFault> replies[] = {
+        {protocol::ccPollSize, "0,0,24000,50000\r", rfNone},
+        {protocol::ccPollSize, "0,0,24000,50000\r\n", rfNone},
+        {protocol::ccPollSize, "0,0,-50,+40\r", rfNone},
+        {protocol::ccPollSize, "0,30,80,250,5,1,0,2\r", rfFieldCount}, // a late settings reply
+        {protocol::ccPollSize, "0,0,24000,50000,0,0\r", rfFieldCount},
+        {protocol::ccPollSize, "0,0,24000,5", rfUnended},              // split by a pause
+        {protocol::ccPollSize, "9,9,0,0,24000,50000\r", rfFieldCount}, // led by noise
+        {protocol::ccPollSize, "0,0,24000,500000,0,24000,500000,0,24000,50000", rfUnended},
+        {protocol::ccPollSize, "0,0,24000.5,100\r", rfNotANumber},
+        {protocol::ccPollSize, "\x1b" "0,0,24000,50000\r", rfNotANumber},
+        {protocol::ccPollSize, "0,0,24000,50000\r0,0", rfAfterReturn},
+        {protocol::ccPollSize, "0,0,24000,50000\r\r\n", rfAfterReturn},
+        {protocol::ccPollSize, "0,0;5,24000,50000\r", rfStrayDelimiter},
+        {protocol::ccPollSize, "", rfUnended},
+        {protocol::ccSettingsQuery, "0,30,80,250,5,1,0,2\r", rfNone},
+        {protocol::ccSettingsQuery, "0,30,80,250,5,1,0,2\r\n", rfNone},
+        {protocol::ccSettingsQuery, "x,31,x y,2.5e2,05,,+1,9\r", rfNone},
+        {protocol::ccSettingsQuery, "0,30,80,250,5,1,0,2", rfUnended}, // no CR
+        {protocol::ccSettingsQuery, "0,30,95\r", rfFieldCount},
+        {protocol::ccSettingsQuery, "0,40\r", rfFieldCount},
+        {protocol::ccSettingsQuery, "0,0,24000,50000\r", rfFieldCount},
+        {protocol::ccSettingsQuery, "0,30,80,250,5,1,0,2,7\r", rfFieldCount},
+        {protocol::ccSettingsQuery, "0,abc,80,250,5,1,0,2\r", rfNotANumber},
+        {protocol::ccSettingsQuery, "0, 30,80,250,5,1,0,2\r", rfNotANumber},
+        {protocol::ccSettingsQuery, "0,30,80,0.25mm,5,1,0,2\r", rfNotANumber},
+        {protocol::ccSettingsQuery, "0,30,80,250,5,1,0,2\n", rfUnended},
+        {protocol::ccFirmwareQuery, "0,0,TC-60,2.10 0305\r\n", rfNone},
+        {protocol::ccFirmwareQuery, "0,0,TC-60,2.10 0305,x,y\r", rfNone},
+        {protocol::ccFirmwareQuery, "0,0,TC-60\r", rfFieldCount},
+        {protocol::ccFirmwareQuery, "0,0,TC-60,2.10 0305", rfUnended},
+        {protocol::ccScaleQuery, "0,1000,998\r", rfNone},
+        {protocol::ccScaleQuery, "0,1000,998\r\n", rfNone},
+        {protocol::ccScaleQuery, "0,31,258,511,4,1,1,2\r", rfFieldCount},
+        {protocol::ccScaleQuery, "0,1000,998", rfUnended},
+        {protocol::ccScaleQuery, "0,1000,998\n", rfUnended},
+        {protocol::ccScaleQuery, "0,1000,998\r\n\n", rfAfterReturn},
+        {protocol::ccScaleQuery, "0,1000\r", rfFieldCount},
+        {protocol::ccScaleQuery, "0,1000,998,7\r\n", rfFieldCount},
+        {protocol::ccScaleQuery, "0,10a0,998\r", rfNotANumber},
+        {protocol::ccScaleQuery, "0,-1000,998\r", rfNotANumber},
+        {protocol::ccScaleQuery, "0,1000,,998\r", rfFieldCount},
+        {protocol::ccScaleQuery, "0,1000,99999999999\r", rfNotANumber},
+        {protocol::ccScaleQuery, "0,0,TC-60,2.10 0305\r\n", rfFieldCount},
     };
-    for (const auto& [reply, taken] : replies) {
-        EXPECT_EQ(protocol::IsScaleReading(reply), taken) << reply;
+    for (const auto& [query, reply, fault] : replies) {
+        EXPECT_EQ(protocol::ReplyFault(query, reply), fault) << testing::PrintToString(reply);
+        EXPECT_EQ(protocol::IsWholeReply(query, reply), fault == rfNone) << reply;
     }
+    EXPECT_TRUE(protocol::IsScaleReading("0,1000,998\r"));
+    EXPECT_FALSE(protocol::IsScaleReading("0,1000,998"));
 }
 
 // The second reading must repeat the first byte for byte; the read-back must be a reading
