@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@ struct TQueryRequest {
     TQueryCommand Command = qcPorts;
     std::string Port; // empty: the one cutter that answers
     bool Json = false;
+    std::chrono::milliseconds Timeout{1000}; // --timeout: how long a query waits for its answer
 };
 
 inline constexpr int kExitAnswered = 0;

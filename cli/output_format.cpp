@@ -124,16 +124,6 @@ std::string FormatReply(TQueryCommand command, const protocol::CutterSettings& s
     return Format(ValuesOf(command, settings), port, style, "\n");
 }
 
-std::string MissingValues(TQueryCommand command, const protocol::CutterSettings& settings) {
-    std::string missing;
-    for (const TValue& value : ValuesOf(command, settings)) {
-        if (value.Text.empty()) {
-            missing += (missing.empty() ? "" : ", ") + std::string(value.Caption);
-        }
-    }
-    return missing;
-}
-
 std::string FormatMonitorLine(const protocol::CutterSettings& settings, const std::string& port,
                               TOutputStyle style) {
     return Format(SettingsValues(settings), port, style, "; ");

@@ -19,10 +19,6 @@ enum TOutputStyle : bool { osText = false, osJson = true };
 // The values one query (size, settings, firmware or scale) read, every line ended.
 std::string FormatReply(TQueryCommand command, const protocol::CutterSettings& settings,
                         const std::string& port, TOutputStyle style);
-// The captions of the values a query (or the monitor, for qcMonitor) prints that no reply
-// has given, joined with ", "; empty when every one was given. The session starts with
-// none, so a reply too short to carry a value leaves it out.
-std::string MissingValues(TQueryCommand command, const protocol::CutterSettings& settings);
 // The settings on one line: the captions' lines joined with "; ", or one JSON object.
 std::string FormatMonitorLine(const protocol::CutterSettings& settings, const std::string& port,
                               TOutputStyle style);

@@ -3,23 +3,30 @@
 
 #include "cli/port_choice.h"
 #include "cli/query_run.h"
+#include "protocol/reply_decoding.h"
+
+#include <QTimer>
 
 #include <algorithm>
 #include <exception>
+#include <optional>
+#include <set>
 
 namespace cli {
 
 namespace {
 
-// A reply that decoded but was too short to carry every value is no answer to print.
-std::string AnswerLacksText(const std::string& missing) {
-    return "the cutter's answer did not hold " + missing;
-}
+// How long the monitor waits for an answer before it says the cutter is silent.
+constexpr std::chrono::seconds kMonitorSilence{2};
 
 } // namespace
 
+// A script trusts what is printed: only a whole reply gives values, and the CR that ends
+// it ends the wait.
 TQueryProgram::TQueryProgram(session::TCutterSession& session, TOutput output)
-    : FSession(session), FOutput(std::move(output)) {}
+    : FSession(session), FOutput(std::move(output)) {
+    FSession.SetReplyMode(session::rmShell);
+}
 
 // An error a session operation throws (a port name that names no USB device) is a cause
 // like any other.
@@ -41,7 +48,7 @@ int TQueryProgram::Run(const TQueryRequest& request) {
         if (request.Command == qcMonitor) {
             return RunMonitor(port.PortName, style);
         }
-        return RunOneQuery(request.Command, port.PortName, style);
+        return RunOneQuery(request, port.PortName, style);
     } catch (const std::exception& error) {
         return Fail(error.what());
     }
@@ -52,51 +59,74 @@ int TQueryProgram::ListPorts(TOutputStyle style) {
     return kExitAnswered;
 }
 
-int TQueryProgram::RunOneQuery(TQueryCommand command, const std::string& port, TOutputStyle style) {
-    const TQueryOutcome outcome = RunQuery(FSession, command);
+// A whole reply sets every value it prints, so nothing printed is left from an earlier one.
+int TQueryProgram::RunOneQuery(const TQueryRequest& request, const std::string& port,
+                               TOutputStyle style) {
+    const TQueryOutcome outcome = RunQuery(FSession, request.Command, request.Timeout);
     if (!outcome.Answered) {
         return Fail(outcome.Failure);
     }
-    if (const std::string missing = MissingValues(command, FSession.Settings()); !missing.empty()) {
-        return Fail(AnswerLacksText(missing));
-    }
-    FOutput.Values(FormatReply(command, FSession.Settings(), port, style));
+    FOutput.Values(FormatReply(request.Command, FSession.Settings(), port, style));
     return kExitAnswered;
 }
 
-// A reply that does not decode is told and the monitor goes on, as in the window; a
-// silent cutter ends it. The port is closed before the exit status is returned.
+// Each line printed is one whole reply, and only a change is printed. A reply that is
+// not whole is told once per kind of fault, silence once per silent spell and the return
+// of answers after it; only a port that is gone ends the monitor. The port is closed
+// before the exit status is returned.
 int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
     if (FSession.UsbBlocksComPort()) {
         return Fail(session::kUsbCablePluggedText);
     }
+    using session::TCutterSession;
     std::string lastLine;
+    std::set<protocol::TReplyFault> faultsTold;
+    bool silenceTold = false;
+    std::optional<int> lost;
     QObject context;
-    QObject::connect(&FSession, &session::TCutterSession::SettingsReported, &context, [&] {
-        if (const std::string missing = MissingValues(qcMonitor, FSession.Settings());
-            !missing.empty()) {
-            Tell(AnswerLacksText(missing));
-            return;
+    QTimer silence;
+    silence.setSingleShot(true);
+    silence.setInterval(kMonitorSilence);
+    QObject::connect(&silence, &QTimer::timeout, &context, [&] {
+        Tell("no answer for " + std::to_string(kMonitorSilence.count()) + " s");
+        silenceTold = true;
+    });
+    const auto answered = [&] {
+        silence.start();
+        if (std::exchange(silenceTold, false)) {
+            Tell("answering again");
         }
+    };
+    QObject::connect(&FSession, &TCutterSession::SettingsReported, &context, [&] {
+        answered();
         std::string line = FormatMonitorLine(FSession.Settings(), port, style);
         if (line != lastLine) {
             FOutput.Values(line);
             lastLine = std::move(line);
         }
     });
-    QObject::connect(&FSession, &session::TCutterSession::QueryRefused, &context,
-                     [this](const std::string& text) { Tell(text); });
-    QObject::connect(&FSession, &session::TCutterSession::HandlerFailed, &context,
-                     [this](const std::string& text) { Tell(text); });
-    QObject::connect(&FSession, &session::TCutterSession::QuerySilent, &context,
-                     [this](const std::string& text) {
-                         Tell(text);
-                         EndMonitor(kExitNoAnswer);
+    QObject::connect(&FSession, &TCutterSession::ReplyNotWhole, &context,
+                     [&](protocol::TCommandCode query, const std::string& reply) {
+                         answered();
+                         if (faultsTold.insert(protocol::ReplyFault(query, reply)).second) {
+                             Tell(NotWholeText(query, reply));
+                         }
                      });
+    QObject::connect(&FSession, &TCutterSession::QueryRefused, &context,
+                     [this](const std::string& text) { Tell(text); });
+    QObject::connect(&FSession, &TCutterSession::HandlerFailed, &context,
+                     [this](const std::string& text) { Tell(text); });
+    // A port that does not open is lost before the loop runs.
+    QObject::connect(&FSession, &TCutterSession::PortLost, &context, [&](const std::string& text) {
+        Tell(text);
+        lost = kExitNoAnswer;
+        EndMonitor(kExitNoAnswer);
+    });
+    silence.start();
     FSession.StartMonitor();
     // A loop started after a termination signal ended every loop returns -1 at once.
-    const int exitCode = std::max(FMonitorLoop.exec(), kExitAnswered);
-    FSession.StopMonitor();
+    const int exitCode = lost ? *lost : std::max(FMonitorLoop.exec(), kExitAnswered);
+    FSession.AbandonQueries();
     return exitCode;
 }
 

@@ -18,8 +18,8 @@ struct TOutput {
     std::function<void(const std::string& cause)> Error;
 };
 
-// One run of tessaro-query on a session: chooses the port, runs the command and prints
-// what it read. Returns the exit status.
+// One run of tessaro-query on a session, which it sets to the shell's reply rule: chooses
+// the port, runs the command and prints what it read. Returns the exit status.
 class TQueryProgram {
 public:
     TQueryProgram(session::TCutterSession& session, TOutput output);
@@ -31,7 +31,7 @@ public:
 
 private:
     int ListPorts(TOutputStyle style);
-    int RunOneQuery(TQueryCommand command, const std::string& port, TOutputStyle style);
+    int RunOneQuery(const TQueryRequest& request, const std::string& port, TOutputStyle style);
     int RunMonitor(const std::string& port, TOutputStyle style);
     void Tell(const std::string& cause);
     int Fail(const std::string& cause);

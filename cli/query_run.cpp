@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/query_run.h"
 
+#include "protocol/reply_decoding.h"
+
 #include <QEventLoop>
 #include <QTimer>
 
 namespace cli {
 
 namespace {
+
+// A reply flooding the line is quoted up to here.
+constexpr std::size_t kQuotedReplyLimit = 200;
 
 // The sender of a command's query, and the signal that reports its reply.
 struct TQueryOfCommand {
@@ -28,10 +33,23 @@ TQueryOfCommand QueryOf(TQueryCommand command) {
     }
 }
 
+const char* ReplyKindName(protocol::TCommandCode query) {
+    switch (query) {
+    case protocol::ccPollSize:
+        return "size";
+    case protocol::ccSettingsQuery:
+        return "settings";
+    case protocol::ccFirmwareQuery:
+        return "firmware";
+    default:
+        return "scale";
+    }
+}
+
 } // namespace
 
 TQueryOutcome RunQuery(session::TCutterSession& session, TQueryCommand command,
-                       std::chrono::milliseconds timeLimit) {
+                       std::chrono::milliseconds timeout) {
     if (session.UsbBlocksComPort()) {
         return {false, session::kUsbCablePluggedText};
     }
@@ -45,22 +63,38 @@ TQueryOutcome RunQuery(session::TCutterSession& session, TQueryCommand command,
         loop.quit();
     };
     const auto fail = [&end](const std::string& text) { end({false, text}); };
+    using session::TCutterSession;
     // The connections end with the loop, their context.
     QObject::connect(&session, query.Reported, &loop, [&end] { end({true, {}}); });
-    QObject::connect(&session, &session::TCutterSession::QuerySilent, &loop, fail);
-    QObject::connect(&session, &session::TCutterSession::QueryRefused, &loop, fail);
-    QObject::connect(&session, &session::TCutterSession::HandlerFailed, &loop, fail);
-    QTimer::singleShot(timeLimit, &loop, [&end, timeLimit] {
-        end({false, "no answer within " + std::to_string(timeLimit.count() / 1000) + " s"});
-    });
+    QObject::connect(&session, &TCutterSession::ReplyNotWhole, &loop,
+                     [&fail](protocol::TCommandCode code, const std::string& reply) {
+                         fail(NotWholeText(code, reply));
+                     });
+    QObject::connect(&session, &TCutterSession::PortLost, &loop, fail);
+    QObject::connect(&session, &TCutterSession::QueryRefused, &loop, fail);
+    QObject::connect(&session, &TCutterSession::HandlerFailed, &loop, fail);
+    QTimer::singleShot(timeout, &loop, [&fail, timeout] { fail(NoAnswerWithinText(timeout)); });
     (session.*query.Send)();
     if (!ended) {
         loop.exec();
     }
-    if (command == qcSettings) {
-        session.StopMonitor();
-    }
+    session.AbandonQueries();
     return outcome;
+}
+
+std::string NoAnswerWithinText(std::chrono::milliseconds timeout) {
+    const long long tenths = (timeout.count() + 50) / 100;
+    return "no answer within " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) +
+           " s";
+}
+
+std::string NotWholeText(protocol::TCommandCode query, const std::string& reply) {
+    std::string quoted = reply.substr(0, kQuotedReplyLimit);
+    if (reply.size() > kQuotedReplyLimit) {
+        quoted += "... (" + std::to_string(reply.size()) + " bytes)";
+    }
+    return "the answer was not one whole " + std::string(ReplyKindName(query)) + " reply (" +
+           protocol::ReplyFaultText(protocol::ReplyFault(query, reply)) + "): '" + quoted + "'";
 }
 
 } // namespace cli

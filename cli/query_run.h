@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/command_line.h"
+#include "protocol/commands.h"
 #include "session/cutter_session.h"
 
 #include <chrono>
@@ -9,21 +10,27 @@
 
 namespace cli {
 
-// How one query ended: answered (its values are in the session's Settings()), or not,
-// with what the window's box would have said.
+// How one query ended: answered by a whole reply (its values are in the session's
+// Settings()), or not, with the cause.
 struct TQueryOutcome {
     bool Answered = false;
     std::string Failure;
 };
 
-// Far beyond any exchange the session finishes on its own; it ends even a session that
-// stopped ticking.
-inline constexpr std::chrono::milliseconds kQueryTimeLimit{30000};
+// How long a query waits for its answer when nobody says.
+inline constexpr std::chrono::milliseconds kDefaultQueryTimeout{1000};
 
 // Sends the query of `command` (size, settings, firmware or scale) on the session's port
-// and runs the event loop until the session reports the reply, the silence or the refusal.
-// A COM port is refused at once while a USB cutter is attached, as the window refuses it.
+// and runs the event loop until the session reports a whole reply, a reply that is not
+// whole or a lost port, or `timeout` passes; the session is left with nothing under way.
+// The session follows the shell's reply rule. A COM port is refused at once while a USB
+// cutter is attached, as the window refuses it.
 TQueryOutcome RunQuery(session::TCutterSession& session, TQueryCommand command,
-                       std::chrono::milliseconds timeLimit = kQueryTimeLimit);
+                       std::chrono::milliseconds timeout = kDefaultQueryTimeout);
+
+// "no answer within 1.0 s": the time in seconds with one decimal.
+std::string NoAnswerWithinText(std::chrono::milliseconds timeout);
+// Why a reply is no answer, quoting what came (the caller's output escapes it).
+std::string NotWholeText(protocol::TCommandCode query, const std::string& reply);
 
 } // namespace cli

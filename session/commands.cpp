@@ -37,6 +37,11 @@ const char* QueryName(protocol::TCommandCode code) {
     }
 }
 
+// A write that failed for one of these found no device behind the open port.
+bool LinkGoneError(devlink::TLinkError error) {
+    return error == devlink::TLinkError::leHungUp || error == devlink::TLinkError::leNotFound;
+}
+
 // A wizard field the dialogs have not provided reads as empty, which no conversion takes.
 std::string FieldText(const std::function<std::string()>& field) {
     return field ? field() : std::string();
@@ -127,9 +132,14 @@ void TCutterSession::RequestQuery(protocol::TCommandCode code) {
 // A query that is sent starts its own exchange: its silence and its reply's ticks count
 // from here, whatever an earlier query (or the monitor) left in the shared counters, and
 // input that arrived before it is dropped.
+// Under the shell's rule a query that could not go out is reported at once: no silence
+// would end it.
 void TCutterSession::StartQuery(protocol::TCommandCode code) {
     ArmQuery(code);
-    SendOnChosenLink(code, ugNone, ibDiscard);
+    const TSendOutcome outcome = SendOnChosenLink(code, ugNone, ibDiscard);
+    if (FReplyMode == rmShell && (outcome != soWritten || FLinkGone)) {
+        LosePort(outcome == soWritten ? kPortGoneText : SilenceMessageText());
+    }
 }
 
 void TCutterSession::SendNextDeferred() {
@@ -245,17 +255,19 @@ std::string TCutterSession::BuildCommandText(protocol::TCommandCode code) {
 // A serial link with a USB cutter attached carries nothing: the cutter is not listening
 // there.
 void TCutterSession::WriteCommandText() {
+    FLinkGone = false;
     const auto count = static_cast<std::uint32_t>(FExchange.FCommandText.size());
     switch (LinkKind()) {
     case lkSerial:
         if (UsbDevicePresent() || !Comm1.Enabled()) {
             return;
         }
-        Comm1.Write(FExchange.FCommandText.data(), count);
+        FLinkGone = Comm1.Write(FExchange.FCommandText.data(), count) < static_cast<int>(count) &&
+                    LinkGoneError(Comm1.LastError());
         break;
     case lkUsb:
-        FUsb.UsbSend(FExchange.FUsbHandle, FExchange.FCommandText.data(),
-                     static_cast<std::int32_t>(count));
+        FLinkGone = FUsb.UsbSend(FExchange.FUsbHandle, FExchange.FCommandText.data(),
+                                 static_cast<std::int32_t>(count)) < 0;
         break;
     case lkNone:
         return;

@@ -76,6 +76,18 @@ inline std::string DeviceIdOrNone(const std::string& deviceId) {
 inline constexpr const char* kDeviceNotFoundText = "Device not found";
 inline constexpr const char* kUsbCablePluggedText = "When USB cable plug-in, com port not working.";
 
+// What tessaro-query says of a port that went away while it was in use.
+inline constexpr const char* kPortGoneText = "the port is gone (hung up or removed)";
+
+// How replies are collected. The panel's rule, the window's: a reply is complete once the
+// reply text has held data for 11 ticks, and a silent cutter is given up after 11 ticks
+// (151 for the monitor after its first reply). The shell's rule, tessaro-query's: a reply
+// ends at its first CR (a LF right after it is the line's), or after 11 ticks with data
+// and no CR; only a whole reply is decoded; silence gives nothing up (the caller keeps its
+// own clock and the monitor asks again at its pace); a port that cannot carry the query
+// is reported at once.
+enum TReplyMode : std::uint8_t { rmPanel, rmShell };
+
 // How a sender's command fared: written on the link, refused (a USB cutter attached while
 // a COM port is chosen; UsbGuardRefused told why), or not sent because the link could not
 // be made ready.
@@ -125,6 +137,13 @@ public:
     // Empties the reply text and drops input waiting on the open link, just before a query
     // goes out: nothing sent before it can be taken for its reply.
     void DiscardLinkInput();
+
+    void SetReplyMode(TReplyMode mode) { FReplyMode = mode; }
+    TReplyMode ReplyMode() const { return FReplyMode; }
+    // Ends every query and the monitor without a word, for a caller that stopped waiting
+    // (its own time limit passed, or it asks another port): the link is closed and
+    // nothing collected or queued is kept.
+    void AbandonQueries();
 
     // The panel's queries and the settings monitor.
     void PollSize();
@@ -211,12 +230,19 @@ signals:
     void QueryRefused(const std::string& failureText);
     // A scale query ended: decoded whole (true), or timed out / malformed / abandoned.
     void ScaleQueryEnded(bool decoded);
-    // A reply of that query was decoded whole; its values are in Settings(). Reported once
+    // A whole reply of that query was decoded; its values are in Settings(). Reported once
     // the query has ended (its link closed unless another exchange still needs it).
     void SizeReported();
     void SettingsReported();
     void FirmwareReported();
     void ScaleReported();
+    // The reply collected for `query` was not one whole reply of it (protocol::ReplyFault
+    // says why), so no value signal follows. The shell's rule leaves the settings as they
+    // were; the panel's decodes it as the panel always has.
+    void ReplyNotWhole(protocol::TCommandCode query, const std::string& reply);
+    // Shell's rule: the port could not be opened (the silence box's text says why), or it
+    // went away while in use (kPortGoneText). Every query and the monitor have ended.
+    void PortLost(const std::string& text);
     // StartMonitor() started the monitor.
     void MonitorStarted();
     // The monitor gave up on a silent cutter, as StopMonitor() would have stopped it.
@@ -247,6 +273,7 @@ private:
     std::string BuildCommandText(protocol::TCommandCode code);
     void WriteCommandText();
     void StartQuery(protocol::TCommandCode code);
+    void LosePort(const std::string& text);
     void SendNextDeferred();
     // Opens each USB device in turn and closes it again: onAnswering runs while an
     // answering device is held, onRefused (when given) after an open that failed.
@@ -270,11 +297,17 @@ private:
     void EndMonitorExchange();
     void DiscardUsbInput();
     void TakeReplyBytes(const char* bytes, std::size_t count);
+    void ReadSerialInput(std::uint32_t count);
+    bool ReplyEnded(TTicks TExchangeState::*settleTicks);
+    void EndReplyAtReturn();
+    void CompleteQueryReply(const TQueryBlock& block);
+    void CompleteMonitorReply();
     void RunQueryBlock(const TQueryBlock& block);
     void RunSettingsMonitor();
     void CollectUsbReply();
     void CloseLinks();
     std::optional<std::string> DecodeReply(const TQueryBlock& block);
+    std::optional<std::string> TakeReply(const TQueryBlock& block, bool whole);
     bool DecodesWholeWithoutLineFeed(const TQueryBlock& block, std::string_view reply);
     void ScaleQueryFinished(bool decoded);
     void ParkTicks();
@@ -291,6 +324,9 @@ private:
     int FScaleRepliesDecoded = 0;
     std::string FLastScaleReply;
     bool FTicksParked = false;
+    TReplyMode FReplyMode = rmPanel;
+    // The last command written found the link gone (hung up, device removed).
+    bool FLinkGone = false;
     std::string FOpenFailurePort;
     std::string FOpenFailureReason;
     TScaleSave FScaleSave{*this};

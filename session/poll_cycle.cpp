@@ -55,6 +55,7 @@ struct TCutterSession::TQueryBlock {
     using TDecoder = void (*)(std::string_view reply, protocol::CutterSettings& settings,
                               const protocol::TFieldLog& log);
 
+    protocol::TCommandCode Code;
     TFlag TExchangeState::*Flag;
     TTicks TExchangeState::*SettleTicks;
     TDecoder Decode;
@@ -67,14 +68,23 @@ struct TCutterSession::TQueryBlock {
 };
 
 const TCutterSession::TQueryBlock TCutterSession::kPollSizeBlock{
-    &TExchangeState::FPollSizeRequest, &TExchangeState::FPollSizeSettleTicks,
-    &protocol::DecodeSizeReply,        nullptr,
-    &TCutterSession::SizeReported,     false};
+    protocol::ccPollSize,
+    &TExchangeState::FPollSizeRequest,
+    &TExchangeState::FPollSizeSettleTicks,
+    &protocol::DecodeSizeReply,
+    nullptr,
+    &TCutterSession::SizeReported,
+    false};
 const TCutterSession::TQueryBlock TCutterSession::kSettingsBlock{
-    &TExchangeState::FLoopDetect,      &TExchangeState::FSettingsSettleTicks,
-    &protocol::DecodeSettingsReply,    nullptr,
-    &TCutterSession::SettingsReported, false};
+    protocol::ccSettingsQuery,
+    &TExchangeState::FLoopDetect,
+    &TExchangeState::FSettingsSettleTicks,
+    &protocol::DecodeSettingsReply,
+    nullptr,
+    &TCutterSession::SettingsReported,
+    false};
 const TCutterSession::TQueryBlock TCutterSession::kFirmwareBlock{
+    protocol::ccFirmwareQuery,
     &TExchangeState::FFirmwareRequest,
     &TExchangeState::FFirmwareSettleTicks,
     [](std::string_view reply, protocol::CutterSettings& settings, const protocol::TFieldLog&) {
@@ -83,10 +93,13 @@ const TCutterSession::TQueryBlock TCutterSession::kFirmwareBlock{
     nullptr,
     &TCutterSession::FirmwareReported,
     false};
-const TCutterSession::TQueryBlock TCutterSession::kScaleBlock{
-    &TExchangeState::FScaleReadRequest, &TExchangeState::FScaleSettleTicks,
-    &protocol::DecodeScaleReply,        &TCutterSession::ScaleQueryFinished,
-    &TCutterSession::ScaleReported,     true};
+const TCutterSession::TQueryBlock TCutterSession::kScaleBlock{protocol::ccScaleQuery,
+                                                              &TExchangeState::FScaleReadRequest,
+                                                              &TExchangeState::FScaleSettleTicks,
+                                                              &protocol::DecodeScaleReply,
+                                                              &TCutterSession::ScaleQueryFinished,
+                                                              &TCutterSession::ScaleReported,
+                                                              true};
 
 const TCutterSession::TQueryBlock& TCutterSession::BlockOf(protocol::TCommandCode code) {
     switch (code) {
@@ -101,9 +114,16 @@ const TCutterSession::TQueryBlock& TCutterSession::BlockOf(protocol::TCommandCod
     }
 }
 
+void TCutterSession::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
+    ReadSerialInput(count);
+    if (FReplyMode == rmShell) {
+        EndReplyAtReturn();
+    }
+}
+
 // An event counted bytes that a purge has since dropped: reading them would wait for the
 // read deadline on the session's thread.
-void TCutterSession::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
+void TCutterSession::ReadSerialInput(std::uint32_t count) {
     char buffer[kSerialReadBufferSize];
     count =
         std::min<std::uint32_t>(count, static_cast<std::uint32_t>(std::max(Comm1.InQueCount(), 0)));
@@ -312,22 +332,86 @@ void TCutterSession::ResumeTicks() {
     }
 }
 
+// The 11th tick with data ends a reply; under the shell's rule so does its first CR.
+bool TCutterSession::ReplyEnded(TTicks TExchangeState::*settleTicks) {
+    const bool ended = ++(FExchange.*settleTicks) > kSettleTickLimit;
+    return ended || (FReplyMode == rmShell && FExchange.FReplyText.find('\r') != std::string::npos);
+}
+
+// Under the shell's rule a serial reply ends as soon as its CR has come, not on a tick.
+void TCutterSession::EndReplyAtReturn() {
+    if (FExchange.FReplyText.find('\r') == std::string::npos) {
+        return;
+    }
+    if (Awaits(protocol::ccSettingsQuery)) {
+        CompleteMonitorReply();
+        return;
+    }
+    for (const protocol::TCommandCode code : kQueries) {
+        if (Awaits(code)) {
+            CompleteQueryReply(BlockOf(code));
+            return;
+        }
+    }
+}
+
+// A value signal is given for a whole reply only; one that is not whole is reported as
+// such, and the query ends as a refused one does.
+void TCutterSession::CompleteQueryReply(const TQueryBlock& block) {
+    const std::string reply = FExchange.FReplyText;
+    const bool whole = protocol::IsWholeReply(block.Code, reply);
+    const std::optional<std::string> failure = TakeReply(block, whole);
+    FExchange.*block.SettleTicks = 0;
+    EndQuery(block, whole && !failure);
+    if (failure) {
+        emit QueryRefused(*failure);
+    } else if (whole) {
+        emit(this->*block.Reported)();
+    }
+    if (!whole) {
+        emit ReplyNotWhole(block.Code, reply);
+    }
+}
+
+void TCutterSession::CompleteMonitorReply() {
+    const std::string reply = FExchange.FReplyText;
+    const bool whole = protocol::IsWholeReply(protocol::ccSettingsQuery, reply);
+    const std::optional<std::string> failure = TakeReply(kSettingsBlock, whole);
+    FExchange.FSettingsSettleTicks = 0;
+    EndMonitorExchange();
+    if (failure) {
+        emit QueryRefused(*failure);
+    } else if (whole) {
+        emit SettingsReported();
+    }
+    if (!whole) {
+        emit ReplyNotWhole(protocol::ccSettingsQuery, reply);
+    }
+}
+
+// The panel decodes every reply; the shell's rule keeps what is shown from any reply
+// that is not whole.
+std::optional<std::string> TCutterSession::TakeReply(const TQueryBlock& block, bool whole) {
+    std::optional<std::string> failure;
+    if (whole || FReplyMode == rmPanel) {
+        failure = DecodeReply(block);
+    } else {
+        Log(kReceivedPrefix + Latin1ToUtf8(FExchange.FReplyText));
+    }
+    FExchange.FReplyText.clear();
+    return failure;
+}
+
 void TCutterSession::RunQueryBlock(const TQueryBlock& block) {
     CollectUsbReply();
     if (!FExchange.FReplyText.empty()) {
         FExchange.FSilenceTicks = 0;
-        if (++(FExchange.*block.SettleTicks) <= kSettleTickLimit) {
-            return;
+        if (ReplyEnded(block.SettleTicks)) {
+            CompleteQueryReply(block);
         }
-        const std::optional<std::string> failure = DecodeReply(block);
-        FExchange.FReplyText.clear();
-        FExchange.*block.SettleTicks = 0;
-        EndQuery(block, !failure.has_value());
-        if (failure) {
-            emit QueryRefused(*failure);
-        } else {
-            emit(this->*block.Reported)();
-        }
+        return;
+    }
+    if (FReplyMode == rmShell) {
         return;
     }
     const bool readBack = &block == &kScaleBlock && FExchange.FScaleReadBack != 0;
@@ -369,24 +453,15 @@ void TCutterSession::RunSettingsMonitor() {
     if (!FExchange.FReplyText.empty()) {
         FExchange.FSilenceTicks = 0;
         FExchange.FAwaitingFirstReply = 0;
-        if (++FExchange.FSettingsSettleTicks <= kSettleTickLimit) {
-            return;
-        }
-        const std::optional<std::string> failure = DecodeReply(kSettingsBlock);
-        FExchange.FReplyText.clear();
-        FExchange.FSettingsSettleTicks = 0;
-        EndMonitorExchange();
-        if (failure) {
-            emit QueryRefused(*failure);
-        } else {
-            emit SettingsReported();
+        if (ReplyEnded(&TExchangeState::FSettingsSettleTicks)) {
+            CompleteMonitorReply();
         }
         return;
     }
     ++FExchange.FSilenceTicks;
     const std::int32_t silenceLimit =
         FExchange.FAwaitingFirstReply != 0 ? kSilenceTickLimit : kMonitorSilenceTickLimit;
-    const bool stopping = FExchange.FSilenceTicks > silenceLimit;
+    const bool stopping = FReplyMode == rmPanel && FExchange.FSilenceTicks > silenceLimit;
     // The silent tick that stops the monitor counts toward the resend as well, but sends
     // nothing: its link is closing, and the query that the stop lets go out next must get
     // the link to itself. A resend goes on collecting: a late answer to the last sending
@@ -396,6 +471,10 @@ void TCutterSession::RunSettingsMonitor() {
         if (!stopping) {
             FExchange.FMonitorAwaitingReply = 1;
             SendCommand(protocol::ccSettingsQuery);
+            if (FReplyMode == rmShell && FLinkGone) {
+                LosePort(kPortGoneText);
+                return;
+            }
         }
     }
     if (!stopping) {
@@ -464,6 +543,30 @@ bool TCutterSession::DecodesWholeWithoutLineFeed(const TQueryBlock& block, std::
         return false;
     }
     return true;
+}
+
+void TCutterSession::AbandonQueries() {
+    const bool scaleQueryAbandoned = FExchange.FScaleReadRequest != 0;
+    for (const protocol::TCommandCode code : kQueries) {
+        FExchange.*BlockOf(code).Flag = 0;
+        FExchange.*BlockOf(code).SettleTicks = 0;
+    }
+    FExchange.FScaleReadBack = 0;
+    FExchange.FAwaitingFirstReply = 0;
+    FExchange.FMonitorAwaitingReply = 0;
+    FExchange.FSilenceTicks = 0;
+    FExchange.FResendTicks = 0;
+    FExchange.FDeferredQueries.clear();
+    FExchange.FReplyText.clear();
+    CloseLinks();
+    if (scaleQueryAbandoned) {
+        ScaleQueryFinished(false);
+    }
+}
+
+void TCutterSession::LosePort(const std::string& text) {
+    AbandonQueries();
+    emit PortLost(text);
 }
 
 void TCutterSession::ScaleQueryFinished(bool decoded) {
