@@ -38,5 +38,70 @@ TEST(QueryProgram, APortThatIsGoneOrUnknownEndsWithOneAndSaysWhy) {
                                     "no port is named printer; the ports: COM1 (/dev/ttyS0)"));
 }
 
+struct TAnswerRow {
+    const char* Name;
+    sim::TFaults Faults;
+    TQueryRequest Request;
+    int Exit;
+    std::vector<std::string> Printed;
+    std::vector<std::string> Errors;
+};
+
+sim::TFaults Faults(void (*set)(sim::TFaults&)) {
+    sim::TFaults faults;
+    set(faults);
+    return faults;
+}
+
+// Only one whole reply is printed with exit 0; anything else is exit 1 quoting what came,
+// and silence names the time waited.
+TEST(QueryProgram, PrintsOneWholeReplyOrEndsWithOneQuotingWhatCame) {
+    using std::chrono::milliseconds;
+    const TAnswerRow rows[] = {
+        {"whole",
+         {},
+         {qcSize, "COM1"},
+         kExitAnswered,
+         {"Poll Size X: 600 mm\nPoll Size Y: 1250 mm\n"},
+         {}},
+        {"short answer",
+         Faults([](sim::TFaults& f) { f.DropByteOfReply = 1; }),
+         {qcSize, "COM1"},
+         kExitNoAnswer,
+         {},
+         {"COM1: the answer was not one whole size reply (it did not hold the reply's number of "
+          "fields): '0,024000,50000\r'"}},
+        {"no CR",
+         Faults([](sim::TFaults& f) { f.NoCarriageReturn = true; }),
+         {qcSettings, "COM1"},
+         kExitNoAnswer,
+         {},
+         {"COM1: the answer was not one whole settings reply (no carriage return ended it): "
+          "'0,30,80,250,5,1,0,2'"}},
+        {"silent",
+         testsupport::SilentCutter(),
+         {qcSize, "COM1", false, milliseconds(250)},
+         kExitNoAnswer,
+         {},
+         {"COM1: no answer within 0.3 s"}},
+    };
+    for (const TAnswerRow& row : rows) {
+        SCOPED_TRACE(row.Name);
+        testsupport::TSessionBench bench;
+        std::vector<std::string> printed;
+        std::vector<std::string> errors;
+        TQueryProgram program{bench.Build(testsupport::OnLink("COM1", row.Faults)),
+                              {[&printed](const std::string& lines) { printed.push_back(lines); },
+                               [&errors](const std::string& cause) { errors.push_back(cause); }}};
+        bench.Line().SetImmediate(true);
+        bench.Session().Timer1.SetEnabled(true);
+        EXPECT_EQ(program.Run(row.Request), row.Exit);
+        EXPECT_EQ(printed, row.Printed);
+        EXPECT_EQ(errors, row.Errors);
+        EXPECT_FALSE(bench.Session().QueryOutstanding());
+        EXPECT_FALSE(bench.SerialPortOpen());
+    }
+}
+
 } // namespace
 } // namespace cli::test
