@@ -9,7 +9,7 @@ TCheck CheckNamed(std::string_view target) {
     static const std::pair<std::string_view, TCheck> kChecks[] = {
         {"reply_splitting", &CheckReplySplitting}, {"reply_decoders", &CheckReplyDecoders},
         {"conversions", &CheckConversions},        {"command_building", &CheckCommandBuilding},
-        {"cutter_reader", &CheckCutterReader},
+        {"cutter_reader", &CheckCutterReader},     {"reply_collection", &CheckReplyCollection},
     };
     for (const auto& [name, check] : kChecks) {
         if (name == target) {

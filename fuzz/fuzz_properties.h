@@ -39,6 +39,12 @@ TViolation CheckCommandBuilding(std::string_view lines);
 // first byte chooses the split.
 TViolation CheckCutterReader(std::string_view bytes);
 
+// The session's reply collection under the shell's rule, fed these bytes through the
+// in-process serial link in pieces and pauses the input chooses: every value signal
+// carries one whole reply of the query sent, the first bytes since it went out, and
+// reports that reply's values alone.
+TViolation CheckReplyCollection(std::string_view input);
+
 // The check of a target by its name (the corpus folder's name); null for an unknown one.
 using TCheck = TViolation (*)(std::string_view input);
 TCheck CheckNamed(std::string_view target);

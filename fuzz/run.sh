@@ -9,7 +9,7 @@
 # Usage: fuzz/run.sh TARGET|all SECONDS
 set -eu
 
-all_targets="reply_splitting reply_decoders conversions command_building cutter_reader"
+all_targets="reply_splitting reply_decoders conversions command_building cutter_reader reply_collection"
 
 if [ $# -ne 2 ]; then
     echo "usage: $0 TARGET|all SECONDS (targets: $all_targets)" >&2

@@ -36,6 +36,11 @@ void TInProcessLine::SetImmediate(bool immediate) {
     }
 }
 
+void TInProcessLine::InjectPending(std::string_view bytes) {
+    std::lock_guard lock(FMutex);
+    FPending.insert(FPending.end(), bytes.begin(), bytes.end());
+}
+
 std::size_t TInProcessLine::DeliverNext(std::size_t count) {
     std::lock_guard lock(FMutex);
     return DeliverLocked(count);

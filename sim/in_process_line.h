@@ -37,6 +37,8 @@ public:
 
     // Replies readable as soon as they are made (true) or only when delivered (false).
     void SetImmediate(bool immediate);
+    // Bytes no reply of the cutter made (noise, a stray answer) join the pending ones.
+    void InjectPending(std::string_view bytes);
     // Makes up to `count` pending bytes readable; returns how many.
     std::size_t DeliverNext(std::size_t count);
     std::size_t DeliverAll();

@@ -32,7 +32,8 @@ from tessaro_session import Failure, check, main, wait_until  # noqa: E402
 # A cutter whose every value differs from the virtual cutter's defaults.
 CUTTER = ["--media", "610.25,1000", "--settings", "31,95,300,4,0,1,1", "--model", "TX-24",
           "--firmware", "3.01 1207", "--scale", "1012,996"]
-DEVICE_NOT_FOUND = "Device not found"
+NO_ANSWER = "no answer within 1.0 s"
+NOT_WHOLE = "the answer was not one whole"
 USB_CABLE_PLUGGED = "When USB cable plug-in, com port not working."
 # The monitor asks again after 101 silent ticks of 16 ms, so a change shows within that
 # period and a reply's 11 ticks; twice that leaves room for a loaded machine.
@@ -255,19 +256,37 @@ def monitor_json_until_sigterm(query):
     monitor_shows_a_change(query, ["--json"], signal.SIGTERM)
 
 
-def monitor_ends_when_the_cutter_stops_answering(query):
+def monitor_tells_a_silence_and_goes_on(query):
+    """A cutter busy for three seconds: the silence and the answers' return are told, and
+    the monitor runs on until it is ended."""
     with Monitor(query) as monitor:
         monitor.wait_for_lines(1)
         closes = query.host_closes()
         query.cutter.pause()
         try:
-            code, errors = monitor.end(timeout=15)
+            time.sleep(3)
         finally:
             query.cutter.resume()
-    # A query sent while the cutter was stopped reaches it now, before the next step.
+        time.sleep(2.5)
+        code, errors = monitor.end(signal.SIGTERM)
     wait_until("the cutter to see the port closed", lambda: query.host_closes() > closes, 5)
-    check(code == 1 and errors.startswith("tessaro-query: ") and DEVICE_NOT_FOUND in errors,
+    told = ["tessaro-query: %s: no answer for 2 s" % query.port,
+            "tessaro-query: %s: answering again" % query.port]
+    check(code == 0 and errors.splitlines() == told,
           "a monitor whose cutter went quiet: exit %d, %r" % (code, errors))
+
+
+def monitor_ends_when_the_port_is_gone(query):
+    link = ["--usb", "3"] if query.cutter.usb else ["--com", "auto"]
+    leaving = query.session.start_cutter(*link)
+    port = leaving.usb or leaving.com
+    with Monitor(Query(query.program, query.session, leaving, port)) as monitor:
+        monitor.wait_for_lines(1)
+        leaving.stop()
+        query.session.cutters.remove(leaving)  # its ports are listed no more
+        code, errors = monitor.end(timeout=10)
+    check(code == 1 and "the port is gone" in errors,
+          "a monitor whose port went away: exit %d, %r" % (code, errors))
 
 
 def a_silent_cutter_is_reported(query):
@@ -278,10 +297,10 @@ def a_silent_cutter_is_reported(query):
     else:
         silent = query.session.start_cutter("--com", "auto", "--fault", "silent")
     silent_port = silent.usb or silent.com
-    for command in ("size", "monitor"):
+    for command in ("size", "settings"):
         for options in ([], ["--json"]):
             query.expect_failure(["--port", silent_port, command] + options,
-                                 "%s: %s" % (silent_port, DEVICE_NOT_FOUND), silent_port)
+                                 "%s: %s\n" % (silent_port, NO_ANSWER), silent_port)
     if silent.usb:
         received = query.expect_failure(["--port", silent.com, "size"], USB_CABLE_PLUGGED,
                                         silent.com)
@@ -295,7 +314,17 @@ def a_short_answer_is_no_answer(query):
     noisy = query.session.start_cutter(*link, "--fault", "garbage")
     port = noisy.usb or noisy.com
     for command in ("settings", "firmware"):
-        query.expect_failure(["--port", port, command, "--json"], "did not hold", port)
+        query.expect_failure(["--port", port, command, "--json"], NOT_WHOLE, port)
+
+
+def a_reply_after_the_wait_is_no_answer_to_the_next_query(query):
+    """A settings reply that comes after its query gave up, during the next query's wait:
+    never printed as a size."""
+    link = ["--usb", "2"] if query.cutter.usb else ["--com", "auto"]
+    late = query.session.start_cutter(*link, "--fault", "late:1500")
+    port = late.usb or late.com
+    query.expect_failure(["--port", port, "settings"], NO_ANSWER, port)
+    query.expect_failure(["--port", port, "size", "--json"], port + ": ", port)
 
 
 def a_held_port_is_in_use(query):
@@ -341,13 +370,15 @@ def ports_lists_the_cutters(query):
 # In order: the first step needs the cutter to be the only one.
 STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
          answers_on_a_device_path, monitor_text_until_sigint, monitor_json_until_sigterm,
-         monitor_ends_when_the_cutter_stops_answering, a_held_port_is_in_use,
+         monitor_tells_a_silence_and_goes_on, monitor_ends_when_the_port_is_gone,
+         a_held_port_is_in_use,
          wrong_command_lines_are_usage_errors, a_silent_cutter_is_reported,
          a_short_answer_is_no_answer, ports_lists_the_cutters]
 
 
 # A cutter of another kind within the reply rules: its answers and its monitor.
-KIND_STEPS = [answers_what_the_cutter_holds, monitor_text_until_sigint]
+KIND_STEPS = [answers_what_the_cutter_holds, monitor_text_until_sigint,
+              a_reply_after_the_wait_is_no_answer_to_the_next_query]
 
 
 def run(session, arguments):
