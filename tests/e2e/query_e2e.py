@@ -91,7 +91,7 @@ class Query:
     def run(self, *arguments, env=None):
         started = time.monotonic()
         done = subprocess.run([self.program] + list(arguments), capture_output=True, text=True,
-                              env=env or self.session.env, timeout=30)
+                              errors="backslashreplace", env=env or self.session.env, timeout=30)
         print("$ tessaro-query %s -> %d (%.1f s)" % (" ".join(arguments), done.returncode,
                                                       time.monotonic() - started))
         return done
@@ -272,7 +272,7 @@ def monitor_tells_a_silence_and_goes_on(query):
     wait_until("the cutter to see the port closed", lambda: query.host_closes() > closes, 5)
     told = ["tessaro-query: %s: no answer for 2 s" % query.port,
             "tessaro-query: %s: answering again" % query.port]
-    check(code == 0 and errors.splitlines() == told,
+    check(code == 0 and errors.splitlines()[:2] == told,
           "a monitor whose cutter went quiet: exit %d, %r" % (code, errors))
 
 
