@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,11 +19,14 @@ struct TQueryRequest {
     TQueryCommand Command = qcPorts;
     std::string Port; // empty: the one cutter that answers
     bool Json = false;
+    std::chrono::milliseconds Timeout{1000}; // --timeout: how long a query waits for its answer
 };
 
 inline constexpr int kExitAnswered = 0;
 inline constexpr int kExitNoAnswer = 1;
 inline constexpr int kExitUsage = 2;
+// The status of a program the system ended with SIGPIPE, as shells report it.
+inline constexpr int kExitClosedPipe = 141;
 
 struct TCommandLine {
     std::optional<TQueryRequest> Request; // the command to run, when the line asks for one

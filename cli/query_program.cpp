@@ -3,6 +3,7 @@
 
 #include "cli/port_choice.h"
 #include "cli/query_run.h"
+#include "cli/terminal_text.h"
 
 #include <algorithm>
 #include <exception>
@@ -102,8 +103,10 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
 
 // Once a port is chosen, what went wrong is told with its name: without --port the
 // operator may not know which port was asked.
+// Causes quote what the cutter sent and what was typed: shown escaped, their own line
+// breaks (a cause under "Device not found") kept.
 void TQueryProgram::Tell(const std::string& cause) {
-    FOutput.Error(FPortName.empty() ? cause : FPortName + ": " + cause);
+    FOutput.Error(TerminalText(FPortName.empty() ? cause : FPortName + ": " + cause, lbKept));
 }
 
 int TQueryProgram::Fail(const std::string& cause) {

@@ -16,6 +16,7 @@ import argparse
 import fcntl
 import json
 import os
+import pty
 import re
 import signal
 import subprocess
@@ -40,7 +41,11 @@ MONITOR_PERIOD = 1.8
 # Missing command, unknown command, two commands, unknown options before and after the
 # command, option without value.
 USAGE_ERRORS = [[], ["colour"], ["size", "scale"], ["--frobnicate", "size"], ["size", "-x"],
-                ["size", "--port"]]
+                ["size", "--port"], ["ports", "--port", "COM1"], ["size", "--timeout", "0"],
+                ["size", "--timeout", "1,5"]]
+# Names no port table resolves: refused at once, the ports listed.
+UNKNOWN_PORTS = ["COM 250", "xCOM250", "COM", "COM999999999999", "ttyS0", "COM\x1b[2J"]
+CLOSED_PIPE = 128 + signal.SIGPIPE
 # One line of cause, as tessaro's own refusals are.
 USAGE_ERROR = re.compile(r"tessaro-query: [^\n]+ \(see tessaro-query --help\)\n")
 EXCLUSIVE_USE_LEFT = re.compile(r"exclusive use (its host )?left")
@@ -61,8 +66,8 @@ QUERIES = {
     "size": (["Poll Size X: 610.25 mm", "Poll Size Y: 1000 mm"],
              {"poll_size_x_mm": 610.25, "poll_size_y_mm": 1000}, "OH;"),
     "settings": (settings_lines(95), settings_json(95), "<ESC>.R1:"),
-    "firmware": (["Model: TX-24", "Version: 3.01"], {"model": "TX-24", "version": "3.01"},
-                 "<ESC>.R4:"),
+    "firmware": (["Model: TX-24", "Version: 3.01", "Version Field: 3.01 1207"],
+                 {"model": "TX-24", "version": "3.01", "version_field": "3.01 1207"}, "<ESC>.R4:"),
     "scale": (["Scale X: 1012", "Scale Y: 996"], {"scale_x": 1012, "scale_y": 996}, "<ESC>.R3:"),
 }
 
@@ -87,10 +92,11 @@ class Query:
         self.port = port
         self.force = 95
 
-    def run(self, *arguments, env=None):
+    def run(self, *arguments, env=None, stdout=subprocess.PIPE):
         started = time.monotonic()
-        done = subprocess.run([self.program] + list(arguments), capture_output=True, text=True,
-                              env=env or self.session.env, timeout=30)
+        done = subprocess.run([self.program] + list(arguments), stdout=stdout,
+                              stderr=subprocess.PIPE, text=True, env=env or self.session.env,
+                              timeout=30)
         print("$ tessaro-query %s -> %d (%.1f s)" % (" ".join(arguments), done.returncode,
                                                       time.monotonic() - started))
         return done
@@ -139,10 +145,10 @@ class Monitor:
     """tessaro-query monitor running, its lines collected as they come; killed at the end
     of its `with` block if it still runs."""
 
-    def __init__(self, query, *options):
+    def __init__(self, query, *options, stdout=subprocess.PIPE):
         self.process = subprocess.Popen(
             [query.program, "--port", query.port, "monitor"] + list(options),
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=query.session.env)
+            stdout=stdout, stderr=subprocess.PIPE, text=True, env=query.session.env)
         self.lines = []
         self.reader = threading.Thread(target=self.read, daemon=True)
         self.reader.start()
@@ -156,7 +162,7 @@ class Monitor:
             self.process.wait()
 
     def read(self):
-        for line in self.process.stdout:
+        for line in self.process.stdout or []:
             self.lines.append((time.monotonic(), line.rstrip("\n")))
 
     def wait_for_lines(self, count, timeout=10):
@@ -255,6 +261,10 @@ def monitor_json_until_sigterm(query):
     monitor_shows_a_change(query, ["--json"], signal.SIGTERM)
 
 
+def monitor_json_until_sigquit(query):
+    monitor_shows_a_change(query, ["--json"], signal.SIGQUIT)
+
+
 def monitor_ends_when_the_cutter_stops_answering(query):
     with Monitor(query) as monitor:
         monitor.wait_for_lines(1)
@@ -338,12 +348,103 @@ def ports_lists_the_cutters(query):
               "ports --json lists no %s at %s: %r" % (name, device, listed))
 
 
+def lost_output_is_exit_one(query):
+    """Output that cannot be written is exit 1 with the cause, as GNU tools have it."""
+    with open("/dev/full", "w") as full:
+        for arguments in (["--port", query.port, "size"], ["settings", "--port", query.port],
+                          ["ports"], ["--help"], ["--version"], ["-V"]):
+            done = query.run(*arguments, stdout=full)
+            check(done.returncode == 1 and "write error" in done.stderr,
+                  "%s >/dev/full: exit %d, %r" % (arguments, done.returncode, done.stderr))
+        with Monitor(query, stdout=full) as monitor:
+            code, errors = monitor.end(timeout=10)
+    check(code == 1 and "write error" in errors, "monitor >/dev/full: %d, %r" % (code, errors))
+
+
+def a_closed_pipe_leaves_the_port_usable(query):
+    """`monitor | head -1`: the next change meets the closed pipe; 141, the port closed."""
+    pipeline = subprocess.Popen(
+        ["bash", "-c", '"$0" --port "$1" monitor | head -1; echo "${PIPESTATUS[0]}"',
+         query.program, query.port], stdout=subprocess.PIPE, text=True, env=query.session.env)
+    first = pipeline.stdout.readline()
+    query.cutter.process.send_signal(signal.SIGUSR1)
+    query.force += 1
+    status = pipeline.communicate(timeout=15)[0].strip()
+    check(first.startswith("Force: ") and status == str(CLOSED_PIPE),
+          "monitor | head -1: %r, status %s" % (first, status))
+    lines, values, sent = QUERIES["size"]
+    query.expect_answer(["--port", query.port, "size"], lines, values, sent)
+    check(not EXCLUSIVE_USE_LEFT.search(query.cutter.transcript()),
+          "the closed pipe left the port marked for exclusive use")
+
+
+def port_names_follow_one_rule(query):
+    for name in UNKNOWN_PORTS:
+        received = query.expect_failure(["--port", name, "size"], "; the ports: ")
+        check(received == [], "--port %r reached the cutter: %r" % (name, received))
+    done = query.run("--port", UNKNOWN_PORTS[-1], "size")
+    check("\\x1B[2J" in done.stderr and "\x1b" not in done.stderr,
+          "--port echoed %r" % done.stderr)
+
+
+def two_answering_cutters_are_listed(query):
+    """Without --port, never the first of two cutters that answer."""
+    second = query.session.start_cutter("--com", "auto")
+    done = query.run("size")
+    check(done.returncode == 1 and done.stdout == "" and query.port in done.stderr and
+          second.com in done.stderr, "two cutters: exit %d, %r" % (done.returncode, done.stderr))
+
+
+class PtyCutter:
+    """A cutter on a pseudo-terminal of its own in the device map, answering each
+    command it knows with fixed bytes."""
+
+    def __init__(self, session, number, replies):
+        self.master, self.slave = pty.openpty()
+        os.makedirs(session.device_map, mode=0o700, exist_ok=True)
+        self.name = "COM%d" % number
+        os.symlink(os.ttyname(self.slave), os.path.join(session.device_map, self.name))
+        self.replies = replies
+        threading.Thread(target=self.answer, daemon=True).start()
+
+    def answer(self):
+        received = b""
+        while True:
+            try:
+                received += os.read(self.master, 256)
+            except OSError:
+                return
+            for command, reply in self.replies.items():
+                if received.endswith(command):
+                    os.write(self.master, reply)
+                    received = b""
+
+
+def cutter_text_is_escaped(query):
+    """Control bytes a cutter sends reach no terminal raw: shown as \\xNN (CR as \\r);
+    --json escapes them its own way."""
+    cutter = PtyCutter(query.session, 240, {
+        b"\x1b.R4:": b"0,0,TX\x1b[2J\x1b[?1049h\xe9,2.10 0305\r",
+        b"\x1b.R1:": b"30,2\x1b[2J\r5,250,5,1,0,2\r"})
+    done = query.run("--port", cutter.name, "firmware")
+    check(done.returncode == 0 and done.stdout == "Model: TX\\x1B[2J\\x1B[?1049h\u00e9\n"
+          "Version: 2.10\nVersion Field: 2.10 0305\n", "firmware printed %r" % done.stdout)
+    done = query.run("--port", cutter.name, "firmware", "--json")
+    check(json.loads(done.stdout)["model"] == "TX\x1b[2J\x1b[?1049h\u00e9",
+          "firmware --json printed %r" % done.stdout)
+    done = query.run("--port", cutter.name, "settings")
+    check(done.returncode == 1 and not re.search("[\x00-\x09\x0b-\x1f\x7f]", done.stderr),
+          "settings told %r" % done.stderr)
+
+
 # In order: the first step needs the cutter to be the only one.
 STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
          answers_on_a_device_path, monitor_text_until_sigint, monitor_json_until_sigterm,
          monitor_ends_when_the_cutter_stops_answering, a_held_port_is_in_use,
          wrong_command_lines_are_usage_errors, a_silent_cutter_is_reported,
-         a_short_answer_is_no_answer, ports_lists_the_cutters]
+         a_short_answer_is_no_answer, monitor_json_until_sigquit, lost_output_is_exit_one,
+         a_closed_pipe_leaves_the_port_usable, port_names_follow_one_rule,
+         cutter_text_is_escaped, two_answering_cutters_are_listed, ports_lists_the_cutters]
 
 
 # A cutter of another kind within the reply rules: its answers and its monitor.
