@@ -118,7 +118,8 @@ class Query:
         if "--json" in arguments:
             printed = done.stdout.splitlines()
             check(len(printed) == 1, "%s printed %r, not one line" % (arguments, done.stdout))
-            shown, wanted = json.loads(printed[0]), dict(values, port=self.port)
+            port = arguments[arguments.index("--port") + 1] if "--port" in arguments else None
+            shown, wanted = json.loads(printed[0]), dict(values, port=port or self.port)
             check(typed(shown) == typed(wanted), "%s printed %r, not %r" % (
                 arguments, shown, wanted))
         else:
@@ -215,6 +216,15 @@ def answers_on_a_device_path(query):
     lines, _, sent = QUERIES["size"]
     query.expect_answer(["--port", device_of(query.cutter, query.port), "size"], lines, None,
                         sent)
+
+
+def answers_through_a_device_server(query):
+    """The cutter's port served by ser2net on 127.0.0.1 and linked back by socat."""
+    if not query.cutter.com:
+        return
+    server = query.session.start_device_server(device_of(query.cutter, query.port), "COM245")
+    lines, values, sent = QUERIES["size"]
+    query.expect_answer(["--port", server.name, "SIZE", "--json"], lines, values, sent)
 
 
 def monitor_shows_a_change(query, options, end_signal):
@@ -395,6 +405,24 @@ def two_answering_cutters_are_listed(query):
           second.com in done.stderr, "two cutters: exit %d, %r" % (done.returncode, done.stderr))
 
 
+COMPLETION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data",
+                          "completion", "tessaro-query")
+
+
+def bash_completes(query):
+    """The words bash offers after what is typed (the last word the one completed)."""
+    def offered(*typed):
+        script = ('source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tessaro_query; '
+                  'printf "%s\\n" "${COMPREPLY[@]}"')
+        return subprocess.run(["bash", "-c", script, COMPLETION, query.program] + list(typed),
+                              capture_output=True, text=True, env=query.session.env,
+                              timeout=30).stdout.split()
+    for typed, wanted in ((["se"], ["settings"]), (["size", "--j"], ["--json"]),
+                          (["--port", ""], [query.port]), (["--port", "=", ""], [query.port])):
+        check(set(wanted) <= set(offered(*typed)),
+              "bash offered %r for %r, not %r" % (offered(*typed), typed, wanted))
+
+
 class PtyCutter:
     """A cutter on a pseudo-terminal of its own in the device map, answering each
     command it knows with fixed bytes."""
@@ -439,12 +467,13 @@ def cutter_text_is_escaped(query):
 
 # In order: the first step needs the cutter to be the only one.
 STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
-         answers_on_a_device_path, monitor_text_until_sigint, monitor_json_until_sigterm,
+         answers_on_a_device_path, answers_through_a_device_server, monitor_text_until_sigint, monitor_json_until_sigterm,
          monitor_ends_when_the_cutter_stops_answering, a_held_port_is_in_use,
          wrong_command_lines_are_usage_errors, a_silent_cutter_is_reported,
          a_short_answer_is_no_answer, monitor_json_until_sigquit, lost_output_is_exit_one,
          a_closed_pipe_leaves_the_port_usable, port_names_follow_one_rule,
-         cutter_text_is_escaped, two_answering_cutters_are_listed, ports_lists_the_cutters]
+         cutter_text_is_escaped, bash_completes, two_answering_cutters_are_listed,
+         ports_lists_the_cutters]
 
 
 # A cutter of another kind within the reply rules: its answers and its monitor.
