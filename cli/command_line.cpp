@@ -55,7 +55,7 @@ constexpr const char* kHelp =
     "error. See tessaro-query(1).\n";
 
 // A query waits at most this long: an hour is more than any cutter takes.
-constexpr double kLongestTimeoutSeconds = 3600;
+constexpr int kLongestTimeoutSeconds = 3600;
 
 constexpr std::array<std::pair<const char*, TQueryCommand>, 6> kCommands{{
     {"ports", qcPorts},
@@ -86,18 +86,19 @@ std::optional<TQueryCommand> CommandNamed(const QString& name) {
 
 // Seconds written with a point ("1", "0.5"), above zero once rounded to milliseconds.
 std::optional<std::chrono::milliseconds> TimeoutOf(const QString& text) {
-    static const QRegularExpression decimal(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
+    static const QRegularExpression decimal(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+(\\.[0-9]+)?")));
     if (!decimal.match(text).hasMatch()) {
         return std::nullopt;
     }
     const std::string digits = text.toStdString();
     double seconds = 0;
     std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
-    const auto timeout = std::chrono::milliseconds(std::llround(seconds * 1000));
-    if (timeout.count() < 1 || seconds > kLongestTimeoutSeconds) {
+    if (seconds > kLongestTimeoutSeconds) {
         return std::nullopt;
     }
-    return timeout;
+    const auto timeout = std::chrono::milliseconds(std::llround(seconds * 1000));
+    return timeout.count() >= 1 ? std::optional(timeout) : std::nullopt;
 }
 
 } // namespace
@@ -148,11 +149,12 @@ TCommandLine ReadCommandLine(const QStringList& arguments) {
     }
     const QStringList timeouts = parser.values(timeoutOption);
     const std::optional<std::chrono::milliseconds> timeout =
-        timeouts.isEmpty() ? std::chrono::milliseconds(1000) : TimeoutOf(timeouts.back());
+        timeouts.isEmpty() ? TQueryRequest{}.Timeout : TimeoutOf(timeouts.back());
     if (!timeout) {
-        return Refusal(QStringLiteral("--timeout takes seconds above 0 up to 3600, with a "
-                                      "point (0.5), not '%1'")
-                           .arg(timeouts.back()));
+        return Refusal(
+            QStringLiteral("--timeout takes seconds above 0 up to %1, with a point (0.5), not '%2'")
+                .arg(kLongestTimeoutSeconds)
+                .arg(timeouts.back()));
     }
     commandLine.Request =
         TQueryRequest{*command, ports.isEmpty() ? std::string() : ports.front().toStdString(),

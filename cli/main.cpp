@@ -60,17 +60,17 @@ int RunRequest(const cli::TQueryRequest& request) {
     QObject::connect(&session, &session::TCutterSession::LogLine,
                      [](const std::string& line) { qCDebug(lcSessionLog, "%s", line.c_str()); });
     cli::TQueryProgram* running = nullptr;
-    cli::TQueryProgram program(session, {[&running](const std::string& lines) {
-                                             // A monitor's lines reach a pipe or a file as they
-                                             // come; one that cannot be written ends the monitor.
-                                             if (!WriteOutput(lines) && running != nullptr) {
-                                                 running->EndMonitor(cli::kExitNoAnswer);
-                                             }
-                                         },
-                                         [](const std::string& cause) {
-                                             std::fprintf(stderr, "tessaro-query: %s\n",
-                                                          cause.c_str());
-                                         }});
+    // A monitor's lines reach a pipe or a file as they come; one that cannot be written
+    // ends the monitor.
+    const auto writeValues = [&running](const std::string& lines) {
+        if (!WriteOutput(lines) && running != nullptr) {
+            running->EndMonitor(cli::kExitNoAnswer);
+        }
+    };
+    const auto tellCause = [](const std::string& cause) {
+        std::fprintf(stderr, "tessaro-query: %s\n", cause.c_str());
+    };
+    cli::TQueryProgram program(session, {writeValues, tellCause});
     running = &program;
     return program.Run(request);
 }

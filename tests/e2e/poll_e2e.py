@@ -101,9 +101,8 @@ def run(session, arguments):
         port = session.start_cutter("--com", "auto").com
     if arguments.link == "net":
         # Through a device server, on the port numbered highest: the one chosen at start.
-        cutter = session.cutter
-        server = session.start_device_server(re.search(
-            r"%s - registered \S+ -> (\S+)" % port, cutter.transcript()).group(1), "COM254")
+        device = re.search(r"registered \S+ -> (\S+)", session.cutter.transcript()).group(1)
+        server = session.start_device_server(device, "COM254")
         session.start_tessaro()
         PanelRun(session, port, server.name).poll_size_fills_x_and_y()
         return

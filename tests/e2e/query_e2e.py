@@ -405,62 +405,43 @@ def two_answering_cutters_are_listed(query):
           second.com in done.stderr, "two cutters: exit %d, %r" % (done.returncode, done.stderr))
 
 
-COMPLETION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "data",
-                          "completion", "tessaro-query")
-
-
 def bash_completes(query):
-    """The words bash offers after what is typed (the last word the one completed)."""
-    def offered(*typed):
-        script = ('source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tessaro_query; '
-                  'printf "%s\\n" "${COMPREPLY[@]}"')
-        return subprocess.run(["bash", "-c", script, COMPLETION, query.program] + list(typed),
-                              capture_output=True, text=True, env=query.session.env,
-                              timeout=30).stdout.split()
-    for typed, wanted in ((["se"], ["settings"]), (["size", "--j"], ["--json"]),
-                          (["--port", ""], [query.port]), (["--port", "=", ""], [query.port])):
-        check(set(wanted) <= set(offered(*typed)),
-              "bash offered %r for %r, not %r" % (offered(*typed), typed, wanted))
+    """What bash offers after the words typed, the last one the word completed."""
+    completion = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../data/"
+                              "completion/tessaro-query")
+    script = 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tessaro_query; ' \
+             'echo "${COMPREPLY[@]}"'
+    for typed, wanted in ((["se"], "settings"), (["size", "--j"], "--json"),
+                          (["--port", ""], query.port), (["--port", "=", ""], query.port)):
+        offered = subprocess.run(["bash", "-c", script, completion, query.program] + typed,
+                                 capture_output=True, text=True, env=query.session.env).stdout
+        check(wanted in offered.split(), "bash offered %r for %r" % (offered, typed))
 
 
-class PtyCutter:
-    """A cutter on a pseudo-terminal of its own in the device map, answering each
-    command it knows with fixed bytes."""
+def pty_cutter(session, name, replies):
+    """A cutter on a pseudo-terminal linked into the device map as `name`, answering
+    each command of `replies` with its bytes."""
+    master, slave = pty.openpty()
+    os.symlink(os.ttyname(slave), os.path.join(session.device_map, name))
 
-    def __init__(self, session, number, replies):
-        self.master, self.slave = pty.openpty()
-        os.makedirs(session.device_map, mode=0o700, exist_ok=True)
-        self.name = "COM%d" % number
-        os.symlink(os.ttyname(self.slave), os.path.join(session.device_map, self.name))
-        self.replies = replies
-        threading.Thread(target=self.answer, daemon=True).start()
-
-    def answer(self):
-        received = b""
+    def answer(received=b""):
         while True:
-            try:
-                received += os.read(self.master, 256)
-            except OSError:
-                return
-            for command, reply in self.replies.items():
-                if received.endswith(command):
-                    os.write(self.master, reply)
-                    received = b""
+            received += os.read(master, 256)
+            for command in (c for c in replies if received.endswith(c)):
+                os.write(master, replies[command])
+                received = b""
+    threading.Thread(target=answer, daemon=True).start()
 
 
 def cutter_text_is_escaped(query):
-    """Control bytes a cutter sends reach no terminal raw: shown as \\xNN (CR as \\r);
-    --json escapes them its own way."""
-    cutter = PtyCutter(query.session, 240, {
+    """Control bytes a cutter sends reach no terminal raw: \\xNN, CR as \\r."""
+    pty_cutter(query.session, "COM240", {
         b"\x1b.R4:": b"0,0,TX\x1b[2J\x1b[?1049h\xe9,2.10 0305\r",
         b"\x1b.R1:": b"30,2\x1b[2J\r5,250,5,1,0,2\r"})
-    done = query.run("--port", cutter.name, "firmware")
+    done = query.run("--port", "COM240", "firmware")
     check(done.returncode == 0 and done.stdout == "Model: TX\\x1B[2J\\x1B[?1049h\u00e9\n"
           "Version: 2.10\nVersion Field: 2.10 0305\n", "firmware printed %r" % done.stdout)
-    done = query.run("--port", cutter.name, "firmware", "--json")
-    check(json.loads(done.stdout)["model"] == "TX\x1b[2J\x1b[?1049h\u00e9",
-          "firmware --json printed %r" % done.stdout)
-    done = query.run("--port", cutter.name, "settings")
+    done = query.run("--port", "COM240", "settings")
     check(done.returncode == 1 and not re.search("[\x00-\x09\x0b-\x1f\x7f]", done.stderr),
           "settings told %r" % done.stderr)
 

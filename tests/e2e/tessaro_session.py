@@ -270,28 +270,23 @@ class Cutter:
 
 
 class DeviceServer:
-    """A serial device server on 127.0.0.1 (ser2net) serving `device`, reached through a
-    pseudo-terminal that socat links into the device map as `name`."""
+    """`device` served by ser2net on 127.0.0.1, as a serial device server serves it, and
+    reached through a pseudo-terminal that socat links into the device map as `name`."""
 
     def __init__(self, device_map, device, name):
-        for tool in ("ser2net", "socat"):
-            if shutil.which(tool) is None:
-                raise Failure("%s is missing: scripts/deps.sh installs it" % tool)
         with socket.socket() as probe:
             probe.bind(("127.0.0.1", 0))
             port = probe.getsockname()[1]
         self.name = name
-        connection = ("connection: &cutter#  accepter: tcp,127.0.0.1,%d#"
-                      "  connector: serialdev,%s,9600n81,local" % (port, device))
         self.processes = [subprocess.Popen(
             ["ser2net", "-n", "-u", "-P", os.path.join(device_map, ".ser2net.pid"), "-Y",
-             connection], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
-        wait_until("ser2net to listen", lambda: "0100007F:%04X" % port in read_text(
-            "/proc/net/tcp"), 10)
+             "connection: &cutter#  accepter: tcp,127.0.0.1,%d#  connector: serialdev,%s,"
+             "9600n81,local" % (port, device)], stderr=subprocess.DEVNULL)]
+        wait_until("ser2net to listen",
+                   lambda: "0100007F:%04X" % port in read_text("/proc/net/tcp"), 10)
         link = os.path.join(device_map, name)
         self.processes.append(subprocess.Popen(
-            ["socat", "pty,link=%s,raw,echo=0" % link, "tcp:127.0.0.1:%d" % port],
-            stderr=subprocess.DEVNULL))
+            ["socat", "pty,link=%s,raw,echo=0" % link, "tcp:127.0.0.1:%d" % port]))
         wait_until("socat to link %s" % name, lambda: os.path.islink(link), 10)
 
     def stop(self):
