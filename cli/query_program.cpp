@@ -102,9 +102,9 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
 }
 
 // Once a port is chosen, what went wrong is told with its name: without --port the
-// operator may not know which port was asked.
-// Causes quote what the cutter sent and what was typed: shown escaped, their own line
-// breaks (a cause under "Device not found") kept.
+// operator may not know which port was asked. A cause may quote what the cutter sent or
+// what was typed, so it is escaped; its own line breaks (the cause under "Device not
+// found") stay.
 void TQueryProgram::Tell(const std::string& cause) {
     FOutput.Error(TerminalText(FPortName.empty() ? cause : FPortName + ": " + cause, lbKept));
 }
