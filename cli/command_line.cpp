@@ -16,8 +16,9 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kSynopsis = "Usage: tessaro-query [--port NAME] [--timeout SECONDS] "
-                                  "ports|size|settings|firmware|scale|monitor [--json]\n";
+constexpr const char* kSynopsis =
+    "Usage: tessaro-query [--port NAME] [--timeout SECONDS]\n"
+    "                     ports|size|settings|firmware|scale|monitor [--json]\n";
 
 constexpr const char* kHelp =
     "Asks a vinyl cutter for what Tessaro's panel shows, from a shell or a script.\n"
@@ -25,34 +26,35 @@ constexpr const char* kHelp =
     "Commands (any case):\n"
     "  ports      list the ports: name, device path and USB device ID\n"
     "  size       the media size (Poll Size X and Y)\n"
-    "  settings   force, offset, media weight, quality, smooth, auto unroll, media type\n"
+    "  settings   force, offset, media weight, quality, smooth, auto unroll,\n"
+    "             media type\n"
     "  firmware   the firmware model and version, and the reply's whole version field\n"
     "  scale      the two scale values in the cutter's flash\n"
     "  monitor    watch the settings: one line for each reply that changes a value,\n"
     "             until SIGINT, SIGTERM or SIGQUIT\n"
     "\n"
     "Options:\n"
-    "  --port NAME        a port `ports` lists (COM33, USB0; any case) or its device path\n"
-    "                     (/dev/ttyUSB0); without it, the one cutter that answers\n"
-    "  --timeout SECONDS  how long a query waits for its answer (default 1, up to 3600;\n"
-    "                     a decimal point, as 0.5)\n"
+    "  --port NAME        a port `ports` lists (COM33, USB0; any case) or its device\n"
+    "                     path (/dev/ttyUSB0); without it, the one cutter that answers\n"
+    "  --timeout SECONDS  how long a query waits for its answer (default 1, up to\n"
+    "                     3600; a decimal point, as 0.5)\n"
     "  --json             one JSON object per line\n"
     "  -h, --help         show this text\n"
     "  -V, --version      show the version\n"
     "\n"
-    "A value printed comes from one whole reply to the query sent: its exact number of\n"
-    "fields (size 4, settings 8, scale 3, firmware at least 4), numbers where numbers\n"
-    "belong, ended by CR (CR LF accepted), nothing before it; the reply ends at its CR.\n"
-    "Anything else is exit 1 with the reply quoted; silence is \"COM33: no answer within\n"
-    "1.0 s\". The monitor prints whole replies only; a reply not whole and silence\n"
-    "(\"COM33: no answer for 2 s\") are told on standard error and it goes on; a port\n"
-    "that is gone ends it with 1. Bytes that are not printable are shown as \\xNN (CR as\n"
-    "\\r), but under --json.\n"
+    "A value printed comes from one whole reply to the query sent: its exact number\n"
+    "of fields (size 4, settings 8, scale 3, firmware at least 4), numbers where\n"
+    "numbers belong, ended by CR (CR LF accepted), nothing before it; the reply ends\n"
+    "at its CR. Anything else is exit 1 with the reply quoted; silence is \"COM33: no\n"
+    "answer within 1.0 s\". The monitor prints whole replies only; a reply not whole\n"
+    "and silence (\"COM33: no answer for 2 s\") are told on standard error and it goes\n"
+    "on; a port that is gone ends it with 1. Bytes that are not printable are shown\n"
+    "as \\xNN (CR as \\r), but under --json.\n"
     "\n"
-    "Exit status: 0 answered and the output written; 1 no answer, an answer not whole,\n"
-    "the port refused or the output lost; 2 usage; 141 standard output was a closed\n"
-    "pipe. QT_LOGGING_RULES=tessaro.log.debug=true writes the exchanges' log to standard\n"
-    "error. See tessaro-query(1).\n";
+    "Exit status: 0 answered and the output written; 1 no answer, an answer not\n"
+    "whole, the port refused or the output lost; 2 usage; 141 standard output was a\n"
+    "closed pipe. QT_LOGGING_RULES=tessaro.log.debug=true writes the exchanges' log\n"
+    "to standard error. See tessaro-query(1).\n";
 
 // A query waits at most this long: an hour is more than any cutter takes.
 constexpr int kLongestTimeoutSeconds = 3600;
