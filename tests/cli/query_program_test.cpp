@@ -48,10 +48,9 @@ TEST(QueryProgram, AnAnswerAFieldShortPrintsNothingAndEndsWithOne) {
         lostByte.DropByteOfReply = 1;
         testsupport::TSessionBench bench;
         std::vector<std::string> printed;
-        TQueryProgram program{
-            bench.Build(testsupport::OnLink("COM1", lostByte)),
-            {[&printed](const std::string& lines) { printed.push_back(lines); },
-             [](const std::string&) {}}};
+        TQueryProgram program{bench.Build(testsupport::OnLink("COM1", lostByte)),
+                              {[&printed](const std::string& lines) { printed.push_back(lines); },
+                               [](const std::string&) {}}};
         bench.Line().SetImmediate(true);
         bench.Session().Timer1.SetEnabled(true);
         EXPECT_EQ(program.Run({command, "COM1", false}), kExitNoAnswer);
@@ -68,10 +67,9 @@ TEST(QueryPortChoice, APortIsAnEntryOrAUsbDeviceElseTheListIsShown) {
         const char* Typed;
         const char* Chosen; // empty: refused
     } rows[] = {
-        {"com3", "COM3"},   {"\\\\.\\COM3", "COM3"}, {"/dev/ttyS2", "COM3"},
-        {"usb4", "USB4"},   {"/dev/X", ""},        {"COM 3", ""},
-        {"xCOM3", ""},      {"COM", ""},           {"COM999999999999", ""},
-        {"ttyS2", ""},      {"USB10", ""},
+        {"com3", "COM3"},        {"\\\\.\\COM3", "COM3"}, {"/dev/ttyS2", "COM3"}, {"usb4", "USB4"},
+        {"/dev/X", ""},          {"COM 3", ""},           {"xCOM3", ""},          {"COM", ""},
+        {"COM999999999999", ""}, {"ttyS2", ""},           {"USB10", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Typed);
