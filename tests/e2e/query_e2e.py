@@ -6,8 +6,10 @@ Usage: query_e2e.py --link com|usb [--fault KIND] --query PROGRAM --build-dir DI
 
 The queries in text and JSON, each answered with what the cutter holds and sent byte for
 byte; the monitor's lines, a change made at the cutter (SIGUSR1, its force key) among them,
-until SIGINT or SIGTERM; a silent cutter, one that stops answering, a port held by another
-program, a COM port while a USB cutter is attached, wrong command lines, and the port list.
+until SIGINT, SIGTERM or SIGQUIT; a silent cutter, one that stops answering, a port held by
+another program, a COM port while a USB cutter is attached, wrong command lines, output
+that cannot be written or meets a closed pipe, names no port table resolves, control bytes
+from a cutter, bash completion, a cutter behind a device server, and the port list.
 With --fault, a cutter of another kind (CR LF endings, late replies): its answers and its
 monitor. No display is needed.
 """
