@@ -25,6 +25,8 @@ struct TQueryRequest {
 inline constexpr int kExitAnswered = 0;
 inline constexpr int kExitNoAnswer = 1;
 inline constexpr int kExitUsage = 2;
+// The status of a program the system ended with SIGPIPE, as shells report it.
+inline constexpr int kExitClosedPipe = 141;
 
 struct TCommandLine {
     std::optional<TQueryRequest> Request; // the command to run, when the line asks for one

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tessaro-query: the cutter session without a window. Reads the command line, chooses the
 // Linux implementations of the platform services, runs one command on the session and
-// ends with its exit status; SIGTERM, SIGINT and SIGHUP end it with the port closed.
+// ends with its exit status; SIGTERM, SIGINT, SIGHUP, SIGQUIT and SIGPIPE end it with the
+// port closed. Standard output is closed as GNU tools close it: output that could not be
+// written makes the status 1 (141 for a closed pipe), whatever the command's was.
 
 #include "cli/command_line.h"
 #include "cli/query_program.h"
@@ -14,7 +16,9 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -22,15 +26,30 @@ namespace {
 // The session's log, for whoever asks for it with QT_LOGGING_RULES.
 Q_LOGGING_CATEGORY(lcSessionLog, "tessaro.log", QtWarningMsg)
 
-cli::TOutput StandardStreams() {
-    return {[](const std::string& lines) {
-                std::fwrite(lines.data(), 1, lines.size(), stdout);
-                // A monitor's lines reach a pipe or a file as they come.
-                std::fflush(stdout);
-            },
-            [](const std::string& cause) {
-                std::fprintf(stderr, "tessaro-query: %s\n", cause.c_str());
-            }};
+// The first error met writing standard output; 0 while all of it was written.
+int outputError = 0;
+
+bool WriteOutput(const std::string& text) {
+    if (outputError == 0 && (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+                             std::fflush(stdout) != 0)) {
+        outputError = errno != 0 ? errno : EIO;
+    }
+    return outputError == 0;
+}
+
+// The exit status once standard output is closed: `exitCode` only when all of it left.
+int ClosingOutput(int exitCode) {
+    if (std::fclose(stdout) != 0 && outputError == 0) {
+        outputError = errno;
+    }
+    if (outputError == 0) {
+        return exitCode;
+    }
+    if (outputError == EPIPE) {
+        return cli::kExitClosedPipe;
+    }
+    std::fprintf(stderr, "tessaro-query: write error: %s\n", std::strerror(outputError));
+    return cli::kExitNoAnswer;
 }
 
 int RunRequest(const cli::TQueryRequest& request) {
@@ -40,7 +59,19 @@ int RunRequest(const cli::TQueryRequest& request) {
     session::TCutterSession session(serial, usb, portSources);
     QObject::connect(&session, &session::TCutterSession::LogLine,
                      [](const std::string& line) { qCDebug(lcSessionLog, "%s", line.c_str()); });
-    cli::TQueryProgram program(session, StandardStreams());
+    cli::TQueryProgram* running = nullptr;
+    // A monitor's lines reach a pipe or a file as they come; one that cannot be written
+    // ends the monitor.
+    const auto writeValues = [&running](const std::string& lines) {
+        if (!WriteOutput(lines) && running != nullptr) {
+            running->EndMonitor(cli::kExitNoAnswer);
+        }
+    };
+    const auto tellCause = [](const std::string& cause) {
+        std::fprintf(stderr, "tessaro-query: %s\n", cause.c_str());
+    };
+    cli::TQueryProgram program(session, {writeValues, tellCause});
+    running = &program;
     return program.Run(request);
 }
 
@@ -53,12 +84,12 @@ int main(int argc, char* argv[]) {
     }
     const cli::TCommandLine commandLine = cli::ReadCommandLine(arguments);
     if (!commandLine.Request) {
-        std::fputs(commandLine.Output.c_str(), stdout);
+        WriteOutput(commandLine.Output);
         std::fputs(commandLine.Error.c_str(), stderr);
-        return commandLine.ExitCode;
+        return ClosingOutput(commandLine.ExitCode);
     }
     toolkit::BlockTerminationSignals();
     QCoreApplication application(argc, argv);
     const toolkit::TTerminationSignals endOnSignal("tessaro-query");
-    return RunRequest(*commandLine.Request);
+    return ClosingOutput(RunRequest(*commandLine.Request));
 }

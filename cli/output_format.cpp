@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/output_format.h"
 
+#include "cli/terminal_text.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -73,7 +75,9 @@ std::vector<TValue> SettingsValues(const protocol::CutterSettings& settings) {
 std::vector<TValue> FirmwareValues(const protocol::CutterSettings& settings) {
     return {
         {"Model", "model", settings.FirmwareModel, FromReplyBytes(settings.FirmwareModel)},
-        {"Version", "version", settings.FirmwareVersion, FromReplyBytes(settings.FirmwareVersion)}};
+        {"Version", "version", settings.FirmwareVersion, FromReplyBytes(settings.FirmwareVersion)},
+        {"Version Field", "version_field", settings.FirmwareVersionField,
+         FromReplyBytes(settings.FirmwareVersionField)}};
 }
 
 std::vector<TValue> ScaleValues(const protocol::CutterSettings& settings) {
@@ -112,7 +116,7 @@ std::string Format(const std::vector<TValue>& values, const std::string& port, T
         if (!lines.empty()) {
             lines += textSeparator;
         }
-        lines += std::string(value.Caption) + ": " + session::Latin1ToUtf8(value.Text);
+        lines += std::string(value.Caption) + ": " + CutterText(value.Text);
     }
     return lines + "\n";
 }
@@ -145,7 +149,8 @@ std::string FormatPorts(const std::vector<session::TPortEntry>& entries, TOutput
     }
     std::string lines;
     for (const session::TPortEntry& entry : entries) {
-        lines += entry.Name + '\t' + entry.DevicePath + '\t' + entry.UsbDeviceId + '\n';
+        lines += TerminalText(entry.Name) + '\t' + TerminalText(entry.DevicePath) + '\t' +
+                 TerminalText(entry.UsbDeviceId) + '\n';
     }
     return lines;
 }

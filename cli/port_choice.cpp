@@ -5,6 +5,7 @@
 #include "toolkit/conversions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -48,21 +49,35 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+// The prefix of a device name in the system's namespace, as in \\.\COM3.
+constexpr const char* kDevicePrefix = "\\\\.\\";
+
+// A USB device that is there but did not answer the list's probe (held, or not
+// permitted) is left out of the list; it is still asked, so that the cause is told.
+bool NamesUsbDevice(const std::string& upperName) {
+    return upperName.size() == 4 && upperName.starts_with("USB") &&
+           std::isdigit(static_cast<unsigned char>(upperName.back()));
+}
+
 } // namespace
 
+// A name no entry holds would fail as a missing device after the silence limit; it is
+// refused at once instead, with the names that would do.
 TPortChoice PortNamed(const std::string& wanted, const std::vector<session::TPortEntry>& entries) {
     const bool devicePath = wanted.starts_with('/');
+    std::string upper = toolkit::UpperCase(wanted);
+    if (upper.starts_with(kDevicePrefix)) {
+        upper.erase(0, std::string_view(kDevicePrefix).size());
+    }
     const auto found =
         std::find_if(entries.begin(), entries.end(), [&](const session::TPortEntry& entry) {
             return devicePath ? SameDevice(wanted, entry.DevicePath)
-                              : toolkit::UpperCase(entry.Name) == toolkit::UpperCase(wanted);
+                              : toolkit::UpperCase(entry.Name) == upper;
         });
     if (found != entries.end()) {
         return {found->Name, {}};
     }
-    const std::string upper = toolkit::UpperCase(wanted);
-    if (!devicePath &&
-        (upper.find("COM") != std::string::npos || upper.find("USB") != std::string::npos)) {
+    if (!devicePath && NamesUsbDevice(upper)) {
         return {upper, {}};
     }
     return {{},

@@ -14,9 +14,10 @@ struct TPortChoice {
     std::string Failure;
 };
 
-// What --port names: an entry of the port list by its name (any case) or by its device
-// path (a link to the device matches too). A name that is no entry but names a COM or USB
-// port is taken as typed, as the window's port list takes it.
+// What --port names: an entry of the port list by its name (any case, "\\.\" before it
+// too) or by its device path (a link to the device matches too; an entry whose path is
+// unknown matches none). Besides the entries only USB0 to USB9 are taken; any other name
+// is refused with the list.
 TPortChoice PortNamed(const std::string& wanted, const std::vector<session::TPortEntry>& entries);
 
 // Without --port: the only entry, or else the one entry whose cutter answers the firmware

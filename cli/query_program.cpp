@@ -3,6 +3,7 @@
 
 #include "cli/port_choice.h"
 #include "cli/query_run.h"
+#include "cli/terminal_text.h"
 #include "protocol/reply_decoding.h"
 
 #include <QTimer>
@@ -131,9 +132,11 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
 }
 
 // Once a port is chosen, what went wrong is told with its name: without --port the
-// operator may not know which port was asked.
+// operator may not know which port was asked. A cause may quote what the cutter sent or
+// what was typed, so it is escaped; its own line breaks (the cause under "Device not
+// found") stay.
 void TQueryProgram::Tell(const std::string& cause) {
-    FOutput.Error(FPortName.empty() ? cause : FPortName + ": " + cause);
+    FOutput.Error(TerminalText(FPortName.empty() ? cause : FPortName + ": " + cause, lbKept));
 }
 
 int TQueryProgram::Fail(const std::string& cause) {

@@ -20,6 +20,7 @@ struct CutterSettings {
     std::string MediaType;
     std::string FirmwareModel;
     std::string FirmwareVersion;
+    std::string FirmwareVersionField; // all of the reply's version field ("2.10 0305")
     std::int32_t ScaleX = 0;
     std::int32_t ScaleY = 0;
 };

@@ -187,6 +187,7 @@ void DecodeModelReply(std::string_view reply, CutterSettings& settings) {
     }
     if (fields.size() >= 4) {
         settings.FirmwareVersion = fields[3].substr(0, fields[3].find(' '));
+        settings.FirmwareVersionField = fields[3];
     }
 }
 

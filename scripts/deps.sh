@@ -10,6 +10,7 @@ tessaro_packages=(
   desktop-file-utils appstream dpkg-dev file locales python3
   debootstrap lintian debhelper
   dbus-daemon at-spi2-core python3-pyatspi weston qt6-wayland
+  ser2net socat
 )
 
 tessaro_ensure_packages() {

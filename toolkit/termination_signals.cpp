@@ -18,7 +18,7 @@ namespace {
 sigset_t TerminationSignalSet() {
     sigset_t terminationSignals;
     sigemptyset(&terminationSignals);
-    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+    for (const int number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE}) {
         sigaddset(&terminationSignals, number);
     }
     return terminationSignals;
@@ -36,8 +36,8 @@ TTerminationSignals::TTerminationSignals(const char* programName) : FProgramName
     FDescriptor = ::signalfd(-1, &terminationSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     if (FDescriptor < 0) {
         std::fprintf(stderr,
-                     "%s: signalfd: %s: SIGTERM, SIGINT and SIGHUP end the program "
-                     "without closing its ports\n",
+                     "%s: signalfd: %s: termination signals end the program without "
+                     "closing its ports\n",
                      FProgramName, std::strerror(errno));
         pthread_sigmask(SIG_UNBLOCK, &terminationSignals, nullptr);
         return;

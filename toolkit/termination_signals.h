@@ -7,12 +7,13 @@ class QSocketNotifier;
 
 namespace toolkit {
 
-// SIGTERM, SIGINT and SIGHUP end a program of Tessaro's in order: the event loops end, the
-// objects that hold ports are destroyed, and the exit status is 0. A signal's default
-// action would end the process on the spot, leaving the serial terminal marked for
-// exclusive use.
+// SIGTERM, SIGINT, SIGHUP, SIGQUIT and SIGPIPE end a program of Tessaro's in order: the
+// event loops end, the objects that hold ports are destroyed, and the exit status is 0. A
+// signal's default action would end the process on the spot, leaving the serial terminal
+// marked for exclusive use. With SIGPIPE blocked, a write to a closed pipe fails with
+// EPIPE, which the writer sees as well.
 
-// Blocks the three signals in the calling thread. Called before any thread starts, so
+// Blocks the five signals in the calling thread. Called before any thread starts, so
 // that every thread inherits the mask and none of them takes a signal's default action.
 void BlockTerminationSignals();
 

@@ -22,10 +22,17 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
         {{"--json=yes", "size"}, kExitUsage, {}},
         {{"size", "-h", "x"}, kExitAnswered, {}},
         {{"--version"}, kExitAnswered, {}},
+        {{"size", "-V"}, kExitAnswered, {}},
+        {{"ports", "--port", "COM1"}, kExitUsage, {}},
+        {{"--timeout", "1,5", "size"}, kExitUsage, {}},
+        {{"--timeout", "0.0004", "size"}, kExitUsage, {}},
+        {{"--timeout", "3601", "size"}, kExitUsage, {}},
         {{"firmware", "--port=/dev/ttyUSB0", "--json"},
          -1,
          TQueryRequest{qcFirmware, "/dev/ttyUSB0", true}},
-        {{"monitor", "--port", "USB0"}, -1, TQueryRequest{qcMonitor, "USB0", false}},
+        {{"MoniTor", "--port", "USB0", "--timeout", "2.5"},
+         -1,
+         TQueryRequest{qcMonitor, "USB0", false, std::chrono::milliseconds(2500)}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Arguments.join(' ').toStdString());
@@ -35,6 +42,7 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
             EXPECT_EQ(line.Request->Command, row.Request->Command);
             EXPECT_EQ(line.Request->Port, row.Request->Port);
             EXPECT_EQ(line.Request->Json, row.Request->Json);
+            EXPECT_EQ(line.Request->Timeout, row.Request->Timeout);
             continue;
         }
         EXPECT_EQ(line.ExitCode, row.ExitCode);

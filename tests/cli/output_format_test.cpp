@@ -37,6 +37,11 @@ TEST(QueryOutput, AValueIsANumberInJsonOnlyWhenAllOfItsTextIsOne) {
         {qcMonitor, &protocol::CutterSettings::Force, "0x50", "Force: 0x50;", "force", "0x50"},
         {qcSettings, &protocol::CutterSettings::Force, "8 0", "Force: 8 0\n", "force", "8 0"},
         {qcMonitor, &protocol::CutterSettings::Smooth, "", "; Smooth: ;", "smooth", ""},
+        // Control bytes, DEL and C1 shown as \xNN on a terminal; JSON escapes its own way.
+        {qcFirmware, &protocol::CutterSettings::FirmwareModel, "TX\x1B[2J\r\x7F\x9B\xE9",
+         "Model: TX\\x1B[2J\\r\\x7F\\x9B\u00E9\n", "model", "TX\u001B[2J\r\u007F\u009B\u00E9"},
+        {qcFirmware, &protocol::CutterSettings::FirmwareVersionField, "2.10 0305\n",
+         "Version Field: 2.10 0305\\x0A\n", "version_field", "2.10 0305\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Line);
@@ -54,6 +59,15 @@ TEST(QueryOutput, AValueIsANumberInJsonOnlyWhenAllOfItsTextIsOne) {
                   row.Json)
             << json;
     }
+}
+
+// Each axis's value under its own key.
+TEST(QueryOutput, EachScaleValueIsItsOwnAxis) {
+    protocol::CutterSettings settings;
+    settings.ScaleX = 1012;
+    settings.ScaleY = 996;
+    EXPECT_EQ(FormatReply(qcScale, settings, "COM1", osJson),
+              "{\"port\":\"COM1\",\"scale_x\":1012,\"scale_y\":996}\n");
 }
 
 TEST(QueryOutput, APortWithoutAUsbDeviceIdHasANullOne) {

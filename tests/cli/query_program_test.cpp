@@ -4,6 +4,7 @@
 // one unplugged, one no port list names. No widget is made: the program has a
 // QCoreApplication only.
 
+#include "cli/port_choice.h"
 #include "cli/query_program.h"
 #include "tests/support/session_bench.h"
 
@@ -32,10 +33,52 @@ TEST(QueryProgram, APortThatIsGoneOrUnknownEndsWithOneAndSaysWhy) {
     bench.Line().HangUp();
     EXPECT_EQ(program.Run({qcSize, "COM1", false}), kExitNoAnswer);
     EXPECT_EQ(program.Run({qcMonitor, "COM1", false}), kExitNoAnswer);
-    EXPECT_EQ(program.Run({qcScale, "printer", false}), kExitNoAnswer);
+    EXPECT_EQ(program.Run({qcScale, "printer\x1B[2J\r", false}), kExitNoAnswer);
     EXPECT_THAT(printed, IsEmpty());
     EXPECT_THAT(errors, ElementsAre("COM1: Device not found", "COM1: Device not found",
-                                    "no port is named printer; the ports: COM1 (/dev/ttyS0)"));
+                                    "no port is named printer\\x1B[2J\\r; the ports: COM1 "
+                                    "(/dev/ttyS0)"));
+}
+
+// A reply that lost a byte on the line holds a field too few: nothing of it is printed.
+TEST(QueryProgram, AnAnswerAFieldShortPrintsNothingAndEndsWithOne) {
+    for (const TQueryCommand command : {qcSize, qcFirmware}) {
+        SCOPED_TRACE(int(command));
+        sim::TFaults lostByte;
+        lostByte.DropByteOfReply = 1;
+        testsupport::TSessionBench bench;
+        std::vector<std::string> printed;
+        TQueryProgram program{bench.Build(testsupport::OnLink("COM1", lostByte)),
+                              {[&printed](const std::string& lines) { printed.push_back(lines); },
+                               [](const std::string&) {}}};
+        bench.Line().SetImmediate(true);
+        bench.Session().Timer1.SetEnabled(true);
+        EXPECT_EQ(program.Run({command, "COM1", false}), kExitNoAnswer);
+        EXPECT_THAT(printed, IsEmpty());
+    }
+}
+
+// An entry by its name in any case or by its device path, or a USB device; whatever else
+// is typed is refused with the list, a device path never matching an entry without one.
+TEST(QueryPortChoice, APortIsAnEntryOrAUsbDeviceElseTheListIsShown) {
+    const std::vector<session::TPortEntry> entries = {{"COM3", true, "/dev/ttyS2", ""},
+                                                      {"COM240", true, "", ""}};
+    const struct {
+        const char* Typed;
+        const char* Chosen; // empty: refused
+    } rows[] = {
+        {"com3", "COM3"},        {"\\\\.\\COM3", "COM3"}, {"/dev/ttyS2", "COM3"}, {"usb4", "USB4"},
+        {"/dev/X", ""},          {"COM 3", ""},           {"xCOM3", ""},          {"COM", ""},
+        {"COM999999999999", ""}, {"ttyS2", ""},           {"USB10", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Typed);
+        const TPortChoice choice = PortNamed(row.Typed, entries);
+        EXPECT_EQ(choice.PortName, row.Chosen);
+        EXPECT_EQ(choice.Failure.ends_with("; the ports: COM3 (/dev/ttyS2), COM240"),
+                  choice.PortName.empty())
+            << choice.Failure;
+    }
 }
 
 struct TAnswerRow {

@@ -2,15 +2,17 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Poll Size, Loop Detect and DisDetect on the real tessaro against tessaro-vcutter.
 
-Usage: poll_e2e.py --link com|usb --build-dir DIR --box-size-tool TOOL --layout-tool TOOL
+Usage: poll_e2e.py --link com|usb|net --build-dir DIR --box-size-tool TOOL --layout-tool TOOL
 
 Runs itself on an Xvfb of its own (exit code 77, a skip, when that is missing), starts the
 virtual cutter registered as the COM port it chooses, or as USB0, in a private device map,
 starts tessaro, and drives it through the buttons' accelerators: Alt+P, Alt+L, Alt+D, Alt+E.
+With net, Poll Size alone, through ser2net and a socat pseudo-terminal in the device map.
 """
 
 import argparse
 import os
+import re
 import sys
 import time
 
@@ -32,11 +34,13 @@ QUIET_SPELL_SECONDS = 3.0
 
 
 class PanelRun:
-    def __init__(self, session, port):
+    def __init__(self, session, port, chosen=None):
         self.session = session
         self.port = port
+        # The port tessaro chose: the cutter's own, or one that leads to it.
+        chosen = chosen or port
         # The serial close logs the port; on the USB link it finds no serial port open.
-        self.close_line = "Close %s OK" % port if port.startswith("COM") else NOT_OPENED
+        self.close_line = "Close %s OK" % chosen if chosen.startswith("COM") else NOT_OPENED
 
     def new_log(self, mark):
         return self.session.log()[mark:]
@@ -91,10 +95,17 @@ class PanelRun:
 
 
 def run(session, arguments):
-    if arguments.link == "com":
-        port = session.start_cutter("--com", "auto").com
-    else:
+    if arguments.link == "usb":
         port = session.start_cutter("--usb", "0").usb
+    else:
+        port = session.start_cutter("--com", "auto").com
+    if arguments.link == "net":
+        # Through a device server, on the port numbered highest: the one chosen at start.
+        device = re.search(r"registered \S+ -> (\S+)", session.cutter.transcript()).group(1)
+        server = session.start_device_server(device, "COM254")
+        session.start_tessaro()
+        PanelRun(session, port, server.name).poll_size_fills_x_and_y()
+        return
     session.start_tessaro()
     if arguments.link == "usb":
         session.choose_last_port()
@@ -113,5 +124,5 @@ def run(session, arguments):
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
-    parser.add_argument("--link", choices=["com", "usb"], required=True)
+    parser.add_argument("--link", choices=["com", "usb", "net"], required=True)
     sys.exit(main(run, parser))

@@ -6,8 +6,10 @@ Usage: query_e2e.py --link com|usb [--fault KIND] --query PROGRAM --build-dir DI
 
 The queries in text and JSON, each answered with what the cutter holds and sent byte for
 byte; the monitor's lines, a change made at the cutter (SIGUSR1, its force key) among them,
-until SIGINT or SIGTERM; a silent cutter, one that stops answering, a port held by another
-program, a COM port while a USB cutter is attached, wrong command lines, and the port list.
+until SIGINT, SIGTERM or SIGQUIT; a silent cutter, one that stops answering, a port held by
+another program, a COM port while a USB cutter is attached, wrong command lines, output
+that cannot be written or meets a closed pipe, names no port table resolves, control bytes
+from a cutter, bash completion, a cutter behind a device server, and the port list.
 With --fault, a cutter of another kind (CR LF endings, late replies): its answers and its
 monitor. No display is needed.
 """
@@ -16,6 +18,7 @@ import argparse
 import fcntl
 import json
 import os
+import pty
 import re
 import signal
 import subprocess
@@ -41,7 +44,11 @@ MONITOR_PERIOD = 1.8
 # Missing command, unknown command, two commands, unknown options before and after the
 # command, option without value.
 USAGE_ERRORS = [[], ["colour"], ["size", "scale"], ["--frobnicate", "size"], ["size", "-x"],
-                ["size", "--port"]]
+                ["size", "--port"], ["ports", "--port", "COM1"], ["size", "--timeout", "0"],
+                ["size", "--timeout", "1,5"]]
+# Names no port table resolves: refused at once, the ports listed.
+UNKNOWN_PORTS = ["COM 250", "xCOM250", "COM", "COM999999999999", "ttyS0", "COM\x1b[2J"]
+CLOSED_PIPE = 128 + signal.SIGPIPE
 # One line of cause, as tessaro's own refusals are.
 USAGE_ERROR = re.compile(r"tessaro-query: [^\n]+ \(see tessaro-query --help\)\n")
 EXCLUSIVE_USE_LEFT = re.compile(r"exclusive use (its host )?left")
@@ -62,8 +69,8 @@ QUERIES = {
     "size": (["Poll Size X: 610.25 mm", "Poll Size Y: 1000 mm"],
              {"poll_size_x_mm": 610.25, "poll_size_y_mm": 1000}, "OH;"),
     "settings": (settings_lines(95), settings_json(95), "<ESC>.R1:"),
-    "firmware": (["Model: TX-24", "Version: 3.01"], {"model": "TX-24", "version": "3.01"},
-                 "<ESC>.R4:"),
+    "firmware": (["Model: TX-24", "Version: 3.01", "Version Field: 3.01 1207"],
+                 {"model": "TX-24", "version": "3.01", "version_field": "3.01 1207"}, "<ESC>.R4:"),
     "scale": (["Scale X: 1012", "Scale Y: 996"], {"scale_x": 1012, "scale_y": 996}, "<ESC>.R3:"),
 }
 
@@ -88,10 +95,11 @@ class Query:
         self.port = port
         self.force = 95
 
-    def run(self, *arguments, env=None):
+    def run(self, *arguments, env=None, stdout=subprocess.PIPE):
         started = time.monotonic()
-        done = subprocess.run([self.program] + list(arguments), capture_output=True, text=True,
-                              errors="backslashreplace", env=env or self.session.env, timeout=30)
+        done = subprocess.run([self.program] + list(arguments), stdout=stdout,
+                              stderr=subprocess.PIPE, text=True, errors="backslashreplace",
+                              env=env or self.session.env, timeout=30)
         print("$ tessaro-query %s -> %d (%.1f s)" % (" ".join(arguments), done.returncode,
                                                       time.monotonic() - started))
         return done
@@ -113,7 +121,8 @@ class Query:
         if "--json" in arguments:
             printed = done.stdout.splitlines()
             check(len(printed) == 1, "%s printed %r, not one line" % (arguments, done.stdout))
-            shown, wanted = json.loads(printed[0]), dict(values, port=self.port)
+            port = arguments[arguments.index("--port") + 1] if "--port" in arguments else None
+            shown, wanted = json.loads(printed[0]), dict(values, port=port or self.port)
             check(typed(shown) == typed(wanted), "%s printed %r, not %r" % (
                 arguments, shown, wanted))
         else:
@@ -140,10 +149,10 @@ class Monitor:
     """tessaro-query monitor running, its lines collected as they come; killed at the end
     of its `with` block if it still runs."""
 
-    def __init__(self, query, *options):
+    def __init__(self, query, *options, stdout=subprocess.PIPE):
         self.process = subprocess.Popen(
             [query.program, "--port", query.port, "monitor"] + list(options),
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=query.session.env)
+            stdout=stdout, stderr=subprocess.PIPE, text=True, env=query.session.env)
         self.lines = []
         self.reader = threading.Thread(target=self.read, daemon=True)
         self.reader.start()
@@ -157,7 +166,7 @@ class Monitor:
             self.process.wait()
 
     def read(self):
-        for line in self.process.stdout:
+        for line in self.process.stdout or []:
             self.lines.append((time.monotonic(), line.rstrip("\n")))
 
     def wait_for_lines(self, count, timeout=10):
@@ -212,6 +221,16 @@ def answers_on_a_device_path(query):
                         sent)
 
 
+def answers_through_a_device_server(query):
+    """The cutter's port served by ser2net on 127.0.0.1 and linked back by socat."""
+    if not query.cutter.com:
+        return
+    server = query.session.start_device_server(device_of(query.cutter, query.port), "COM245")
+    lines, values, sent = QUERIES["size"]
+    query.expect_answer(["--port", server.name, "SIZE", "--json"], lines, values, sent)
+    server.stop()  # it shares the cutter's terminal with whoever opens it next
+
+
 def monitor_shows_a_change(query, options, end_signal):
     """The first reply printed, unchanged ones not, the change within the monitor's
     period; then the signal ends it with exit 0 and the port closed by the program."""
@@ -254,6 +273,10 @@ def monitor_text_until_sigint(query):
 
 def monitor_json_until_sigterm(query):
     monitor_shows_a_change(query, ["--json"], signal.SIGTERM)
+
+
+def monitor_json_until_sigquit(query):
+    monitor_shows_a_change(query, ["--json"], signal.SIGQUIT)
 
 
 def monitor_tells_a_silence_and_goes_on(query):
@@ -367,13 +390,109 @@ def ports_lists_the_cutters(query):
               "ports --json lists no %s at %s: %r" % (name, device, listed))
 
 
+def lost_output_is_exit_one(query):
+    """Output that cannot be written is exit 1 with the cause, as GNU tools have it."""
+    with open("/dev/full", "w") as full:
+        for arguments in (["--port", query.port, "size"], ["settings", "--port", query.port],
+                          ["ports"], ["--help"], ["--version"], ["-V"]):
+            done = query.run(*arguments, stdout=full)
+            check(done.returncode == 1 and "write error" in done.stderr,
+                  "%s >/dev/full: exit %d, %r" % (arguments, done.returncode, done.stderr))
+        with Monitor(query, stdout=full) as monitor:
+            code, errors = monitor.end(timeout=10)
+    check(code == 1 and "write error" in errors, "monitor >/dev/full: %d, %r" % (code, errors))
+
+
+def a_closed_pipe_leaves_the_port_usable(query):
+    """`monitor | head -1`: the next change meets the closed pipe; 141, the port closed."""
+    pipeline = subprocess.Popen(
+        ["bash", "-c", '"$0" --port "$1" monitor | head -1; echo "${PIPESTATUS[0]}"',
+         query.program, query.port], stdout=subprocess.PIPE, text=True, env=query.session.env)
+    first = pipeline.stdout.readline()
+    query.cutter.process.send_signal(signal.SIGUSR1)
+    query.force += 1
+    status = pipeline.communicate(timeout=15)[0].strip()
+    check(first.startswith("Force: ") and status == str(CLOSED_PIPE),
+          "monitor | head -1: %r, status %s" % (first, status))
+    lines, values, sent = QUERIES["size"]
+    query.expect_answer(["--port", query.port, "size"], lines, values, sent)
+    check(not EXCLUSIVE_USE_LEFT.search(query.cutter.transcript()),
+          "the closed pipe left the port marked for exclusive use")
+
+
+def port_names_follow_one_rule(query):
+    for name in UNKNOWN_PORTS:
+        received = query.expect_failure(["--port", name, "size"], "; the ports: ")
+        check(received == [], "--port %r reached the cutter: %r" % (name, received))
+    done = query.run("--port", UNKNOWN_PORTS[-1], "size")
+    check("\\x1B[2J" in done.stderr and "\x1b" not in done.stderr,
+          "--port echoed %r" % done.stderr)
+
+
+def two_answering_cutters_are_listed(query):
+    """Without --port, never the first of two cutters that answer."""
+    second = query.session.start_cutter(*(["--usb", "3"] if query.cutter.usb else ["--com",
+                                                                                    "auto"]))
+    done = query.run("size")
+    check(done.returncode == 1 and done.stdout == "" and query.port in done.stderr and
+          (second.usb or second.com) in done.stderr,
+          "two cutters: exit %d, %r" % (done.returncode, done.stderr))
+
+
+def bash_completes(query):
+    """What bash offers after the words typed, the last one the word completed."""
+    completion = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../data/"
+                              "completion/tessaro-query")
+    script = 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tessaro_query; ' \
+             'echo "${COMPREPLY[@]}"'
+    for typed, wanted in ((["se"], "settings"), (["size", "--j"], "--json"),
+                          (["--port", ""], query.port), (["--port", "=", ""], query.port)):
+        offered = subprocess.run(["bash", "-c", script, completion, query.program] + typed,
+                                 capture_output=True, text=True, env=query.session.env).stdout
+        check(wanted in offered.split(), "bash offered %r for %r" % (offered, typed))
+
+
+def pty_cutter(session, name, replies):
+    """A cutter on a pseudo-terminal linked into the device map as `name`, answering
+    each command of `replies` with its bytes."""
+    master, slave = pty.openpty()
+    os.symlink(os.ttyname(slave), os.path.join(session.device_map, name))
+
+    def answer(received=b""):
+        while True:
+            received += os.read(master, 256)
+            for command in (c for c in replies if received.endswith(c)):
+                os.write(master, replies[command])
+                received = b""
+    threading.Thread(target=answer, daemon=True).start()
+
+
+def cutter_text_is_escaped(query):
+    """Control bytes a cutter sends reach no terminal raw: \\xNN, CR as \\r. (A COM port
+    is refused beside a USB cutter.)"""
+    if not query.cutter.com:
+        return
+    pty_cutter(query.session, "COM240", {
+        b"\x1b.R4:": b"0,0,TX\x1b[2J\x1b[?1049h\xe9,2.10 0305\r",
+        b"\x1b.R1:": b"30,2\x1b[2J\r5,250,5,1,0,2\r"})
+    done = query.run("--port", "COM240", "firmware")
+    check(done.returncode == 0 and done.stdout == "Model: TX\\x1B[2J\\x1B[?1049h\u00e9\n"
+          "Version: 2.10\nVersion Field: 2.10 0305\n", "firmware printed %r" % done.stdout)
+    done = query.run("--port", "COM240", "settings")
+    check(done.returncode == 1 and not re.search("[\x00-\x09\x0b-\x1f\x7f]", done.stderr),
+          "settings told %r" % done.stderr)
+
+
 # In order: the first step needs the cutter to be the only one.
 STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
-         answers_on_a_device_path, monitor_text_until_sigint, monitor_json_until_sigterm,
-         monitor_tells_a_silence_and_goes_on, monitor_ends_when_the_port_is_gone,
-         a_held_port_is_in_use,
+         answers_on_a_device_path, answers_through_a_device_server, monitor_text_until_sigint,
+         monitor_json_until_sigterm, monitor_tells_a_silence_and_goes_on,
+         monitor_ends_when_the_port_is_gone, a_held_port_is_in_use,
          wrong_command_lines_are_usage_errors, a_silent_cutter_is_reported,
-         a_short_answer_is_no_answer, ports_lists_the_cutters]
+         a_short_answer_is_no_answer, monitor_json_until_sigquit, lost_output_is_exit_one,
+         a_closed_pipe_leaves_the_port_usable, port_names_follow_one_rule,
+         cutter_text_is_escaped, bash_completes, two_answering_cutters_are_listed,
+         ports_lists_the_cutters]
 
 
 # A cutter of another kind within the reply rules: its answers and its monitor.

@@ -16,6 +16,7 @@ import random
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -268,6 +269,31 @@ class Cutter:
         return [line for line in self.transcript().splitlines() if "flash " in line]
 
 
+class DeviceServer:
+    """`device` served by ser2net on 127.0.0.1, as a serial device server serves it, and
+    reached through a pseudo-terminal that socat links into the device map as `name`."""
+
+    def __init__(self, device_map, device, name):
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            port = probe.getsockname()[1]
+        self.name = name
+        self.processes = [subprocess.Popen(
+            ["ser2net", "-n", "-u", "-P", os.path.join(device_map, ".ser2net.pid"), "-Y",
+             "connection: &cutter#  accepter: tcp,127.0.0.1,%d#  connector: serialdev,%s,"
+             "9600n81,local" % (port, device)], stderr=subprocess.DEVNULL)]
+        wait_until("ser2net to listen",
+                   lambda: "0100007F:%04X" % port in read_text("/proc/net/tcp"), 10)
+        link = os.path.join(device_map, name)
+        self.processes.append(subprocess.Popen(
+            ["socat", "pty,link=%s,raw,echo=0" % link, "tcp:127.0.0.1:%d" % port]))
+        wait_until("socat to link %s" % name, lambda: os.path.islink(link), 10)
+
+    def stop(self):
+        for process in reversed(self.processes):
+            end_process(process)
+
+
 class Session:
     def __init__(self, build_dir, box_size_tool=None, layout_tool=None):
         self.build_dir = os.path.abspath(build_dir)
@@ -286,6 +312,7 @@ class Session:
         self.log_path = os.path.join(self.runtime_dir, "tessaro.log")
         self.cutters = []
         self.cutter = None
+        self.servers = []
         self.app = None
         self.window = None
 
@@ -300,6 +327,11 @@ class Session:
                              self.env, transcript, prefix)
         self.cutters.append(self.cutter)
         return self.cutter
+
+    def start_device_server(self, device, name):
+        """`device` served on the network and linked back into the device map as `name`."""
+        self.servers.append(DeviceServer(self.device_map, device, name))
+        return self.servers[-1]
 
     def start_tessaro(self, prefix=(), arguments=(), size=MAIN_WINDOW[1]):
         """Starts tessaro (behind `prefix`, a command such as setpriv, with `arguments`)
@@ -323,6 +355,8 @@ class Session:
     def close(self):
         if self.app is not None:
             end_process(self.app)
+        for server in self.servers:
+            server.stop()
         for cutter in self.cutters:
             cutter.stop()
         shutil.rmtree(self.runtime_dir, ignore_errors=True)

@@ -72,6 +72,7 @@ expect_file share/icons/hicolor/48x48/apps/org.tessaro.Tessaro.png
 expect_file share/man/man1/tessaro.1.gz
 expect_file share/man/man1/tessaro-query.1.gz
 expect_file share/man/man1/tessaro-vcutter.1.gz
+expect_file share/bash-completion/completions/tessaro-query
 expect_file share/doc/tessaro/copyright
 expect_file share/doc/tessaro/changelog.gz
 expect_file share/doc/tessaro/README.md

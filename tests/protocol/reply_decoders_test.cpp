@@ -237,6 +237,7 @@ TEST(ModelReply, VersionIsTheTextBeforeItsFirstSpace) {
     protocol::DecodeModelReply("x,y, CM-24 ,2.10 0305 A,z\r", settings);
     EXPECT_EQ(settings.FirmwareModel, "CM-24");
     EXPECT_EQ(settings.FirmwareVersion, "2.10");
+    EXPECT_EQ(settings.FirmwareVersionField, "2.10 0305 A");
 }
 
 TEST(ModelReply, VersionWithoutSpaceIsTheWholeField) {
