@@ -18,6 +18,8 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace app {
 
 namespace {
@@ -29,6 +31,43 @@ void RemoveFirstBlock(QTextDocument& document) {
     QTextCursor cursor(document.firstBlock());
     cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+}
+
+bool BreaksLine(QChar character) {
+    return character == QLatin1Char('\r') || character == QLatin1Char('\n') ||
+           character == QChar::ParagraphSeparator || character == QChar::LineSeparator;
+}
+
+// A reply is logged with the carriage return (or CR LF) that ended it, and noise can hold
+// more. A text view breaks the line at each, where standard error shows one line: the end
+// goes, any other break shows as a space.
+QString OneLineText(const QString& line) {
+    qsizetype end = line.size();
+    while (end > 0 && BreaksLine(line.at(end - 1))) {
+        --end;
+    }
+    QString text = line.left(end);
+    std::replace_if(text.begin(), text.end(), BreaksLine, QLatin1Char(' '));
+    return text;
+}
+
+// The head and the tail stay: a line ends in what happened ("... Check Fail").
+QString BoundedLineText(const QString& line) {
+    if (line.size() <= kLogLineCharLimit) {
+        return line;
+    }
+    qsizetype head = kLogLineCharLimit - kLogLineTailChars;
+    qsizetype tail = kLogLineTailChars;
+    // Never half a character outside the basic plane.
+    if (line.at(head - 1).isHighSurrogate()) {
+        --head;
+    }
+    if (line.at(line.size() - tail).isLowSurrogate()) {
+        --tail;
+    }
+    return line.left(head) +
+           QStringLiteral(" [%1 characters not shown] ").arg(line.size() - head - tail) +
+           line.right(tail);
 }
 
 QString AskForSaveFile(QWidget* owner) {
@@ -48,23 +87,8 @@ void AppendBoundedLine(QPlainTextEdit& view, const QString& line) {
     }
 }
 
-// The head and the tail stay: a line ends in what happened ("... Check Fail").
 QString LogLineText(const QString& line) {
-    if (line.size() <= kLogLineCharLimit) {
-        return line;
-    }
-    qsizetype head = kLogLineCharLimit - kLogLineTailChars;
-    qsizetype tail = kLogLineTailChars;
-    // Never half a character outside the basic plane.
-    if (line.at(head - 1).isHighSurrogate()) {
-        --head;
-    }
-    if (line.at(line.size() - tail).isLowSurrogate()) {
-        --tail;
-    }
-    return line.left(head) +
-           QStringLiteral(" [%1 characters not shown] ").arg(line.size() - head - tail) +
-           line.right(tail);
+    return BoundedLineText(OneLineText(line));
 }
 
 TLogWindow::TLogWindow(QWidget& owner, toolkit::TPrompts& prompts)
