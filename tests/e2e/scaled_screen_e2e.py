@@ -1,17 +1,15 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Windows on a screen too small for their design positions, framed by a window manager,
-and Qt's own options.
+"""Windows on a screen too small for their design positions, framed by a window manager.
 
 Usage: scaled_screen_e2e.py --build-dir DIR
 
-Tessaro with QT_SCALE_FACTOR=2 on a 1024 x 768 Xvfb (512 x 384 for the program) under
-openbox, started as `tessaro -platform xcb -style Fusion`. The window manager adds its
-frame (title bar and border) only once a window is mapped. The frame of every window an
-operator opens must lie wholly on the screen: the main window and About, whose design
-positions would leave them mostly off it, moved just inside its right and bottom edges;
-the box that comes over About, the wizard's first dialog, and the log window, whose
-designed size is larger than the whole screen.
+`tessaro -platform xcb -style Fusion` with QT_SCALE_FACTOR=2 on a 1024 x 768 Xvfb (512 x
+384 for the program) under openbox, which frames a window only once it is mapped. The
+frame of each window an operator opens lies wholly on the screen: the main window and
+About (their design positions would leave them mostly off it) just inside its right and
+bottom edges; the box over About, the log window (designed larger than the screen) and
+the wizard's first dialog.
 """
 
 import argparse
@@ -47,9 +45,8 @@ def frame_of(window):
 
 
 def on_screen(frame, at_edges):
-    """Whether the frame lies on the screen; `at_edges`: just inside its right and bottom
-    edges, up to the rounding of the frame's borders to the program's pixels (one of them
-    is two of the screen's)."""
+    """`at_edges`: just inside the right and bottom edges, up to the rounding of the
+    frame's borders to the program's pixels (each two of the screen's)."""
     screen_width, screen_height = (int(v) for v in SCREEN.split("x")[:2])
     left, top, right, bottom = frame
     inside = left >= 0 and top >= 0 and right <= screen_width and bottom <= screen_height
@@ -57,8 +54,7 @@ def on_screen(frame, at_edges):
 
 
 def expect_frame_on_screen(session, what, title, size, at_edges=False):
-    """The frame of the window comes to lie on the screen: the window manager frames the
-    window once it is mapped, then Tessaro may move it once."""
+    """The window manager frames the window, then Tessaro may move it once."""
     window = session.wait_for_window(title, size)
     try:
         wait_until("the frame of %s on the screen" % what,
