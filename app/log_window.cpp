@@ -33,6 +33,12 @@ void RemoveFirstBlock(QTextDocument& document) {
     cursor.removeSelectedText();
 }
 
+QString AskForSaveFile(QWidget* owner) {
+    return QFileDialog::getSaveFileName(owner, QStringLiteral("Save the log"),
+                                        QDir::home().filePath(QStringLiteral("tessaro.log")),
+                                        QStringLiteral("Log files (*.log *.txt);;All files (*)"));
+}
+
 bool BreaksLine(QChar character) {
     return character == QLatin1Char('\r') || character == QLatin1Char('\n') ||
            character == QChar::ParagraphSeparator || character == QChar::LineSeparator;
@@ -51,8 +57,20 @@ QString OneLineText(const QString& line) {
     return text;
 }
 
+} // namespace
+
+// The document counts its characters as it goes, so the bound costs no scan per line.
+void AppendBoundedLine(QPlainTextEdit& view, const QString& line) {
+    view.appendPlainText(line);
+    QTextDocument& document = *view.document();
+    while (document.characterCount() > kLogCharLimit && document.blockCount() > 1) {
+        RemoveFirstBlock(document);
+    }
+}
+
 // The head and the tail stay: a line ends in what happened ("... Check Fail").
-QString BoundedLineText(const QString& line) {
+QString LogLineText(const QString& logged) {
+    const QString line = OneLineText(logged);
     if (line.size() <= kLogLineCharLimit) {
         return line;
     }
@@ -68,27 +86,6 @@ QString BoundedLineText(const QString& line) {
     return line.left(head) +
            QStringLiteral(" [%1 characters not shown] ").arg(line.size() - head - tail) +
            line.right(tail);
-}
-
-QString AskForSaveFile(QWidget* owner) {
-    return QFileDialog::getSaveFileName(owner, QStringLiteral("Save the log"),
-                                        QDir::home().filePath(QStringLiteral("tessaro.log")),
-                                        QStringLiteral("Log files (*.log *.txt);;All files (*)"));
-}
-
-} // namespace
-
-// The document counts its characters as it goes, so the bound costs no scan per line.
-void AppendBoundedLine(QPlainTextEdit& view, const QString& line) {
-    view.appendPlainText(line);
-    QTextDocument& document = *view.document();
-    while (document.characterCount() > kLogCharLimit && document.blockCount() > 1) {
-        RemoveFirstBlock(document);
-    }
-}
-
-QString LogLineText(const QString& line) {
-    return BoundedLineText(OneLineText(line));
 }
 
 TLogWindow::TLogWindow(QWidget& owner, toolkit::TPrompts& prompts)
