@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QSize>
 
+class QGuiApplication;
 class QWidget;
 
 namespace app {
@@ -21,5 +22,12 @@ QPoint PlaceInside(const QRect& available, QPoint design, QSize size);
 // Moves a window not shown yet to its design position, kept inside the available area of
 // the screen there (of the primary screen where no screen holds that position).
 void MoveToDesignPosition(QWidget& window, QPoint design);
+
+// From now on every window and dialog the application shows is placed once more when it
+// is first exposed after each showing, by its frame: a window manager frames a window
+// only once it is mapped, so only then is its whole size known. A frame that fits where it
+// stands stays; one that does not is moved just inside the screen's available area, and a
+// resizable window larger than that area is made smaller first.
+void KeepFramesOnScreen(QGuiApplication& application);
 
 } // namespace app

@@ -18,6 +18,8 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace app {
 
 namespace {
@@ -37,6 +39,24 @@ QString AskForSaveFile(QWidget* owner) {
                                         QStringLiteral("Log files (*.log *.txt);;All files (*)"));
 }
 
+bool BreaksLine(QChar character) {
+    return character == QLatin1Char('\r') || character == QLatin1Char('\n') ||
+           character == QChar::ParagraphSeparator || character == QChar::LineSeparator;
+}
+
+// A reply is logged with the carriage return (or CR LF) that ended it, and noise can hold
+// more. A text view breaks the line at each, where standard error shows one line: the end
+// goes, any other break shows as a space.
+QString OneLineText(const QString& line) {
+    qsizetype end = line.size();
+    while (end > 0 && BreaksLine(line.at(end - 1))) {
+        --end;
+    }
+    QString text = line.left(end);
+    std::replace_if(text.begin(), text.end(), BreaksLine, QLatin1Char(' '));
+    return text;
+}
+
 } // namespace
 
 // The document counts its characters as it goes, so the bound costs no scan per line.
@@ -49,7 +69,8 @@ void AppendBoundedLine(QPlainTextEdit& view, const QString& line) {
 }
 
 // The head and the tail stay: a line ends in what happened ("... Check Fail").
-QString LogLineText(const QString& line) {
+QString LogLineText(const QString& logged) {
+    const QString line = OneLineText(logged);
     if (line.size() <= kLogLineCharLimit) {
         return line;
     }

@@ -22,9 +22,9 @@ namespace app {
 // character limit go.
 void AppendBoundedLine(QPlainTextEdit& view, const QString& line);
 
-// A line as the log shows it: a line beyond the line limit loses its middle, replaced by
-// the count of characters cut.
-QString LogLineText(const QString& line);
+// A line as the log shows it: on one line, without the line end a reply came with; a line
+// beyond the line limit loses its middle, replaced by the count of characters cut.
+QString LogLineText(const QString& logged);
 
 class TLogWindow : public QWidget {
     Q_OBJECT

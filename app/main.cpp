@@ -6,6 +6,7 @@
 // standard error box; the exit code is then 0.
 
 #include "app/command_line.h"
+#include "app/design_position.h"
 #include "app/main_form.h"
 #include "dialogs/wizard_flow.h"
 #include "platform/linux/linux_port_sources.h"
@@ -134,6 +135,7 @@ void RunApplication(toolkit::TQtPrompts& prompts) {
     app::TMainForm mainForm(app::TPlatform{serial, usb, portSources, prompts});
     prompts.SetMainWindow(&mainForm);
     dialogs::TWizardFlow wizardFlow(mainForm);
+    app::KeepFramesOnScreen(*qApp);
     mainForm.show();
     SetApplicationIconLater();
     QApplication::exec();

@@ -218,7 +218,8 @@ std::string TVirtualCutter::SettingsReply() const {
     for (std::int32_t value :
          {FConfig.MediaWeight, FConfig.Force, FConfig.OffsetThousandths, FConfig.Quality,
           FConfig.Smooth, FConfig.AutoUnroll, FConfig.MediaType}) {
-        reply += "," + std::to_string(value);
+        reply += ',';
+        reply += std::to_string(value);
     }
     return reply + "\r";
 }

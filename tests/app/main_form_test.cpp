@@ -179,14 +179,17 @@ TEST_F(MainWindow, LogStartsWithMemo1AndLiesOutsideTheClientArea) {
     EXPECT_GE(form.Memo1->x(), form.width());
 }
 
+// A reply is logged with the carriage return that ended it, noise with others inside:
+// standard error has them as received, the memo shows each line as one.
 TEST_F(MainWindow, LogLineGoesToTheMemoAndToStandardError) {
     TMainForm& form = Create();
     ::testing::internal::CaptureStderr();
-    form.AddLog("接收:0,0,4000,2000");
+    form.AddLog("接收:0,0,4000,2000\r");
+    form.AddLog("接收:12\r\n34\r\n");
     form.AddLog("COM1 Check OK");
     const std::string written = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(written, "接收:0,0,4000,2000\nCOM1 Check OK\n");
-    EXPECT_THAT(Log(), ElementsAre("接收:0,0,4000,2000", "COM1 Check OK"));
+    EXPECT_EQ(written, "接收:0,0,4000,2000\r\n接收:12\r\n34\r\n\nCOM1 Check OK\n");
+    EXPECT_THAT(Log(), ElementsAre("接收:0,0,4000,2000", "接收:12  34", "COM1 Check OK"));
 }
 
 TEST_F(MainWindow, LogKeepsItsLastTenThousandLines) {
@@ -284,13 +287,19 @@ TEST_F(MainWindow, LogWindowShowsTheLogLiveAndCopiesAndSavesIt) {
     ASSERT_NE(logWindow, nullptr);
     EXPECT_TRUE(logWindow->isVisible());
     form.AddLog("發送命令:OH;");
-    EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;");
+    // A Poll Size reply, as the session logs it: the reply line once, then its fields.
+    form.Session().StageQueryForTests(protocol::ccPollSize);
+    form.Session().StageReplyTextForTests("0,0,24000,50000\r");
+    Tick(11);
+    const std::string reply = "接收:0,0,24000,50000\n0\n0\n24000\n50000\nPort has not been opened!";
+    EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;\n" + reply);
 
     logWindow->close();
     form.AddLog("Close COM1 OK");
-    EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;");
+    EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;\n" + reply);
     form.actions().front()->trigger();
-    EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;\nClose COM1 OK");
+    const std::string log = "COM1 Check OK\n發送命令:OH;\n" + reply + "\nClose COM1 OK";
+    EXPECT_EQ(logWindow->Text().toStdString(), log);
     ::testing::internal::GetCapturedStderr();
 
     QTest::mouseClick(logWindow->BnCopy, Qt::LeftButton);
@@ -302,7 +311,7 @@ TEST_F(MainWindow, LogWindowShowsTheLogLiveAndCopiesAndSavesIt) {
     QTest::mouseClick(logWindow->BnSave, Qt::LeftButton);
     QFile saved(path);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(saved.readAll().toStdString(), "COM1 Check OK\n發送命令:OH;\nClose COM1 OK\n");
+    EXPECT_EQ(saved.readAll().toStdString(), log + "\n");
 
     logWindow->ChooseSaveFile = [&folder] { return folder.filePath("missing/tessaro.log"); };
     QTest::mouseClick(logWindow->BnSave, Qt::LeftButton);

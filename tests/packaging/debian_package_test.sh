@@ -24,17 +24,20 @@ check() {
 }
 
 # Unpacks the snapshot of the source tree into DIR, builds the source package from it and
-# then the binary package with UMASK and the environment VARIABLEs; both land in DIR.
-# Usage: build_package DIR UMASK VARIABLE=VALUE...
+# then the binary package with UMASK and the environment VARIABLEs, checking its tests or,
+# with CHECK "nocheck", neither building nor running them (the nocheck build profile and
+# build option); both land in DIR.
+# Usage: build_package DIR UMASK check|nocheck VARIABLE=VALUE...
 build_package() {
-  local dir=$1 umask=$2
-  local tree=$dir/tessaro-$version
-  shift 2
+  local dir=$1 umask=$2 check=$3
+  local tree=$dir/tessaro-$version options="parallel=$(nproc)" profile=()
+  shift 3
+  if [ "$check" = nocheck ]; then options="nocheck $options"; profile=(-Pnocheck); fi
   mkdir -p "$tree"
   tar -xf "$work/source.tar" -C "$tree"
   (cd "$dir" && dpkg-source -b "tessaro-$version" >/dev/null)
-  if ! (cd "$tree" && umask "$umask" && env "$@" DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" \
-          dpkg-buildpackage -b -us -uc >"$tree.log" 2>&1); then
+  if ! (cd "$tree" && umask "$umask" && env "$@" DEB_BUILD_OPTIONS="$options" \
+          dpkg-buildpackage -b -us -uc "${profile[@]}" >"$tree.log" 2>&1); then
     tail -30 "$tree.log"; echo "WRONG: dpkg-buildpackage -b failed in $tree"; exit 1
   fi
 }
@@ -44,9 +47,9 @@ mkdir -p "$work"
 (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
   tar --null -T - --ignore-failed-read -cf - 2>/dev/null) >"$work/source.tar"
 started=$(date +%s)
-build_package "$work/first" 022 TZ=UTC LC_ALL=C.UTF-8
-echo "first build: $(($(date +%s) - started)) s"
-build_package "$work/second/elsewhere" 002 TZ=Asia/Taipei LC_ALL=de_DE.UTF-8
+build_package "$work/first" 022 check TZ=UTC LC_ALL=C.UTF-8
+echo "first build, with its unit tests: $(($(date +%s) - started)) s"
+build_package "$work/second/elsewhere" 002 nocheck TZ=Asia/Taipei LC_ALL=de_DE.UTF-8
 echo "both builds: $(($(date +%s) - started)) s"
 deb=$work/first/tessaro_${version}_amd64.deb
 [ -f "$deb" ] || { echo "WRONG: no $deb"; exit 1; }
@@ -54,6 +57,17 @@ for built in "$work"/first/*.deb "$work"/first/*.tar.xz; do
   check "$(basename "$built") is byte for byte the same from both builds" \
     "cmp '$built' '$work/second/elsewhere/$(basename "$built")'"
 done
+# The build that checks ran the unit tests and all passed; the nocheck build ran no test
+# and built none.
+first_log=$work/first/tessaro-$version.log
+second_log=$work/second/elsewhere/tessaro-$version.log
+unit_summary=$(grep -E '^100% tests passed, 0 tests failed out of [0-9]+$' "$first_log" || true)
+echo "unit tests in the first build: ${unit_summary:-none}"
+check "the first build ran the unit tests, and only those" \
+  "[ -n \"\$unit_summary\" ] && grep -q 'ctest -L unit' '$first_log' &&
+   [ \"\$(grep -c '^unit  *= ' '$first_log')\" = 1 ] && ! grep -qE '^(e2e|slow|platform|packaging|structure)  *= ' '$first_log'"
+check "the nocheck build neither built nor ran a test" \
+  "! grep -qE 'ctest|tests passed| tests/[a-z0-9]+/CMakeFiles/' '$second_log'"
 
 expect_file() {
   if dpkg-deb -c "$deb" | awk '{print $6}' | grep -qx "./usr/$1"; then
@@ -66,7 +80,7 @@ expect_file bin/tessaro
 expect_file bin/tessaro-query
 expect_file bin/tessaro-vcutter
 expect_file share/applications/org.tessaro.Tessaro.desktop
-expect_file share/metainfo/org.tessaro.Tessaro.metainfo.xml
+expect_file share/metainfo/org.tessaro.tessaro.metainfo.xml
 expect_file share/icons/hicolor/scalable/apps/org.tessaro.Tessaro.svg
 expect_file share/icons/hicolor/48x48/apps/org.tessaro.Tessaro.png
 expect_file share/man/man1/tessaro.1.gz

@@ -26,12 +26,12 @@ check "the changelog's newest entry is $version" \
   "[ \"\$(dpkg-parsechangelog -l '$root/changelog' -S Version)\" = '$version' ]"
 check "the metainfo's licence is GPL-3.0-or-later" \
   "grep -q '<project_license>GPL-3.0-or-later</project_license>' \
-     '$root/usr/share/metainfo/org.tessaro.Tessaro.metainfo.xml'"
+     '$root/usr/share/metainfo/org.tessaro.tessaro.metainfo.xml'"
 check "the guide starts with Tessaro's introduction and holds the user guide" \
   "head -1 '$doc/README.md' | grep -qx '# Tessaro' && grep -qx '## User guide' '$doc/README.md'"
 for program in "$root"/usr/bin/*; do
   check "the metainfo provides $(basename "$program")" \
-    "grep -q '<binary>$(basename "$program")</binary>' '$root/usr/share/metainfo/org.tessaro.Tessaro.metainfo.xml'"
+    "grep -q '<binary>$(basename "$program")</binary>' '$root/usr/share/metainfo/org.tessaro.tessaro.metainfo.xml'"
 done
 for page in tessaro tessaro-query tessaro-vcutter; do
   manual=$root/usr/share/man/man1/$page.1.gz
