@@ -184,7 +184,9 @@ void TMainForm::BuildControls() {
     setWindowTitle(QStringLiteral("Tessaro"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    QFont windowFont = font();
+    // The log's Chinese prefixes are drawn from the caption face, even in the hidden memo,
+    // which lays out every line it takes.
+    QFont windowFont = WithCaptionFaceFallback(font());
     windowFont.setPixelSize(kWindowFontPixels);
     setFont(windowFont);
     setFixedSize(kClientWidth, kClientHeight);
