@@ -186,9 +186,9 @@ void TMainForm::BuildControls() {
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     // The log's Chinese prefixes are drawn from the caption face, even in the hidden memo,
     // which lays out every line it takes.
-    QFont windowFont = WithCaptionFaceFallback(font());
+    QFont windowFont = font();
     windowFont.setPixelSize(kWindowFontPixels);
-    setFont(windowFont);
+    setFont(WithCaptionFaceFallback(windowFont));
     setFixedSize(kClientWidth, kClientHeight);
     MoveToDesignPosition(*this, kDesignedPosition);
 
@@ -216,6 +216,7 @@ void TMainForm::BuildButtonRow() {
 
 void TMainForm::BuildValueRows() {
     GroupBox1 = new TRowFrame(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(kValueFrame);
     GroupBox1->setAccessibleName(QStringLiteral("Cutter settings"));
     QLabel** captions[] = {&Label1, &Label2, &Label3, &Label4, &Label5,
