@@ -2,6 +2,7 @@
 #include "app/log_window.h"
 
 #include "app/main_form.h"
+#include "app/window_look.h"
 #include "toolkit/event_guard.h"
 #include "toolkit/prompts.h"
 
@@ -102,7 +103,7 @@ void TLogWindow::BuildControls() {
     View->setReadOnly(true);
     View->setLineWrapMode(QPlainTextEdit::NoWrap);
     View->setMaximumBlockCount(kLogLineLimit);
-    View->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    View->setFont(WithCaptionFaceFallback(QFontDatabase::systemFont(QFontDatabase::FixedFont)));
     BnCopy = new QPushButton(QStringLiteral("&Copy all"), this);
     BnSave = new QPushButton(QStringLiteral("&Save..."), this);
     BnClose = new QPushButton(QStringLiteral("Close"), this);

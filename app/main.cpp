@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "app/design_position.h"
 #include "app/main_form.h"
+#include "app/window_look.h"
 #include "dialogs/wizard_flow.h"
 #include "platform/linux/linux_port_sources.h"
 #include "platform/linux/linux_serial_api.h"
@@ -156,6 +157,7 @@ int main(int argc, char* argv[]) {
     // entry's file name; message boxes carry their own caption.
     QApplication::setApplicationName(QStringLiteral("Tessaro"));
     QApplication::setDesktopFileName(QStringLiteral("org.tessaro.Tessaro"));
+    app::LoadCaptionFace();
     toolkit::TQtPrompts prompts;
     toolkit::RunGuarded(prompts, [&prompts] { RunApplication(prompts); });
     return 0;

@@ -6,10 +6,11 @@
 #include "app/design_position.h"
 #include "app/log_window.h"
 #include "app/port_list_box.h"
+#include "app/screen_reader_tree.h"
 #include "app/window_look.h"
 #include "toolkit/event_guard.h"
 
-#include <QAccessibleWidget>
+#include <QAccessible>
 #include <QAction>
 #include <QDialog>
 #include <QFontMetrics>
@@ -23,7 +24,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 namespace app {
 
@@ -58,8 +58,8 @@ constexpr int kButtonFontPixels = 13;
 constexpr int kCaptionFontPixels = 13;
 constexpr int kValueFontPixels = 16;
 
-// Each row's caption as drawn, and the row's name as a screen reader reads its caption and
-// its value: without the padding and the colon that line the captions up.
+// Each row's caption as drawn, and the row's name as a screen reader reads its value:
+// without the padding and the colon that line the captions up.
 struct TValueRow {
     const char* Caption;
     const char* Name;
@@ -158,45 +158,9 @@ QRect ButtonInTopRow(int column) {
 
 // Screen readers meet the panel as a window (a plain widget reads as a filler), and never
 // meet the log, which lies outside the client area where no one sees it.
-class TPanelAccessible : public QAccessibleWidget {
-public:
-    explicit TPanelAccessible(TMainForm& form)
-        : QAccessibleWidget(&form, QAccessible::Window), FForm(form) {}
-
-    int childCount() const override { return static_cast<int>(Listed().size()); }
-
-    QAccessibleInterface* child(int index) const override {
-        const std::vector<QAccessibleInterface*> listed = Listed();
-        const auto position = static_cast<std::size_t>(index);
-        return index >= 0 && position < listed.size() ? listed[position] : nullptr;
-    }
-
-    int indexOfChild(const QAccessibleInterface* child) const override {
-        const std::vector<QAccessibleInterface*> listed = Listed();
-        const auto found = std::find_if(listed.begin(), listed.end(), [child](auto* listedChild) {
-            return listedChild->object() == child->object();
-        });
-        return found == listed.end() ? -1 : static_cast<int>(found - listed.begin());
-    }
-
-private:
-    std::vector<QAccessibleInterface*> Listed() const {
-        std::vector<QAccessibleInterface*> listed;
-        for (int index = 0; index < QAccessibleWidget::childCount(); ++index) {
-            QAccessibleInterface* child = QAccessibleWidget::child(index);
-            if (child != nullptr && child->object() != FForm.Memo1) {
-                listed.push_back(child);
-            }
-        }
-        return listed;
-    }
-
-    TMainForm& FForm;
-};
-
 QAccessibleInterface* PanelAccessible(const QString& /*className*/, QObject* object) {
     auto* form = qobject_cast<TMainForm*>(object);
-    return form != nullptr ? new TPanelAccessible(*form) : nullptr;
+    return form != nullptr ? ListedChildrenAccessible(*form, QAccessible::Window) : nullptr;
 }
 
 } // namespace
@@ -220,9 +184,11 @@ void TMainForm::BuildControls() {
     setWindowTitle(QStringLiteral("Tessaro"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // The log's Chinese prefixes are drawn from the caption face, even in the hidden memo,
+    // which lays out every line it takes.
     QFont windowFont = font();
     windowFont.setPixelSize(kWindowFontPixels);
-    setFont(windowFont);
+    setFont(WithCaptionFaceFallback(windowFont));
     setFixedSize(kClientWidth, kClientHeight);
     MoveToDesignPosition(*this, kDesignedPosition);
 
@@ -237,8 +203,9 @@ void TMainForm::BuildControls() {
     Memo1->setPlainText(QStringLiteral("Memo1"));
     Memo1->setMaximumBlockCount(kLogLineLimit);
     // The operator cannot see the log here: Tab passes it by, and screen readers are not
-    // shown it (TPanelAccessible).
+    // shown it.
     Memo1->setFocusPolicy(Qt::NoFocus);
+    KeepFromScreenReaders(*Memo1);
 }
 
 void TMainForm::BuildButtonRow() {
@@ -248,8 +215,10 @@ void TMainForm::BuildButtonRow() {
 }
 
 void TMainForm::BuildValueRows() {
-    GroupBox1 = new QGroupBox(this);
+    GroupBox1 = new TRowFrame(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(kValueFrame);
+    GroupBox1->setAccessibleName(QStringLiteral("Cutter settings"));
     QLabel** captions[] = {&Label1, &Label2, &Label3, &Label4, &Label5,
                            &Label6, &Label7, &Label8, &Label9};
     QLabel** values[] = {&LaPollSizeX, &LaPollSizeY, &LaForce,      &LaOffset,   &LaMediaWeight,
@@ -270,10 +239,9 @@ void TMainForm::BuildValueRows() {
     for (int row = 0; row < 9; ++row) {
         *values[row] = MakeRowLabel(GroupBox1, valueFont, QString(),
                                     QPoint(valueX, kRowTop + row * kRowPitch - valueRise));
-        const QString name = QString::fromUtf8(kValueRows[row].Name);
-        (*captions[row])->setAccessibleName(name);
-        (*captions[row])->setBuddy(*values[row]);
-        (*values[row])->setAccessibleName(name);
+        // A screen reader reads the row once: its value, named by the row.
+        (*values[row])->setAccessibleName(QString::fromUtf8(kValueRows[row].Name));
+        KeepFromScreenReaders(**captions[row]);
     }
 }
 

@@ -2,41 +2,48 @@
 #include "app/window_look.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QPushButton>
-#include <QRawFont>
-
-#include <array>
+#include <QStringList>
 
 namespace app {
 
 namespace {
 
-// Fixed-pitch faces with the full-width colon, the preferred first: the package depends on
-// the font package of one or the other.
-constexpr std::array kCaptionFamilies = {"Noto Sans Mono CJK TC", "WenQuanYi Micro Hei Mono"};
-constexpr char32_t kFullWidthColon = 0xFF1A;
+// Made at build time from WenQuanYi Micro Hei Mono (app/CMakeLists.txt).
+constexpr const char* kCaptionFaceResource = ":/fonts/caption-face.ttf";
 
-// The first candidate installed whose own glyphs include the colon (a face that lacks it
-// would borrow it from a fallback face); empty where none is.
-QString CaptionFamily() {
-    for (const char* candidate : kCaptionFamilies) {
-        const QString family = QString::fromLatin1(candidate);
-        if (QFontDatabase::hasFamily(family) &&
-            QRawFont::fromFont(QFont(family)).supportsCharacter(kFullWidthColon)) {
-            return family;
-        }
-    }
-    return {};
+// The family of the caption face, registered on the first call; empty where it could not
+// be read.
+const QString& CaptionFamily() {
+    static const QString family = [] {
+        const QStringList families = QFontDatabase::applicationFontFamilies(
+            QFontDatabase::addApplicationFont(QString::fromLatin1(kCaptionFaceResource)));
+        return families.isEmpty() ? QString() : families.front();
+    }();
+    return family;
 }
 
 } // namespace
 
+void LoadCaptionFace() {
+    CaptionFamily();
+}
+
 QFont FixedPitchFont(int pixelSize) {
-    static const QString captionFamily = CaptionFamily();
-    QFont font = captionFamily.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
-                                         : QFont(captionFamily);
+    QFont font = CaptionFamily().isEmpty() ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
+                                           : QFont(CaptionFamily());
     font.setFixedPitch(true);
     font.setPixelSize(pixelSize);
+    return font;
+}
+
+QFont WithCaptionFaceFallback(QFont font) {
+    // The face the font stands for, by its own name: behind a generic name such as "Sans
+    // Serif", which names no installed face, the caption face would come first.
+    if (!CaptionFamily().isEmpty()) {
+        font.setFamilies({QFontInfo(font).family(), CaptionFamily()});
+    }
     return font;
 }
 

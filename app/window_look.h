@@ -13,9 +13,17 @@ class QWidget;
 
 namespace app {
 
-// The first installed of the fixed-pitch faces that show Chinese and have the full-width
-// colon, so the main window's captions line up; the system's fixed font where none is.
+// Registers the fixed-pitch caption face the program carries. Called before the first
+// window is made, so no window takes a font change; later calls do nothing.
+void LoadCaptionFace();
+
+// The caption face, whose characters include the full-width colon, so the main window's
+// captions line up; the system's fixed font where the face could not be read.
 QFont FixedPitchFont(int pixelSize);
+
+// `font` with the caption face behind it: the few Chinese characters of the program's own
+// texts (the log's prefixes) come from that face instead of a large system face.
+QFont WithCaptionFaceFallback(QFont font);
 
 QPushButton* MakeButton(QWidget* parent, const QString& caption, const QRect& bounds);
 

@@ -3,10 +3,10 @@
 
 #include "app/design_position.h"
 #include "app/main_form.h"
+#include "app/screen_reader_tree.h"
 #include "app/window_look.h"
 #include "dialogs/dialog_look.h"
 
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -64,7 +64,7 @@ TAboutForm::TAboutForm(app::TMainForm& mainForm) : QDialog(&mainForm), FMainForm
 }
 
 void TAboutForm::BuildControls() {
-    GroupBox1 = new QGroupBox("Firmware", this);
+    GroupBox1 = new app::TRowFrame("Firmware", this);
     GroupBox1->setObjectName("GroupBox1");
     GroupBox1->setFont(app::FixedPitchFont(kFixedFontPixelSize));
     GroupBox1->setGeometry(30, 116, 235, 74);
@@ -73,11 +73,11 @@ void TAboutForm::BuildControls() {
     Label3 = MakeRowCaption(GroupBox1, "Label3", "Version :", 49);
     LaModel = MakeRowValue(GroupBox1, "LaModel", 27);
     LaVersion = MakeRowValue(GroupBox1, "LaVersion", 49);
-    // Read without the colon, as the main window's rows are.
-    Label2->setAccessibleName("Model");
-    NameByCaption(*Label2, *LaModel, "Model");
-    Label3->setAccessibleName("Version");
-    NameByCaption(*Label3, *LaVersion, "Version");
+    // Each row reads once, as its value named without the colon, as the main window's do.
+    LaModel->setAccessibleName("Model");
+    LaVersion->setAccessibleName("Version");
+    app::KeepFromScreenReaders(*Label2);
+    app::KeepFromScreenReaders(*Label3);
 
     BnOk = MakeButton(this, "BnOk", "OK", {107, 193});
     BnOk->setFont(app::FixedPitchFont(kFixedFontPixelSize));

@@ -15,7 +15,7 @@ constexpr QSize kClientSize{174, 116};
 } // namespace
 
 TModifyForm::TModifyForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ModifyForm", kClientSize) {
+    : TWizardDialog(mainForm, flow, "ModifyForm", "scale unchanged", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Scale not change !!", {11, 30});
     BnOk = MakeButton(this, "BnOk", "OK", {49, 72});
     BnOk->setDefault(true);

@@ -24,7 +24,7 @@ constexpr const char* kInstructionText = "Please measure the length and width ag
 } // namespace
 
 TModifyForm2::TModifyForm2(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ModifyForm2", kClientSize) {
+    : TWizardDialog(mainForm, flow, "ModifyForm2", "check the corrected cut", kClientSize) {
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     BnYes = MakeButton(this, "BnYes", "Yes", {95, 160});

@@ -35,7 +35,7 @@ std::string TrimmedReading(const std::string& reading) {
 } // namespace
 
 TPasswordForm::TPasswordForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "PasswordForm", kClientSize) {
+    : TWizardDialog(mainForm, flow, "PasswordForm", "password", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Password:", {12, 24});
     EdPassword = MakeEdit(this, "EdPassword", "", {92, 20, 84, 26});
     EdPassword->setEchoMode(QLineEdit::Password);

@@ -19,7 +19,7 @@ constexpr QSize kClientSize{221, 134};
 } // namespace
 
 TSaveDataForm::TSaveDataForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "SaveDataForm", kClientSize) {
+    : TWizardDialog(mainForm, flow, "SaveDataForm", "save to the cutter", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Save data to flash rom ?", {14, 16});
     BnSave = MakeButton(this, "BnSave", "Save", {73, 52});
     BnCancel = MakeButton(this, "BnCancel", "Cancel", {73, 90});

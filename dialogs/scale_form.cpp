@@ -2,6 +2,7 @@
 #include "dialogs/scale_form.h"
 
 #include "app/main_form.h"
+#include "app/screen_reader_tree.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/scale_form2.h"
 #include "dialogs/size_checks.h"
@@ -29,7 +30,8 @@ constexpr const char* kInstructionText = "Please load a media on machine,\n"
                                          "and make the machine at ONLINE status.\n"
                                          "Please select an adjustment method.";
 
-// A method choice: a radio button without caption of its own and the label naming it.
+// A method choice: a radio button without caption of its own and the label naming it. The
+// button reads as the label's text; the label is not read again.
 QRadioButton* MakeChoice(QWidget* parent, const char* name, int top) {
     auto* choice = new QRadioButton(parent);
     choice->setObjectName(name);
@@ -41,13 +43,14 @@ QLabel* MakeChoiceLabel(QWidget* parent, const char* name, const char* text, QWi
                         int top) {
     QLabel* label = MakeLabel(parent, name, text, {38, top});
     label->setBuddy(buddy);
+    app::KeepFromScreenReaders(*label);
     return label;
 }
 
 } // namespace
 
 TScaleForm::TScaleForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ScaleForm", kClientSize) {
+    : TWizardDialog(mainForm, flow, "ScaleForm", "test cut", kClientSize) {
     Label8 = new QLabel(this);
     Label8->setObjectName("Label8");
     BuildMethodFrame();
@@ -61,8 +64,9 @@ TScaleForm::TScaleForm(app::TMainForm& mainForm, TWizardFlow& flow)
 
 // Calibration is the only method offered; the other two stay hidden and are never read.
 void TScaleForm::BuildMethodFrame() {
-    GroupBox1 = new QGroupBox(this);
+    GroupBox1 = new app::TRowFrame(this);
     GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setAccessibleName("Adjustment method");
     GroupBox1->setGeometry(30, 88, 305, 44);
     RaCalibration = MakeChoice(GroupBox1, "RaCalibration", 11);
     RaCalibration->setChecked(true);

@@ -35,7 +35,7 @@ void SelectForRetyping(QLineEdit& edit) {
 } // namespace
 
 TScaleForm2::TScaleForm2(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ScaleForm2", kClientSize) {
+    : TWizardDialog(mainForm, flow, "ScaleForm2", "measured size", kClientSize) {
     Label5 = new QLabel(this);
     Label5->setObjectName("Label5");
     Label1 = MakeLabel(this, "Label1", "Length X:", {60, 99});

@@ -11,10 +11,11 @@
 namespace dialogs {
 
 TWizardDialog::TWizardDialog(app::TMainForm& mainForm, TWizardFlow& flow, const char* name,
-                             QSize clientSize)
+                             const char* step, QSize clientSize)
     : QDialog(&mainForm), FMainForm(mainForm), FFlow(flow) {
     setObjectName(name);
     ApplyDialogFrame(*this, kWizardCaption, clientSize);
+    setAccessibleName(QStringLiteral("Scaling: ") + QString::fromUtf8(step));
     // Set before the controls are made, so they all take it.
     setFont(app::FixedPitchFont(kFixedFontPixelSize));
 }

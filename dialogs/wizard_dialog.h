@@ -3,7 +3,8 @@
 
 // The common ground of the wizard's six dialogs: caption "Tessaro", a fixed border with
 // only the close box, always on top, fixed-pitch texts, and a show handler that runs
-// inside the main window's event guard.
+// inside the main window's event guard. Screen readers read each by its step, as the
+// caption is the same for all.
 
 #include <QDialog>
 
@@ -22,7 +23,9 @@ class TWizardDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TWizardDialog(app::TMainForm& mainForm, TWizardFlow& flow, const char* name, QSize clientSize);
+    // `step` says which step of the wizard the dialog is, for screen readers.
+    TWizardDialog(app::TMainForm& mainForm, TWizardFlow& flow, const char* name, const char* step,
+                  QSize clientSize);
 
     // Runs each time the dialog is shown by the program.
     virtual void FormShow() {}

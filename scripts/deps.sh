@@ -6,7 +6,7 @@ tessaro_packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest
   xvfb xauth xdotool imagemagick x11-utils openbox
-  fonts-noto-cjk fonts-wqy-microhei fonts-dejavu-core
+  fonts-noto-cjk fonts-wqy-microhei fonts-dejavu-core python3-fonttools
   desktop-file-utils appstream dpkg-dev file locales python3
   debootstrap lintian debhelper
   dbus-daemon at-spi2-core python3-pyatspi weston qt6-wayland

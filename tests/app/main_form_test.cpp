@@ -229,6 +229,28 @@ TEST_F(MainWindow, LogBoundsLongLinesAndItsSize) {
     EXPECT_TRUE(log->lastBlock().text().startsWith(QString::number(linesToFill - 1)));
 }
 
+// The Chinese prefixes of an exchange's log lines have glyphs in the memo and in the log
+// window also where no CJK font is installed (packaging.layout_without_cjk_font): the
+// built-in caption face stands behind both.
+using LogGlyphs = testsupport::TWindowTest;
+TEST_F(LogGlyphs, EveryCharacterOfAnExchangeIsDrawableInTheLog) {
+    Build();
+    ::testing::internal::CaptureStderr();
+    Form().BnPollSize->click();
+    DeliverAll();
+    TickUntilIdle();
+    Form().actions().front()->trigger();
+    ::testing::internal::GetCapturedStderr();
+    ASSERT_THAT(Log(), ::testing::Contains(HasSubstr("OH;")));
+    for (const QPlainTextEdit* log : {Form().Memo1, Form().LogWindow()->View}) {
+        const QFontMetrics metrics(log->font());
+        for (const char32_t character : log->toPlainText().remove('\n').toUcs4()) {
+            EXPECT_TRUE(metrics.inFontUcs4(character))
+                << std::hex << static_cast<unsigned>(character);
+        }
+    }
+}
+
 TEST_F(MainWindow, DecodedSettingsAreShownAndAnnounced) {
     TMainForm& form = Create();
     QSignalSpy changed(&form.Session(), &session::TCutterSession::SettingsChanged);

@@ -502,7 +502,7 @@ class Session:
         """For each of the nine value rows, whether its label shows any text: the row from
         the label's place to the value frame's right edge, one row pitch high."""
         layout = self.layout()
-        frame_x, _, frame_width, _ = layout.box(MAIN_WINDOW[1], "QGroupBox")
+        frame_x, _, frame_width, _ = layout.box(MAIN_WINDOW[1], "GroupBox1")
         rows = [layout.box(MAIN_WINDOW[1], name) for name in VALUE_LABELS]
         pitch = rows[1][1] - rows[0][1]
         shot = os.path.join(self.runtime_dir, "panel.png")
