@@ -294,7 +294,10 @@ TEST(WholeReply, IsTheQuerysFieldsEndedByTheLineAndNothingElse) {
         {protocol::ccPollSize, "9,9,0,0,24000,50000\r", rfFieldCount}, // led by noise
         {protocol::ccPollSize, "0,0,24000,500000,0,24000,500000,0,24000,50000", rfUnended},
         {protocol::ccPollSize, "0,0,24000.5,100\r", rfNotANumber},
-        {protocol::ccPollSize, "\x1b" "0,0,24000,50000\r", rfNotANumber},
+        {protocol::ccPollSize,
+         "\x1b"
+         "0,0,24000,50000\r",
+         rfNotANumber},
         {protocol::ccPollSize, "0,0,24000,50000\r0,0", rfAfterReturn},
         {protocol::ccPollSize, "0,0,24000,50000\r\r\n", rfAfterReturn},
         {protocol::ccPollSize, "0,0;5,24000,50000\r", rfStrayDelimiter},
