@@ -87,7 +87,8 @@ TPortChoice PortNamed(const std::string& wanted, const std::vector<session::TPor
 }
 
 TPortChoice AnsweringPort(session::TCutterSession& session,
-                          const std::vector<session::TPortEntry>& entries) {
+                          const std::vector<session::TPortEntry>& entries,
+                          std::chrono::milliseconds timeout) {
     if (entries.empty()) {
         return {{}, "no port found: connect the cutter, or name its port with --port"};
     }
@@ -98,7 +99,7 @@ TPortChoice AnsweringPort(session::TCutterSession& session,
     std::vector<std::string> silent;
     for (const session::TPortEntry& entry : entries) {
         session.SetPortName(entry.Name);
-        const TQueryOutcome outcome = RunQuery(session, qcFirmware);
+        const TQueryOutcome outcome = RunQuery(session, qcFirmware, timeout);
         if (outcome.Answered) {
             answering.push_back(entry.Name);
         } else {

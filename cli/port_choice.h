@@ -3,6 +3,7 @@
 
 #include "session/cutter_session.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,9 @@ struct TPortChoice {
 TPortChoice PortNamed(const std::string& wanted, const std::vector<session::TPortEntry>& entries);
 
 // Without --port: the only entry, or else the one entry whose cutter answers the firmware
-// query (a query that changes nothing on the cutter).
+// query (a query that changes nothing on the cutter) within `timeout`.
 TPortChoice AnsweringPort(session::TCutterSession& session,
-                          const std::vector<session::TPortEntry>& entries);
+                          const std::vector<session::TPortEntry>& entries,
+                          std::chrono::milliseconds timeout);
 
 } // namespace cli

@@ -39,8 +39,9 @@ int TQueryProgram::Run(const TQueryRequest& request) {
             return ListPorts(style);
         }
         const std::vector<session::TPortEntry> entries = FSession.PortEntries();
-        const TPortChoice port = request.Port.empty() ? AnsweringPort(FSession, entries)
-                                                      : PortNamed(request.Port, entries);
+        const TPortChoice port = request.Port.empty()
+                                     ? AnsweringPort(FSession, entries, request.Timeout)
+                                     : PortNamed(request.Port, entries);
         if (!port.Failure.empty()) {
             return Fail(port.Failure);
         }
