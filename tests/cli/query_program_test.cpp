@@ -113,7 +113,7 @@ TEST(QueryProgram, PrintsOneWholeReplyOrEndsWithOneQuotingWhatCame) {
          kExitNoAnswer,
          {},
          {"COM1: the answer was not one whole size reply (it did not hold the reply's number of "
-          "fields): '0,024000,50000\r'"}},
+          "fields): '0,024000,50000\\r'"}},
         {"no CR",
          Faults([](sim::TFaults& f) { f.NoCarriageReturn = true; }),
          {qcSettings, "COM1"},
