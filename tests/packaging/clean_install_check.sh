@@ -113,9 +113,12 @@ check "Tessaro shows its window here" \
   "env -u DISPLAY XDG_RUNTIME_DIR='$work/runtime' python3 -B '$shoot_window' '$work/full.png' '$program'"
 
 # The frame of the nine rows, where the main window says it stands: captions only, the
-# values are empty at start.
+# values are empty at start. Wizard dialogs share the title and may name a frame GroupBox1
+# too, and windows are listed in no fixed order: the main window is the one with Poll Size.
 rows=$({ QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 "$layout_tool" 2>/dev/null || true; } |
-  awk -F'\t' '$1 == "Tessaro" && $3 == "GroupBox1" { print $4 }')
+  awk -F'\t' '$1 == "Tessaro" && $3 == "Poll Size" { main = $2 }
+               $1 == "Tessaro" && $3 == "GroupBox1" { frame[$2] = $4 }
+               END { if (main in frame) print frame[main] }')
 check "the main window tells where its rows stand" "[ -n '$rows' ]"
 read -r x y width height <<<"${rows:-1 1 1 1}"
 for shot in clean full; do
