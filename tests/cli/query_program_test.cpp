@@ -40,24 +40,6 @@ TEST(QueryProgram, APortThatIsGoneOrUnknownEndsWithOneAndSaysWhy) {
                                     "(/dev/ttyS0)"));
 }
 
-// A reply that lost a byte on the line holds a field too few: nothing of it is printed.
-TEST(QueryProgram, AnAnswerAFieldShortPrintsNothingAndEndsWithOne) {
-    for (const TQueryCommand command : {qcSize, qcFirmware}) {
-        SCOPED_TRACE(int(command));
-        sim::TFaults lostByte;
-        lostByte.DropByteOfReply = 1;
-        testsupport::TSessionBench bench;
-        std::vector<std::string> printed;
-        TQueryProgram program{bench.Build(testsupport::OnLink("COM1", lostByte)),
-                              {[&printed](const std::string& lines) { printed.push_back(lines); },
-                               [](const std::string&) {}}};
-        bench.Line().SetImmediate(true);
-        bench.Session().Timer1.SetEnabled(true);
-        EXPECT_EQ(program.Run({command, "COM1", false}), kExitNoAnswer);
-        EXPECT_THAT(printed, IsEmpty());
-    }
-}
-
 // An entry by its name in any case or by its device path, or a USB device; whatever else
 // is typed is refused with the list, a device path never matching an entry without one.
 TEST(QueryPortChoice, APortIsAnEntryOrAUsbDeviceElseTheListIsShown) {
@@ -114,6 +96,13 @@ TEST(QueryProgram, PrintsOneWholeReplyOrEndsWithOneQuotingWhatCame) {
          {},
          {"COM1: the answer was not one whole size reply (it did not hold the reply's number of "
           "fields): '0,024000,50000\\r'"}},
+        {"short firmware answer",
+         Faults([](sim::TFaults& f) { f.DropByteOfReply = 1; }),
+         {qcFirmware, "COM1"},
+         kExitNoAnswer,
+         {},
+         {"COM1: the answer was not one whole firmware reply (it did not hold the reply's number "
+          "of fields): '0,0TC-60,2.10 0305\\r'"}},
         {"no CR",
          Faults([](sim::TFaults& f) { f.NoCarriageReturn = true; }),
          {qcSettings, "COM1"},
