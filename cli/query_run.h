@@ -17,16 +17,13 @@ struct TQueryOutcome {
     std::string Failure;
 };
 
-// How long a query waits for its answer when nobody says.
-inline constexpr std::chrono::milliseconds kDefaultQueryTimeout{1000};
-
 // Sends the query of `command` (size, settings, firmware or scale) on the session's port
 // and runs the event loop until the session reports a whole reply, a reply that is not
 // whole or a lost port, or `timeout` passes; the session is left with nothing under way.
 // The session follows the shell's reply rule. A COM port is refused at once while a USB
 // cutter is attached, as the window refuses it.
 TQueryOutcome RunQuery(session::TCutterSession& session, TQueryCommand command,
-                       std::chrono::milliseconds timeout = kDefaultQueryTimeout);
+                       std::chrono::milliseconds timeout);
 
 // "no answer within 1.0 s": the time in seconds with one decimal.
 std::string NoAnswerWithinText(std::chrono::milliseconds timeout);

@@ -139,7 +139,6 @@ public:
     void DiscardLinkInput();
 
     void SetReplyMode(TReplyMode mode) { FReplyMode = mode; }
-    TReplyMode ReplyMode() const { return FReplyMode; }
     // Ends every query and the monitor without a word, for a caller that stopped waiting
     // (its own time limit passed, or it asks another port): the link is closed and
     // nothing collected or queued is kept.
