@@ -350,10 +350,6 @@ void TMainForm::SetDialogs(TPanelDialogs dialogs) {
     FDialogs = std::move(dialogs);
 }
 
-void TMainForm::SetWizardFields(session::TWizardFields fields) {
-    FSession.SetWizardFields(std::move(fields));
-}
-
 // A line beyond the line limit reaches the memo, the log window and standard error cut.
 // While the log window is closed a line costs it nothing. Standard error is written with
 // C stdio: the C++ streams would add their locale set-up to every start.

@@ -14,12 +14,11 @@ constexpr QSize kClientSize{174, 116};
 
 } // namespace
 
-TModifyForm::TModifyForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ModifyForm", kClientSize) {
+TModifyForm::TModifyForm(TWizardFlow& flow) : TWizardDialog(flow, "ModifyForm", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Scale not change !!", {11, 30});
     BnOk = MakeButton(this, "BnOk", "OK", {49, 72});
     BnOk->setDefault(true);
-    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
+    OnClick(BnOk, FFlow, [this] { BnOkClick(); });
 }
 
 void TModifyForm::BnOkClick() {

@@ -3,16 +3,12 @@
 
 // The common ground of the wizard's six dialogs: caption "Tessaro", a fixed border with
 // only the close box, always on top, fixed-pitch texts, and a show handler that runs
-// inside the main window's event guard.
+// inside the event guard.
 
 #include <QDialog>
 
 class QKeyEvent;
 class QShowEvent;
-
-namespace app {
-class TMainForm;
-}
 
 namespace dialogs {
 
@@ -22,7 +18,7 @@ class TWizardDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TWizardDialog(app::TMainForm& mainForm, TWizardFlow& flow, const char* name, QSize clientSize);
+    TWizardDialog(TWizardFlow& flow, const char* name, QSize clientSize);
 
     // Runs each time the dialog is shown by the program.
     virtual void FormShow() {}
@@ -32,8 +28,7 @@ protected:
     // Esc does nothing unless a dialog gives it a button of its own.
     void keyPressEvent(QKeyEvent* event) override;
 
-    app::TMainForm& FMainForm;
-    // The other dialogs of the wizard, reached through the flow.
+    // The session, the prompts and the other dialogs of the wizard, reached through the flow.
     TWizardFlow& FFlow;
 };
 

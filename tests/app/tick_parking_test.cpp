@@ -7,7 +7,7 @@
 
 #include "dialogs/about_form.h"
 #include "dialogs/save_data_form.h"
-#include "dialogs/wizard_flow.h"
+#include "tests/support/wizard_over_window.h"
 
 #include <gmock/gmock.h>
 
@@ -40,7 +40,7 @@ protected:
         return QTest::qWaitFor(condition, kWaitLimitMs);
     }
 
-    std::optional<dialogs::TWizardFlow> FFlow;
+    std::optional<testsupport::TWizardOverWindow> FFlow;
 };
 
 TEST_F(TDialogExchangeTest, AboutDialogShowsTheFirmwareItAskedForOnShow) {

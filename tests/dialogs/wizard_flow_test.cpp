@@ -325,6 +325,15 @@ TEST_F(WizardFlow, TestCutThatCannotBeSentIsToldAndTheFlowGoesOn) {
         {[this] { SetUsbCutterPlugged(true); }, kUsbCableText},
         {[this] { FMainForm->ComboBox1->setEditText("COM9"); },
          std::string(kTestCutNotSentText) + "\nDevice not found"},
+        // Bytes that never left are not a cut under way.
+        {[this] { LoseWrites(true); },
+         std::string(kTestCutNotSentText) + "\nCOM1 took 0 of the command's 57 bytes"},
+        {[this] {
+             SetUsbCutterPlugged(true);
+             FMainForm->ComboBox1->setEditText("USB0");
+             LoseWrites(true);
+         },
+         std::string(kTestCutNotSentText) + "\nUSB0 refused the command's 57 bytes"},
     };
     for (const auto& [cause, box] : causes) {
         SCOPED_TRACE(box);
@@ -338,23 +347,36 @@ TEST_F(WizardFlow, TestCutThatCannotBeSentIsToldAndTheFlowGoesOn) {
         EXPECT_EQ(Prompts.Shown, (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, box}}));
         EXPECT_EQ(SerialWritten(), "");
         EXPECT_TRUE(Flow().ScaleForm2()->isVisible());
+        LoseWrites(false);
         SetUsbCutterPlugged(false);
+        FMainForm->ComboBox1->setEditText("COM1");
         Flow().ScaleForm2()->reject();
     }
 }
 
-TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {
-    RunUpToPassword("50.5", "49.8");
-    AnswerQuery();
-    TypeInto(Flow().PasswordForm()->EdPassword, "047");
-    Click(Flow().PasswordForm()->BnOk);
-    SetUsbCutterPlugged(true);
-    Prompts.Shown.clear();
-    AnswerQuery();
-    EXPECT_EQ(Prompts.Shown,
-              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText},
-                                    {TRecordingPrompts::pkShowMessage, kWriteNotSentText}}));
-    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
+// A write refused, or one the link did not take, is not reported as saved.
+TEST_F(WizardFlow, WriteThatDidNotLeaveIsNotReportedAsSaved) {
+    const std::pair<std::function<void()>, std::vector<TPrompt>> causes[] = {
+        {[this] { SetUsbCutterPlugged(true); },
+         {{TRecordingPrompts::pkMessageBox, kUsbCableText},
+          {TRecordingPrompts::pkShowMessage, kWriteNotSentText}}},
+        {[this] { LoseWrites(true); }, {{TRecordingPrompts::pkShowMessage, kWriteNotSentText}}},
+    };
+    for (const auto& [cause, boxes] : causes) {
+        SCOPED_TRACE(boxes.front().Text);
+        RunUpToPassword("50.5", "49.8");
+        AnswerQuery();
+        TypeInto(Flow().PasswordForm()->EdPassword, "047");
+        Click(Flow().PasswordForm()->BnOk);
+        cause();
+        Prompts.Shown.clear();
+        AnswerQuery();
+        EXPECT_EQ(Prompts.Shown, boxes);
+        EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
+        SetUsbCutterPlugged(false);
+        LoseWrites(false);
+        Flow().PasswordForm()->reject();
+    }
 }
 
 TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
@@ -367,6 +389,7 @@ TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
     Click(Flow().PasswordForm()->BnOk);
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
     EXPECT_FALSE(Flow().PasswordForm()->isVisible());
+    ASSERT_FALSE(Prompts.Shown.empty());
     EXPECT_EQ(Prompts.Shown.back(),
               (TPrompt{TRecordingPrompts::pkShowMessage, kMeasurementNotCutText}));
 }

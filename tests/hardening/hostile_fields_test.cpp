@@ -10,8 +10,8 @@
 #include "dialogs/save_data_form.h"
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
-#include "dialogs/wizard_flow.h"
 #include "tests/hardening/hardening_support.h"
+#include "tests/support/wizard_over_window.h"
 #include "toolkit/conversions.h"
 
 #include <QLineEdit>
@@ -155,7 +155,7 @@ protected:
     }
 
     TFaultBench FBench{kSerialPort};
-    dialogs::TWizardFlow FFlow{FBench.Form()};
+    testsupport::TWizardOverWindow FFlow{FBench.Form()};
 };
 
 TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {

@@ -144,10 +144,8 @@ protected:
 
 TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
     const TDisturbance disturbance = GetParam().Disturbance;
-    Session().SetWizardFields(
-        {[] { return "50"; }, [] { return "40"; }, [] { return "50.5"; }, [] { return "40.4"; }});
-    ASSERT_EQ(Session().SendTestDraw(), soWritten);
-    ASSERT_EQ(Session().SendCorrectedTestDraw(), soWritten);
+    ASSERT_EQ(Session().SendTestDraw({"50", "40"}), soWritten);
+    ASSERT_EQ(Session().SendCorrectedTestDraw({"50.5", "40.4"}), soWritten);
     if (disturbance == tdScaleZero) {
         Cutter().Feed("\x1b.C6;1;0:");
     }

@@ -43,9 +43,9 @@ FOLDERS = {
     "session/": Rule(("session/", "protocol/", "link/", "toolkit/"), QT_CORE,
                      "the cutter session needs Qt Core only, and knows no window"),
     "app/": Rule(("app/", "session/", "protocol/", "link/", "toolkit/"), ANY_QT,
-                 "the main window is a view of the session; it gets the platform handed down"),
-    "dialogs/": Rule(("dialogs/", "app/", "protocol/", "toolkit/"), ANY_QT,
-                     "the dialogs stand on the main window, the protocol and the toolkit"),
+                 "the main window is a view of the session; only main() builds the dialogs"),
+    "dialogs/": Rule(("dialogs/", "session/", "protocol/", "toolkit/"), ANY_QT,
+                     "the dialogs are views of the session, given what they need by main()"),
     "cli/": Rule(("cli/", "session/", "protocol/", "link/", "toolkit/"), QT_CORE,
                  "tessaro-query is the session without a window: Qt Core only"),
 }
