@@ -73,7 +73,7 @@ TEST_F(TDialogExchangeTest, WizardSaveReadsTheScaleThePasswordStepWaitsFor) {
 
     DeliverAll();
     EXPECT_TRUE(WaitUntil([this] { return Session().ScaleRepliesDecoded() == 1; }));
-    EXPECT_EQ(Session().Settings().ScaleX, 1000);
+    EXPECT_EQ(Session().Settings().ScaleX, 1012);
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
     EXPECT_THAT(Prompts.Shown, ::testing::IsEmpty());
 }

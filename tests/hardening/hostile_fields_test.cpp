@@ -226,7 +226,7 @@ TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
     ASSERT_TRUE(FFlow.PasswordForm()->isVisible());
     FBench.DeliverAll();
     FBench.TickUntilIdle();
-    ASSERT_EQ(FBench.Session().Settings().ScaleX, 1000);
+    ASSERT_EQ(FBench.Session().Settings().ScaleX, 1012);
 
     for (const std::string& text : kHostilePasswords) {
         SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));
@@ -245,8 +245,8 @@ TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
     }
     EXPECT_EQ(FBench.Prompts.Shown.back().Text, dialogs::kSaveCompleteText);
     EXPECT_EQ(FBench.Cutter().FlashWriteCount(), 2U);
-    EXPECT_EQ(FBench.Cutter().ScaleX(), 1010);
-    EXPECT_EQ(FBench.Cutter().ScaleY(), 995);
+    EXPECT_EQ(FBench.Cutter().ScaleX(), 1022);
+    EXPECT_EQ(FBench.Cutter().ScaleY(), 992);
 }
 
 } // namespace
