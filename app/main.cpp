@@ -9,6 +9,8 @@
 #include "app/design_position.h"
 #include "app/main_form.h"
 #include "app/window_look.h"
+#include "dialogs/about_form.h"
+#include "dialogs/scale_form.h"
 #include "dialogs/wizard_flow.h"
 #include "platform/linux/linux_port_sources.h"
 #include "platform/linux/linux_serial_api.h"
@@ -128,14 +130,20 @@ void SetApplicationIconLater() {
 }
 
 // The main window and the wizard flow beside it live from here to the end of the event loop;
-// the dialogs are made as the operator first opens them.
+// the dialogs are made as the operator first opens them. They stand over the main window
+// and talk to its session; the panel opens two of them.
 void RunApplication(toolkit::TQtPrompts& prompts) {
     platform::TLinuxSerialApi serial;
     platform::TLinuxUsbApi usb;
     platform::TLinuxPortSources portSources;
     app::TMainForm mainForm(app::TPlatform{serial, usb, portSources, prompts});
     prompts.SetMainWindow(&mainForm);
-    dialogs::TWizardFlow wizardFlow(mainForm);
+    dialogs::TWizardFlow wizardFlow(
+        {mainForm, mainForm.Session(), prompts,
+         [&mainForm](const std::string& line) { mainForm.AddLog(line); }, app::FixedPitchFont,
+         app::MoveToDesignPosition});
+    mainForm.SetDialogs({[&wizardFlow] { return static_cast<QDialog*>(wizardFlow.AboutForm()); },
+                         [&wizardFlow] { return static_cast<QDialog*>(wizardFlow.ScaleForm()); }});
     app::KeepFramesOnScreen(*qApp);
     mainForm.show();
     SetApplicationIconLater();

@@ -6,9 +6,9 @@
 #include "app/design_position.h"
 #include "app/log_window.h"
 #include "app/port_list_box.h"
-#include "app/screen_reader_tree.h"
 #include "app/window_look.h"
 #include "toolkit/event_guard.h"
+#include "toolkit/screen_reader_tree.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -160,7 +160,8 @@ QRect ButtonInTopRow(int column) {
 // meet the log, which lies outside the client area where no one sees it.
 QAccessibleInterface* PanelAccessible(const QString& /*className*/, QObject* object) {
     auto* form = qobject_cast<TMainForm*>(object);
-    return form != nullptr ? ListedChildrenAccessible(*form, QAccessible::Window) : nullptr;
+    return form != nullptr ? toolkit::ListedChildrenAccessible(*form, QAccessible::Window)
+                           : nullptr;
 }
 
 } // namespace
@@ -205,7 +206,7 @@ void TMainForm::BuildControls() {
     // The operator cannot see the log here: Tab passes it by, and screen readers are not
     // shown it.
     Memo1->setFocusPolicy(Qt::NoFocus);
-    KeepFromScreenReaders(*Memo1);
+    toolkit::KeepFromScreenReaders(*Memo1);
 }
 
 void TMainForm::BuildButtonRow() {
@@ -215,7 +216,7 @@ void TMainForm::BuildButtonRow() {
 }
 
 void TMainForm::BuildValueRows() {
-    GroupBox1 = new TRowFrame(this);
+    GroupBox1 = new toolkit::TRowFrame(this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(kValueFrame);
     GroupBox1->setAccessibleName(QStringLiteral("Cutter settings"));
@@ -241,7 +242,7 @@ void TMainForm::BuildValueRows() {
                                     QPoint(valueX, kRowTop + row * kRowPitch - valueRise));
         // A screen reader reads the row once: its value, named by the row.
         (*values[row])->setAccessibleName(QString::fromUtf8(kValueRows[row].Name));
-        KeepFromScreenReaders(**captions[row]);
+        toolkit::KeepFromScreenReaders(**captions[row]);
     }
 }
 
@@ -316,10 +317,6 @@ void TMainForm::Guarded(const std::function<void()>& handler) {
 
 void TMainForm::SetDialogs(TPanelDialogs dialogs) {
     FDialogs = std::move(dialogs);
-}
-
-void TMainForm::SetWizardFields(session::TWizardFields fields) {
-    FSession.SetWizardFields(std::move(fields));
 }
 
 // A line beyond the line limit reaches the memo, the log window and standard error cut.

@@ -57,12 +57,10 @@ public:
     explicit TMainForm(const TPlatform& platform, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Set by the wizard flow beside the window; without it the panel opens no dialog and
-    // the fields read empty.
+    // Set by main(), which builds the dialogs; without it the panel opens no dialog.
     void SetDialogs(TPanelDialogs dialogs);
-    void SetWizardFields(session::TWizardFields fields);
 
-    // The engine under the panel; the dialogs send through it.
+    // The engine under the panel; main() hands it to the dialogs, which send through it.
     session::TCutterSession& Session() { return FSession; }
     const session::TCutterSession& Session() const { return FSession; }
 

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/about_form.h"
 
-#include "app/design_position.h"
-#include "app/main_form.h"
-#include "app/screen_reader_tree.h"
-#include "app/window_look.h"
 #include "dialogs/dialog_look.h"
+#include "dialogs/wizard_flow.h"
+#include "session/cutter_session.h"
+#include "toolkit/screen_reader_tree.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -53,20 +52,20 @@ QString FromReplyBytes(const std::string& bytes) {
 
 } // namespace
 
-TAboutForm::TAboutForm(app::TMainForm& mainForm) : QDialog(&mainForm), FMainForm(mainForm) {
+TAboutForm::TAboutForm(TWizardFlow& flow) : QDialog(&flow.Window()), FFlow(flow) {
     setObjectName("AboutForm");
     ApplyDialogFrame(*this, "About", kClientSize);
-    app::MoveToDesignPosition(*this, kDesignPosition);
+    FFlow.MoveToDesignPosition(*this, kDesignPosition);
     BuildControls();
-    connect(&FMainForm.Session(), &session::TCutterSession::SettingsChanged, this,
+    connect(&FFlow.Session(), &session::TCutterSession::SettingsChanged, this,
             &TAboutForm::ShowFirmware);
-    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
+    OnClick(BnOk, FFlow, [this] { BnOkClick(); });
 }
 
 void TAboutForm::BuildControls() {
-    GroupBox1 = new app::TRowFrame("Firmware", this);
+    GroupBox1 = new toolkit::TRowFrame("Firmware", this);
     GroupBox1->setObjectName("GroupBox1");
-    GroupBox1->setFont(app::FixedPitchFont(kFixedFontPixelSize));
+    GroupBox1->setFont(FFlow.FixedPitchFont(kFixedFontPixelSize));
     GroupBox1->setGeometry(30, 116, 235, 74);
     // Below the frame's caption.
     Label2 = MakeRowCaption(GroupBox1, "Label2", "Model :", 27);
@@ -76,23 +75,23 @@ void TAboutForm::BuildControls() {
     // Each row reads once, as its value named without the colon, as the main window's do.
     LaModel->setAccessibleName("Model");
     LaVersion->setAccessibleName("Version");
-    app::KeepFromScreenReaders(*Label2);
-    app::KeepFromScreenReaders(*Label3);
+    toolkit::KeepFromScreenReaders(*Label2);
+    toolkit::KeepFromScreenReaders(*Label3);
 
     BnOk = MakeButton(this, "BnOk", "OK", {107, 193});
-    BnOk->setFont(app::FixedPitchFont(kFixedFontPixelSize));
+    BnOk->setFont(FFlow.FixedPitchFont(kFixedFontPixelSize));
     BnOk->setDefault(true);
 
     LaCopyRight = new QLabel(this);
     LaCopyRight->setObjectName("LaCopyRight");
-    LaCopyRight->setFont(app::FixedPitchFont(kFixedFontPixelSize));
+    LaCopyRight->setFont(FFlow.FixedPitchFont(kFixedFontPixelSize));
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window shown again by the window system (restored) is not a new showing.
     if (!event->spontaneous()) {
-        RunGuarded(FMainForm, [this] { FormShow(); });
+        RunGuarded(FFlow, [this] { FormShow(); });
     }
 }
 
@@ -105,7 +104,7 @@ void TAboutForm::keyPressEvent(QKeyEvent* event) {
 
 void TAboutForm::FormShow() {
     SetFixedBoundsText(*LaCopyRight, kCopyRightBounds, CopyRightText());
-    FMainForm.Session().SendFirmwareQuery();
+    FFlow.Session().SendFirmwareQuery();
 }
 
 void TAboutForm::BnOkClick() {
@@ -113,8 +112,8 @@ void TAboutForm::BnOkClick() {
 }
 
 void TAboutForm::ShowFirmware() {
-    LaModel->setText(FromReplyBytes(FMainForm.Session().Settings().FirmwareModel));
-    LaVersion->setText(FromReplyBytes(FMainForm.Session().Settings().FirmwareVersion));
+    LaModel->setText(FromReplyBytes(FFlow.Session().Settings().FirmwareModel));
+    LaVersion->setText(FromReplyBytes(FFlow.Session().Settings().FirmwareVersion));
 }
 
 } // namespace dialogs

@@ -12,11 +12,9 @@ class QLabel;
 class QPushButton;
 class QShowEvent;
 
-namespace app {
-class TMainForm;
-}
-
 namespace dialogs {
+
+class TWizardFlow;
 
 inline constexpr const char* kProgramTitle = "Detecting Program";
 inline constexpr const char* kProgramVersion = "2.3";
@@ -25,7 +23,7 @@ class TAboutForm : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TAboutForm(app::TMainForm& mainForm);
+    explicit TAboutForm(TWizardFlow& flow);
 
     QGroupBox* GroupBox1 = nullptr;
     QPushButton* BnOk = nullptr;
@@ -48,7 +46,8 @@ private:
     // Shows the firmware identity last decoded; kept across showings.
     void ShowFirmware();
 
-    app::TMainForm& FMainForm;
+    // The session and the prompts.
+    TWizardFlow& FFlow;
 };
 
 } // namespace dialogs

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/dialog_look.h"
 
-#include "app/main_form.h"
-#include "app/window_look.h"
+#include "dialogs/wizard_flow.h"
 #include "toolkit/event_guard.h"
 
 #include <QDialog>
@@ -68,8 +67,9 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, cons
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
                         QPoint position) {
-    QPushButton* button = app::MakeButton(parent, caption, QRect(position, kButtonSize));
+    auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
+    button->setGeometry(QRect(position, kButtonSize));
     return button;
 }
 
@@ -86,13 +86,13 @@ bool IgnoresEscape(QKeyEvent& event) {
     return true;
 }
 
-void RunGuarded(app::TMainForm& mainForm, const std::function<void()>& handler) {
-    toolkit::RunGuarded(mainForm.Prompts(), handler);
+void RunGuarded(TWizardFlow& flow, const std::function<void()>& handler) {
+    toolkit::RunGuarded(flow.Prompts(), handler);
 }
 
-void OnClick(QPushButton* button, app::TMainForm& mainForm, std::function<void()> handler) {
+void OnClick(QPushButton* button, TWizardFlow& flow, std::function<void()> handler) {
     QObject::connect(button, &QPushButton::clicked, button,
-                     [&mainForm, handler = std::move(handler)] { RunGuarded(mainForm, handler); });
+                     [&flow, handler = std::move(handler)] { RunGuarded(flow, handler); });
 }
 
 } // namespace dialogs

@@ -2,7 +2,7 @@
 #pragma once
 
 // What the About dialog and the wizard's dialogs share: the frame, the fixed-pitch size,
-// controls at fixed positions, and handlers run inside the main window's event guard.
+// controls at fixed positions, and handlers run inside the event guard.
 
 #include <QPoint>
 #include <QRect>
@@ -18,11 +18,9 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 
-namespace app {
-class TMainForm;
-}
-
 namespace dialogs {
+
+class TWizardFlow;
 
 // The caption of the wizard's dialogs.
 inline constexpr const char* kWizardCaption = "Tessaro";
@@ -44,15 +42,15 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 // takes, `name`, and learn that the caption labels it.
 void NameByCaption(QLabel& caption, QWidget& field, const QString& name);
 
-// Runs a handler inside the main window's event guard: an error it raises is shown in the
-// standard error box and the handler's remaining steps are skipped.
-void RunGuarded(app::TMainForm& mainForm, const std::function<void()>& handler);
+// Runs a handler inside the event guard: an error it raises is shown in the standard error
+// box and the handler's remaining steps are skipped.
+void RunGuarded(TWizardFlow& flow, const std::function<void()>& handler);
 
 // The toolkit's dialogs close on Esc; ours answer it only where a button says so. True
 // (the key taken and nothing done) for Esc.
 bool IgnoresEscape(QKeyEvent& event);
 
 // Connects a button's click to a guarded handler.
-void OnClick(QPushButton* button, app::TMainForm& mainForm, std::function<void()> handler);
+void OnClick(QPushButton* button, TWizardFlow& flow, std::function<void()> handler);
 
 } // namespace dialogs

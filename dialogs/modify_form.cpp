@@ -14,12 +14,12 @@ constexpr QSize kClientSize{174, 116};
 
 } // namespace
 
-TModifyForm::TModifyForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ModifyForm", "scale unchanged", kClientSize) {
+TModifyForm::TModifyForm(TWizardFlow& flow)
+    : TWizardDialog(flow, "ModifyForm", "scale unchanged", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Scale not change !!", {11, 30});
     BnOk = MakeButton(this, "BnOk", "OK", {49, 72});
     BnOk->setDefault(true);
-    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
+    OnClick(BnOk, FFlow, [this] { BnOkClick(); });
 }
 
 void TModifyForm::BnOkClick() {

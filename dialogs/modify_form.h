@@ -14,7 +14,7 @@ class TModifyForm : public TWizardDialog {
     Q_OBJECT
 
 public:
-    TModifyForm(app::TMainForm& mainForm, TWizardFlow& flow);
+    explicit TModifyForm(TWizardFlow& flow);
 
     QLabel* Label1 = nullptr;
     QPushButton* BnOk = nullptr;

@@ -23,15 +23,15 @@ constexpr const char* kInstructionText = "Please measure the length and width ag
 
 } // namespace
 
-TModifyForm2::TModifyForm2(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ModifyForm2", "check the corrected cut", kClientSize) {
+TModifyForm2::TModifyForm2(TWizardFlow& flow)
+    : TWizardDialog(flow, "ModifyForm2", "check the corrected cut", kClientSize) {
     Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     BnYes = MakeButton(this, "BnYes", "Yes", {95, 160});
     BnNo = MakeButton(this, "BnNo", "No", {208, 160});
     BnYes->setDefault(true);
-    OnClick(BnYes, FMainForm, [this] { BnYesClick(); });
-    OnClick(BnNo, FMainForm, [this] { BnNoClick(); });
+    OnClick(BnYes, FFlow, [this] { BnYesClick(); });
+    OnClick(BnNo, FFlow, [this] { BnNoClick(); });
 }
 
 void TModifyForm2::FormShow() {
@@ -50,7 +50,7 @@ void TModifyForm2::BnNoClick() {
 
 void TModifyForm2::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Cancel)) {
-        RunGuarded(FMainForm, [this] { BnNoClick(); });
+        RunGuarded(FFlow, [this] { BnNoClick(); });
         return;
     }
     TWizardDialog::keyPressEvent(event);

@@ -16,7 +16,7 @@ class TModifyForm2 : public TWizardDialog {
     Q_OBJECT
 
 public:
-    TModifyForm2(app::TMainForm& mainForm, TWizardFlow& flow);
+    explicit TModifyForm2(TWizardFlow& flow);
 
     QLabel* Label1 = nullptr;
     QPushButton* BnYes = nullptr;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/password_form.h"
 
-#include "app/main_form.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/scale_form2.h"
 #include "dialogs/wizard_flow.h"
+#include "session/cutter_session.h"
 
 #include <QHideEvent>
 #include <QLabel>
@@ -34,8 +34,8 @@ std::string TrimmedReading(const std::string& reading) {
 
 } // namespace
 
-TPasswordForm::TPasswordForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "PasswordForm", "password", kClientSize) {
+TPasswordForm::TPasswordForm(TWizardFlow& flow)
+    : TWizardDialog(flow, "PasswordForm", "password", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Password:", {12, 24});
     EdPassword = MakeEdit(this, "EdPassword", "", {92, 20, 84, 26});
     EdPassword->setEchoMode(QLineEdit::Password);
@@ -44,10 +44,10 @@ TPasswordForm::TPasswordForm(app::TMainForm& mainForm, TWizardFlow& flow)
     EdPassword->setStyleSheet("lineedit-password-character: 42");
     BnOk = MakeButton(this, "BnOk", "OK", {57, 66});
     BnOk->setDefault(true);
-    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
+    OnClick(BnOk, FFlow, [this] { BnOkClick(); });
     connect(&ScaleSave(), &session::TScaleSave::Ended, this,
             [this](const session::TScaleSaveOutcome& outcome) {
-                RunGuarded(FMainForm, [this, &outcome] { ShowOutcome(outcome); });
+                RunGuarded(FFlow, [this, &outcome] { ShowOutcome(outcome); });
             });
 }
 
@@ -62,7 +62,7 @@ void TPasswordForm::AwaitScaleReading() {
 
 void TPasswordForm::BnOkClick() {
     if (EdPassword->text() != kPassword) {
-        FMainForm.Prompts().ShowMessage(kInvalidPasswordText);
+        FFlow.Prompts().ShowMessage(kInvalidPasswordText);
         return;
     }
     ScaleSave().Start(FFlow.ScaleForm2()->MeasurementInEffect());
@@ -85,18 +85,18 @@ void TPasswordForm::ShowOutcome(const session::TScaleSaveOutcome& outcome) {
         Finish(QDialog::Accepted, kSaveCompleteText);
         return;
     case session::srNoFreshReading:
-        FMainForm.Prompts().ShowMessage(kAwaitingScaleText);
+        FFlow.Prompts().ShowMessage(kAwaitingScaleText);
         return;
     case session::srWriteNotSent:
-        FMainForm.Prompts().ShowMessage(kWriteNotSentText);
+        FFlow.Prompts().ShowMessage(kWriteNotSentText);
         return;
     case session::srPortChanged:
         done(QDialog::Rejected);
-        FMainForm.Prompts().ShowMessage(kPortChangedText);
+        FFlow.Prompts().ShowMessage(kPortChangedText);
         return;
     case session::srMeasurementNotCut:
         done(QDialog::Rejected);
-        FMainForm.Prompts().ShowMessage(kMeasurementNotCutText);
+        FFlow.Prompts().ShowMessage(kMeasurementNotCutText);
         return;
     case session::srScaleRefused:
         Finish(QDialog::Rejected, Filled(kScaleRefusedText, outcome.Reason));
@@ -124,12 +124,12 @@ void TPasswordForm::ShowOutcome(const session::TScaleSaveOutcome& outcome) {
 
 void TPasswordForm::Finish(int result, const std::string& message) {
     done(result);
-    FMainForm.AddLog(message);
-    FMainForm.Prompts().ShowMessage(message);
+    FFlow.Log(message);
+    FFlow.Prompts().ShowMessage(message);
 }
 
 session::TScaleSave& TPasswordForm::ScaleSave() {
-    return FMainForm.Session().ScaleSave();
+    return FFlow.Session().ScaleSave();
 }
 
 } // namespace dialogs

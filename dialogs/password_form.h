@@ -51,7 +51,7 @@ class TPasswordForm : public TWizardDialog {
     Q_OBJECT
 
 public:
-    TPasswordForm(app::TMainForm& mainForm, TWizardFlow& flow);
+    explicit TPasswordForm(TWizardFlow& flow);
 
     QLabel* Label1 = nullptr;
     QLineEdit* EdPassword = nullptr;

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/save_data_form.h"
 
-#include "app/main_form.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/password_form.h"
 #include "dialogs/wizard_flow.h"
@@ -18,14 +17,14 @@ constexpr QSize kClientSize{221, 134};
 
 } // namespace
 
-TSaveDataForm::TSaveDataForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "SaveDataForm", "save to the cutter", kClientSize) {
+TSaveDataForm::TSaveDataForm(TWizardFlow& flow)
+    : TWizardDialog(flow, "SaveDataForm", "save to the cutter", kClientSize) {
     Label1 = MakeLabel(this, "Label1", "Save data to flash rom ?", {14, 16});
     BnSave = MakeButton(this, "BnSave", "Save", {73, 52});
     BnCancel = MakeButton(this, "BnCancel", "Cancel", {73, 90});
     BnSave->setDefault(true);
-    OnClick(BnSave, FMainForm, [this] { BnSaveClick(); });
-    OnClick(BnCancel, FMainForm, [this] { BnCancelClick(); });
+    OnClick(BnSave, FFlow, [this] { BnSaveClick(); });
+    OnClick(BnCancel, FFlow, [this] { BnCancelClick(); });
 }
 
 void TSaveDataForm::BnSaveClick() {
@@ -40,7 +39,7 @@ void TSaveDataForm::BnCancelClick() {
 
 void TSaveDataForm::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::Cancel)) {
-        RunGuarded(FMainForm, [this] { BnCancelClick(); });
+        RunGuarded(FFlow, [this] { BnCancelClick(); });
         return;
     }
     TWizardDialog::keyPressEvent(event);

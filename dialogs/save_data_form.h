@@ -16,7 +16,7 @@ class TSaveDataForm : public TWizardDialog {
     Q_OBJECT
 
 public:
-    TSaveDataForm(app::TMainForm& mainForm, TWizardFlow& flow);
+    explicit TSaveDataForm(TWizardFlow& flow);
 
     QLabel* Label1 = nullptr;
     QPushButton* BnSave = nullptr;

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/scale_form.h"
 
-#include "app/main_form.h"
-#include "app/screen_reader_tree.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/scale_form2.h"
 #include "dialogs/size_checks.h"
 #include "dialogs/wizard_flow.h"
+#include "session/cutter_session.h"
+#include "toolkit/screen_reader_tree.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -43,14 +43,14 @@ QLabel* MakeChoiceLabel(QWidget* parent, const char* name, const char* text, QWi
                         int top) {
     QLabel* label = MakeLabel(parent, name, text, {38, top});
     label->setBuddy(buddy);
-    app::KeepFromScreenReaders(*label);
+    toolkit::KeepFromScreenReaders(*label);
     return label;
 }
 
 } // namespace
 
-TScaleForm::TScaleForm(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ScaleForm", "test cut", kClientSize) {
+TScaleForm::TScaleForm(TWizardFlow& flow)
+    : TWizardDialog(flow, "ScaleForm", "test cut", kClientSize) {
     Label8 = new QLabel(this);
     Label8->setObjectName("Label8");
     BuildMethodFrame();
@@ -58,13 +58,13 @@ TScaleForm::TScaleForm(app::TMainForm& mainForm, TWizardFlow& flow)
     BnOk = MakeButton(this, "BnOk", "Ok", {95, 236});
     BnCancel = MakeButton(this, "BnCancel", "Cancel", {190, 236});
     BnOk->setDefault(true);
-    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
-    OnClick(BnCancel, FMainForm, [this] { BnCancelClick(); });
+    OnClick(BnOk, FFlow, [this] { BnOkClick(); });
+    OnClick(BnCancel, FFlow, [this] { BnCancelClick(); });
 }
 
 // Calibration is the only method offered; the other two stay hidden and are never read.
 void TScaleForm::BuildMethodFrame() {
-    GroupBox1 = new app::TRowFrame(this);
+    GroupBox1 = new toolkit::TRowFrame(this);
     GroupBox1->setObjectName("GroupBox1");
     GroupBox1->setAccessibleName("Adjustment method");
     GroupBox1->setGeometry(30, 88, 305, 44);
@@ -105,15 +105,31 @@ void TScaleForm::FormShow() {
 // The measurement dialog comes next in any case, but an operator told that the cutter is
 // cutting must not wait for a rectangle that was never sent: a box says so first.
 void TScaleForm::BnOkClick() {
-    SizeFromText(EdTestDraw_X->text().toStdString(), kTestSizeXField);
-    SizeFromText(EdTestDraw_Y->text().toStdString(), kTestSizeYField);
-    const session::TSendOutcome testCut = FMainForm.Session().SendTestDraw();
+    const session::TCutSize testSize{EdTestDraw_X->text().toStdString(),
+                                     EdTestDraw_Y->text().toStdString()};
+    SizeFromText(testSize.X, kTestSizeXField);
+    SizeFromText(testSize.Y, kTestSizeYField);
+    const session::TSendOutcome testCut = FFlow.Session().SendTestDraw(testSize);
     done(QDialog::Accepted);
-    if (testCut == session::soLinkNotReady) {
-        FMainForm.Prompts().MessageBox(kTestCutNotSentText +
-                                       ('\n' + FMainForm.Session().SilenceMessageText()));
+    if (const std::optional<std::string> why = WhyNotSent(testCut)) {
+        FFlow.Prompts().MessageBox(kTestCutNotSentText + ('\n' + *why));
     }
     FFlow.ScaleForm2()->show();
+}
+
+// Why the test cut went nowhere, as the session tells it; nothing when it was sent or the
+// session's guard has told the operator already.
+std::optional<std::string> TScaleForm::WhyNotSent(session::TSendOutcome testCut) const {
+    switch (testCut) {
+    case session::soLinkNotReady:
+        return FFlow.Session().SilenceMessageText();
+    case session::soNotSent:
+        return FFlow.Session().SendFailure();
+    case session::soWritten:
+    case session::soRefused:
+        break;
+    }
+    return std::nullopt;
 }
 
 void TScaleForm::BnCancelClick() {

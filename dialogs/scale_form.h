@@ -5,6 +5,10 @@
 // of the test rectangle the cutter is to cut.
 
 #include "dialogs/wizard_dialog.h"
+#include "session/cutter_session.h"
+
+#include <optional>
+#include <string>
 
 class QGroupBox;
 class QLabel;
@@ -21,7 +25,7 @@ class TScaleForm : public TWizardDialog {
     Q_OBJECT
 
 public:
-    TScaleForm(app::TMainForm& mainForm, TWizardFlow& flow);
+    explicit TScaleForm(TWizardFlow& flow);
 
     QLabel* Label8 = nullptr;
     QGroupBox* GroupBox1 = nullptr;
@@ -48,6 +52,7 @@ public:
 private:
     void BuildMethodFrame();
     void BuildSizeFrame();
+    std::optional<std::string> WhyNotSent(session::TSendOutcome testCut) const;
 };
 
 } // namespace dialogs

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/scale_form2.h"
 
-#include "app/main_form.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
@@ -34,8 +33,8 @@ void SelectForRetyping(QLineEdit& edit) {
 
 } // namespace
 
-TScaleForm2::TScaleForm2(app::TMainForm& mainForm, TWizardFlow& flow)
-    : TWizardDialog(mainForm, flow, "ScaleForm2", "measured size", kClientSize) {
+TScaleForm2::TScaleForm2(TWizardFlow& flow)
+    : TWizardDialog(flow, "ScaleForm2", "measured size", kClientSize) {
     Label5 = new QLabel(this);
     Label5->setObjectName("Label5");
     Label1 = MakeLabel(this, "Label1", "Length X:", {60, 99});
@@ -48,7 +47,7 @@ TScaleForm2::TScaleForm2(app::TMainForm& mainForm, TWizardFlow& flow)
     NameByCaption(*Label2, *Edit2, kWidthField);
     BnOk = MakeButton(this, "BnOk", "OK", {142, 172});
     BnOk->setDefault(true);
-    OnClick(BnOk, FMainForm, [this] { BnOkClick(); });
+    OnClick(BnOk, FFlow, [this] { BnOkClick(); });
 }
 
 void TScaleForm2::FormShow() {
@@ -62,7 +61,7 @@ void TScaleForm2::FormShow() {
 void TScaleForm2::BnOkClick() {
     const double measuredX = MeasuredSize(*Edit1, kLengthField);
     const double measuredY = MeasuredSize(*Edit2, kWidthField);
-    const session::TPlotterSize test = FMainForm.Session().TestDrawSize();
+    const session::TPlotterSize test = FFlow.Session().TestDrawSize();
     if (RefuseImplausible(*Edit1, kLengthField, measuredX, test.X) ||
         RefuseImplausible(*Edit2, kWidthField, measuredY, test.Y)) {
         return;
@@ -71,8 +70,9 @@ void TScaleForm2::BnOkClick() {
         FFlow.ModifyForm()->show();
     } else {
         FMeasurementSent = false;
-        FMainForm.Session().SendCorrectedTestDraw();
-        RecordMeasurementSent(measuredX, measuredY);
+        const session::TSendOutcome cut = FFlow.Session().SendCorrectedTestDraw(
+            {Edit1->text().toStdString(), Edit2->text().toStdString()});
+        RecordMeasurementSent(cut, measuredX, measuredY);
         FFlow.ModifyForm2()->show();
     }
     done(QDialog::Accepted);
@@ -93,22 +93,24 @@ bool TScaleForm2::RefuseImplausible(QLineEdit& edit, const char* fieldName, doub
         MeasurementRefusal(fieldName, measuredUnits, testUnits);
     if (refusal) {
         SelectForRetyping(edit);
-        FMainForm.Prompts().MessageBox(*refusal);
+        FFlow.Prompts().MessageBox(*refusal);
     }
     return refusal.has_value();
 }
 
-// The sender takes the measurement into the main window only when it builds the command;
-// a sender that stopped before (link not ready) leaves the earlier values there.
-void TScaleForm2::RecordMeasurementSent(double measuredX, double measuredY) {
-    FSentTest = FMainForm.Session().TestDrawSize();
-    FSentMeasured = FMainForm.Session().MeasuredSize();
-    FMeasurementSent = FSentMeasured == session::TPlotterSize{measuredX, measuredY};
+// The session takes the measurement only when it builds the command; a corrected cut that
+// did not leave (no link, or the link did not take it) counts for nothing.
+void TScaleForm2::RecordMeasurementSent(session::TSendOutcome cut, double measuredX,
+                                        double measuredY) {
+    FSentTest = FFlow.Session().TestDrawSize();
+    FSentMeasured = FFlow.Session().MeasuredSize();
+    FMeasurementSent =
+        cut == session::soWritten && FSentMeasured == session::TPlotterSize{measuredX, measuredY};
 }
 
 bool TScaleForm2::MeasurementInEffect() const {
-    return FMeasurementSent && FMainForm.Session().TestDrawSize() == FSentTest &&
-           FMainForm.Session().MeasuredSize() == FSentMeasured;
+    return FMeasurementSent && FFlow.Session().TestDrawSize() == FSentTest &&
+           FFlow.Session().MeasuredSize() == FSentMeasured;
 }
 
 } // namespace dialogs

@@ -5,8 +5,8 @@
 // rectangle as cut. A measurement that differs from the test size starts the corrected
 // cut; one that equals it ends the wizard with nothing to change.
 
-#include "app/main_form.h"
 #include "dialogs/wizard_dialog.h"
+#include "session/cutter_session.h"
 
 class QLabel;
 class QLineEdit;
@@ -18,7 +18,7 @@ class TScaleForm2 : public TWizardDialog {
     Q_OBJECT
 
 public:
-    TScaleForm2(app::TMainForm& mainForm, TWizardFlow& flow);
+    explicit TScaleForm2(TWizardFlow& flow);
 
     QLabel* Label5 = nullptr;
     QLabel* Label1 = nullptr;
@@ -32,9 +32,8 @@ public:
     void FormShow() override;
     void BnOkClick();
 
-    // Whether the main window's test and measured sizes, from which the new scale is
-    // computed, are still those of the last measurement accepted here whose corrected
-    // cut was sent.
+    // Whether the session's test and measured sizes, from which the new scale is computed,
+    // are still those of the last measurement accepted here whose corrected cut was sent.
     bool MeasurementInEffect() const;
 
 private:
@@ -44,9 +43,9 @@ private:
     // it is.
     bool RefuseImplausible(QLineEdit& edit, const char* fieldName, double measuredUnits,
                            double testUnits);
-    void RecordMeasurementSent(double measuredX, double measuredY);
+    void RecordMeasurementSent(session::TSendOutcome cut, double measuredX, double measuredY);
 
-    // The main window's sizes as they were right after the last corrected cut was sent.
+    // The session's sizes as they were right after the last corrected cut was sent.
     session::TPlotterSize FSentTest;
     session::TPlotterSize FSentMeasured;
     bool FMeasurementSent = false;

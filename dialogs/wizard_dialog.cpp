@@ -1,30 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/wizard_dialog.h"
 
-#include "app/main_form.h"
-#include "app/window_look.h"
 #include "dialogs/dialog_look.h"
+#include "dialogs/wizard_flow.h"
 
 #include <QKeyEvent>
 #include <QShowEvent>
 
 namespace dialogs {
 
-TWizardDialog::TWizardDialog(app::TMainForm& mainForm, TWizardFlow& flow, const char* name,
-                             const char* step, QSize clientSize)
-    : QDialog(&mainForm), FMainForm(mainForm), FFlow(flow) {
+TWizardDialog::TWizardDialog(TWizardFlow& flow, const char* name, const char* step,
+                             QSize clientSize)
+    : QDialog(&flow.Window()), FFlow(flow) {
     setObjectName(name);
     ApplyDialogFrame(*this, kWizardCaption, clientSize);
     setAccessibleName(QStringLiteral("Scaling: ") + QString::fromUtf8(step));
     // Set before the controls are made, so they all take it.
-    setFont(app::FixedPitchFont(kFixedFontPixelSize));
+    setFont(FFlow.FixedPitchFont(kFixedFontPixelSize));
 }
 
 void TWizardDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window shown again by the window system (restored) is not a new showing.
     if (!event->spontaneous()) {
-        RunGuarded(FMainForm, [this] { FormShow(); });
+        RunGuarded(FFlow, [this] { FormShow(); });
     }
 }
 

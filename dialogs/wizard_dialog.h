@@ -3,17 +3,13 @@
 
 // The common ground of the wizard's six dialogs: caption "Tessaro", a fixed border with
 // only the close box, always on top, fixed-pitch texts, and a show handler that runs
-// inside the main window's event guard. Screen readers read each by its step, as the
-// caption is the same for all.
+// inside the event guard. Screen readers read each by its step, as the caption is the same
+// for all.
 
 #include <QDialog>
 
 class QKeyEvent;
 class QShowEvent;
-
-namespace app {
-class TMainForm;
-}
 
 namespace dialogs {
 
@@ -24,8 +20,7 @@ class TWizardDialog : public QDialog {
 
 public:
     // `step` says which step of the wizard the dialog is, for screen readers.
-    TWizardDialog(app::TMainForm& mainForm, TWizardFlow& flow, const char* name, const char* step,
-                  QSize clientSize);
+    TWizardDialog(TWizardFlow& flow, const char* name, const char* step, QSize clientSize);
 
     // Runs each time the dialog is shown by the program.
     virtual void FormShow() {}
@@ -35,8 +30,7 @@ protected:
     // Esc does nothing unless a dialog gives it a button of its own.
     void keyPressEvent(QKeyEvent* event) override;
 
-    app::TMainForm& FMainForm;
-    // The other dialogs of the wizard, reached through the flow.
+    // The session, the prompts and the other dialogs of the wizard, reached through the flow.
     TWizardFlow& FFlow;
 };
 

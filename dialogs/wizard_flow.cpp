@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/wizard_flow.h"
 
-#include "app/main_form.h"
 #include "dialogs/about_form.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
@@ -10,35 +9,14 @@
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
 
-#include <QLineEdit>
-
-#include <type_traits>
+#include <utility>
 
 namespace dialogs {
 
-namespace {
-
-std::string TextOf(const QLineEdit& edit) {
-    return edit.text().toStdString();
-}
-
-} // namespace
-
-TWizardFlow::TWizardFlow(app::TMainForm& mainForm) : FMainForm(mainForm) {
-    FMainForm.SetDialogs({[this] { return static_cast<QDialog*>(AboutForm()); },
-                          [this] { return static_cast<QDialog*>(ScaleForm()); }});
-    // A field read before its dialog was ever shown reads as the dialog starts it: the
-    // read makes the dialog.
-    FMainForm.SetWizardFields({[this] { return TextOf(*ScaleForm()->EdTestDraw_X); },
-                               [this] { return TextOf(*ScaleForm()->EdTestDraw_Y); },
-                               [this] { return TextOf(*ScaleForm2()->Edit1); },
-                               [this] { return TextOf(*ScaleForm2()->Edit2); }});
-}
+TWizardFlow::TWizardFlow(TWizardHost host) : FHost(std::move(host)) {}
 
 // The dialogs hold on to the flow, so they go with it.
 TWizardFlow::~TWizardFlow() {
-    FMainForm.SetDialogs({});
-    FMainForm.SetWizardFields({});
     delete FPasswordForm.data();
     delete FSaveDataForm.data();
     delete FModifyForm2.data();
@@ -51,11 +29,7 @@ TWizardFlow::~TWizardFlow() {
 template <typename TForm>
 TForm* TWizardFlow::Made(QPointer<TForm>& form) {
     if (form.isNull()) {
-        if constexpr (std::is_constructible_v<TForm, app::TMainForm&, TWizardFlow&>) {
-            form = new TForm(FMainForm, *this);
-        } else {
-            form = new TForm(FMainForm);
-        }
+        form = new TForm(*this);
     }
     return form.data();
 }

@@ -2,7 +2,8 @@
 #pragma once
 
 // The serial port component: TThreadComm holds the state and operations, TComm is the
-// published face the main window owns. All operations run on the main (GUI) thread.
+// published face the cutter session owns (as Comm1). All operations run on the thread
+// that owns the session; only the event thread waits beside it.
 
 #include "link/serial_api.h"
 
@@ -166,8 +167,8 @@ public:
     TCommRxCharEvent OnRxChar;
     TCommStatusEvent OnComStatEvent;
 
-    // The last failure the device reported (GetLastError after a failed Open), so a
-    // caller can tell an operator why a port did not open.
+    // The last failure the device reported (the errno of a failed Open, in the link's
+    // words), so a caller can tell an operator why a port did not open.
     TLinkError LastError() const;
 
     // The event thread started by the last Open (kept, stopped, after Close); null before.

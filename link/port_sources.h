@@ -7,13 +7,16 @@
 
 namespace devlink {
 
-// The operating system version record of the version query.
+// The system generation record of the version query: the generation decides which
+// source lists the serial ports (DetectWinGeneration).
 struct TOsVersionInfo {
     std::uint32_t MajorVersion = 0;
     std::uint32_t MinorVersion = 0;
     std::uint32_t BuildNumber = 0;
     std::uint32_t PlatformId = 0;
 };
+// The platform id of the generation whose serial ports come from the serial device map;
+// the Linux port sources report it.
 inline constexpr std::uint32_t kVerPlatformWin32Nt = 2;
 
 // One value of the system's serial device map: its name, its data (the port name the
@@ -31,8 +34,8 @@ public:
 
     // The version query; false when it fails.
     virtual bool GetVersionEx(TOsVersionInfo& info) = 0;
-    // The printing subsystem's port enumeration: port names as it gives them ("COM1:",
-    // "LPT1:", "FILE:"); false when it fails.
+    // The port enumeration of the earlier generation: port names with a colon ("COM1:",
+    // "LPT1:", "FILE:"); false when it fails. Linux has none; tests script it.
     virtual bool EnumPorts(std::vector<std::string>& portNames) = 0;
     // The values of the serial device map in enumeration order; false when the map cannot
     // be opened.

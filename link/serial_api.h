@@ -14,11 +14,14 @@ namespace devlink {
 // event masks), so that its logic stays one over every implementation: termios
 // (platform/linux), the test fakes and the in-process virtual cutter. Every operation may
 // be called with a handle that was never opened or is already closed; it then fails.
+// The operations keep the names the component was written against (CreateFile, DCB,
+// ClearCommError...); each says below what it does on Linux.
 
 using THandle = std::intptr_t;
 inline constexpr THandle kInvalidHandle = -1;
 
-// Event mask bits (SetCommMask, WaitCommEvent, the Status given to the handlers).
+// Event mask bits (SetCommMask, the event waiter, the Status given to the handlers); on
+// Linux the waiter finds them by comparing the queue, modem line and counter snapshots.
 inline constexpr std::uint32_t kEvRxChar = 0x0001;
 inline constexpr std::uint32_t kEvRxFlag = 0x0002;
 inline constexpr std::uint32_t kEvTxEmpty = 0x0004;
@@ -143,10 +146,11 @@ enum class TIoStatus {
     ioFailed,  // failed; GetLastError has the reason, the byte count what was moved
 };
 
-// One transfer record (the OVERLAPPED and its event). The component makes one for reads
-// and one for writes at construction and reuses them for every transfer. A record may
-// keep its own copy of the bytes of a running write, so the caller's buffer is free
-// once WriteFile returns.
+// One transfer record: the state of a read or write that may run on after the call that
+// started it (on Linux, a non-blocking transfer finished by poll). The component makes one for
+// reads and one for writes at construction and reuses them for every transfer. A record may keep
+// its own copy of the bytes of a running write, so the caller's buffer is free once WriteFile
+// returns.
 class TTransferRecord {
 public:
     virtual ~TTransferRecord() = default;
@@ -178,9 +182,10 @@ class TSerialApi {
 public:
     virtual ~TSerialApi() = default;
 
-    // CreateFileA with GENERIC_READ|GENERIC_WRITE, no sharing, OPEN_EXISTING, overlapped.
+    // Opens the device a port name resolves to for reading and writing, held by no other
+    // opener (on Linux: O_RDWR|O_NOCTTY|O_NONBLOCK, flock and TIOCEXCL).
     virtual THandle CreateFile(const std::string& deviceName) = 0;
-    // GetFileType(handle) == FILE_TYPE_CHAR.
+    // Whether the handle is a character device (S_ISCHR on Linux).
     virtual bool IsCharacterDevice(THandle handle) = 0;
     virtual bool CloseHandle(THandle handle) = 0;
     // Why the last operation that failed on the calling thread failed.

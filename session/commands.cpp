@@ -42,9 +42,14 @@ bool LinkGoneError(devlink::TLinkError error) {
     return error == devlink::TLinkError::leHungUp || error == devlink::TLinkError::leNotFound;
 }
 
-// A wizard field the dialogs have not provided reads as empty, which no conversion takes.
-std::string FieldText(const std::function<std::string()>& field) {
-    return field ? field() : std::string();
+// Why a command of `count` bytes did not leave: the port took `taken` of them (the USB
+// library says less than 0 for none, without a count).
+std::string NotSentCause(const std::string& portName, std::int64_t taken, std::size_t count) {
+    const std::string bytes = "the command's " + std::to_string(count) + " bytes";
+    if (taken < 0) {
+        return portName + " refused " + bytes;
+    }
+    return portName + " took " + std::to_string(taken) + " of " + bytes;
 }
 
 } // namespace
@@ -75,7 +80,7 @@ int TCutterSession::UsbDeviceIndex() const {
 // The ticks resume first, whatever happens after. Commands that cut or write must never
 // go to a port the attached USB cutter does not listen on.
 TSendOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
-                                              TInputBefore input) {
+                                              TInputBefore input, const TCutSize& size) {
     ResumeTicks();
     switch (LinkKind()) {
     case lkSerial:
@@ -99,7 +104,7 @@ TSendOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbG
         DiscardLinkInput();
     }
     try {
-        SendCommand(code);
+        SendCommand(code, size);
     } catch (...) {
         if (LinkKind() == lkSerial) {
             ComPortClose();
@@ -107,6 +112,9 @@ TSendOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbG
             UsbPortClose();
         }
         throw;
+    }
+    if (!FSendFailure.empty()) {
+        return soNotSent;
     }
     return LinkOpen() ? soWritten : soLinkNotReady;
 }
@@ -180,12 +188,13 @@ void TCutterSession::StopMonitor() {
     SendNextDeferred();
 }
 
-TSendOutcome TCutterSession::SendTestDraw() {
-    return SendOnChosenLink(protocol::ccTestDraw, ugRefuseWhenUsbAttached);
+TSendOutcome TCutterSession::SendTestDraw(const TCutSize& testSize) {
+    return SendOnChosenLink(protocol::ccTestDraw, ugRefuseWhenUsbAttached, ibKeep, testSize);
 }
 
-TSendOutcome TCutterSession::SendCorrectedTestDraw() {
-    return SendOnChosenLink(protocol::ccCorrectedTestDraw, ugRefuseWhenUsbAttached);
+TSendOutcome TCutterSession::SendCorrectedTestDraw(const TCutSize& measuredSize) {
+    return SendOnChosenLink(protocol::ccCorrectedTestDraw, ugRefuseWhenUsbAttached, ibKeep,
+                            measuredSize);
 }
 
 TSendOutcome TCutterSession::SendWriteScale() {
@@ -206,9 +215,10 @@ void TCutterSession::SendFirmwareQuery() {
 }
 
 // A build that fails leaves FCommandText empty and sends nothing.
-void TCutterSession::SendCommand(protocol::TCommandCode code) {
+void TCutterSession::SendCommand(protocol::TCommandCode code, const TCutSize& size) {
+    FSendFailure.clear();
     FExchange.FCommandText.clear();
-    FExchange.FCommandText = BuildCommandText(code);
+    FExchange.FCommandText = BuildCommandText(code, size);
     try {
         WriteCommandText();
     } catch (...) {
@@ -220,21 +230,18 @@ void TCutterSession::SendCommand(protocol::TCommandCode code) {
 
 // The sizes and scale values a command carries are kept only once the whole command has
 // been built, so a refused size leaves the earlier ones in place.
-std::string TCutterSession::BuildCommandText(protocol::TCommandCode code) {
+std::string TCutterSession::BuildCommandText(protocol::TCommandCode code, const TCutSize& size) {
     switch (code) {
     case protocol::ccTestDraw: {
-        const double width = protocol::LengthUnitsFromText(FieldText(FWizardFields.TestDrawX), "X");
-        const double height =
-            protocol::LengthUnitsFromText(FieldText(FWizardFields.TestDrawY), "Y");
+        const double width = protocol::LengthUnitsFromText(size.X, "X");
+        const double height = protocol::LengthUnitsFromText(size.Y, "Y");
         FExchange.FTestDrawX = width;
         FExchange.FTestDrawY = height;
         return protocol::TestDrawText(FExchange.FTestDrawX, FExchange.FTestDrawY);
     }
     case protocol::ccCorrectedTestDraw: {
-        const double measuredX =
-            protocol::LengthUnitsFromText(FieldText(FWizardFields.MeasuredX), "Length X");
-        const double measuredY =
-            protocol::LengthUnitsFromText(FieldText(FWizardFields.MeasuredY), "Width Y");
+        const double measuredX = protocol::LengthUnitsFromText(size.X, "Length X");
+        const double measuredY = protocol::LengthUnitsFromText(size.Y, "Width Y");
         const std::int32_t width = protocol::CorrectedLength(FExchange.FTestDrawX, measuredX);
         const std::int32_t height = protocol::CorrectedLength(FExchange.FTestDrawY, measuredY);
         FExchange.FMeasuredX = measuredX;
@@ -253,23 +260,31 @@ std::string TCutterSession::BuildCommandText(protocol::TCommandCode code) {
 }
 
 // A serial link with a USB cutter attached carries nothing: the cutter is not listening
-// there.
+// there. A command the link took only in part is not sent: the log says so, and why,
+// instead of showing it as sent.
 void TCutterSession::WriteCommandText() {
     FLinkGone = false;
     const auto count = static_cast<std::uint32_t>(FExchange.FCommandText.size());
+    std::int64_t taken = 0;
     switch (LinkKind()) {
     case lkSerial:
         if (UsbDevicePresent() || !Comm1.Enabled()) {
             return;
         }
-        FLinkGone = Comm1.Write(FExchange.FCommandText.data(), count) < static_cast<int>(count) &&
-                    LinkGoneError(Comm1.LastError());
+        taken = Comm1.Write(FExchange.FCommandText.data(), count);
+        FLinkGone = taken < count && LinkGoneError(Comm1.LastError());
         break;
     case lkUsb:
-        FLinkGone = FUsb.UsbSend(FExchange.FUsbHandle, FExchange.FCommandText.data(),
-                                 static_cast<std::int32_t>(count)) < 0;
+        taken = FUsb.UsbSend(FExchange.FUsbHandle, FExchange.FCommandText.data(),
+                             static_cast<std::int32_t>(count));
+        FLinkGone = taken < 0;
         break;
     case lkNone:
+        return;
+    }
+    if (taken != count) {
+        FSendFailure = NotSentCause(FPortName, taken, count);
+        Log("Not sent: " + FSendFailure);
         return;
     }
     Log(kSentPrefix + Latin1ToUtf8(FExchange.FCommandText));

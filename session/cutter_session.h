@@ -35,12 +35,11 @@ namespace session {
 // Which link the port name names.
 enum TLinkKind : std::uint8_t { lkNone, lkSerial, lkUsb };
 
-// The wizard's edit fields, read when a test cut or a corrected cut is built.
-struct TWizardFields {
-    std::function<std::string()> TestDrawX; // millimetres, as typed
-    std::function<std::string()> TestDrawY;
-    std::function<std::string()> MeasuredX;
-    std::function<std::string()> MeasuredY;
+// The size of a rectangle to cut (the test size, or the size the test cut measured), in
+// millimetres as the operator typed it.
+struct TCutSize {
+    std::string X;
+    std::string Y;
 };
 
 // One entry of the port list: its name, the device behind it and a USB device's ID.
@@ -89,9 +88,10 @@ inline constexpr const char* kPortGoneText = "the port is gone (hung up or remov
 enum TReplyMode : std::uint8_t { rmPanel, rmShell };
 
 // How a sender's command fared: written on the link, refused (a USB cutter attached while
-// a COM port is chosen; UsbGuardRefused told why), or not sent because the link could not
-// be made ready.
-enum TSendOutcome : std::uint8_t { soWritten, soRefused, soLinkNotReady };
+// a COM port is chosen; UsbGuardRefused told why), not sent because the link could not
+// be made ready, or not sent because the link did not take it whole (SendFailure() says
+// why).
+enum TSendOutcome : std::uint8_t { soWritten, soRefused, soLinkNotReady, soNotSent };
 
 class TCutterSession : public QObject {
     Q_OBJECT
@@ -101,6 +101,7 @@ public:
                    devlink::TPortSources& portSources, QObject* parent = nullptr);
     ~TCutterSession() override;
 
+    // The serial port component (termios underneath) and the tick timer.
     devlink::TComm Comm1;
     toolkit::TTimer Timer1;
 
@@ -113,8 +114,6 @@ public:
     void SelectPort(const std::string& portName);
     // The port list's entries: serial ports first, then the USB devices that answer.
     std::vector<TPortEntry> PortEntries();
-
-    void SetWizardFields(TWizardFields fields) { FWizardFields = std::move(fields); }
 
     // The tick, and the serial component's event that input arrived.
     void Timer1Timer();
@@ -154,9 +153,9 @@ public:
     // The wizard's save of a new scale into the cutter's flash, as one operation.
     TScaleSave& ScaleSave() { return FScaleSave; }
 
-    // Senders the wizard calls.
-    TSendOutcome SendTestDraw();
-    TSendOutcome SendCorrectedTestDraw();
+    // Senders the wizard calls, with the sizes the operator typed.
+    TSendOutcome SendTestDraw(const TCutSize& testSize);
+    TSendOutcome SendCorrectedTestDraw(const TCutSize& measuredSize);
     TSendOutcome SendWriteScale();
     void SendScaleQuery();
     // The scale query that reads a write back: the cutter is given the time its flash
@@ -164,12 +163,14 @@ public:
     void SendScaleReadBack();
     void SendFirmwareQuery();
 
-    // Ports and the links.
+    // Ports and the links. DetectWinGeneration asks the port sources which generation of
+    // system they answer as; that decides where the COM names come from.
     void DetectWinGeneration();
     bool ModemLinesActive();
     void ComPortOpen();
     void ComPortClose();
-    void SendCommand(protocol::TCommandCode code);
+    // `size` is the test cut's or the measurement, for the two cuts; the others carry none.
+    void SendCommand(protocol::TCommandCode code, const TCutSize& size = {});
     bool UsbPortProbe();
     bool UsbDevicePresent();
     void UsbPortOpen();
@@ -188,6 +189,8 @@ public:
     bool UsbBlocksComPort();
     // What the silence box says: why the link did not answer, with the cause where known.
     std::string SilenceMessageText();
+    // Why the last command was not sent whole, as the log told it; empty once one was.
+    const std::string& SendFailure() const { return FSendFailure; }
 
     const protocol::CutterSettings& Settings() const { return FSettings; }
     // How many scale replies have been decoded whole since start; the wizard writes a
@@ -268,8 +271,8 @@ private:
     enum TUsbGuard : bool { ugNone = false, ugRefuseWhenUsbAttached = true };
     enum TInputBefore : bool { ibKeep = false, ibDiscard = true };
     TSendOutcome SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
-                                  TInputBefore input = ibKeep);
-    std::string BuildCommandText(protocol::TCommandCode code);
+                                  TInputBefore input = ibKeep, const TCutSize& size = {});
+    std::string BuildCommandText(protocol::TCommandCode code, const TCutSize& size);
     void WriteCommandText();
     void StartQuery(protocol::TCommandCode code);
     void LosePort(const std::string& text);
@@ -318,7 +321,6 @@ private:
     // Left unfilled: each read writes what it reports before anything is taken from it,
     // and pages never written cost no memory.
     std::unique_ptr<char[]> FUsbBuffer;
-    TWizardFields FWizardFields;
     std::string FPortName;
     int FScaleRepliesDecoded = 0;
     std::string FLastScaleReply;
@@ -328,6 +330,7 @@ private:
     bool FLinkGone = false;
     std::string FOpenFailurePort;
     std::string FOpenFailureReason;
+    std::string FSendFailure;
     TScaleSave FScaleSave{*this};
 };
 

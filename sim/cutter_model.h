@@ -35,12 +35,15 @@ struct TCutterConfig {
     // Identity (the answer to ESC ".R4:"): the version is followed by a space and a date.
     std::string FirmwareModel = "TC-60";
     std::string FirmwareVersion = "2.10 0305";
-    // Flash contents at power-on (the answer to ESC ".R3:").
-    std::int32_t ScaleX = 1000;
-    std::int32_t ScaleY = 1000;
-    // How much longer than commanded the mechanics cut along each axis (1.01: 1 % long).
-    double ErrorX = 1.0;
-    double ErrorY = 1.0;
+    // Flash contents at power-on (the answer to ESC ".R3:"). They differ per axis, as a
+    // real cutter's do, so a value computed from the wrong axis shows.
+    std::int32_t ScaleX = 1012;
+    std::int32_t ScaleY = 996;
+    // How much longer than commanded the mechanics cut along each axis at the scale
+    // kNominalScale (1.01: 1 % long). The cutter's own mechanics are made up for exactly
+    // by its flash scales: it cuts what it is told.
+    double ErrorX = 1.012;
+    double ErrorY = 0.996;
     // A cutter whose flash takes no write: it answers every write as before, and keeps
     // its old scale values.
     bool IgnoresFlashWrites = false;

@@ -21,7 +21,8 @@ std::string UpperCase(std::string text) {
 
 } // namespace
 
-// The state of one overlapped transfer, kept between its start and its result.
+// The state of one transfer that may run on after WriteFile or ReadFile returned, kept
+// between its start and its result.
 class TInProcessSerial::TRecord : public devlink::TTransferRecord {
 public:
     enum class TState { tsIdle, tsReading, tsWriting };
@@ -215,7 +216,7 @@ devlink::TIoStatus TInProcessSerial::WriteFile(devlink::THandle handle,
     }
     transfer.State = TRecord::TState::tsWriting;
     transfer.Generation = FWriteGeneration;
-    transfer.WriteBytes.assign(data, count);
+    transfer.WriteBytes.assign(data, FWriteLimit ? std::min(count, *FWriteLimit) : count);
     transfer.PollsLeft = FWritePolls;
     if (FWritePolls == 0) {
         return FinishWrite(transfer, transferred);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace sim {
@@ -33,6 +34,9 @@ public:
     void SetCharacterDevice(bool isChar) { FCharacterDevice = isChar; }
     // Writes stay pending for this many polls before they complete (0: complete at once).
     void SetWritePolls(std::uint32_t polls) { FWritePolls = polls; }
+    // A write takes at most this many bytes, as one that timed out; the rest never reaches
+    // the cutter (none: every byte is taken).
+    void SetWriteLimit(std::optional<std::uint32_t> bytes) { FWriteLimit = bytes; }
 
     // What the host set up, for tests to check.
     bool IsOpen() const { return FOpenHandle != devlink::kInvalidHandle; }
@@ -95,6 +99,7 @@ private:
     bool FModemLinesOn = true;
     bool FCharacterDevice = true;
     std::uint32_t FWritePolls = 0;
+    std::optional<std::uint32_t> FWriteLimit;
     devlink::TDcb FDcb;
     devlink::TCommTimeouts FTimeouts;
     std::uint32_t FInQueueSize = 0;

@@ -39,6 +39,13 @@ void TInProcessUsb::SetPresent(std::int32_t index, bool present) {
     }
 }
 
+void TInProcessUsb::SetSendsFail(std::int32_t index, bool fail) {
+    const auto found = FDevices.find(index);
+    if (found != FDevices.end()) {
+        found->second.SendsFail = fail;
+    }
+}
+
 void TInProcessUsb::SetDeviceId(std::int32_t index, std::string id) {
     const auto found = FDevices.find(index);
     if (found != FDevices.end()) {
@@ -95,7 +102,7 @@ TInProcessUsb::TDevice* TInProcessUsb::Usable(std::int32_t handle, bool forReadi
 
 std::int32_t TInProcessUsb::UsbSend(std::int32_t handle, const char* data, std::int32_t count) {
     TDevice* device = Usable(handle, false);
-    if (device == nullptr || count < 0 || (count > 0 && data == nullptr)) {
+    if (device == nullptr || device->SendsFail || count < 0 || (count > 0 && data == nullptr)) {
         return kUsbFailure;
     }
     if (!device->Line->Send(std::string_view(data, static_cast<std::size_t>(count)))) {

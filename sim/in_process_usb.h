@@ -28,6 +28,8 @@ public:
     TInProcessLine& Line(std::int32_t index);
     // Unplugged devices fail to open; handles already open on them fail every call.
     void SetPresent(std::int32_t index, bool present);
+    // Sends to the device at `index` fail while it stays present and open.
+    void SetSendsFail(std::int32_t index, bool fail);
     // The IEEE 1284 device ID the device at `index` reports.
     void SetDeviceId(std::int32_t index, std::string id);
     std::size_t OpenHandleCount() const { return FHandles.size(); }
@@ -45,6 +47,7 @@ private:
     struct TDevice {
         std::unique_ptr<TInProcessLine> Line;
         bool Present = true;
+        bool SendsFail = false;
         std::string DeviceId;
     };
 

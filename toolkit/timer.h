@@ -8,12 +8,13 @@
 
 namespace toolkit {
 
-// The platform's timer resolution: a timer set to less, or to an interval that is not a
-// multiple of it, is delivered at the next multiple. The protocol's tick counts were
-// tuned on this resolution.
+// The resolution ticks are delivered at: a timer set to less, or to an interval that is
+// not a multiple of it, is delivered at the next multiple. The protocol's tick counts were
+// tuned on a desktop timer of this resolution; Qt's timers on Linux are finer, so TTimer
+// rounds up to it.
 inline constexpr int kSystemTimerResolution = 16; // milliseconds
 
-// A timer with a nominal interval, delivered at the platform resolution. A tick handler
+// A timer with a nominal interval, delivered at kSystemTimerResolution. A tick handler
 // never waits in a modal loop (whoever reports from a tick has its box shown after the
 // tick returns), so one Qt timer carries the ticks, also under an open box.
 class TTimer : public QObject {

@@ -8,8 +8,9 @@ namespace platform {
 // The one translation of an errno value into the link's words.
 devlink::TLinkError LinkErrorOf(int errnoValue);
 
-// The last failure on the calling thread, as GetLastError reports it, and the errno
-// behind it (0 where there is none), for words of the system's own.
+// The last failure on the calling thread (what TSerialApi::GetLastError reports), kept per
+// thread as errno is, and the errno behind it (0 where there is none), for words of the
+// system's own.
 devlink::TLinkError LastLinkError();
 int LastErrno();
 // Records a failure that has no errno (a transfer still running).

@@ -112,13 +112,12 @@ std::uint8_t ByteSizeOf(const termios2& line) {
     return 8;
 }
 
-// Divisors make rates a little off; a line within 2 % of the rate asked for runs it.
+} // namespace
+
 bool RateTaken(std::uint32_t asked, std::uint32_t running) {
     const std::uint64_t difference = asked > running ? asked - running : running - asked;
     return difference * 50 <= asked;
 }
-
-} // namespace
 
 bool MakeRawLine(int fd) {
     termios2 line{};

@@ -21,6 +21,10 @@ bool MakeRawLine(int fd);
 // and changes nothing. The modem control lines are not touched.
 bool ApplyDcbToLine(int fd, const devlink::TDcb& dcb);
 
+// Whether a line that reads back `running` bit/s after being set to `asked` runs that
+// rate: divisors make rates a little off, so a line within 2 % of the rate asked for does.
+bool RateTaken(std::uint32_t asked, std::uint32_t running);
+
 // Overwrites the fields of `dcb` that the terminal holds; the others stay as they are.
 bool ReadDcbFromLine(int fd, devlink::TDcb& dcb);
 

@@ -6,9 +6,10 @@
 
 namespace platform {
 
-// Serial port names from the port table. The version query answers an NT 5 system, so the
-// serial device map is the source of COM names; the printing subsystem's port list does
-// not exist here.
+// Serial port names from the port table (sysfs and the device map). The version query
+// reports the generation whose port list comes from the serial device map, so that map,
+// read from the port table, is the source of COM names; there is no printing subsystem's
+// port list to enumerate here.
 class TLinuxPortSources final : public devlink::TPortSources {
 public:
     explicit TLinuxPortSources(TPortTable table = TPortTable());

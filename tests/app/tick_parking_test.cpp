@@ -7,7 +7,7 @@
 
 #include "dialogs/about_form.h"
 #include "dialogs/save_data_form.h"
-#include "dialogs/wizard_flow.h"
+#include "tests/support/wizard_over_window.h"
 
 #include <gmock/gmock.h>
 
@@ -40,7 +40,7 @@ protected:
         return QTest::qWaitFor(condition, kWaitLimitMs);
     }
 
-    std::optional<dialogs::TWizardFlow> FFlow;
+    std::optional<testsupport::TWizardOverWindow> FFlow;
 };
 
 TEST_F(TDialogExchangeTest, AboutDialogShowsTheFirmwareItAskedForOnShow) {
@@ -73,7 +73,7 @@ TEST_F(TDialogExchangeTest, WizardSaveReadsTheScaleThePasswordStepWaitsFor) {
 
     DeliverAll();
     EXPECT_TRUE(WaitUntil([this] { return Session().ScaleRepliesDecoded() == 1; }));
-    EXPECT_EQ(Session().Settings().ScaleX, 1000);
+    EXPECT_EQ(Session().Settings().ScaleX, 1012);
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
     EXPECT_THAT(Prompts.Shown, ::testing::IsEmpty());
 }

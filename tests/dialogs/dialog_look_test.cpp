@@ -73,8 +73,8 @@ TEST_F(DialogLook, DialogsAreMadeWhenFirstNeeded) {
     EXPECT_EQ(FMainForm->findChildren<QDialog*>(), QList<QDialog*>{Flow().ScaleForm()});
     EXPECT_EQ(shown, Flow().ScaleForm());
 
-    FMainForm->Session().SendTestDraw();
-    FMainForm->Session().SendCorrectedTestDraw();
+    FMainForm->Session().SendTestDraw({"50", "50"});
+    FMainForm->Session().SendCorrectedTestDraw({"50", "50"});
     const std::string cut50x50 = "VS30;SP1;PR;PU0,0;PD0,0,2000,0,0,2000,-2000,0,0,-2000;PU;";
     EXPECT_EQ(SerialWritten(), cut50x50 + cut50x50);
 }

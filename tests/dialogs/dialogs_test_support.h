@@ -10,6 +10,7 @@
 #include "sim/cutter_model.h"
 #include "sim/reply_plan.h"
 #include "tests/support/window_bench.h"
+#include "tests/support/wizard_over_window.h"
 
 #include <functional>
 #include <string>
@@ -56,7 +57,7 @@ protected:
 
 private:
     // A member of the fixture, it goes before the bench closes the window.
-    TWizardFlow FFlow;
+    testsupport::TWizardOverWindow FFlow;
 };
 
 } // namespace dialogs::test

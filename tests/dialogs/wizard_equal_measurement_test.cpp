@@ -37,7 +37,7 @@ TEST_F(WizardEqualMeasurement, OddTestSizeMeasuredAsItselfCutsNothingMore) {
 }
 
 // Every size from 1 to 1000 mm with one and with two decimals. The test sizes are taken in
-// by the main window's own command builder, with no link chosen so nothing is sent; the
+// by the session's own command builder, with no link chosen so nothing is sent; the
 // measurement goes through the OK button's handler.
 TEST_F(WizardEqualMeasurement, EverySizeWithOneOrTwoDecimalsMeasuredAsItselfIsUnchanged) {
     FMainForm->ComboBox1->setEditText("");
@@ -57,9 +57,8 @@ TEST_F(WizardEqualMeasurement, EverySizeWithOneOrTwoDecimalsMeasuredAsItselfIsUn
         // X and Y take different sizes, so each axis meets every size.
         const QString sizeX = QString::fromStdString(sizes[index]);
         const QString sizeY = QString::fromStdString(sizes[sizes.size() - 1 - index]);
-        Flow().ScaleForm()->EdTestDraw_X->setText(sizeX);
-        Flow().ScaleForm()->EdTestDraw_Y->setText(sizeY);
-        FMainForm->Session().SendCommand(protocol::ccTestDraw);
+        FMainForm->Session().SendCommand(protocol::ccTestDraw,
+                                         {sizeX.toStdString(), sizeY.toStdString()});
         Flow().ScaleForm2()->Edit1->setText(sizeX);
         Flow().ScaleForm2()->Edit2->setText(sizeY);
         Flow().ScaleForm2()->BnOkClick();

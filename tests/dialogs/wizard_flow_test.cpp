@@ -30,7 +30,8 @@ const std::string kTestCut50x50 = "VS30;SP1;PR;PU0,0;PD0,0,2000,0,0,2000,-2000,0
 const std::string kCorrectedCut1980x2008 =
     "VS30;SP1;PR;PU0,0;PD0,0,1980,0,0,2008,-1980,0,0,-2008;PU;";
 const std::string kScaleQuery = "\x1b.R3:";
-const std::string kWrite1010And995 = "\x1b.C6;1;1010:\x1b.C6;0;995:";
+// The default cutter holds 1012 and 996: each axis is written from its own value.
+const std::string kWrite1022And992 = "\x1b.C6;1;1022:\x1b.C6;0;992:";
 const std::string kUsbCableText = "When USB cable plug-in, com port not working.";
 
 using WizardFlow = TDialogsTest;
@@ -83,7 +84,8 @@ TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
     EXPECT_EQ(SerialWritten(), kScaleQuery);
     ASSERT_TRUE(Flow().PasswordForm()->isVisible());
     AnswerQuery();
-    EXPECT_EQ(FMainForm->Session().Settings().ScaleX, 1000);
+    EXPECT_EQ(FMainForm->Session().Settings().ScaleX, 1012);
+    EXPECT_EQ(FMainForm->Session().Settings().ScaleY, 996);
 
     // The right password reads the scale again; the write rests on two equal readings.
     ForgetSerialWritten();
@@ -93,9 +95,9 @@ TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
     AnswerQuery();
     // Written, then read back: saved only once the cutter reports what was written.
-    EXPECT_EQ(SerialWritten(), kScaleQuery + kWrite1010And995 + kScaleQuery);
-    EXPECT_EQ(Cutter().ScaleX(), 1010);
-    EXPECT_EQ(Cutter().ScaleY(), 995);
+    EXPECT_EQ(SerialWritten(), kScaleQuery + kWrite1022And992 + kScaleQuery);
+    EXPECT_EQ(Cutter().ScaleX(), 1022);
+    EXPECT_EQ(Cutter().ScaleY(), 992);
     EXPECT_TRUE(Prompts.Shown.empty());
     const std::optional<int> readBackTicks = GetParam().ReadBackTicks;
     Tick(readBackTicks.value_or(200));
@@ -106,7 +108,7 @@ TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
     const std::string outcome =
         readBackTicks
             ? std::string("Save Complete !!")
-            : QString(kReadBackMissingText).arg(QStringLiteral("1010, 995")).toStdString();
+            : QString(kReadBackMissingText).arg(QStringLiteral("1022, 992")).toStdString();
     EXPECT_EQ(Prompts.Shown, (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, outcome}}));
 }
 
@@ -153,8 +155,8 @@ TEST_F(WizardFlow, TwoReadingsThatDifferWriteNothing) {
     EXPECT_EQ(Cutter().FlashWriteCount(), 1U);
     EXPECT_FALSE(Flow().PasswordForm()->isVisible());
     ASSERT_EQ(Prompts.Shown.size(), 1U);
-    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("0,1000,1000"));
-    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("0,1234,1000"));
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("0,1012,996"));
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("0,1234,996"));
     EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("nothing was written"));
 }
 
@@ -175,12 +177,12 @@ TEST_F(WizardOnACutterThatIgnoresWrites, ReadBackThatDiffersIsNotReportedAsSaved
     Click(Flow().PasswordForm()->BnOk);
     AnswerQuery();
     AnswerQuery();
-    EXPECT_EQ(Cutter().ScaleX(), 1000);
+    EXPECT_EQ(Cutter().ScaleX(), 1012);
     EXPECT_FALSE(Flow().PasswordForm()->isVisible());
     ASSERT_EQ(Prompts.Shown.size(), 1U);
     EXPECT_NE(Prompts.Shown[0].Text, "Save Complete !!");
-    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("1000, 1000"));
-    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("1010, 995"));
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("1012, 996"));
+    EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("1022, 992"));
     EXPECT_THAT(Prompts.Shown[0].Text, ::testing::HasSubstr("may not have taken"));
 }
 
@@ -227,7 +229,7 @@ TEST_F(WizardFlow, NoAsksAgainModallyAndTheSecondMeasurementReplacesTheFirst) {
     Click(Flow().PasswordForm()->BnOk);
     ForgetSerialWritten();
     AnswerQuery();
-    EXPECT_EQ(SerialWritten(), kWrite1010And995 + kScaleQuery);
+    EXPECT_EQ(SerialWritten(), kWrite1022And992 + kScaleQuery);
 }
 
 TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
@@ -251,7 +253,7 @@ TEST_F(WizardFlow, WrongPasswordKeepsTheDialogAndTheTextThenTheRightOneWrites) {
     EXPECT_EQ(Prompts.Shown,
               (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, "Invalid Password !!"},
                                     {TRecordingPrompts::pkShowMessage, "Save Complete !!"}}));
-    EXPECT_EQ(Cutter().ScaleX(), 1010);
+    EXPECT_EQ(Cutter().ScaleX(), 1022);
 
     Flow().PasswordForm()->show();
     EXPECT_EQ(Flow().PasswordForm()->EdPassword->text(), "");
@@ -284,7 +286,7 @@ TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {
     AnswerQuery();
     Click(Flow().PasswordForm()->BnOk);
     AnswerQuery();
-    EXPECT_EQ(SerialWritten(), kScaleQuery + kWrite1010And995 + kScaleQuery);
+    EXPECT_EQ(SerialWritten(), kScaleQuery + kWrite1022And992 + kScaleQuery);
     AnswerQuery();
     EXPECT_FALSE(Flow().PasswordForm()->isVisible());
 }
@@ -325,6 +327,15 @@ TEST_F(WizardFlow, TestCutThatCannotBeSentIsToldAndTheFlowGoesOn) {
         {[this] { SetUsbCutterPlugged(true); }, kUsbCableText},
         {[this] { FMainForm->ComboBox1->setEditText("COM9"); },
          std::string(kTestCutNotSentText) + "\nDevice not found"},
+        // Bytes that never left are not a cut under way.
+        {[this] { LoseWrites(true); },
+         std::string(kTestCutNotSentText) + "\nCOM1 took 0 of the command's 57 bytes"},
+        {[this] {
+             SetUsbCutterPlugged(true);
+             FMainForm->ComboBox1->setEditText("USB0");
+             LoseWrites(true);
+         },
+         std::string(kTestCutNotSentText) + "\nUSB0 refused the command's 57 bytes"},
     };
     for (const auto& [cause, box] : causes) {
         SCOPED_TRACE(box);
@@ -338,23 +349,36 @@ TEST_F(WizardFlow, TestCutThatCannotBeSentIsToldAndTheFlowGoesOn) {
         EXPECT_EQ(Prompts.Shown, (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, box}}));
         EXPECT_EQ(SerialWritten(), "");
         EXPECT_TRUE(Flow().ScaleForm2()->isVisible());
+        LoseWrites(false);
         SetUsbCutterPlugged(false);
+        FMainForm->ComboBox1->setEditText("COM1");
         Flow().ScaleForm2()->reject();
     }
 }
 
-TEST_F(WizardFlow, WriteRefusedForAUsbCutterOnAComPortIsNotReportedAsSaved) {
-    RunUpToPassword("50.5", "49.8");
-    AnswerQuery();
-    TypeInto(Flow().PasswordForm()->EdPassword, "047");
-    Click(Flow().PasswordForm()->BnOk);
-    SetUsbCutterPlugged(true);
-    Prompts.Shown.clear();
-    AnswerQuery();
-    EXPECT_EQ(Prompts.Shown,
-              (std::vector<TPrompt>{{TRecordingPrompts::pkMessageBox, kUsbCableText},
-                                    {TRecordingPrompts::pkShowMessage, kWriteNotSentText}}));
-    EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
+// A write refused, or one the link did not take, is not reported as saved.
+TEST_F(WizardFlow, WriteThatDidNotLeaveIsNotReportedAsSaved) {
+    const std::pair<std::function<void()>, std::vector<TPrompt>> causes[] = {
+        {[this] { SetUsbCutterPlugged(true); },
+         {{TRecordingPrompts::pkMessageBox, kUsbCableText},
+          {TRecordingPrompts::pkShowMessage, kWriteNotSentText}}},
+        {[this] { LoseWrites(true); }, {{TRecordingPrompts::pkShowMessage, kWriteNotSentText}}},
+    };
+    for (const auto& [cause, boxes] : causes) {
+        SCOPED_TRACE(boxes.front().Text);
+        RunUpToPassword("50.5", "49.8");
+        AnswerQuery();
+        TypeInto(Flow().PasswordForm()->EdPassword, "047");
+        Click(Flow().PasswordForm()->BnOk);
+        cause();
+        Prompts.Shown.clear();
+        AnswerQuery();
+        EXPECT_EQ(Prompts.Shown, boxes);
+        EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
+        SetUsbCutterPlugged(false);
+        LoseWrites(false);
+        Flow().PasswordForm()->reject();
+    }
 }
 
 TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
@@ -367,6 +391,7 @@ TEST_F(WizardFlow, NewTestCutAfterTheMeasurementBlocksTheWrite) {
     Click(Flow().PasswordForm()->BnOk);
     EXPECT_EQ(Cutter().FlashWriteCount(), 0U);
     EXPECT_FALSE(Flow().PasswordForm()->isVisible());
+    ASSERT_FALSE(Prompts.Shown.empty());
     EXPECT_EQ(Prompts.Shown.back(),
               (TPrompt{TRecordingPrompts::pkShowMessage, kMeasurementNotCutText}));
 }

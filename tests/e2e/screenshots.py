@@ -135,7 +135,7 @@ class Shooter:
         s.keys_to("Tessaro", "378x211", "Return")
         self.shot("save-data-form", "Tessaro", "221x134")
         s.keys_to("Tessaro", "221x134", "Return")
-        wait_until("the scale reply", lambda: "> 0,1000,1000" in cutter.transcript(), 20)
+        wait_until("the scale reply", lambda: "> 0,1012,996" in cutter.transcript(), 20)
         s.retype("Tessaro", "189x106", "EdPassword", "047")
         self.shot("password-form", "Tessaro", "189x106")
         s.keys_to("Tessaro", "189x106", "Return")
@@ -174,7 +174,7 @@ class Shooter:
 
 def run(session, arguments):
     shooter = Shooter(session, os.path.abspath(arguments.docs))
-    cutter = session.start_cutter("--com", "200", "--error", "1.01,0.996")
+    cutter = session.start_cutter("--com", "200", "--error", "1.02212,0.992016")
     # Root opens any device; without its override of file permissions it meets them as an
     # operator does, so the locked port refuses it.
     prefix = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"]

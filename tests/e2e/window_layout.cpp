@@ -8,11 +8,11 @@
 // gets "#2", "#3"... in the order the controls were made.
 
 #include "app/main_form.h"
-#include "dialogs/wizard_flow.h"
 #include "sim/in_process_serial.h"
 #include "sim/in_process_usb.h"
 #include "tests/support/platform_fakes.h"
 #include "tests/support/recording_prompts.h"
+#include "tests/support/wizard_over_window.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -67,7 +67,7 @@ int main(int argc, char* argv[]) {
     testsupport::TRecordingPrompts prompts;
     app::TMainForm mainForm(app::TPlatform{serial, usb, sources, prompts});
     // Each dialog is made as Tessaro makes it when first shown.
-    dialogs::TWizardFlow wizardFlow(mainForm);
+    testsupport::TWizardOverWindow wizardFlow(mainForm);
     wizardFlow.AboutForm();
     wizardFlow.ScaleForm();
     wizardFlow.ScaleForm2();

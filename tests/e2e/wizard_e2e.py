@@ -5,8 +5,8 @@
 Usage: wizard_e2e.py --build-dir DIR --layout-tool TOOL --box-size-tool TOOL
                      (--shots DIR | --kind KIND)
 
-The real program beside tessaro-vcutter, whose mechanics cut 1 % long on X and 0.4 % short
-on Y. The operator's measurements are the sizes the cutter reports for its test cut.
+The real program beside tessaro-vcutter, which holds the scales 1012 and 996 and cuts 1 %
+long on X and 0.4 % short on Y with them (CUTTER_ERROR). The operator's measurements are the sizes the cutter reports for its test cut.
 Afterwards the cutter's flash must hold the values the wizard computed, and a new 50 x 50
 test cut must come out 50 x 50 mm within the resolution of the scale (one step in 1000,
 0.05 mm). Then a cutter at scale 10000 on the same port, measured to a hundredth of a
@@ -91,10 +91,17 @@ class Wizard:
         time.sleep(1)
 
 
-def expect_flash(cutter, old, new_x, new_y):
+# The virtual cutter's flash at start, which differs per axis, and what the wizard writes
+# for the 50 x 50 test cut it cuts 50.5 x 49.8 mm with the mechanical errors CUTTER_ERROR.
+DEFAULT_SCALE = (1012, 996)
+CALIBRATED_SCALE = (1022, 992)
+CUTTER_ERROR = "1.02212,0.992016"  # 1.01 x 1012 / 1000 and 0.996 x 996 / 1000
+
+
+def expect_flash(cutter, old, new):
     writes = cutter.flash_writes()
-    for axis, value in (("X", new_x), ("Y", new_y)):
-        check(any(w.endswith("flash %s scale %d -> %d" % (axis, old, value)) for w in writes),
+    for axis, was, value in zip("XY", old, new):
+        check(any(w.endswith("flash %s scale %d -> %d" % (axis, was, value)) for w in writes),
               "flash %s is not %d: %r" % (axis, value, writes))
 
 
@@ -106,20 +113,20 @@ def calibrate(session, options, expect_box, link="com", quiet_after=2.0):
     """Calibrates a cutter that cuts 1 % long on X and 0.4 % short on Y, measured as it
     reports its test cut, on `link`; `expect_box(text)` judges the one box at the end."""
     cutter = session.start_cutter("--" + link, "auto" if link == "com" else "0",
-                                  "--error", "1.01,0.996", *options)
+                                  "--error", CUTTER_ERROR, *options)
     session.start_tessaro()
     port = cutter.com if link == "com" else cutter.usb
     if link == "usb":
         session.choose_last_port()
         session.wait_for_log("the USB entry chosen", lambda log: port + " Check OK" in log)
     wizard = Wizard(session, None)
-    wizard.to_password(measured_as_reported(session), "0,1000,1000")
+    wizard.to_password(measured_as_reported(session), "0,1012,996")
     early = visible_windows("QUIX")
     check(not early, "before the password's OK a box says %r" % (
         early and session.box_message(early[0][0])))
     session.keys_to("Tessaro", PASSWORD_FORM, "Return")
     expect_box(session.only_box_message(quiet_after=quiet_after))
-    check("<ESC>.C6;1;1010:<ESC>.C6;0;995:" in "".join(cutter.commands_received(port)),
+    check("<ESC>.C6;1;1022:<ESC>.C6;0;992:" in "".join(cutter.commands_received(port)),
           "the scale write did not reach the cutter: %r" % cutter.commands_received(port))
     return cutter
 
@@ -136,7 +143,7 @@ def not_read_back(text):
 def calibrated_and_saved(options, link="com"):
     def kind(session):
         cutter = calibrate(session, options, saved, link)
-        expect_flash(cutter, 1000, 1010, 995)
+        expect_flash(cutter, DEFAULT_SCALE, CALIBRATED_SCALE)
     return kind
 
 
@@ -234,13 +241,13 @@ def run(session, arguments):
         return
     os.makedirs(arguments.shots, exist_ok=True)
     wizard = Wizard(session, arguments.shots)
-    cutter = session.start_cutter("--com", "auto", "--error", "1.01,0.996")
+    cutter = session.start_cutter("--com", "auto", "--error", CUTTER_ERROR)
     session.start_tessaro()
     wizard.shot("01-main")
 
     # The measurement is the size the cutter reports for the test cut.
-    wizard.run(lambda: session.cutter.cuts()[-1], "0,1000,1000", "")
-    expect_flash(cutter, 1000, 1010, 995)
+    wizard.run(lambda: session.cutter.cuts()[-1], "0,1012,996", "")
+    expect_flash(cutter, DEFAULT_SCALE, CALIBRATED_SCALE)
 
     # A new 50 x 50 test cut with the new scale.
     session.keys_to(*MAIN_WINDOW, "alt+s")
@@ -266,7 +273,7 @@ def run(session, arguments):
     cutter = session.start_cutter("--com", cutter.com[3:], "--scale", "10000,10000")
     wizard.run(lambda: ("49.51", "50"), "0,10000,10000", "scale10000-")
     expected = (new_scale(10000, "50", "49.51"), new_scale(10000, "50", "50"))
-    expect_flash(cutter, 10000, *expected)
+    expect_flash(cutter, (10000, 10000), expected)
     print("scale 10000, 49.51 x 50 mm: flash X %d, Y %d" % expected)
 
 

@@ -223,7 +223,7 @@ class FaultRun:
         self.run_wizard()
         self.expect_outcome(SAVE_COMPLETE, mark)
         writes = self.flash_writes()
-        check(len(writes) == 2 and "1000 -> 1010" in writes[0] and "1000 -> 995" in writes[1],
+        check(len(writes) == 2 and "1012 -> 1022" in writes[0] and "996 -> 992" in writes[1],
               "the flash got %r" % writes)
         self.give_up_while_the_cutter_sleeps("alt+p")
         mark = self.mark()
@@ -268,16 +268,16 @@ class FaultRun:
     def drop_byte(self):
         self.start("drop-byte:1")
         self.run_wizard()
-        self.expect_outcome("The cutter's scale values read twice differ ('0,100,1000' then "
-                            "'0,1000,1000'), so nothing was written. Please check the cable "
+        self.expect_outcome("The cutter's scale values read twice differ ('0,112,996' then "
+                            "'0,1012,996'), so nothing was written. Please check the cable "
                             "and run Scaling again.", 0)
         check(not self.flash_writes(), "the flash got %r" % self.flash_writes())
 
     def ignore_write(self):
         self.start("ignore-write")
         self.run_wizard()
-        self.expect_outcome("The new scale 1010, 995 was sent, but the cutter now reports "
-                            "1000, 1000: the write may not have taken. Please check the cutter "
+        self.expect_outcome("The new scale 1022, 992 was sent, but the cutter now reports "
+                            "1012, 996: the write may not have taken. Please check the cutter "
                             "and run Scaling again.", 0)
         check(SAVE_COMPLETE not in self.s.log(), "the log says %r" % SAVE_COMPLETE)
         check("ignored" in self.s.cutter_transcript(), "the cutter did not get the write")
@@ -305,11 +305,12 @@ class FaultRun:
         saved = self.mark()
         check(SAVE_COMPLETE in self.s.log()[mark:], "the log does not say %r: %r"
               % (SAVE_COMPLETE, self.s.log()[-8:]))
-        expected = [new_scale(1000, "50", length), new_scale(1000, "50", width)]
+        held = (1012, 996)
+        expected = [new_scale(held[0], "50", length), new_scale(held[1], "50", width)]
         writes = self.flash_writes()
-        check(len(writes) == 2 and all(w.endswith("1000 -> %d" % v)
-                                       for w, v in zip(writes, expected)),
-              "the flash got %r, not X, Y 1000 -> %r" % (writes, expected))
+        check(len(writes) == 2 and all(w.endswith("%d -> %d" % (was, v))
+                                       for w, was, v in zip(writes, held, expected)),
+              "the flash got %r, not X, Y %r -> %r" % (writes, held, expected))
         self.s.wait_for_log("two settings replies after the save",
                             lambda log: log[saved:].count(SETTINGS_REPLY) >= 2, timeout=15)
         check(not visible_windows("QUIX"), "a box is shown")

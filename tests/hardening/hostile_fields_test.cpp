@@ -10,8 +10,8 @@
 #include "dialogs/save_data_form.h"
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
-#include "dialogs/wizard_flow.h"
 #include "tests/hardening/hardening_support.h"
+#include "tests/support/wizard_over_window.h"
 #include "toolkit/conversions.h"
 
 #include <QLineEdit>
@@ -155,7 +155,7 @@ protected:
     }
 
     TFaultBench FBench{kSerialPort};
-    dialogs::TWizardFlow FFlow{FBench.Form()};
+    testsupport::TWizardOverWindow FFlow{FBench.Form()};
 };
 
 TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {
@@ -226,7 +226,7 @@ TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
     ASSERT_TRUE(FFlow.PasswordForm()->isVisible());
     FBench.DeliverAll();
     FBench.TickUntilIdle();
-    ASSERT_EQ(FBench.Session().Settings().ScaleX, 1000);
+    ASSERT_EQ(FBench.Session().Settings().ScaleX, 1012);
 
     for (const std::string& text : kHostilePasswords) {
         SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));
@@ -245,8 +245,8 @@ TEST_F(HostileFields, OnlyTheExactPasswordWritesTheFlash) {
     }
     EXPECT_EQ(FBench.Prompts.Shown.back().Text, dialogs::kSaveCompleteText);
     EXPECT_EQ(FBench.Cutter().FlashWriteCount(), 2U);
-    EXPECT_EQ(FBench.Cutter().ScaleX(), 1010);
-    EXPECT_EQ(FBench.Cutter().ScaleY(), 995);
+    EXPECT_EQ(FBench.Cutter().ScaleX(), 1022);
+    EXPECT_EQ(FBench.Cutter().ScaleY(), 992);
 }
 
 } // namespace

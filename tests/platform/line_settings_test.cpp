@@ -167,6 +167,18 @@ TEST(DcbMapping, LeavesFieldsTheTerminalDoesNotHold) {
     EXPECT_EQ(kept.EvtChar, before.EvtChar);
 }
 
+// The rate a UART reads back after being set: within 2 % it runs the rate asked for.
+TEST(DcbMapping, RateReadBackCountsAsTakenWithinTwoPercent) {
+    const std::tuple<std::uint32_t, std::uint32_t, bool> readBacks[] = {
+        {9600, 9600, true},      {9600, 9792, true},     {9600, 9408, true},
+        {9600, 9793, false},     {9600, 9407, false},    {9600, 11520, false},
+        {256000, 115200, false}, {115200, 117504, true}, {115200, 117505, false},
+    };
+    for (const auto& [asked, running, taken] : readBacks) {
+        EXPECT_EQ(RateTaken(asked, running), taken) << asked << " read back as " << running;
+    }
+}
+
 struct TRefusedCase {
     std::string Description;
     std::function<void(devlink::TDcb&)> Change;

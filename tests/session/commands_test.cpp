@@ -36,13 +36,6 @@ protected:
         FLinesBeforeSending = Log().size();
     }
 
-    void SetWizardSizes(std::string x, std::string y, std::string measuredX = "",
-                        std::string measuredY = "") {
-        Session().SetWizardFields({[x] { return x; }, [y] { return y; },
-                                   [measuredX] { return measuredX; },
-                                   [measuredY] { return measuredY; }});
-    }
-
     // Reads the cutter's scale values in as the poll cycle does.
     void ReceiveScale(const std::string& reply) {
         Session().StageQueryForTests(protocol::ccScaleQuery);
@@ -97,8 +90,7 @@ INSTANTIATE_TEST_SUITE_P(FixedTexts, Queries,
 
 TEST_F(Commands, TestCutIsTheRectangleOfTheSizeEntered) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
-    SetWizardSizes("100", "50");
-    cutterSession.SendCommand(protocol::ccTestDraw);
+    cutterSession.SendCommand(protocol::ccTestDraw, {"100", "50"});
     EXPECT_EQ(Serial.WrittenBytes(), "VS30;SP1;PR;PU0,0;PD0,0,4000,0,0,2000,-4000,0,0,-2000;PU;");
     EXPECT_EQ(cutterSession.ExchangeState().FTestDrawX, 4000.0);
     EXPECT_EQ(cutterSession.ExchangeState().FTestDrawY, 2000.0);
@@ -106,8 +98,7 @@ TEST_F(Commands, TestCutIsTheRectangleOfTheSizeEntered) {
 
 TEST_F(Commands, TestCutWritesFractionsWithAPoint) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
-    SetWizardSizes("10.01", "10");
-    cutterSession.SendCommand(protocol::ccTestDraw);
+    cutterSession.SendCommand(protocol::ccTestDraw, {"10.01", "10"});
     EXPECT_EQ(Serial.WrittenBytes(), "VS30;SP1;PR;PU0,0;PD0,0,400.4,0,0,400,-400.4,0,0,-400;PU;");
 }
 
@@ -119,10 +110,9 @@ TEST_F(Commands, CorrectedCutScalesTheTestByWhatWasMeasured) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
     for (const auto& [measured, bytes] : cases) {
         SCOPED_TRACE(measured);
-        SetWizardSizes("100", "100", measured, measured);
-        cutterSession.SendCommand(protocol::ccTestDraw);
+        cutterSession.SendCommand(protocol::ccTestDraw, {"100", "100"});
         const std::size_t before = Serial.WrittenBytes().size();
-        cutterSession.SendCommand(protocol::ccCorrectedTestDraw);
+        cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {measured, measured});
         EXPECT_EQ(Serial.WrittenBytes().substr(before), bytes);
         EXPECT_EQ(cutterSession.ExchangeState().FMeasuredX, toolkit::StrToFloat(measured) * 40);
     }
@@ -132,9 +122,8 @@ TEST_F(Commands, ScaleWriteCarriesTheNewScaleValues) {
     TCutterSession& cutterSession = Create();
     ReceiveScale("0,10000,10000\r");
     OpenComPort();
-    SetWizardSizes("100", "100", "101", "99");
-    cutterSession.SendCommand(protocol::ccTestDraw);
-    cutterSession.SendCommand(protocol::ccCorrectedTestDraw);
+    cutterSession.SendCommand(protocol::ccTestDraw, {"100", "100"});
+    cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {"101", "99"});
     const std::size_t before = Serial.WrittenBytes().size();
     cutterSession.SendCommand(protocol::ccWriteScale);
     const std::string written = Serial.WrittenBytes().substr(before);
@@ -147,9 +136,8 @@ TEST_F(Commands, ScaleWriteCarriesTheNewScaleValues) {
 
 TEST_F(Commands, ScaleWriteIsRefusedBeforeTheScaleHasBeenRead) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
-    SetWizardSizes("100", "100", "101", "101");
-    cutterSession.SendCommand(protocol::ccTestDraw);
-    cutterSession.SendCommand(protocol::ccCorrectedTestDraw);
+    cutterSession.SendCommand(protocol::ccTestDraw, {"100", "100"});
+    cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {"101", "101"});
     const std::size_t before = Serial.WrittenBytes().size();
     EXPECT_THROW(cutterSession.SendCommand(protocol::ccWriteScale), toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes().size(), before);
@@ -160,15 +148,14 @@ TEST_F(Commands, ScaleWriteIsRefusedBeforeTheScaleHasBeenRead) {
 TEST_F(Commands, UnusableSizesAreRefusedAndNothingIsSent) {
     const char* sizes[] = {"0", "-10", "abc", "", "1e400", "nan", "10,5"};
     TCutterSession& cutterSession = CreateOnOpenComPort();
-    SetWizardSizes("100", "50");
-    cutterSession.SendCommand(protocol::ccTestDraw);
+    cutterSession.SendCommand(protocol::ccTestDraw, {"100", "50"});
     const std::string sent = Serial.WrittenBytes();
     const std::size_t lines = Log().size();
     for (const char* size : sizes) {
         SCOPED_TRACE(size);
-        SetWizardSizes(size, "50", size, "100");
-        EXPECT_THROW(cutterSession.SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
-        EXPECT_THROW(cutterSession.SendCommand(protocol::ccCorrectedTestDraw),
+        EXPECT_THROW(cutterSession.SendCommand(protocol::ccTestDraw, {size, "50"}),
+                     toolkit::EConvertError);
+        EXPECT_THROW(cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {size, "100"}),
                      toolkit::EConvertError);
         EXPECT_TRUE(cutterSession.ExchangeState().FCommandText.empty());
         EXPECT_EQ(cutterSession.ExchangeState().FTestDrawX, 4000.0);
@@ -180,12 +167,12 @@ TEST_F(Commands, UnusableSizesAreRefusedAndNothingIsSent) {
 
 TEST_F(Commands, CorrectedCutNeedsATestCutFirst) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
-    SetWizardSizes("100", "100", "101", "101");
-    EXPECT_THROW(cutterSession.SendCommand(protocol::ccCorrectedTestDraw), toolkit::EConvertError);
+    EXPECT_THROW(cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {"101", "101"}),
+                 toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes(), "");
 }
 
-TEST_F(Commands, MissingWizardFieldsAreRefused) {
+TEST_F(Commands, CutWithoutSizesIsRefused) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
     EXPECT_THROW(cutterSession.SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes(), "");
@@ -245,6 +232,7 @@ TEST_F(Commands, UsbDeviceIndexIsTheFourthCharacter) {
     EXPECT_THROW(cutterSession.UsbDeviceIndex(), std::out_of_range);
 }
 
+// The library refuses a send on a handle that failed to open: not sent, and said so.
 TEST_F(Commands, UsbSendUsesWhateverHandleIsHeld) {
     TCutterSession& cutterSession = Create();
     SetPortText("USB0");
@@ -252,7 +240,35 @@ TEST_F(Commands, UsbSendUsesWhateverHandleIsHeld) {
     cutterSession.SendCommand(protocol::ccPollSize);
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, -1);
-    EXPECT_THAT(Log(), ElementsAre("發送命令:OH;"));
+    EXPECT_THAT(Log(), ElementsAre("Not sent: USB0 refused the command's 3 bytes"));
+}
+
+// A cut the link did not take whole is not sent: the log says why, not that it was sent.
+TEST_F(Commands, CutTheLinkDidNotTakeIsNotSent) {
+    const std::tuple<const char*, std::function<void()>, std::string> cases[] = {
+        {"COM1",
+         [this] {
+             Serial.ScriptIo("WriteFile", {{devlink::TIoStatus::ioDone, 10}});
+         },
+         "COM1 took 10 of the command's 57 bytes"},
+        {"COM1",
+         [this] {
+             Serial.ScriptIo("WriteFile", {{devlink::TIoStatus::ioFailed, 0}});
+         },
+         "COM1 took 0 of the command's 57 bytes"},
+        {"USB0", [this] { Usb.SendsFail = true; }, "USB0 refused the command's 57 bytes"},
+    };
+    for (const auto& [port, fault, cause] : cases) {
+        SCOPED_TRACE(cause);
+        Usb.SetPresent(0, std::string(port) == "USB0");
+        Create();
+        SetPortText(port);
+        fault();
+        EXPECT_EQ(Session().SendTestDraw({"50", "50"}), soNotSent);
+        EXPECT_EQ(Session().SendFailure(), cause);
+        EXPECT_EQ(CountLogStartingWith("發送命令:"), 0);
+        EXPECT_EQ(CountLog("Not sent: " + cause), 1);
+    }
 }
 
 TEST_F(Commands, UsbPortCloseClosesAnyHandleButAFailedOne) {

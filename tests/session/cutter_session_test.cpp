@@ -108,22 +108,22 @@ struct TSaveRow {
 const std::vector<std::string> kReadingOnly = {"<ESC>.R3:"};
 const std::vector<std::string> kTwoReadings = {"<ESC>.R3:", "<ESC>.R3:"};
 const std::vector<std::string> kWholeSave = {
-    "<ESC>.R3:", "<ESC>.R3:", "<ESC>.C6;1;1010:", "<ESC>.C6;0;1010:", "<ESC>.R3:"};
+    "<ESC>.R3:", "<ESC>.R3:", "<ESC>.C6;1;1022:", "<ESC>.C6;0;1005:", "<ESC>.R3:"};
 
 const TSaveRow kSaveRows[] = {
-    {"Saved", tdNone, srSaved, 1010, kWholeSave},
-    {"NoReadingYet", tdNoReadingYet, srNoFreshReading, 1000, kReadingOnly},
+    {"Saved", tdNone, srSaved, 1022, kWholeSave},
+    {"NoReadingYet", tdNoReadingYet, srNoFreshReading, 1012, kReadingOnly},
     {"ScaleZero", tdScaleZero, srScaleRefused, 0, kReadingOnly},
     {"ReadingsDiffer", tdScaleChanged, srReadingsDiffer, 1234, kTwoReadings},
-    {"PortChanged", tdPortChanged, srPortChanged, 1000, kReadingOnly},
-    {"MeasurementNotCut", tdMeasurementNotCut, srMeasurementNotCut, 1000, kReadingOnly},
-    {"SecondReadingLost", tdSecondReadingLost, srNotConfirmed, 1000, kTwoReadings},
-    {"ReadBackLost", tdReadBackLost, srReadBackMissing, 1010, kWholeSave},
-    {"WriteIgnored", tdWriteIgnored, srReadBackDiffers, 1000, kWholeSave},
+    {"PortChanged", tdPortChanged, srPortChanged, 1012, kReadingOnly},
+    {"MeasurementNotCut", tdMeasurementNotCut, srMeasurementNotCut, 1012, kReadingOnly},
+    {"SecondReadingLost", tdSecondReadingLost, srNotConfirmed, 1012, kTwoReadings},
+    {"ReadBackLost", tdReadBackLost, srReadBackMissing, 1022, kWholeSave},
+    {"WriteIgnored", tdWriteIgnored, srReadBackDiffers, 1012, kWholeSave},
     {"UsbCutterPluggedWhileMonitoring",
      tdUsbCutterPluggedWhileMonitoring,
      srWriteNotSent,
-     1000,
+     1012,
      {"<ESC>.R1:", "<ESC>.R3:", "<ESC>.R3:"}},
 };
 
@@ -144,10 +144,8 @@ protected:
 
 TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
     const TDisturbance disturbance = GetParam().Disturbance;
-    Session().SetWizardFields(
-        {[] { return "50"; }, [] { return "40"; }, [] { return "50.5"; }, [] { return "40.4"; }});
-    ASSERT_EQ(Session().SendTestDraw(), soWritten);
-    ASSERT_EQ(Session().SendCorrectedTestDraw(), soWritten);
+    ASSERT_EQ(Session().SendTestDraw({"50", "40"}), soWritten);
+    ASSERT_EQ(Session().SendCorrectedTestDraw({"50.5", "40.4"}), soWritten);
     if (disturbance == tdScaleZero) {
         Cutter().Feed("\x1b.C6;1;0:");
     }

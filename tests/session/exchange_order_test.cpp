@@ -107,7 +107,7 @@ TEST_F(TExchangeOrderTest, ScaleQueryDuringLoopDetectReadsTheScaleAndTheMonitorG
         Session().SendScaleQuery();
         AnswerInTurn(2);
         EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
-        EXPECT_EQ(Session().Settings().ScaleX, 1000);
+        EXPECT_EQ(Session().Settings().ScaleX, 1012);
         EXPECT_EQ(Session().Settings().Force, "80");
         EXPECT_THAT(Reported(), IsEmpty());
         EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);

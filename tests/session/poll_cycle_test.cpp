@@ -284,8 +284,8 @@ TEST_F(TPortChangeTest, ANewQueryCollectsItsWholeReplyAfterOneAbandonedMidReply)
     DeliverAll();
     Tick(7);
     EXPECT_EQ(Session().ExchangeState().FScaleReadRequest, 0);
-    EXPECT_EQ(Session().Settings().ScaleX, 1000);
-    EXPECT_EQ(Session().Settings().ScaleY, 1000);
+    EXPECT_EQ(Session().Settings().ScaleX, 1012);
+    EXPECT_EQ(Session().Settings().ScaleY, 996);
     EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);
 }
 

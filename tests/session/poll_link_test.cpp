@@ -53,9 +53,7 @@ TEST_P(TEachLinkTest, AZeroByteStaysOnlyOnTheSerialLink) {
 
 TEST_P(TEachLinkTest, ATestCutReachesTheCutterAndLeavesTheLinkOpen) {
     Build(OnLink(GetParam()));
-    Session().SetWizardFields(
-        {[] { return "100"; }, [] { return "50"; }, [] { return "100"; }, [] { return "50"; }});
-    Session().SendTestDraw();
+    Session().SendTestDraw({"100", "50"});
     ASSERT_EQ(Cutter().CutCount(), 1U);
     EXPECT_DOUBLE_EQ(Cutter().Cuts().back().WidthMm, 100.0);
     EXPECT_DOUBLE_EQ(Cutter().Cuts().back().HeightMm, 50.0);
@@ -124,10 +122,18 @@ TBench ComPortBesideAUsbCutter() {
 const std::string kUsbNamed = "USB0 attached, device ID: none reported";
 
 TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
-    for (const auto send : {&TCutterSession::SendTestDraw, &TCutterSession::SendCorrectedTestDraw,
-                            &TCutterSession::SendWriteScale}) {
+    const std::function<TSendOutcome(TCutterSession&)> sends[] = {
+        [](TCutterSession& s) {
+            return s.SendTestDraw({"50", "50"});
+        },
+        [](TCutterSession& s) {
+            return s.SendCorrectedTestDraw({"50", "50"});
+        },
+        [](TCutterSession& s) { return s.SendWriteScale(); },
+    };
+    for (const auto& send : sends) {
         Build(ComPortBesideAUsbCutter());
-        EXPECT_EQ((Session().*send)(), soRefused);
+        EXPECT_EQ(send(Session()), soRefused);
         EXPECT_EQ(UsbGuardRefusals, 1);
         EXPECT_THAT(Log(), ElementsAre(kUsbNamed));
         EXPECT_FALSE(SerialPortOpen());

@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
     DefaultCutter, QueryReplies,
     testing::Values(TQueryCase{"Size", "OH;", "0,0,24000,50000\r"},
                     TQueryCase{"Settings", kEsc + ".R1:", "0,30,80,250,5,1,0,2\r"},
-                    TQueryCase{"Scale", kEsc + ".R3:", "0,1000,1000\r"},
+                    TQueryCase{"Scale", kEsc + ".R3:", "0,1012,996\r"},
                     TQueryCase{"Identity", kEsc + ".R4:", "0,0,TC-60,2.10 0305\r"},
                     TQueryCase{"LowerCaseMnemonic", "oh;", "0,0,24000,50000\r"},
                     TQueryCase{"UnknownRegister", kEsc + ".R2:", ""},
@@ -87,7 +87,7 @@ TEST(CutterModel, CommandSplitAcrossWritesIsAnsweredOnceComplete) {
 TEST(CutterModel, SeveralCommandsInOneWriteAreAnsweredInOrder) {
     TVirtualCutter cutter;
     EXPECT_EQ(Replies(cutter.Feed("OH;" + kEsc + ".R3:" + kEsc + ".R4:")),
-              "0,0,24000,50000\r0,1000,1000\r0,0,TC-60,2.10 0305\r");
+              "0,0,24000,50000\r0,1012,996\r0,0,TC-60,2.10 0305\r");
 }
 
 TEST(CutterModel, ScaleWritesAreStoredAndReadBack) {
@@ -108,7 +108,7 @@ TEST(CutterModel, AFlashThatTakesNoWriteKeepsItsValuesAndSaysSo) {
     const TCutterEvents events = cutter.Feed(kEsc + ".C6;1;1010:" + kEsc + ".R3:");
     EXPECT_EQ(cutter.FlashWriteCount(), 0u);
     EXPECT_EQ(CountOf(events, TEventKind::ekIgnored), 1u);
-    EXPECT_EQ(Replies(events), "0,1000,1000\r");
+    EXPECT_EQ(Replies(events), "0,1012,996\r");
 }
 
 TEST(CutterModel, MalformedScaleWritesChangeNothing) {
@@ -116,8 +116,8 @@ TEST(CutterModel, MalformedScaleWritesChangeNothing) {
          {"6;1;", "6;1;10.5", "6;2;1000", "6;1;99999999999", "6;1;1000;7", "6;1;abc", "6;;1000"}) {
         TVirtualCutter cutter;
         const TCutterEvents events = cutter.Feed(kEsc + ".C" + parameters + ":");
-        EXPECT_EQ(cutter.ScaleX(), 1000) << parameters;
-        EXPECT_EQ(cutter.ScaleY(), 1000) << parameters;
+        EXPECT_EQ(cutter.ScaleX(), 1012) << parameters;
+        EXPECT_EQ(cutter.ScaleY(), 996) << parameters;
         EXPECT_EQ(cutter.FlashWriteCount(), 0u) << parameters;
         EXPECT_EQ(CountOf(events, TEventKind::ekIgnored), 1u) << parameters;
     }
@@ -141,6 +141,8 @@ TEST(CutterModel, MechanicalErrorCutsLongAndTheWrittenScaleCorrectsIt) {
     TCutterConfig config;
     config.ErrorX = 1.01;
     config.ErrorY = 0.99;
+    config.ScaleX = 1000;
+    config.ScaleY = 1000;
     TVirtualCutter cutter(config);
     cutter.Feed(kTestCut);
     ASSERT_EQ(cutter.Cuts().size(), 1u);
@@ -251,7 +253,7 @@ TEST(CutterModel, UnknownInstructionIsReportedAndSkipped) {
 TEST(CutterModel, EscapeInterruptsAnIncompleteInstruction) {
     TVirtualCutter cutter;
     const TCutterEvents events = cutter.Feed("PD10,10" + kEsc + ".R3:");
-    EXPECT_EQ(Replies(events), "0,1000,1000\r");
+    EXPECT_EQ(Replies(events), "0,1012,996\r");
     EXPECT_EQ(CountOf(events, TEventKind::ekIgnored), 1u);
     EXPECT_FALSE(cutter.PenIsDown());
 }

@@ -112,7 +112,7 @@ TEST_F(InProcessUsb, TwoCablesShareOneCutterButNotTheirCommands) {
     FUsb.UsbSend(b, "OH;", 3);
     FUsb.UsbSend(a, "1010:\x1B.R3:", 10);
     EXPECT_EQ(Receive(b), "0,0,24000,50000\r");
-    EXPECT_EQ(Receive(a), "0,1010,1000\r");
+    EXPECT_EQ(Receive(a), "0,1010,996\r");
     EXPECT_EQ(FCutter.ScaleX(), 1010);
 }
 

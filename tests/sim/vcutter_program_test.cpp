@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 
 const std::string kEsc(1, '\x1B');
 const std::string kSizeReply = "0,0,24000,50000\r";
-const std::string kScaleReply = "0,1000,1000\r";
+const std::string kScaleReply = "0,1012,996\r";
 
 bool IsLiveLink(const fs::path& path) {
     struct stat info {};
@@ -236,7 +236,8 @@ TEST_F(VCutterProgram, HangUpFaultDropsTheLineAfterItsBytes) {
 
 TEST_F(VCutterProgram, TranscriptAndDrawingShowWhatWasCut) {
     const fs::path svg = FRuntime.Path() / "cuts.svg";
-    auto cutter = Start({"--com", "3", "--error", "1.01,1", "--svg", svg.string()});
+    auto cutter =
+        Start({"--com", "3", "--error", "1.01,1", "--scale", "1000,1000", "--svg", svg.string()});
     TTermiosClient host(Link("COM3"));
     const std::string testCut = "VS30;SP1;PR;PU0,0;PD0,0,2000,0,0,1000,-2000,0,0,-1000;PU;";
     host.Write(testCut);

@@ -31,7 +31,7 @@ LINK_INTERFACE = (
 
 FOLDERS = {
     "toolkit/": Rule(("toolkit/",), QT_CORE,
-                     "the toolkit stands on Qt Core and std; widgets only in the prompts"),
+                     "the toolkit stands on Qt Core and std; widgets only in the prompts and the screen-reader tree"),
     "link/": Rule(("link/", "toolkit/"), QT_CORE,
                   "the port component stands on the toolkit, Qt Core and std"),
     "protocol/": Rule(("protocol/", "toolkit/conversions.h"), (),
@@ -43,9 +43,9 @@ FOLDERS = {
     "session/": Rule(("session/", "protocol/", "link/", "toolkit/"), QT_CORE,
                      "the cutter session needs Qt Core only, and knows no window"),
     "app/": Rule(("app/", "session/", "protocol/", "link/", "toolkit/"), ANY_QT,
-                 "the main window is a view of the session; it gets the platform handed down"),
-    "dialogs/": Rule(("dialogs/", "app/", "protocol/", "toolkit/"), ANY_QT,
-                     "the dialogs stand on the main window, the protocol and the toolkit"),
+                 "the main window is a view of the session; only main() builds the dialogs"),
+    "dialogs/": Rule(("dialogs/", "session/", "protocol/", "toolkit/"), ANY_QT,
+                     "the dialogs are views of the session, given what they need by main()"),
     "cli/": Rule(("cli/", "session/", "protocol/", "link/", "toolkit/"), QT_CORE,
                  "tessaro-query is the session without a window: Qt Core only"),
 }
@@ -55,6 +55,10 @@ FILES = {
                                  "the prompts' Qt implementation shows message boxes"),
     "toolkit/qt_prompts.cpp": Rule((), ("QtGui", "QtWidgets"),
                                    "the prompts' Qt implementation shows message boxes"),
+    "toolkit/screen_reader_tree.h": Rule((), ("QtGui", "QtWidgets"),
+                                         "what screen readers are shown of the windows"),
+    "toolkit/screen_reader_tree.cpp": Rule((), ("QtGui", "QtWidgets"),
+                                           "what screen readers are shown of the windows"),
     "app/main.cpp": Rule(("dialogs/", "platform/linux/"), (),
                          "main() chooses the Linux implementations and creates the wizard flow"),
     "cli/main.cpp": Rule(("platform/linux/",), (),

@@ -33,7 +33,7 @@ std::int32_t TFakeUsbApi::UsbCloseDevice(std::int32_t handle) {
 
 std::int32_t TFakeUsbApi::UsbSend(std::int32_t handle, const char* data, std::int32_t count) {
     Sent.push_back({handle, std::string(data, static_cast<std::size_t>(count))});
-    return OpenHandles.count(handle) == 1 ? count : -1;
+    return OpenHandles.count(handle) == 1 && !SendsFail ? count : -1;
 }
 
 std::int32_t TFakeUsbApi::UsbReceiveCheck(std::int32_t handle, std::uint32_t* count) {

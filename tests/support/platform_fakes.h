@@ -34,6 +34,7 @@ public:
     // Present devices that refuse to open, with the reason they give.
     std::map<std::int32_t, devlink::TLinkError> Refusals;
     std::map<std::int32_t, std::string> DeviceIds;
+    bool SendsFail = false; // every send fails, also on an open handle
     std::vector<std::int32_t> OpenedIndexes;
     std::vector<std::int32_t> ClosedHandles;
     std::set<std::int32_t> OpenHandles;

@@ -35,9 +35,10 @@ public:
                                  std::uint32_t& transferred) override {
         const devlink::TIoStatus status =
             TReplugSerial::WriteFile(handle, record, data, count, transferred);
+        // A write done at once took what it reports; one pending may still take all.
         if (status != devlink::TIoStatus::ioFailed) {
             const std::lock_guard lock(FMutex);
-            FWritten.append(data, count);
+            FWritten.append(data, status == devlink::TIoStatus::ioDone ? transferred : count);
         }
         return status;
     }
@@ -274,6 +275,14 @@ void TSessionBench::Unplug() {
         FCutterUsb->SetPresent(0, false);
     } else {
         FCable->Current().Line().HangUp();
+    }
+}
+
+void TSessionBench::LoseWrites(bool lost) {
+    if (NamesUsbPort(FSession->PortName())) {
+        FCutterUsb->SetSendsFail(0, lost);
+    } else {
+        FCable->Current().SetWriteLimit(lost ? std::optional<std::uint32_t>(0) : std::nullopt);
     }
 }
 

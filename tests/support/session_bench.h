@@ -119,6 +119,9 @@ public:
     void Replug(const sim::TFaults& faults = {});
     // Pulls the cable of the chosen link while the session may hold it open.
     void Unplug();
+    // The chosen link takes none of the host's bytes (true) or all again: a serial write
+    // completes having written nothing, a USB send fails.
+    void LoseWrites(bool lost);
     // Attaches (or removes) the virtual cutter on USB0.
     void SetUsbCutterPlugged(bool plugged);
 

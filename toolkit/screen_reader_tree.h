@@ -10,7 +10,7 @@
 class QAccessibleInterface;
 class QWidget;
 
-namespace app {
+namespace toolkit {
 
 // Leaves `widget` (and all it holds) out of what screen readers are shown; its parent must
 // list its children through ListedChildrenAccessible (a TRowFrame does).
@@ -30,4 +30,4 @@ public:
     TRowFrame(const QString& title, QWidget* parent);
 };
 
-} // namespace app
+} // namespace toolkit

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/screen_reader_tree.h"
+#include "toolkit/screen_reader_tree.h"
 
 #include <QAccessibleWidget>
 #include <QVariant>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace app {
+namespace toolkit {
 
 namespace {
 
@@ -78,4 +78,4 @@ TRowFrame::TRowFrame(const QString& title, QWidget* parent) : QGroupBox(title, p
     QAccessible::installFactory(&RowFrameAccessible);
 }
 
-} // namespace app
+} // namespace toolkit
