@@ -98,7 +98,7 @@ public:
         connect(&form.Session(), &session::TCutterSession::SettingsChanged, this, [this] {
             if (!Decoded) {
                 Decoded = TClock::now();
-                ReplyBytes = FForm.Session().ExchangeState().FReplyText.size();
+                ReplyBytes = testsupport::TSessionTestView(FForm.Session()).ReplyText().size();
             }
         });
         // The log line of a sent command follows the write at once.
@@ -107,13 +107,15 @@ public:
                 Sent = TClock::now();
             }
         });
-        const devlink::TCommRxCharEvent received = form.Session().Comm1.OnRxChar;
-        form.Session().Comm1.OnRxChar = [this, received](void* sender, std::uint32_t count) {
-            if (!FirstByte) {
-                FirstByte = TClock::now();
-            }
-            received(sender, count);
-        };
+        const devlink::TCommRxCharEvent received =
+            testsupport::TSessionTestView(form.Session()).Comm1().OnRxChar;
+        testsupport::TSessionTestView(form.Session()).Comm1().OnRxChar =
+            [this, received](void* sender, std::uint32_t count) {
+                if (!FirstByte) {
+                    FirstByte = TClock::now();
+                }
+                received(sender, count);
+            };
     }
 
     void Start() {

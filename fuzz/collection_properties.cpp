@@ -100,7 +100,7 @@ class TCollectionRun {
 public:
     explicit TCollectionRun(protocol::TCommandCode query)
         : FSerial(FCutter, "COM1", Silent()), FSession(FSerial, FUsb, FSources), FQuery(query) {
-        FSession.Timer1.SetEnabled(false);
+        testsupport::TSessionTestView(FSession).Timer1().SetEnabled(false);
         FSession.SetReplyMode(session::rmShell);
         FSession.SetPortName("COM1");
         using session::TCutterSession;
@@ -127,7 +127,7 @@ public:
         if (FQuery == protocol::ccSettingsQuery) {
             FSession.StartMonitor();
         } else {
-            FSession.RequestQuery(FQuery);
+            testsupport::TSessionTestView(FSession).RequestQuery(FQuery);
         }
     }
 
@@ -136,7 +136,9 @@ public:
         FStream += bytes;
         FSerial.Line().InjectPending(bytes);
         FSerial.Line().DeliverAll();
-        for (int round = 0; round < kHandOffRounds && FSession.Comm1.InQueCount() > 0; ++round) {
+        for (int round = 0; round < kHandOffRounds &&
+                            testsupport::TSessionTestView(FSession).Comm1().InQueCount() > 0;
+             ++round) {
             QCoreApplication::processEvents();
             QThread::usleep(50);
         }
@@ -145,7 +147,7 @@ public:
 
     void Tick(std::size_t count) {
         for (std::size_t tick = 0; tick < count; ++tick) {
-            FSession.Timer1Timer();
+            testsupport::TSessionTestView(FSession).Tick();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         }
     }

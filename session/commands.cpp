@@ -1,23 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one outgoing path to the cutter: the query queue and the senders, building a
-// command, writing it on the link the port name names, and the small USB operations that
-// make that link ready. Each sender arms the poll cycle for the reply it expects, makes the
-// link ready and hands one command to SendCommand; waiting, time-outs and closing the link
-// belong to the poll cycle.
+// command and writing it on the link the port name names. Each sender arms the poll cycle for the
+// reply it expects, makes the link ready and hands one command to SendCommand; waiting, time-outs
+// and closing the link belong to the poll cycle.
 
 #include "session/cutter_session.h"
 
 #include "protocol/commands.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace session {
 
 namespace {
 
 constexpr const char* kSentPrefix = "發送命令:";
-constexpr std::int32_t kUsbDeviceCount = 4;
 
 constexpr const char* kQueryWaitsText =
     "Waiting for the cutter's answer to the previous query before sending the next one";
@@ -37,11 +34,6 @@ const char* QueryName(protocol::TCommandCode code) {
     }
 }
 
-// A write that failed for one of these found no device behind the open port.
-bool LinkGoneError(devlink::TLinkError error) {
-    return error == devlink::TLinkError::leHungUp || error == devlink::TLinkError::leNotFound;
-}
-
 // Why a command of `count` bytes did not leave: the port took `taken` of them (the USB
 // library says less than 0 for none, without a count).
 std::string NotSentCause(const std::string& portName, std::int64_t taken, std::size_t count) {
@@ -54,26 +46,6 @@ std::string NotSentCause(const std::string& portName, std::int64_t taken, std::s
 
 } // namespace
 
-TLinkKind TCutterSession::LinkKind() const {
-    const std::string& text = FPortName;
-    if (text.find("COM") != std::string::npos) {
-        return lkSerial;
-    }
-    if (text.find("USB") != std::string::npos) {
-        return lkUsb;
-    }
-    return lkNone;
-}
-
-int TCutterSession::UsbDeviceIndex() const {
-    const std::string& text = FPortName;
-    if (text.size() < 4) {
-        throw std::out_of_range("'" + text +
-                                "' names no USB device: the port must be USB0 to USB3");
-    }
-    return static_cast<unsigned char>(text[3]) - '0';
-}
-
 // Makes the link the port name names ready and sends `code` on it. A link that cannot be
 // made ready stops the sequence; a flag set by the caller stays set, so the poll cycle
 // reports the silent cutter. A command that cannot be built closes the link it opened.
@@ -82,35 +54,26 @@ int TCutterSession::UsbDeviceIndex() const {
 TSendOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
                                               TInputBefore input, const TCutSize& size) {
     ResumeTicks();
-    switch (LinkKind()) {
-    case lkSerial:
-        if (guard == ugRefuseWhenUsbAttached && UsbDevicePresent()) {
-            emit UsbGuardRefused();
-            return soRefused;
-        }
-        ComPortOpen();
-        break;
-    case lkUsb:
-        if (!UsbPortProbe()) {
-            LogUsbDeviceNotFound();
-            return soLinkNotReady;
-        }
-        UsbPortOpen();
-        break;
-    case lkNone:
+    TLink* const link = FChosenLink;
+    if (link == nullptr) {
         return soLinkNotReady;
     }
+    if (guard == ugRefuseWhenUsbAttached && link->HeldByUsbCutter()) {
+        emit UsbGuardRefused();
+        return soRefused;
+    }
+    if (!link->Probe()) {
+        DeviceNotFound(FPortName, link->LastError());
+        return soLinkNotReady;
+    }
+    link->Open();
     if (input == ibDiscard) {
         DiscardLinkInput();
     }
     try {
         SendCommand(code, size);
     } catch (...) {
-        if (LinkKind() == lkSerial) {
-            ComPortClose();
-        } else {
-            UsbPortClose();
-        }
+        link->Close();
         throw;
     }
     if (!FSendFailure.empty()) {
@@ -182,8 +145,7 @@ void TCutterSession::StopMonitor() {
         return;
     }
     FExchange.FSilenceTicks = 0;
-    ComPortClose();
-    UsbPortClose();
+    CloseLinks();
     FExchange.FReplyText.clear();
     SendNextDeferred();
 }
@@ -264,92 +226,21 @@ std::string TCutterSession::BuildCommandText(protocol::TCommandCode code, const 
 // instead of showing it as sent.
 void TCutterSession::WriteCommandText() {
     FLinkGone = false;
-    const auto count = static_cast<std::uint32_t>(FExchange.FCommandText.size());
-    std::int64_t taken = 0;
-    switch (LinkKind()) {
-    case lkSerial:
-        if (UsbDevicePresent() || !Comm1.Enabled()) {
-            return;
-        }
-        taken = Comm1.Write(FExchange.FCommandText.data(), count);
-        FLinkGone = taken < count && LinkGoneError(Comm1.LastError());
-        break;
-    case lkUsb:
-        taken = FUsb.UsbSend(FExchange.FUsbHandle, FExchange.FCommandText.data(),
-                             static_cast<std::int32_t>(count));
-        FLinkGone = taken < 0;
-        break;
-    case lkNone:
+    if (FChosenLink == nullptr) {
         return;
     }
-    if (taken != count) {
-        FSendFailure = NotSentCause(FPortName, taken, count);
+    const TWritten written = FChosenLink->Write(FExchange.FCommandText);
+    if (!written.Carried) {
+        return;
+    }
+    FLinkGone = written.DeviceGone;
+    const std::size_t count = FExchange.FCommandText.size();
+    if (written.Taken != static_cast<std::int64_t>(count)) {
+        FSendFailure = NotSentCause(FPortName, written.Taken, count);
         Log("Not sent: " + FSendFailure);
         return;
     }
     Log(kSentPrefix + Latin1ToUtf8(FExchange.FCommandText));
-}
-
-// A handle still open from an earlier exchange is closed first: the device may take only
-// one opener, and the handle would otherwise be lost.
-bool TCutterSession::UsbPortProbe() {
-    if (IsOpenUsbHandle(FExchange.FUsbHandle)) {
-        FUsb.UsbCloseDevice(FExchange.FUsbHandle);
-    }
-    FExchange.FUsbHandle = kNoUsbHandle;
-    FExchange.FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
-    if (FExchange.FUsbHandle == kFailedUsbHandle) {
-        return false;
-    }
-    UsbPortClose();
-    return true;
-}
-
-// Any printer-class device answers, so the log names each one: the operator sees whether
-// the device that blocks the COM port is the cutter.
-bool TCutterSession::UsbDevicePresent() {
-    bool answering = false;
-    ProbeUsbDevices([this, &answering](std::int32_t index) {
-        answering = true;
-        Log("USB" + std::to_string(index) +
-            " attached, device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(index)));
-    });
-    return answering;
-}
-
-void TCutterSession::ProbeUsbDevices(const std::function<void(std::int32_t index)>& onAnswering,
-                                     const std::function<void(std::int32_t index)>& onRefused) {
-    for (std::int32_t index = 0; index < kUsbDeviceCount; ++index) {
-        const std::int32_t handle = FUsb.UsbOpenDevice(index);
-        if (handle == kFailedUsbHandle) {
-            if (onRefused) {
-                onRefused(index);
-            }
-            continue;
-        }
-        onAnswering(index);
-        FUsb.UsbCloseDevice(handle);
-    }
-}
-
-void TCutterSession::UsbPortOpen() {
-    if (IsOpenUsbHandle(FExchange.FUsbHandle)) {
-        Log("Port has already been opened!");
-        return;
-    }
-    FExchange.FUsbHandle = FUsb.UsbOpenDevice(UsbDeviceIndex());
-    Log("Open " + FPortName + (FExchange.FUsbHandle == kFailedUsbHandle ? " Failed" : " OK"));
-    if (FExchange.FUsbHandle != kFailedUsbHandle) {
-        ForgetOpenFailure();
-    }
-}
-
-void TCutterSession::UsbPortClose() {
-    if (FExchange.FUsbHandle == kFailedUsbHandle) {
-        return;
-    }
-    FUsb.UsbCloseDevice(FExchange.FUsbHandle);
-    FExchange.FUsbHandle = kNoUsbHandle;
 }
 
 TPlotterSize TCutterSession::TestDrawSize() const {
@@ -370,15 +261,7 @@ TScaleValues TCutterSession::ScaleToWrite() const {
 }
 
 bool TCutterSession::LinkOpen() const {
-    switch (LinkKind()) {
-    case lkSerial:
-        return Comm1.Enabled();
-    case lkUsb:
-        return IsOpenUsbHandle(FExchange.FUsbHandle);
-    case lkNone:
-        return false;
-    }
-    return false;
+    return FChosenLink != nullptr && FChosenLink->IsOpen();
 }
 
 } // namespace session

@@ -25,24 +25,44 @@ std::string Latin1ToUtf8(std::string_view bytes) {
 
 TCutterSession::TCutterSession(devlink::TSerialApi& serial, devlink::TUsbApi& usb,
                                devlink::TPortSources& portSources, QObject* parent)
-    : QObject(parent), Comm1(serial), FUsb(usb), FPortSources(portSources),
-      FUsbBuffer(std::make_unique_for_overwrite<char[]>(kUsbBufferSize)) {
-    Comm1.SetDeviceName("Com2");
-    Comm1.SetMonitorEvents(devlink::kAllCommEvents);
+    : QObject(parent), FUsbLink(usb, *this),
+      FSerialLink(
+          serial, *this,
+          [this](std::uint32_t count) { Guarded([this, count] { SerialInputArrived(count); }); },
+          [this] { return FUsbLink.AnyDeviceAttached(); }),
+      FUsb(usb), FPortSources(portSources) {
     Timer1.SetInterval(1);
     Timer1.SetEnabled(true);
     Timer1.OnTimer = [this] { Guarded([this] { Timer1Timer(); }); };
-    Comm1.OnRxChar = [this](void* sender, std::uint32_t count) {
-        Guarded([this, sender, count] { Comm1RxChar(sender, count); });
-    };
     DetectWinGeneration();
 }
 
-// Handlers first, so nothing reaches a session being torn down; Comm1 closes an open port
-// as it is destroyed.
+// Handlers first, so nothing reaches a session being torn down; the serial link closes an
+// open port as it is destroyed.
 TCutterSession::~TCutterSession() {
     Timer1.OnTimer = nullptr;
-    Comm1.OnRxChar = nullptr;
+    FSerialLink.Comm().OnRxChar = nullptr;
+}
+
+// The one place a port name becomes a link: a name with COM in it is a serial port, one
+// with USB in it a USB device; any other names no link.
+TLink* TCutterSession::LinkNamed(const std::string& portName) {
+    if (portName.find("COM") != std::string::npos) {
+        return &FSerialLink;
+    }
+    if (portName.find("USB") != std::string::npos) {
+        return &FUsbLink;
+    }
+    return nullptr;
+}
+
+// Both links carry the name: the one not chosen is only ever closed, and says so under
+// the name the operator chose.
+void TCutterSession::SetPortName(const std::string& portName) {
+    FPortName = portName;
+    FSerialLink.SetDeviceName(portName);
+    FUsbLink.SetDeviceName(portName);
+    FChosenLink = LinkNamed(portName);
 }
 
 // An error never crosses Qt's event loop: it ends the handler and is reported.
@@ -64,9 +84,14 @@ void TCutterSession::NoteOpenFailure(const std::string& portName, const std::str
     }
 }
 
-void TCutterSession::ForgetOpenFailure() {
+void TCutterSession::LinkOpened() {
     FOpenFailurePort.clear();
     FOpenFailureReason.clear();
+}
+
+void TCutterSession::DeviceNotFound(const std::string& portName, devlink::TLinkError error) {
+    Log(kDeviceNotFoundText);
+    LinkRefused(portName, error);
 }
 
 std::string TCutterSession::SilenceMessageText() {
@@ -78,7 +103,7 @@ std::string TCutterSession::SilenceMessageText() {
 }
 
 bool TCutterSession::UsbBlocksComPort() {
-    return FPortName.find("COM") != std::string::npos && UsbDevicePresent();
+    return FChosenLink != nullptr && FChosenLink->HeldByUsbCutter();
 }
 
 } // namespace session

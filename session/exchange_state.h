@@ -3,8 +3,7 @@
 
 // The state the exchanges with the cutter share: which queries are asked for, the tick
 // counters that complete or give them up, the wizard's sizes and scale values, the reply
-// collected so far and the USB handle. A plain value: the session holds it, the
-// tests read it whole.
+// collected so far. A plain value the session holds.
 
 #include "protocol/commands.h"
 
@@ -13,14 +12,6 @@
 #include <string>
 
 namespace session {
-
-// A USB handle that names no device: none asked for yet, or the last open failed.
-inline constexpr std::int32_t kNoUsbHandle = 0;
-inline constexpr std::int32_t kFailedUsbHandle = -1;
-
-inline bool IsOpenUsbHandle(std::int32_t handle) {
-    return handle != kNoUsbHandle && handle != kFailedUsbHandle;
-}
 
 // A pair of lengths in plotter units.
 struct TPlotterSize {
@@ -78,7 +69,6 @@ struct TExchangeState {
     // The command being written, and the reply collected for the query awaited.
     std::string FCommandText;
     std::string FReplyText;
-    std::int32_t FUsbHandle = kNoUsbHandle;
 };
 
 } // namespace session

@@ -114,51 +114,13 @@ const TCutterSession::TQueryBlock& TCutterSession::BlockOf(protocol::TCommandCod
     }
 }
 
-void TCutterSession::Comm1RxChar(void* /*sender*/, std::uint32_t count) {
-    ReadSerialInput(count);
+// Under the shell's rule a serial reply may end as soon as its CR has come.
+void TCutterSession::SerialInputArrived(std::uint32_t count) {
+    FSerialLink.TakeInput(
+        count, [this](const char* bytes, std::size_t size) { TakeReplyBytes(bytes, size); });
     if (FReplyMode == rmShell) {
         EndReplyAtReturn();
     }
-}
-
-// An event counted bytes that a purge has since dropped: reading them would wait for the
-// read deadline on the session's thread.
-void TCutterSession::ReadSerialInput(std::uint32_t count) {
-    char buffer[kSerialReadBufferSize];
-    count =
-        std::min<std::uint32_t>(count, static_cast<std::uint32_t>(std::max(Comm1.InQueCount(), 0)));
-    while (count > 0) {
-        const std::uint32_t wanted = std::min<std::uint32_t>(count, sizeof buffer);
-        const int read = Comm1.Read(buffer, wanted);
-        if (read < 1) {
-            return;
-        }
-        const auto received = std::min<std::uint32_t>(static_cast<std::uint32_t>(read), wanted);
-        TakeReplyBytes(buffer, received);
-        // A short read means the read deadline passed: asking again would only wait once more.
-        if (received < wanted) {
-            return;
-        }
-        count -= received;
-    }
-}
-
-void TCutterSession::UsbPortRead() {
-    std::uint32_t count = 0;
-    if (FUsb.UsbReceiveCheck(FExchange.FUsbHandle, &count) < 0) {
-        return;
-    }
-    if (FUsb.UsbReceive(FExchange.FUsbHandle, FUsbBuffer.get(),
-                        static_cast<std::int32_t>(kUsbBufferSize), &count) < 0) {
-        return;
-    }
-    // A count beyond the buffer cannot be true; never read past it.
-    count = static_cast<std::uint32_t>(std::min<std::size_t>(count, kUsbBufferSize));
-    Log("Receive Data : " + std::to_string(count) + " bytes");
-    std::string received;
-    std::copy_if(FUsbBuffer.get(), FUsbBuffer.get() + count, std::back_inserter(received),
-                 [](char byte) { return byte != '\0'; });
-    TakeReplyBytes(received.data(), received.size());
 }
 
 // Bytes that come while no reply is awaited answer nothing that was asked: a late reply
@@ -177,39 +139,10 @@ void TCutterSession::TakeReplyBytes(const char* bytes, std::size_t count) {
 
 void TCutterSession::DiscardLinkInput() {
     FExchange.FReplyText.clear();
-    switch (LinkKind()) {
-    case lkSerial:
-        if (Comm1.Enabled()) {
-            const int waiting = Comm1.InQueCount();
-            Comm1.PurgeIn();
-            if (waiting > 0) {
-                Log(std::to_string(waiting) + kDiscardedBytesText);
-            }
-        }
-        break;
-    case lkUsb:
-        DiscardUsbInput();
-        break;
-    case lkNone:
-        break;
+    if (FChosenLink == nullptr) {
+        return;
     }
-}
-
-// Reads and drops what the device holds. Bounded, so a device that never stops sending
-// cannot hold the session here.
-void TCutterSession::DiscardUsbInput() {
-    constexpr int kMaxDiscardReads = 16;
-    std::size_t discarded = 0;
-    for (int read = 0; read < kMaxDiscardReads; ++read) {
-        std::uint32_t count = 0;
-        if (FUsb.UsbReceiveCheck(FExchange.FUsbHandle, &count) < 0 ||
-            FUsb.UsbReceive(FExchange.FUsbHandle, FUsbBuffer.get(),
-                            static_cast<std::int32_t>(kUsbBufferSize), &count) < 0 ||
-            count == 0) {
-            break;
-        }
-        discarded += std::min<std::size_t>(count, kUsbBufferSize);
-    }
+    const std::size_t discarded = FChosenLink->DiscardInput();
     if (discarded > 0) {
         Log(std::to_string(discarded) + kDiscardedBytesText);
     }
@@ -278,18 +211,6 @@ bool TCutterSession::QueryRequested(protocol::TCommandCode code) const {
 
 void TCutterSession::MarkQueryRequested(protocol::TCommandCode code) {
     FExchange.*BlockOf(code).Flag = 1;
-}
-
-void TCutterSession::StageQueryForTests(protocol::TCommandCode code) {
-    MarkQueryRequested(code);
-}
-
-void TCutterSession::StageReplyTextForTests(std::string replyText) {
-    FExchange.FReplyText = std::move(replyText);
-}
-
-void TCutterSession::StageUsbHandleForTests(std::int32_t handle) {
-    FExchange.FUsbHandle = handle;
 }
 
 void TCutterSession::ArmQuery(protocol::TCommandCode code) {
@@ -403,7 +324,7 @@ std::optional<std::string> TCutterSession::TakeReply(const TQueryBlock& block, b
 }
 
 void TCutterSession::RunQueryBlock(const TQueryBlock& block) {
-    CollectUsbReply();
+    CollectPolledInput();
     if (!FExchange.FReplyText.empty()) {
         FExchange.FSilenceTicks = 0;
         if (ReplyEnded(block.SettleTicks)) {
@@ -449,7 +370,7 @@ void TCutterSession::EndMonitorExchange() {
 // The settings monitor: decodes each reply into the settings with the link left open,
 // repeats the query after a silent spell, and stops when the cutter stays silent.
 void TCutterSession::RunSettingsMonitor() {
-    CollectUsbReply();
+    CollectPolledInput();
     if (!FExchange.FReplyText.empty()) {
         FExchange.FSilenceTicks = 0;
         FExchange.FAwaitingFirstReply = 0;
@@ -489,15 +410,18 @@ void TCutterSession::RunSettingsMonitor() {
     emit QuerySilent(SilenceMessageText());
 }
 
-void TCutterSession::CollectUsbReply() {
-    if (FPortName.find("USB") != std::string::npos) {
-        UsbPortRead();
+// A link that is asked for its input (USB) is asked on each tick; a serial port's input
+// comes by its event.
+void TCutterSession::CollectPolledInput() {
+    if (FChosenLink != nullptr) {
+        FChosenLink->TakeInput(
+            0, [this](const char* bytes, std::size_t count) { TakeReplyBytes(bytes, count); });
     }
 }
 
 void TCutterSession::CloseLinks() {
-    ComPortClose();
-    UsbPortClose();
+    FSerialLink.Close();
+    FUsbLink.Close();
 }
 
 // Logs and decodes the reply text. A field that does not convert stops the decoder; the

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Port discovery and selection: where the port list's entries come from, the check run
-// when the operator picks one, and the opening and closing of the serial port around an
-// exchange. The port name the session is given is the only record of the chosen link.
+// when the operator picks one, and why a link did not open.
 
 #include "session/cutter_session.h"
 #include "toolkit/conversions.h"
@@ -17,11 +16,6 @@ constexpr std::uint32_t kFirstNtMajorVersion = 5;
 // The serial device map is read into fixed buffers; a value that does not fit is skipped.
 constexpr std::size_t kValueNameCapacity = 260;
 constexpr std::size_t kValueDataCapacity = 440;
-
-const std::string kDevicePrefix = "\\\\.\\";
-
-// Modem line selectors of GetModemState, in the order they are asked.
-constexpr int kModemLines[] = {2 /* DSR */, 1 /* CTS */, 3 /* RING */, 4 /* RLSD */};
 
 bool FitsReadBuffers(const devlink::TSerialCommValue& value) {
     return value.Name.size() < kValueNameCapacity && value.Data.size() < kValueDataCapacity;
@@ -83,25 +77,25 @@ void TCutterSession::AddEnumeratedPorts(std::vector<TPortEntry>& entries) {
     }
 }
 
-// The probes leave FUsbHandle alone. Every printer-class device answers, not only
+// The probes leave the USB link's handle alone. Every printer-class device answers, not only
 // cutters: the tooltip says which device an entry is. A device that is there but refuses
 // is not listed, and the log says why.
 void TCutterSession::AddUsbDevices(std::vector<TPortEntry>& entries) {
     const auto entryOf = [](std::int32_t index) { return "USB" + std::to_string(index); };
-    ProbeUsbDevices(
+    FUsbLink.ForEachDevice(
         [this, &entryOf, &entries](std::int32_t index) {
             const std::string entry = entryOf(index);
             entries.push_back(
                 {entry, false, FPortSources.DevicePathOf(entry), FUsb.UsbDeviceId(index)});
         },
         [this, &entryOf](std::int32_t index) {
-            LogOpenFailureReason(entryOf(index), FUsb.UsbLastOpenError());
+            LinkRefused(entryOf(index), FUsb.UsbLastOpenError());
         });
 }
 
 // The selection check. A query under way is abandoned.
 void TCutterSession::SelectPort(const std::string& portName) {
-    FPortName = portName;
+    SetPortName(portName);
     const bool scaleQueryAbandoned = FExchange.FScaleReadRequest != 0;
     FExchange.FPollSizeRequest = 0;
     FExchange.FLoopDetect = 0;
@@ -113,56 +107,13 @@ void TCutterSession::SelectPort(const std::string& portName) {
     if (scaleQueryAbandoned) {
         ScaleQueryFinished(false);
     }
-    const std::string text = FPortName;
-    switch (LinkKind()) {
-    case lkSerial:
-        CheckSerialPort(text);
-        break;
-    case lkUsb:
-        CheckUsbDevice(text);
-        break;
-    case lkNone:
-        break;
+    if (FChosenLink != nullptr) {
+        FChosenLink->Check();
     }
-}
-
-// The device ID tells the operator whether the entry is the cutter or another printer.
-void TCutterSession::CheckUsbDevice(const std::string& text) {
-    if (!UsbPortProbe()) {
-        LogUsbDeviceNotFound();
-        return;
-    }
-    ForgetOpenFailure();
-    Log(text + " Check OK");
-    Log(text + " device ID: " + DeviceIdOrNone(FUsb.UsbDeviceId(UsbDeviceIndex())));
-}
-
-// Opens the port, looks for a modem line and closes it again. A port still open from an
-// exchange keeps its device: the new name takes effect at the next open.
-void TCutterSession::CheckSerialPort(const std::string& text) {
-    Comm1.SetDeviceName(kDevicePrefix + text);
-    try {
-        Comm1.Open();
-    } catch (const std::exception&) {
-        Log(text + " can't Open");
-    }
-    if (Comm1.Enabled()) {
-        Log(ModemLinesActive() ? text + " Check OK" : kDeviceNotFoundText);
-        Comm1.Close();
-        return;
-    }
-    Log(text + " Check Fail");
-    LogOpenFailureReason(text, Comm1.LastError());
-}
-
-void TCutterSession::LogUsbDeviceNotFound() {
-    const devlink::TLinkError openError = FUsb.UsbLastOpenError();
-    Log(kDeviceNotFoundText);
-    LogOpenFailureReason(FPortName, openError);
 }
 
 // Tells the operator what to do when the port exists but cannot be had.
-void TCutterSession::LogOpenFailureReason(const std::string& text, devlink::TLinkError error) {
+void TCutterSession::LinkRefused(const std::string& text, devlink::TLinkError error) {
     std::string device = FPortSources.DevicePathOf(text);
     if (device.empty()) {
         device = text;
@@ -183,45 +134,6 @@ void TCutterSession::LogOpenFailureReason(const std::string& text, devlink::TLin
         break;
     }
     NoteOpenFailure(text, reason);
-}
-
-bool TCutterSession::ModemLinesActive() {
-    for (const int line : kModemLines) {
-        if (Comm1.GetModemState(line)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void TCutterSession::ComPortOpen() {
-    const std::string text = FPortName;
-    Comm1.SetDeviceName(kDevicePrefix + text);
-    if (Comm1.Enabled()) {
-        Log("Port has already been opened!");
-        return;
-    }
-    Comm1.Open();
-    const devlink::TLinkError openError = Comm1.LastError();
-    Comm1.SetRTSState(true);
-    Comm1.SetDTRState(true);
-    if (Comm1.Enabled()) {
-        ForgetOpenFailure();
-        Log(text + " Check OK");
-    } else {
-        LogOpenFailureReason(text, openError);
-    }
-}
-
-void TCutterSession::ComPortClose() {
-    if (!Comm1.Enabled()) {
-        Log("Port has not been opened!");
-        return;
-    }
-    Comm1.Close();
-    if (!Comm1.Enabled()) {
-        Log("Close " + FPortName + " OK");
-    }
 }
 
 } // namespace session

@@ -113,11 +113,7 @@ bool TInProcessSerial::Fail(TLinkError error) {
 }
 
 bool TInProcessSerial::MatchesPortName(const std::string& deviceName) const {
-    std::string name = UpperCase(deviceName);
-    if (name.starts_with("\\\\.\\")) {
-        name.erase(0, 4);
-    }
-    return name == FPortName;
+    return UpperCase(deviceName) == FPortName;
 }
 
 devlink::THandle TInProcessSerial::CreateFile(const std::string& deviceName) {

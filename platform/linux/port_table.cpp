@@ -33,8 +33,6 @@ constexpr std::array<THardwareFamily, 3> kHardwareFamilies{{
     {"ttyACM", 65, kMaxComNumber - 64},
 }};
 
-constexpr std::string_view kDevicePrefix = "\\\\.\\";
-
 // A decimal number without sign, spaces or leading zeros, at most `max`.
 std::optional<int> ParseDecimal(std::string_view digits, int max) {
     if (digits.empty() || digits.size() > 9 || (digits.size() > 1 && digits[0] == '0')) {
@@ -146,9 +144,6 @@ TSerialTypeAnswer QuerySerialType(const std::filesystem::path& sysfsEntry,
 TPortTable::TPortTable(TPortTableRoots roots) : FRoots(std::move(roots)) {}
 
 std::optional<int> TPortTable::ParseComName(std::string_view name) {
-    if (name.starts_with(kDevicePrefix)) {
-        name.remove_prefix(kDevicePrefix.size());
-    }
     if (!StartsWithNoCase(name, "COM")) {
         return std::nullopt;
     }

@@ -255,9 +255,10 @@ TEST_F(MainWindow, DecodedSettingsAreShownAndAnnounced) {
     TMainForm& form = Create();
     QSignalSpy changed(&form.Session(), &session::TCutterSession::SettingsChanged);
     ::testing::internal::CaptureStderr();
-    form.Session().StageQueryForTests(protocol::ccSettingsQuery);
-    form.Session().StageReplyTextForTests("0,30,\xE9"
-                                          "12,250,5,1,0,2;");
+    testsupport::TSessionTestView(form.Session()).StageQuery(protocol::ccSettingsQuery);
+    testsupport::TSessionTestView(form.Session())
+        .StageReplyText("0,30,\xE9"
+                        "12,250,5,1,0,2;");
     Tick(11);
     ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(changed.count(), 1);
@@ -278,8 +279,8 @@ TEST_F(MainWindow, DecodeErrorBoxShowsTheFieldAsTheLogDoes) {
                                                        3)};
     ::testing::internal::CaptureStderr();
     for (const std::string& field : fields) {
-        form.Session().StageQueryForTests(protocol::ccPollSize);
-        form.Session().StageReplyTextForTests("0,0," + field + ",50000\r");
+        testsupport::TSessionTestView(form.Session()).StageQuery(protocol::ccPollSize);
+        testsupport::TSessionTestView(form.Session()).StageReplyText("0,0," + field + ",50000\r");
         Tick(11);
     }
     ::testing::internal::GetCapturedStderr();
@@ -310,8 +311,8 @@ TEST_F(MainWindow, LogWindowShowsTheLogLiveAndCopiesAndSavesIt) {
     EXPECT_TRUE(logWindow->isVisible());
     form.AddLog("發送命令:OH;");
     // A Poll Size reply, as the session logs it: the reply line once, then its fields.
-    form.Session().StageQueryForTests(protocol::ccPollSize);
-    form.Session().StageReplyTextForTests("0,0,24000,50000\r");
+    testsupport::TSessionTestView(form.Session()).StageQuery(protocol::ccPollSize);
+    testsupport::TSessionTestView(form.Session()).StageReplyText("0,0,24000,50000\r");
     Tick(11);
     const std::string reply = "接收:0,0,24000,50000\n0\n0\n24000\n50000\nPort has not been opened!";
     EXPECT_EQ(logWindow->Text().toStdString(), "COM1 Check OK\n發送命令:OH;\n" + reply);
@@ -399,7 +400,7 @@ TEST_P(DialogButtons, RefuseAComPortWhileAUsbCutterIsAttached) {
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
                 ElementsAre(session::kUsbCablePluggedText));
     EXPECT_TRUE(Usb.OpenHandles.empty());
-    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(testsupport::TSessionTestView(form.Session()).UsbHandle(), 0);
 }
 
 TEST_P(DialogButtons, ShowTheirDialogForAUsbPortWithTheCutterAttached) {

@@ -33,17 +33,17 @@ protected:
 TEST_F(TMnemonicClickTest, AltPSendsTheSizeQueryBeforeTheKeyReturns) {
     BuildActive();
     PressAlt(Qt::Key_P);
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 1);
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 1);
     EXPECT_EQ(CutterCommands(), std::vector<std::string>{"OH;"});
 }
 
 TEST_F(TMnemonicClickTest, AltLStartsAndAltDStopsTheMonitorAtOnce) {
     BuildActive();
     PressAlt(Qt::Key_L);
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
     EXPECT_TRUE(Form().BnDisDetect->isEnabled());
     PressAlt(Qt::Key_D);
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 0);
     EXPECT_TRUE(Form().BnPollSize->isEnabled());
 }
 
@@ -71,7 +71,7 @@ TEST_F(TMnemonicClickTest, LetterOfADisabledButtonTypesNothingIntoThePortField) 
         QTest::keyClick(field, greyed, Qt::AltModifier);
     }
     EXPECT_EQ(field->text().toStdString(), kSerialPort);
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
     EXPECT_EQ(CutterCommands(), std::vector<std::string>{"<ESC>.R1:"});
     // Letters that are no button's still type.
     QTest::keyClick(field, Qt::Key_0);

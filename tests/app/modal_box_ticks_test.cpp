@@ -60,7 +60,7 @@ TEST_F(TRealModalBoxTest, TheMonitorDecodesLogsAndResendsUnderItsErrorBox) {
     TBench bench;
     bench.ScriptedSerial = true;
     Build(bench);
-    Session().Timer1.SetEnabled(true);
+    View().Timer1().SetEnabled(true);
     bool secondFailureLogged = false;
     bool replyDecoded = false;
     bool queryResent = false;
@@ -97,14 +97,14 @@ TEST_F(TPollTest, BoxesOpenOnlyAfterTheTickThatReportedThemHasReturned) {
     Build(OnLink(kSerialPort, SilentCutter()));
     bool inTick = false;
     std::vector<bool> openedInTick;
-    const std::function<void()> tick = Session().Timer1.OnTimer;
-    Session().Timer1.OnTimer = [&inTick, tick] {
+    const std::function<void()> tick = View().Timer1().OnTimer;
+    View().Timer1().OnTimer = [&inTick, tick] {
         inTick = true;
         tick();
         inTick = false;
     };
     Prompts.WhileOpen = [&] { openedInTick.push_back(inTick); };
-    Session().Timer1.SetEnabled(true);
+    View().Timer1().SetEnabled(true);
     Form().BnPollSizeClick();
     ASSERT_TRUE(QTest::qWaitFor([this] { return Prompts.Shown.size() == 1; }, kWaitLimitMs));
     Form().BnLoopDetectClick();

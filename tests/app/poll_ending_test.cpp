@@ -34,8 +34,8 @@ TEST_F(TSilentQueryTest, TheBoxOpensOnceTheQueryHasEndedWithTheLinkClosed) {
     Form().BnPollSizeClick();
     bool endedBeforeTheBox = false;
     Prompts.WhileOpen = [&] {
-        endedBeforeTheBox = Session().ExchangeState().FPollSizeRequest == 0 &&
-                            Session().ExchangeState().FSilenceTicks == 0 && !SerialPortOpen();
+        endedBeforeTheBox = View().Asked(protocol::ccPollSize) == 0 && View().SilenceTicks() == 0 &&
+                            !SerialPortOpen();
     };
     Tick(11);
     EXPECT_TRUE(endedBeforeTheBox);
@@ -51,8 +51,8 @@ TEST_F(TMalformedReplyTest, TheErrorBoxOpensOnceTheExchangeHasEndedAndNamesTheFi
     ArriveOnSerial("0,0,24000,12x\r");
     bool endedBeforeTheBox = false;
     Prompts.WhileOpen = [&] {
-        endedBeforeTheBox = Session().ExchangeState().FReplyText.empty() &&
-                            Session().ExchangeState().FPollSizeRequest == 0 && !SerialPortOpen();
+        endedBeforeTheBox = View().ReplyText().empty() && View().Asked(protocol::ccPollSize) == 0 &&
+                            !SerialPortOpen();
     };
     Tick(11);
     EXPECT_TRUE(endedBeforeTheBox);
@@ -97,13 +97,13 @@ TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnd
     Form().BnPollSizeClick();
     Prompts.WhileOpen = [&] {
         Tick(30);
-        Session().Comm1RxChar(&Session().Comm1, 8);
-        EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
-        EXPECT_EQ(Session().ExchangeState().FSilenceTicks, 0);
+        View().SerialInputArrived(&View().Comm1(), 8);
+        EXPECT_EQ(View().Asked(protocol::ccPollSize), 0);
+        EXPECT_EQ(View().SilenceTicks(), 0);
     };
     Tick(11);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
-    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_THAT(View().ReplyText(), IsEmpty());
     EXPECT_FALSE(SerialPortOpen());
     Tick(30);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
@@ -122,7 +122,7 @@ TEST_F(TBoxReentranceTest, TicksUnderTheMonitorsSilenceBoxNeitherResendNorStopTw
     Tick(11);
     EXPECT_NE(logLinesUnderTheBox, 0U);
     EXPECT_EQ(Prompts.Shown.size(), 1U);
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 0);
     EXPECT_EQ(CountLog("Close COM1 OK"), 1);
 }
 
@@ -141,7 +141,7 @@ TEST_F(TBoxReentranceTest, ANewReplyUnderTheMonitorsErrorBoxIsDecodedAndTheBadOn
     EXPECT_THAT(PanelTexts(), ElementsAre("", "", "90", "0.300 mm", "Heavy", "Fine", "Disable",
                                           "Enable", "Single"));
     EXPECT_THAT(Prompts.TextsOf(TRecordingPrompts::pkException), ElementsAre(HasSubstr("abc")));
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
     EXPECT_TRUE(SerialPortOpen());
 }
 

@@ -68,7 +68,7 @@ TEST_F(PortList, UsbProbesCloseWhatTheyOpenAndLeaveTheHandleAlone) {
     EXPECT_EQ(PortItems(), QStringList({"USB1", "USB3"}));
     EXPECT_THAT(Usb.OpenedIndexes, ElementsAre(0, 1, 2, 3));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(testsupport::TSessionTestView(form.Session()).UsbHandle(), 0);
 }
 
 TEST_F(PortList, EnumeratedPortsLoseTheirLastCharacterAndOnlyComPortsStay) {
@@ -130,7 +130,7 @@ TEST_F(PortList, CheckLeavesTheButtonsOfTheMonitor) {
     form.BnLoopDetectClick();
     SetPortText("COM1");
     form.ComboBox1Change();
-    EXPECT_EQ(form.Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(testsupport::TSessionTestView(form.Session()).Asked(protocol::ccSettingsQuery), 0);
     EXPECT_TRUE(form.BnDisDetect->isEnabled());
     EXPECT_FALSE(form.BnPollSize->isEnabled());
 }
@@ -140,7 +140,7 @@ TEST_F(PortList, TypingComRunsACheckOnEachEditThatFails) {
     Serial.Fail("CreateFile", TLinkError::leNotFound);
     QTest::keyClicks(form.ComboBox1->lineEdit(), "COM");
     EXPECT_THAT(Log(), ElementsAre("COM Check Fail"));
-    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM"));
+    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("COM"));
 }
 
 TEST_F(PortList, EndingAnEditChoosesNothingMore) {
@@ -198,16 +198,16 @@ TEST_F(PortList, RefusedUsbDeviceIsNotListedAndTheLogSaysWhy) {
 
 TEST_F(PortList, TypedUsbWithoutANumberShowsTheErrorAndOpensNothing) {
     TMainForm& form = Create();
-    form.Session().StageQueryForTests(protocol::ccPollSize);
-    form.Session().StageUsbHandleForTests(-1);
+    testsupport::TSessionTestView(form.Session()).StageQuery(protocol::ccPollSize);
+    testsupport::TSessionTestView(form.Session()).StageUsbHandle(-1);
     const std::size_t probes = Usb.OpenedIndexes.size();
     QTest::keyClicks(form.ComboBox1->lineEdit(), "USB");
     ASSERT_EQ(Prompts.TextsOf(TRecordingPrompts::pkException).size(), 1U);
     EXPECT_NE(Prompts.TextsOf(TRecordingPrompts::pkException)[0].find("USB"), std::string::npos)
         << Prompts.TextsOf(TRecordingPrompts::pkException)[0];
     EXPECT_EQ(Usb.OpenedIndexes.size(), probes);
-    EXPECT_EQ(form.Session().ExchangeState().FUsbHandle, 0);
-    EXPECT_EQ(form.Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(testsupport::TSessionTestView(form.Session()).UsbHandle(), 0);
+    EXPECT_EQ(testsupport::TSessionTestView(form.Session()).Asked(protocol::ccPollSize), 0);
     EXPECT_THAT(Log(), IsEmpty());
 }
 

@@ -29,7 +29,7 @@ TEST(QueryProgram, APortThatIsGoneOrUnknownEndsWithOneAndSaysWhy) {
     // The session's own ticks carry whole exchanges, the cutter's replies arriving as soon
     // as it makes them.
     bench.Line().SetImmediate(true);
-    bench.Session().Timer1.SetEnabled(true);
+    bench.View().Timer1().SetEnabled(true);
     bench.Line().HangUp();
     EXPECT_EQ(program.Run({qcSize, "COM1", false}), kExitNoAnswer);
     EXPECT_EQ(program.Run({qcMonitor, "COM1", false}), kExitNoAnswer);
@@ -126,11 +126,11 @@ TEST(QueryProgram, PrintsOneWholeReplyOrEndsWithOneQuotingWhatCame) {
                               {[&printed](const std::string& lines) { printed.push_back(lines); },
                                [&errors](const std::string& cause) { errors.push_back(cause); }}};
         bench.Line().SetImmediate(true);
-        bench.Session().Timer1.SetEnabled(true);
+        bench.View().Timer1().SetEnabled(true);
         EXPECT_EQ(program.Run(row.Request), row.Exit);
         EXPECT_EQ(printed, row.Printed);
         EXPECT_EQ(errors, row.Errors);
-        EXPECT_FALSE(bench.Session().QueryOutstanding());
+        EXPECT_FALSE(bench.View().QueryOutstanding());
         EXPECT_FALSE(bench.SerialPortOpen());
     }
 }

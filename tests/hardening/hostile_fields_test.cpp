@@ -171,11 +171,11 @@ TEST_F(HostileFields, TestSizeIsCutAsTypedOrRefusedWithAMessage) {
                 ExpectRefused(FFlow.ScaleForm(), promptsBefore, commandsBefore);
             } else {
                 EXPECT_TRUE(FFlow.ScaleForm2()->isVisible());
-                ExpectCut(cutsBefore, ignoredBefore, FBench.Session().ExchangeState().FTestDrawX,
-                          FBench.Session().ExchangeState().FTestDrawY);
+                ExpectCut(cutsBefore, ignoredBefore, FBench.Session().TestDrawSize().X,
+                          FBench.Session().TestDrawSize().Y);
                 const double typed = toolkit::StrToFloat(text) * 40;
-                EXPECT_DOUBLE_EQ(widthField ? FBench.Session().ExchangeState().FTestDrawX
-                                            : FBench.Session().ExchangeState().FTestDrawY,
+                EXPECT_DOUBLE_EQ(widthField ? FBench.Session().TestDrawSize().X
+                                            : FBench.Session().TestDrawSize().Y,
                                  typed);
             }
             HideWizard();

@@ -180,10 +180,10 @@ void HostilePortText::ExpectHandledSafely(const std::string& text) {
     SCOPED_TRACE(testing::PrintToString(portText.substr(0, 60)));
 
     EXPECT_EQ(FWatch.TakeOpens(), AllowedOpens(portText));
-    EXPECT_FALSE(form.Session().Comm1.Enabled());
-    EXPECT_TRUE(form.Session().ExchangeState().FUsbHandle == 0 ||
-                form.Session().ExchangeState().FUsbHandle == -1)
-        << form.Session().ExchangeState().FUsbHandle;
+    EXPECT_FALSE(testsupport::TSessionTestView(form.Session()).Comm1().Enabled());
+    EXPECT_TRUE(testsupport::TSessionTestView(form.Session()).UsbHandle() == 0 ||
+                testsupport::TSessionTestView(form.Session()).UsbHandle() == -1)
+        << testsupport::TSessionTestView(form.Session()).UsbHandle();
 
     const std::string said = form.Memo1->toPlainText().toStdString().substr(logBefore.size());
     const bool prompted = FTessaro.Prompts.Shown.size() > promptsBefore;
@@ -281,7 +281,7 @@ TEST_F(HostilePortText, TypingKeyByKeyChecksEachTextAndOpensOnlyTheWholeName) {
     ASSERT_GE(lines.size(), 2U);
     EXPECT_EQ(lines[lines.size() - 2], "COM Check Fail");
     EXPECT_EQ(lines.back(), "COM7 Check OK");
-    EXPECT_FALSE(form.Session().Comm1.Enabled());
+    EXPECT_FALSE(testsupport::TSessionTestView(form.Session()).Comm1().Enabled());
 }
 
 TEST(HostileExchange, SendsNothingAndEndsWithTheSilenceBox) {
@@ -300,8 +300,9 @@ TEST(HostileExchange, SendsNothingAndEndsWithTheSilenceBox) {
         form.BnPollSizeClick();
         tessaro.Tick(11);
         EXPECT_TRUE(watch.TakeOpens().empty()) << text;
-        EXPECT_EQ(form.Session().ExchangeState().FPollSizeRequest, 0) << text;
-        EXPECT_FALSE(form.Session().Comm1.Enabled()) << text;
+        EXPECT_EQ(testsupport::TSessionTestView(form.Session()).Asked(protocol::ccPollSize), 0)
+            << text;
+        EXPECT_FALSE(testsupport::TSessionTestView(form.Session()).Comm1().Enabled()) << text;
         ASSERT_EQ(tessaro.Prompts.Shown.size(), promptsBefore + 1) << text;
         EXPECT_EQ(tessaro.Prompts.Shown.back().Text, session::kDeviceNotFoundText);
     }
@@ -388,7 +389,7 @@ TEST(SecondTessaro, FindsThePortBusyAndSaysSoWhileTheFirstKeepsWorking) {
     TTessaro second(bench);
     first.Form().ComboBox1->setEditText(kComPort);
     first.Form().BnLoopDetectClick();
-    ASSERT_TRUE(first.Session().Comm1.Enabled());
+    ASSERT_TRUE(testsupport::TSessionTestView(first.Session()).Comm1().Enabled());
     EXPECT_EQ(bench.FComDevice.Receive(5), "\x1B.R1:");
 
     const std::string busy =
@@ -404,7 +405,8 @@ TEST(SecondTessaro, FindsThePortBusyAndSaysSoWhileTheFirstKeepsWorking) {
     second.Tick(11);
     EXPECT_EQ(second.Prompts.TextsOf(TRecordingPrompts::pkMessageBox),
               std::vector<std::string>{std::string(session::kDeviceNotFoundText) + "\n" + busy});
-    EXPECT_TRUE(first.Session().Comm1.Enabled()) << "the second took the first one's port";
+    EXPECT_TRUE(testsupport::TSessionTestView(first.Session()).Comm1().Enabled())
+        << "the second took the first one's port";
     EXPECT_TRUE(bench.FComDevice.Receive(3, std::chrono::milliseconds(100)).empty())
         << "the second one's command reached the cutter";
 

@@ -72,7 +72,7 @@ protected:
             if (!std::filesystem::exists("/sys/class/tty/" + name)) {
                 continue;
             }
-            FComm.SetDeviceName("\\\\.\\COM" + std::to_string(k + 1));
+            FComm.SetDeviceName("COM" + std::to_string(k + 1));
             FComm.Open();
             if (!FComm.Enabled()) {
                 why = name + " does not open (" + std::strerror(LastErrno()) + ")";
@@ -84,7 +84,7 @@ protected:
                 why = "stty cannot read " + device + " while it is held";
                 continue;
             }
-            FNode = TSerialNode{"\\\\.\\COM" + std::to_string(k + 1), device};
+            FNode = TSerialNode{"COM" + std::to_string(k + 1), device};
         }
         if (!FNode) {
             GTEST_SKIP() << "no usable serial node: " << why;

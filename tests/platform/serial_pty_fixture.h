@@ -14,7 +14,7 @@
 
 namespace platform::test {
 
-inline constexpr const char* kPortName = "\\\\.\\COM200";
+inline constexpr const char* kPortName = "COM200";
 
 inline TPortTableRoots RootsWithoutHardware(const TTempDir& empty) {
     TPortTableRoots roots;

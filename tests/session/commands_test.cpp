@@ -31,15 +31,15 @@ protected:
 
     void OpenComPort() {
         SetPortText("COM1");
-        Session().ComPortOpen();
-        ASSERT_TRUE(Session().Comm1.Enabled());
+        View().OpenChosenLink();
+        ASSERT_TRUE(View().Comm1().Enabled());
         FLinesBeforeSending = Log().size();
     }
 
     // Reads the cutter's scale values in as the poll cycle does.
     void ReceiveScale(const std::string& reply) {
-        Session().StageQueryForTests(protocol::ccScaleQuery);
-        Session().StageReplyTextForTests(reply);
+        View().StageQuery(protocol::ccScaleQuery);
+        View().StageReplyText(reply);
         Tick(11);
         ASSERT_EQ(Session().ScaleRepliesDecoded(), 1);
     }
@@ -61,20 +61,20 @@ struct TQueryCase {
 class Queries : public Commands, public ::testing::WithParamInterface<TQueryCase> {};
 
 TEST_P(Queries, WriteTheirBytesOnTheSerialLinkAndLogThem) {
-    TCutterSession& cutterSession = CreateOnOpenComPort();
-    cutterSession.SendCommand(GetParam().Code);
+    CreateOnOpenComPort();
+    View().SendCommand(GetParam().Code);
     EXPECT_EQ(Serial.WrittenBytes(), GetParam().Bytes);
     EXPECT_THAT(LinesSent(), ElementsAre("發送命令:" + GetParam().Bytes));
-    EXPECT_TRUE(cutterSession.ExchangeState().FCommandText.empty());
+    EXPECT_TRUE(View().CommandText().empty());
 }
 
 TEST_P(Queries, GoToTheUsbHandleOnTheUsbLink) {
     Usb.SetPresent(0, true);
-    TCutterSession& cutterSession = Create();
+    Create();
     SetPortText("USB0");
-    cutterSession.UsbPortOpen();
-    const std::int32_t handle = cutterSession.ExchangeState().FUsbHandle;
-    cutterSession.SendCommand(GetParam().Code);
+    View().OpenChosenLink();
+    const std::int32_t handle = View().UsbHandle();
+    View().SendCommand(GetParam().Code);
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, handle);
     EXPECT_EQ(Usb.Sent[0].Bytes, GetParam().Bytes);
@@ -90,15 +90,15 @@ INSTANTIATE_TEST_SUITE_P(FixedTexts, Queries,
 
 TEST_F(Commands, TestCutIsTheRectangleOfTheSizeEntered) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
-    cutterSession.SendCommand(protocol::ccTestDraw, {"100", "50"});
+    View().SendCommand(protocol::ccTestDraw, {"100", "50"});
     EXPECT_EQ(Serial.WrittenBytes(), "VS30;SP1;PR;PU0,0;PD0,0,4000,0,0,2000,-4000,0,0,-2000;PU;");
-    EXPECT_EQ(cutterSession.ExchangeState().FTestDrawX, 4000.0);
-    EXPECT_EQ(cutterSession.ExchangeState().FTestDrawY, 2000.0);
+    EXPECT_EQ(cutterSession.TestDrawSize().X, 4000.0);
+    EXPECT_EQ(cutterSession.TestDrawSize().Y, 2000.0);
 }
 
 TEST_F(Commands, TestCutWritesFractionsWithAPoint) {
-    TCutterSession& cutterSession = CreateOnOpenComPort();
-    cutterSession.SendCommand(protocol::ccTestDraw, {"10.01", "10"});
+    CreateOnOpenComPort();
+    View().SendCommand(protocol::ccTestDraw, {"10.01", "10"});
     EXPECT_EQ(Serial.WrittenBytes(), "VS30;SP1;PR;PU0,0;PD0,0,400.4,0,0,400,-400.4,0,0,-400;PU;");
 }
 
@@ -110,11 +110,11 @@ TEST_F(Commands, CorrectedCutScalesTheTestByWhatWasMeasured) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
     for (const auto& [measured, bytes] : cases) {
         SCOPED_TRACE(measured);
-        cutterSession.SendCommand(protocol::ccTestDraw, {"100", "100"});
+        View().SendCommand(protocol::ccTestDraw, {"100", "100"});
         const std::size_t before = Serial.WrittenBytes().size();
-        cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {measured, measured});
+        View().SendCommand(protocol::ccCorrectedTestDraw, {measured, measured});
         EXPECT_EQ(Serial.WrittenBytes().substr(before), bytes);
-        EXPECT_EQ(cutterSession.ExchangeState().FMeasuredX, toolkit::StrToFloat(measured) * 40);
+        EXPECT_EQ(cutterSession.MeasuredSize().X, toolkit::StrToFloat(measured) * 40);
     }
 }
 
@@ -122,122 +122,114 @@ TEST_F(Commands, ScaleWriteCarriesTheNewScaleValues) {
     TCutterSession& cutterSession = Create();
     ReceiveScale("0,10000,10000\r");
     OpenComPort();
-    cutterSession.SendCommand(protocol::ccTestDraw, {"100", "100"});
-    cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {"101", "99"});
+    View().SendCommand(protocol::ccTestDraw, {"100", "100"});
+    View().SendCommand(protocol::ccCorrectedTestDraw, {"101", "99"});
     const std::size_t before = Serial.WrittenBytes().size();
-    cutterSession.SendCommand(protocol::ccWriteScale);
+    View().SendCommand(protocol::ccWriteScale);
     const std::string written = Serial.WrittenBytes().substr(before);
     EXPECT_EQ(written, kEsc + ".C6;1;10100:" + kEsc + ".C6;0;9899:");
     EXPECT_EQ(written.size(), 25U);
-    EXPECT_EQ(cutterSession.ExchangeState().FNewScaleX, 10100);
-    EXPECT_EQ(cutterSession.ExchangeState().FNewScaleY, 9899);
+    EXPECT_EQ(cutterSession.NewScale().X, 10100);
+    EXPECT_EQ(cutterSession.NewScale().Y, 9899);
     EXPECT_EQ(Log().back(), "發送命令:" + written);
 }
 
 TEST_F(Commands, ScaleWriteIsRefusedBeforeTheScaleHasBeenRead) {
     TCutterSession& cutterSession = CreateOnOpenComPort();
-    cutterSession.SendCommand(protocol::ccTestDraw, {"100", "100"});
-    cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {"101", "101"});
+    View().SendCommand(protocol::ccTestDraw, {"100", "100"});
+    View().SendCommand(protocol::ccCorrectedTestDraw, {"101", "101"});
     const std::size_t before = Serial.WrittenBytes().size();
-    EXPECT_THROW(cutterSession.SendCommand(protocol::ccWriteScale), toolkit::EConvertError);
+    EXPECT_THROW(View().SendCommand(protocol::ccWriteScale), toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes().size(), before);
-    EXPECT_EQ(cutterSession.ExchangeState().FNewScaleX, 0);
+    EXPECT_EQ(cutterSession.NewScale().X, 0);
 }
 
 // Sizes the arithmetic cannot use never reach the cutter.
 TEST_F(Commands, UnusableSizesAreRefusedAndNothingIsSent) {
     const char* sizes[] = {"0", "-10", "abc", "", "1e400", "nan", "10,5"};
     TCutterSession& cutterSession = CreateOnOpenComPort();
-    cutterSession.SendCommand(protocol::ccTestDraw, {"100", "50"});
+    View().SendCommand(protocol::ccTestDraw, {"100", "50"});
     const std::string sent = Serial.WrittenBytes();
     const std::size_t lines = Log().size();
     for (const char* size : sizes) {
         SCOPED_TRACE(size);
-        EXPECT_THROW(cutterSession.SendCommand(protocol::ccTestDraw, {size, "50"}),
+        EXPECT_THROW(View().SendCommand(protocol::ccTestDraw, {size, "50"}),
                      toolkit::EConvertError);
-        EXPECT_THROW(cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {size, "100"}),
+        EXPECT_THROW(View().SendCommand(protocol::ccCorrectedTestDraw, {size, "100"}),
                      toolkit::EConvertError);
-        EXPECT_TRUE(cutterSession.ExchangeState().FCommandText.empty());
-        EXPECT_EQ(cutterSession.ExchangeState().FTestDrawX, 4000.0);
-        EXPECT_EQ(cutterSession.ExchangeState().FMeasuredX, 0.0);
+        EXPECT_TRUE(View().CommandText().empty());
+        EXPECT_EQ(cutterSession.TestDrawSize().X, 4000.0);
+        EXPECT_EQ(cutterSession.MeasuredSize().X, 0.0);
     }
     EXPECT_EQ(Serial.WrittenBytes(), sent);
     EXPECT_EQ(Log().size(), lines);
 }
 
 TEST_F(Commands, CorrectedCutNeedsATestCutFirst) {
-    TCutterSession& cutterSession = CreateOnOpenComPort();
-    EXPECT_THROW(cutterSession.SendCommand(protocol::ccCorrectedTestDraw, {"101", "101"}),
+    CreateOnOpenComPort();
+    EXPECT_THROW(View().SendCommand(protocol::ccCorrectedTestDraw, {"101", "101"}),
                  toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes(), "");
 }
 
 TEST_F(Commands, CutWithoutSizesIsRefused) {
-    TCutterSession& cutterSession = CreateOnOpenComPort();
-    EXPECT_THROW(cutterSession.SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
+    CreateOnOpenComPort();
+    EXPECT_THROW(View().SendCommand(protocol::ccTestDraw), toolkit::EConvertError);
     EXPECT_EQ(Serial.WrittenBytes(), "");
 }
 
 TEST_F(Commands, SerialLinkCarriesNothingWhileAUsbCutterIsAttached) {
-    TCutterSession& cutterSession = CreateOnOpenComPort();
+    CreateOnOpenComPort();
     Usb.SetPresent(3, true);
     Usb.DeviceIds[3] = "MFG:Acme;MDL:DeskJet 2700;";
-    cutterSession.SendCommand(protocol::ccPollSize);
+    View().SendCommand(protocol::ccPollSize);
     EXPECT_EQ(Serial.WrittenBytes(), "");
     // The log names the device in the way, which may be a desk printer.
     EXPECT_THAT(LinesSent(), ElementsAre("USB3 attached, device ID: MFG:Acme;MDL:DeskJet 2700;"));
-    EXPECT_TRUE(cutterSession.ExchangeState().FCommandText.empty());
+    EXPECT_TRUE(View().CommandText().empty());
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
 }
 
 TEST_F(Commands, ClosedSerialPortGetsNothing) {
-    TCutterSession& cutterSession = Create();
+    Create();
     SetPortText("COM1");
-    cutterSession.SendCommand(protocol::ccPollSize);
+    View().SendCommand(protocol::ccPollSize);
     EXPECT_EQ(Serial.CountOf("WriteFile"), 0);
     EXPECT_THAT(Log(), IsEmpty());
 }
 
 TEST_F(Commands, TextNamingNoLinkSendsNothing) {
-    TCutterSession& cutterSession = Create();
+    Create();
     for (const char* text : {"", "LPT1", "com1", "usb0"}) {
         SetPortText(text);
-        cutterSession.SendCommand(protocol::ccSettingsQuery);
-        EXPECT_TRUE(cutterSession.ExchangeState().FCommandText.empty());
+        View().SendCommand(protocol::ccSettingsQuery);
+        EXPECT_TRUE(View().CommandText().empty());
     }
     EXPECT_THAT(Usb.Sent, IsEmpty());
     EXPECT_EQ(Serial.CountOf("WriteFile"), 0);
     EXPECT_THAT(Log(), IsEmpty());
 }
 
-TEST_F(Commands, LinkKindFollowsTheTextComBeforeUsb) {
-    TCutterSession& cutterSession = Create();
-    const std::pair<const char*, TLinkKind> cases[] = {
-        {"COM1", lkSerial}, {"xCOMx", lkSerial}, {"USB0COM", lkSerial}, {"USB2", lkUsb},
-        {"myUSB", lkUsb},   {"com1", lkNone},    {"", lkNone},          {"Usb0", lkNone},
+// The port name is turned into a link in one place: COM before USB, case counts.
+TEST_F(Commands, PortNameChoosesTheLinkComBeforeUsb) {
+    Create();
+    const std::pair<const char*, std::optional<TPortKind>> cases[] = {
+        {"COM1", pkSerial}, {"xCOMx", pkSerial},    {"USB0COM", pkSerial}, {"USB2", pkUsb},
+        {"myUSB", pkUsb},   {"com1", std::nullopt}, {"", std::nullopt},    {"Usb0", std::nullopt},
     };
     for (const auto& [text, kind] : cases) {
         SetPortText(text);
-        EXPECT_EQ(cutterSession.LinkKind(), kind) << text;
+        const TLink* link = View().ChosenLink();
+        EXPECT_EQ(link == nullptr ? std::nullopt : std::optional(link->Kind()), kind) << text;
     }
-}
-
-TEST_F(Commands, UsbDeviceIndexIsTheFourthCharacter) {
-    TCutterSession& cutterSession = Create();
-    SetPortText("USB3");
-    EXPECT_EQ(cutterSession.UsbDeviceIndex(), 3);
-    SetPortText("USB7x");
-    EXPECT_EQ(cutterSession.UsbDeviceIndex(), 7);
-    SetPortText("USB");
-    EXPECT_THROW(cutterSession.UsbDeviceIndex(), std::out_of_range);
 }
 
 // The library refuses a send on a handle that failed to open: not sent, and said so.
 TEST_F(Commands, UsbSendUsesWhateverHandleIsHeld) {
-    TCutterSession& cutterSession = Create();
+    Create();
     SetPortText("USB0");
-    cutterSession.StageUsbHandleForTests(-1);
-    cutterSession.SendCommand(protocol::ccPollSize);
+    View().StageUsbHandle(-1);
+    View().SendCommand(protocol::ccPollSize);
     ASSERT_EQ(Usb.Sent.size(), 1U);
     EXPECT_EQ(Usb.Sent[0].Handle, -1);
     EXPECT_THAT(Log(), ElementsAre("Not sent: USB0 refused the command's 3 bytes"));
@@ -269,61 +261,6 @@ TEST_F(Commands, CutTheLinkDidNotTakeIsNotSent) {
         EXPECT_EQ(CountLogStartingWith("發送命令:"), 0);
         EXPECT_EQ(CountLog("Not sent: " + cause), 1);
     }
-}
-
-TEST_F(Commands, UsbPortCloseClosesAnyHandleButAFailedOne) {
-    TCutterSession& cutterSession = Create();
-    Usb.ClosedHandles.clear();
-    cutterSession.StageUsbHandleForTests(0);
-    cutterSession.UsbPortClose();
-    EXPECT_THAT(Usb.ClosedHandles, ElementsAre(0));
-    cutterSession.StageUsbHandleForTests(-1);
-    cutterSession.UsbPortClose();
-    EXPECT_THAT(Usb.ClosedHandles, ElementsAre(0));
-    EXPECT_EQ(cutterSession.ExchangeState().FUsbHandle, -1);
-}
-
-TEST_F(Commands, UsbPortOpenTwiceSaysTheSecondIsAlreadyOpen) {
-    Usb.SetPresent(0, true);
-    TCutterSession& cutterSession = Create();
-    SetPortText("USB0");
-    cutterSession.UsbPortOpen();
-    cutterSession.UsbPortOpen();
-    EXPECT_THAT(Log(), ElementsAre("Open USB0 OK", "Port has already been opened!"));
-    EXPECT_EQ(Usb.OpenHandles.size(), 1U);
-}
-
-TEST_F(Commands, UsbPortOpenOfAMissingDeviceFails) {
-    TCutterSession& cutterSession = Create();
-    SetPortText("USB1");
-    cutterSession.UsbPortOpen();
-    EXPECT_THAT(Log(), ElementsAre("Open USB1 Failed"));
-    EXPECT_EQ(cutterSession.ExchangeState().FUsbHandle, -1);
-}
-
-TEST_F(Commands, UsbProbeLeavesNoDeviceOpenEvenOneHeldFromBefore) {
-    Usb.SetPresent(0, true);
-    TCutterSession& cutterSession = Create();
-    SetPortText("USB0");
-    cutterSession.UsbPortOpen();
-    EXPECT_TRUE(cutterSession.UsbPortProbe());
-    EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(cutterSession.ExchangeState().FUsbHandle, 0);
-    Usb.SetPresent(0, false);
-    EXPECT_FALSE(cutterSession.UsbPortProbe());
-    EXPECT_EQ(cutterSession.ExchangeState().FUsbHandle, -1);
-}
-
-TEST_F(Commands, UsbDevicePresentLooksAtAllFourAndLeavesTheHandle) {
-    TCutterSession& cutterSession = Create();
-    cutterSession.StageUsbHandleForTests(77);
-    Usb.OpenedIndexes.clear();
-    EXPECT_FALSE(cutterSession.UsbDevicePresent());
-    Usb.SetPresent(3, true);
-    EXPECT_TRUE(cutterSession.UsbDevicePresent());
-    EXPECT_THAT(Usb.OpenedIndexes, ElementsAre(0, 1, 2, 3, 0, 1, 2, 3));
-    EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(cutterSession.ExchangeState().FUsbHandle, 77);
 }
 
 // A late reply to an abandoned query still held by the USB device when the next query goes

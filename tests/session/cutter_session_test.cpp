@@ -63,7 +63,7 @@ TEST_F(TCutterSessionTest, LoopDetectResendsOnTheHundredAndFirstSilentTickAndKee
     Tick(1);
     EXPECT_THAT(CutterCommands(), ElementsAre("<ESC>.R1:", "<ESC>.R1:"));
     Answer();
-    EXPECT_EQ(Session().ExchangeState().FMonitorAwaitingReply, 0);
+    EXPECT_EQ(View().MonitorAwaitingReply(), 0);
     EXPECT_EQ(CountLog("接收:0,30,80,250,5,1,0,2\r"), 2);
     EXPECT_TRUE(SerialPortOpen());
     Session().StopMonitor();

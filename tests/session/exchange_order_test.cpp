@@ -77,7 +77,7 @@ TEST_F(TExchangeOrderTest, PollSizeThenLoopDetectShowsTheSizeAndTheSettingsAndKe
     EXPECT_EQ(Session().Settings().PollSizeY, "1250 mm");
     EXPECT_EQ(Session().Settings().Offset, "0.250 mm");
     EXPECT_EQ(Session().Settings().MediaType, "Roll");
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
     EXPECT_TRUE(SerialPortOpen());
     EXPECT_THAT(Reported(), IsEmpty());
 }
@@ -110,7 +110,7 @@ TEST_F(TExchangeOrderTest, ScaleQueryDuringLoopDetectReadsTheScaleAndTheMonitorG
         EXPECT_EQ(Session().Settings().ScaleX, 1012);
         EXPECT_EQ(Session().Settings().Force, "80");
         EXPECT_THAT(Reported(), IsEmpty());
-        EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+        EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
         EXPECT_TRUE(SerialPortOpen());
         Tick(101);
         EXPECT_EQ(CutterCommands().back(), "<ESC>.R1:");
@@ -139,7 +139,7 @@ TEST_F(TExchangeOrderTest, AQueryAbandonedWhileWaitingCanBeAskedForAgain) {
     Session().SendFirmwareQuery();
     AnswerInTurn(1);
     EXPECT_EQ(Session().Settings().FirmwareModel, "TC-60");
-    EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 0);
+    EXPECT_EQ(View().Asked(protocol::ccFirmwareQuery), 0);
 }
 
 // Noise on a port left open (after a test cut), read by the session or still in the
@@ -150,7 +150,7 @@ TEST_F(TExchangeOrderTest, StrayBytesBeforeAQueryOnTheSerialLinkNeverReachItsDec
         TBench bench;
         bench.ScriptedSerial = true;
         Build(bench);
-        Session().ComPortOpen();
+        View().OpenChosenLink();
         ArriveUnasked("\xB5\xBA\xE3\xF9\x01\x7F,1", readByTheSession);
         Session().SendScaleQuery();
         ArriveOnSerial("0,1000,998\r");

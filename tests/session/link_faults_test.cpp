@@ -40,9 +40,9 @@ std::vector<std::string> SettingsShown(TFaultBench& bench) {
 
 // The port name's link, as the session leaves it when nothing is under way.
 void ExpectIdleAndClosed(TFaultBench& bench) {
-    EXPECT_EQ(bench.Session().ExchangeState().FPollSizeRequest, 0);
-    EXPECT_EQ(bench.Session().ExchangeState().FLoopDetect, 0);
-    EXPECT_TRUE(bench.Session().ExchangeState().FReplyText.empty());
+    EXPECT_EQ(bench.View().Asked(protocol::ccPollSize), 0);
+    EXPECT_EQ(bench.View().Asked(protocol::ccSettingsQuery), 0);
+    EXPECT_TRUE(bench.View().ReplyText().empty());
     EXPECT_FALSE(bench.LinkOpen());
 }
 
@@ -157,7 +157,7 @@ TEST_P(LinkFault, ReplyInManySmallPiecesWithinTheSettleWindowIsDecodedWhole) {
 TEST_P(LinkFault, ReplyTooSlowForTheSettleWindowLeavesNoTailForTheNextExchange) {
     TFaultBenchOn bench(GetParam());
     bench.Session().PollSize();
-    while (bench.Session().ExchangeState().FPollSizeRequest != 0) {
+    while (bench.View().Asked(protocol::ccPollSize) != 0) {
         bench.Deliver(1);
         bench.Tick();
     }
@@ -166,7 +166,7 @@ TEST_P(LinkFault, ReplyTooSlowForTheSettleWindowLeavesNoTailForTheNextExchange) 
     // The rest of the slow reply comes after the link was closed.
     bench.DeliverAll();
     bench.Tick(20);
-    EXPECT_TRUE(bench.Session().ExchangeState().FReplyText.empty());
+    EXPECT_TRUE(bench.View().ReplyText().empty());
     ExpectNextPollSizeWorks(bench);
 }
 
@@ -231,7 +231,7 @@ TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWork
     EXPECT_EQ(bench.MonitorStops, 1);
     ExpectIdleAndClosed(bench);
     if (!OnSerial()) {
-        EXPECT_EQ(bench.Session().ExchangeState().FUsbHandle, 0);
+        EXPECT_EQ(bench.View().UsbHandle(), 0);
     }
     ExpectNextPollSizeWorks(bench);
 }

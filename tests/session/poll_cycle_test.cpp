@@ -31,13 +31,13 @@ TEST_P(TReplyCollectionTest, AReplyInPiecesIsDecodedOnceOnTheTenthTickAfterTheFi
     DeliverAll();
     Tick(); // tick 4
     Tick(5);
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 1);
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 1);
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
 
     Tick(); // tick 10
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
-    EXPECT_EQ(Session().ExchangeState().FPollSizeSettleTicks, 0);
-    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 0);
+    EXPECT_EQ(View().SettleTicks(protocol::ccPollSize), 0);
+    EXPECT_THAT(View().ReplyText(), IsEmpty());
     EXPECT_EQ(Session().Settings().PollSizeX, "600 mm");
     EXPECT_EQ(Session().Settings().PollSizeY, "1250 mm");
     const std::string closeLine =
@@ -58,13 +58,13 @@ INSTANTIATE_TEST_SUITE_P(EachLink, TReplyCollectionTest, ::testing::Values(kSeri
 struct TQuery {
     const char* Name;
     TSessionAction Send;
-    std::int32_t TExchangeState::*Flag;
+    protocol::TCommandCode Code;
 };
 
 const TQuery kQueries[] = {
-    {"PollSize", &On<&TCutterSession::PollSize>, &TExchangeState::FPollSizeRequest},
-    {"Firmware", &On<&TCutterSession::SendFirmwareQuery>, &TExchangeState::FFirmwareRequest},
-    {"Scale", &On<&TCutterSession::SendScaleQuery>, &TExchangeState::FScaleReadRequest},
+    {"PollSize", &On<&TCutterSession::PollSize>, protocol::ccPollSize},
+    {"Firmware", &On<&TCutterSession::SendFirmwareQuery>, protocol::ccFirmwareQuery},
+    {"Scale", &On<&TCutterSession::SendScaleQuery>, protocol::ccScaleQuery},
 };
 
 class TSilentQueryTest : public TPollTest, public ::testing::WithParamInterface<TQuery> {};
@@ -75,17 +75,17 @@ TEST_P(TSilentQueryTest, EndsOnTheEleventhSilentTickWithTheLinkClosedBeforeTheBo
     query.Send(Session());
     ASSERT_TRUE(SerialPortOpen());
     Tick(10);
-    EXPECT_EQ(Session().ExchangeState().*query.Flag, 1);
+    EXPECT_EQ(View().Asked(query.Code), 1);
     EXPECT_THAT(Reported(), IsEmpty());
 
     Tick();
-    EXPECT_EQ(Session().ExchangeState().*query.Flag, 0);
-    EXPECT_EQ(Session().ExchangeState().FSilenceTicks, 0);
+    EXPECT_EQ(View().Asked(query.Code), 0);
+    EXPECT_EQ(View().SilenceTicks(), 0);
     EXPECT_FALSE(SerialPortOpen());
-    EXPECT_EQ(Session().ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(View().UsbHandle(), 0);
     EXPECT_THAT(Silences, ElementsAre(kDeviceNotFound));
     EXPECT_EQ(Log().back(), "Close COM1 OK");
-    const bool scaleQuery = query.Flag == &TExchangeState::FScaleReadRequest;
+    const bool scaleQuery = query.Code == protocol::ccScaleQuery;
     EXPECT_EQ(ScaleEndings, scaleQuery ? std::vector<bool>{false} : std::vector<bool>{});
 }
 
@@ -112,7 +112,7 @@ TEST_P(TSilenceBoxTest, NamesWhyNothingAnswered) {
     Tick(11);
     EXPECT_THAT(Silences, ElementsAre(test.Box));
     EXPECT_EQ(static_cast<int>(CutterCommands().size()), test.CommandsSent);
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -130,12 +130,12 @@ TEST_F(TSettingsMonitorTest, WithoutAFirstReplyStopsOnTheEleventhSilentTickAsDis
     Build(OnLink(kSerialPort, SilentCutter()));
     Session().StartMonitor();
     Tick(10);
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
     EXPECT_THAT(Reported(), IsEmpty());
 
     Tick();
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
-    EXPECT_EQ(Session().ExchangeState().FAwaitingFirstReply, 0);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 0);
+    EXPECT_EQ(View().AwaitingFirstReply(), 0);
     EXPECT_EQ(MonitorStops, 1);
     EXPECT_THAT(LogFromLast("Close COM1 OK"),
                 ElementsAre("Close COM1 OK", "Port has not been opened!"));
@@ -161,10 +161,10 @@ TEST_F(TSettingsMonitorTest, ResendsOnThe101stSilentTickAndStopsAfter151SilentTi
 
     // The resent query goes unanswered: the silent run since the reply passes 150.
     Tick(150 - 96);
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
     EXPECT_THAT(Reported(), IsEmpty());
     Tick();
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 0);
     EXPECT_EQ(MonitorStops, 1);
     EXPECT_THAT(Silences, ElementsAre(kDeviceNotFound));
 }
@@ -178,7 +178,7 @@ TEST_F(TSettingsMonitorTest, KeepsThePanelFilledWhileEveryResendIsAnswered) {
         EXPECT_EQ(CountLogStartingWith("接收:"), round);
         Tick(101);
     }
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
     EXPECT_EQ(CutterCommands().size(), 4U);
     EXPECT_EQ(Session().Settings().MediaWeight, "Light");
     EXPECT_THAT(Reported(), IsEmpty());
@@ -201,9 +201,9 @@ TEST_F(TSettingsMonitorTest, TheTickThatStopsItSendsNothingOnTheLinkOfTheQueryTh
     Session().SendScaleQuery();
     Line().DiscardAll();
     Tick(100);
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 1);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 1);
     Tick();
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 0);
     EXPECT_THAT(CutterCommands(),
                 ElementsAre(kSettingsQuery, kSettingsQuery, kSettingsQuery, "<ESC>.R3:"));
 }
@@ -217,15 +217,15 @@ TEST_F(TSharedReplyTest, ASecondQueryWaitsItsTurnAndGetsItsOwnElevenSilentTicks)
     Session().SendFirmwareQuery();
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;"));
     Tick(10);
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 1);
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 1);
     Tick();
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 0);
     EXPECT_THAT(CutterCommands(), ElementsAre("OH;", "<ESC>.R4:"));
     EXPECT_EQ(Silences.size(), 1U);
     Tick(10);
-    EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 1);
+    EXPECT_EQ(View().Asked(protocol::ccFirmwareQuery), 1);
     Tick();
-    EXPECT_EQ(Session().ExchangeState().FFirmwareRequest, 0);
+    EXPECT_EQ(View().Asked(protocol::ccFirmwareQuery), 0);
     EXPECT_EQ(Silences.size(), 2U);
 }
 
@@ -237,8 +237,8 @@ TEST_F(TPortChangeTest, DuringAQueryAbandonsItWithoutABox) {
     Deliver(6);
     Tick(3);
     ChoosePort(kSerialPort);
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
-    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 0);
+    EXPECT_THAT(View().ReplyText(), IsEmpty());
     DeliverAll();
     Tick(50);
     EXPECT_EQ(CountLogStartingWith("接收:"), 0);
@@ -263,7 +263,7 @@ TEST_F(TPortChangeTest, DuringLoopDetectionStopsTheQueriesButKeepsTheButtons) {
     Tick(11);
     ChoosePort(kSerialPort);
     Tick(300);
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 0);
     EXPECT_EQ(CutterCommands().size(), 1U);
     EXPECT_THAT(Reported(), IsEmpty());
     EXPECT_EQ(MonitorStops, 0);
@@ -280,10 +280,10 @@ TEST_F(TPortChangeTest, ANewQueryCollectsItsWholeReplyAfterOneAbandonedMidReply)
     Session().SendScaleQuery();
     Deliver(4); // "0,10"
     Tick(4);
-    EXPECT_EQ(Session().ExchangeState().FScaleReadRequest, 1);
+    EXPECT_EQ(View().Asked(protocol::ccScaleQuery), 1);
     DeliverAll();
     Tick(7);
-    EXPECT_EQ(Session().ExchangeState().FScaleReadRequest, 0);
+    EXPECT_EQ(View().Asked(protocol::ccScaleQuery), 0);
     EXPECT_EQ(Session().Settings().ScaleX, 1012);
     EXPECT_EQ(Session().Settings().ScaleY, 996);
     EXPECT_EQ(Session().ScaleRepliesDecoded(), 1);

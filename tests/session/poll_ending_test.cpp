@@ -18,8 +18,7 @@ using testsupport::ScriptedComPort;
 struct TMalformedCase {
     const char* Name;
     TSessionAction Send;
-    std::int32_t TExchangeState::*Flag;
-    std::int32_t TExchangeState::*SettleTicks;
+    protocol::TCommandCode Code;
     const char* Reply;
     const char* FailingField; // null: the decoder converts nothing and cannot fail
     // The settings or scale values after the reply: those before the bad field are set.
@@ -27,27 +26,25 @@ struct TMalformedCase {
 };
 
 const TMalformedCase kMalformedReplies[] = {
-    {"PollSize", &On<&TCutterSession::PollSize>, &TExchangeState::FPollSizeRequest,
-     &TExchangeState::FPollSizeSettleTicks, "0,0,24000,12x\r", "12x",
+    {"PollSize", &On<&TCutterSession::PollSize>, protocol::ccPollSize, "0,0,24000,12x\r", "12x",
      [](const TCutterSession& cutterSession) {
          EXPECT_EQ(cutterSession.Settings().PollSizeX, "600 mm");
          EXPECT_THAT(cutterSession.Settings().PollSizeY, IsEmpty());
      }},
-    {"Settings", &On<&TCutterSession::StartMonitor>, &TExchangeState::FLoopDetect,
-     &TExchangeState::FSettingsSettleTicks, "0,30,80,2.5.0,5,1,0,2\r", "2.5.0",
+    {"Settings", &On<&TCutterSession::StartMonitor>, protocol::ccSettingsQuery,
+     "0,30,80,2.5.0,5,1,0,2\r", "2.5.0",
      [](const TCutterSession& cutterSession) {
          EXPECT_EQ(cutterSession.Settings().Force, "80");
          EXPECT_THAT(cutterSession.Settings().Offset, IsEmpty());
          EXPECT_EQ(cutterSession.Settings().MediaWeight, "Light");
          EXPECT_THAT(cutterSession.Settings().Quality, IsEmpty());
      }},
-    {"Firmware", &On<&TCutterSession::SendFirmwareQuery>, &TExchangeState::FFirmwareRequest,
-     &TExchangeState::FFirmwareSettleTicks, "\x7f\x80\xfe garbage", nullptr,
+    {"Firmware", &On<&TCutterSession::SendFirmwareQuery>, protocol::ccFirmwareQuery,
+     "\x7f\x80\xfe garbage", nullptr,
      [](const TCutterSession& cutterSession) {
          EXPECT_THAT(cutterSession.Settings().FirmwareModel, IsEmpty());
      }},
-    {"Scale", &On<&TCutterSession::SendScaleQuery>, &TExchangeState::FScaleReadRequest,
-     &TExchangeState::FScaleSettleTicks, "0,1010,99z\r", "99z",
+    {"Scale", &On<&TCutterSession::SendScaleQuery>, protocol::ccScaleQuery, "0,1010,99z\r", "99z",
      [](const TCutterSession& cutterSession) {
          // Not a reading: nothing of it is taken, not even the field before the bad one.
          EXPECT_EQ(cutterSession.Settings().ScaleX, 0);
@@ -61,7 +58,7 @@ class TMalformedReplyTest : public TPollTest,
 
 TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
     const TMalformedCase& test = GetParam();
-    const bool monitor = test.Flag == &TExchangeState::FLoopDetect;
+    const bool monitor = test.Code == protocol::ccSettingsQuery;
     Build(ScriptedComPort());
     test.Send(Session());
     ArriveOnSerial(test.Reply);
@@ -69,9 +66,9 @@ TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
     Tick(40);
 
     EXPECT_EQ(CountLogStartingWith("接收:"), 1);
-    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
-    EXPECT_EQ(Session().ExchangeState().*test.SettleTicks, 0);
-    EXPECT_EQ(Session().ExchangeState().*test.Flag, monitor ? 1 : 0);
+    EXPECT_THAT(View().ReplyText(), IsEmpty());
+    EXPECT_EQ(View().SettleTicks(test.Code), 0);
+    EXPECT_EQ(View().Asked(test.Code), monitor ? 1 : 0);
     EXPECT_EQ(SerialPortOpen(), monitor);
     test.CheckValues(Session());
     if (test.FailingField != nullptr) {
@@ -79,7 +76,7 @@ TEST_P(TMalformedReplyTest, EndsTheExchangeOnceAndThenNamesTheField) {
     } else {
         EXPECT_THAT(Reported(), IsEmpty());
     }
-    const bool scaleQuery = test.Flag == &TExchangeState::FScaleReadRequest;
+    const bool scaleQuery = test.Code == protocol::ccScaleQuery;
     EXPECT_EQ(ScaleEndings, scaleQuery ? std::vector<bool>{false} : std::vector<bool>{});
 }
 
@@ -98,7 +95,7 @@ TEST_F(TCutShortReplyTest, AScaleReplyWithoutItsCarriageReturnIsNotTaken) {
     ArriveOnSerial("00,9");
     Tick(5);
 
-    EXPECT_EQ(Session().ExchangeState().FScaleReadRequest, 0);
+    EXPECT_EQ(View().Asked(protocol::ccScaleQuery), 0);
     EXPECT_EQ(Session().Settings().ScaleX, 0);
     EXPECT_EQ(Session().Settings().ScaleY, 0);
     EXPECT_EQ(Session().ScaleRepliesDecoded(), 0);
@@ -111,7 +108,7 @@ TEST_F(TCutShortReplyTest, AFloodOnTheLineIsCutBeforeItIsDecoded) {
     Session().PollSize();
     ArriveOnSerial(std::string(60000, ','));
     Tick();
-    EXPECT_EQ(Session().ExchangeState().FReplyText.size(), 16384U);
+    EXPECT_EQ(View().ReplyText().size(), 16384U);
     Tick(10);
     EXPECT_LE(CountLogStartingWith(""), 16400) << "one log line per field of the cut reply";
 }

@@ -20,15 +20,15 @@ TEST_P(TEachLinkTest, DisDetectClosesBothLinksAndDropsTheReplyCollected) {
     Session().StartMonitor();
     Deliver(5);
     Tick();
-    ASSERT_FALSE(Session().ExchangeState().FReplyText.empty());
+    ASSERT_FALSE(View().ReplyText().empty());
 
     Session().StopMonitor();
-    EXPECT_EQ(Session().ExchangeState().FLoopDetect, 0);
-    EXPECT_EQ(Session().ExchangeState().FSilenceTicks, 0);
-    EXPECT_THAT(Session().ExchangeState().FReplyText, IsEmpty());
+    EXPECT_EQ(View().Asked(protocol::ccSettingsQuery), 0);
+    EXPECT_EQ(View().SilenceTicks(), 0);
+    EXPECT_THAT(View().ReplyText(), IsEmpty());
     EXPECT_FALSE(SerialPortOpen());
     EXPECT_EQ(OpenUsbHandles(), 0U);
-    EXPECT_EQ(Session().ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(View().UsbHandle(), 0);
     EXPECT_EQ(Log().back(), SerialChosen() ? "Close COM1 OK" : "Port has not been opened!");
     Tick(200);
     EXPECT_EQ(CutterCommands().size(), 1U);
@@ -89,9 +89,9 @@ TEST_F(TUsbFeederTest, AFailedReadIsSkippedWithoutAWordAndCountsAsSilence) {
     Line().HangUp();
     Tick(8);
     EXPECT_EQ(CountLogStartingWith("Receive Data"), 2);
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 1);
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 1);
     Tick();
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 0);
     EXPECT_THAT(Silences, ElementsAre(kDeviceNotFoundText));
 }
 
@@ -106,7 +106,7 @@ TEST_F(TSerialFeederTest, ACountAboveTheReadBufferIsReadInParts) {
     flood[4999] = '\0';
     flood[5000] = ',';
     ArriveOnSerial(flood);
-    EXPECT_EQ(Session().ExchangeState().FReplyText, flood);
+    EXPECT_EQ(View().ReplyText(), flood);
 }
 
 using TUsbGuardTest = TPollTest;
@@ -129,7 +129,7 @@ TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
         [](TCutterSession& s) {
             return s.SendCorrectedTestDraw({"50", "50"});
         },
-        [](TCutterSession& s) { return s.SendWriteScale(); },
+        [](TCutterSession& s) { return testsupport::TSessionTestView(s).SendWriteScale(); },
     };
     for (const auto& send : sends) {
         Build(ComPortBesideAUsbCutter());

@@ -34,7 +34,7 @@ TEST_P(Generation, IsDecidedFromTheVersionQuery) {
     Sources.VersionAnswers = GetParam().Answers;
     Sources.Version.PlatformId = GetParam().PlatformId;
     Sources.Version.MajorVersion = GetParam().MajorVersion;
-    EXPECT_EQ(Create().ExchangeState().FWinGeneration, GetParam().Generation);
+    EXPECT_EQ(testsupport::TSessionTestView(Create()).WinGeneration(), GetParam().Generation);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Generation,
@@ -58,15 +58,15 @@ TEST_P(SerialCheck, LogsTheOutcomeAndLeavesThePortClosed) {
     Sources.SerialCommMap = {MapValue("COM1"), MapValue("COM2")};
     Sources.DevicePaths["COM2"] = "/dev/ttyUSB0";
     Sources.DeviceGroups["COM2"] = "dialout";
-    TCutterSession& cutterSession = Create();
+    Create();
     Serial.SetModemStatus(GetParam().ModemStatus);
     if (GetParam().OpenError != TLinkError::leNone) {
         Serial.Fail("CreateFile", GetParam().OpenError);
     }
     ChoosePort("COM2");
     EXPECT_EQ(Log(), GetParam().Lines);
-    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM2"));
-    EXPECT_FALSE(cutterSession.Comm1.Enabled());
+    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("COM2"));
+    EXPECT_FALSE(View().Comm1().Enabled());
     EXPECT_EQ(Serial.CountOf("EscapeCommFunction"), 0) << "the check sets no line";
     EXPECT_THAT(Reported(), IsEmpty());
 }
@@ -112,87 +112,85 @@ TEST_F(PortList, OpenThatRaisesIsReportedAndTheCheckGoesOn) {
 TEST_F(PortList, CheckAbandonsEveryQueryButLeavesTheButtons) {
     TCutterSession& cutterSession = Create();
     cutterSession.StartMonitor();
-    cutterSession.StageQueryForTests(protocol::ccPollSize);
-    cutterSession.StageQueryForTests(protocol::ccFirmwareQuery);
-    cutterSession.StageQueryForTests(protocol::ccScaleQuery);
-    cutterSession.StageReplyTextForTests("0,0,4");
+    View().StageQuery(protocol::ccPollSize);
+    View().StageQuery(protocol::ccFirmwareQuery);
+    View().StageQuery(protocol::ccScaleQuery);
+    View().StageReplyText("0,0,4");
     ChoosePort("COM1");
-    EXPECT_EQ(cutterSession.ExchangeState().FPollSizeRequest +
-                  cutterSession.ExchangeState().FLoopDetect +
-                  cutterSession.ExchangeState().FFirmwareRequest +
-                  cutterSession.ExchangeState().FScaleReadRequest,
+    EXPECT_EQ(View().Asked(protocol::ccPollSize) + View().Asked(protocol::ccSettingsQuery) +
+                  View().Asked(protocol::ccFirmwareQuery) + View().Asked(protocol::ccScaleQuery),
               0);
-    EXPECT_TRUE(cutterSession.ExchangeState().FReplyText.empty());
+    EXPECT_TRUE(View().ReplyText().empty());
     EXPECT_EQ(MonitorStops, 0) << "the monitor's buttons stay as they are";
 }
 
 // The open port is checked (its device name cannot change while open) and then closed.
 TEST_F(PortList, AnOpenPortIsCheckedUnderTheNewName) {
-    TCutterSession& cutterSession = Create();
+    Create();
     Serial.SetModemStatus(devlink::kMsCtsOn);
     SetPortText("COM1");
-    cutterSession.ComPortOpen();
+    View().OpenChosenLink();
     ChoosePort("COM4");
     EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "COM4 Check OK"));
-    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM1"));
-    EXPECT_FALSE(cutterSession.Comm1.Enabled());
-    cutterSession.ComPortOpen();
-    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM1", "\\\\.\\COM4"));
+    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("COM1"));
+    EXPECT_FALSE(View().Comm1().Enabled());
+    View().OpenChosenLink();
+    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("COM1", "COM4"));
 }
 
 TEST_F(PortList, UsbEntryThatAnswersIsReportedAndLeftClosed) {
     Usb.SetPresent(1, true);
-    TCutterSession& cutterSession = Create();
+    Create();
     ChoosePort("USB1");
     EXPECT_THAT(Log(), ElementsAre("USB1 Check OK", "USB1 device ID: none reported"));
     EXPECT_THAT(Usb.OpenHandles, IsEmpty());
-    EXPECT_EQ(cutterSession.ExchangeState().FUsbHandle, 0);
+    EXPECT_EQ(View().UsbHandle(), 0);
 }
 
 TEST_F(PortList, UsbEntryThatDoesNotAnswerIsNotFound) {
-    TCutterSession& cutterSession = Create();
+    Create();
     ChoosePort("USB2");
     EXPECT_THAT(Log(), ElementsAre("Device not found"));
-    EXPECT_EQ(cutterSession.ExchangeState().FUsbHandle, -1);
+    EXPECT_EQ(View().UsbHandle(), -1);
     EXPECT_EQ(Usb.OpenedIndexes.back(), 2);
 }
 
 TEST_F(PortList, ComPortOpensWithBothLinesUpAndRefusesASecondOpen) {
-    TCutterSession& cutterSession = Create();
+    Create();
     SetPortText("COM1");
-    cutterSession.ComPortOpen();
-    cutterSession.ComPortOpen();
+    View().OpenChosenLink();
+    View().OpenChosenLink();
     EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "Port has already been opened!"));
     std::vector<std::uint32_t> functions;
     for (const devlink::fake::TSerialCall& call : Serial.CallsOf("EscapeCommFunction")) {
         functions.push_back(call.Value);
     }
     EXPECT_THAT(functions, ElementsAre(devlink::kSetRts, devlink::kSetDtr));
-    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("\\\\.\\COM1"));
+    EXPECT_THAT(Serial.OpenedNames(), ElementsAre("COM1"));
 }
 
 TEST_F(PortList, ComPortThatDoesNotOpenLogsOnlyAReasonItKnows) {
     Sources.DevicePaths["COM1"] = "/dev/ttyS0";
     Sources.DeviceGroups["COM1"] = "dialout";
-    TCutterSession& cutterSession = Create();
+    Create();
     SetPortText("COM1");
     Serial.Fail("CreateFile", TLinkError::leNotFound);
-    cutterSession.ComPortOpen();
+    View().OpenChosenLink();
     EXPECT_THAT(Log(), IsEmpty());
     Serial.Fail("CreateFile", TLinkError::leDenied);
-    cutterSession.ComPortOpen();
+    View().OpenChosenLink();
     EXPECT_THAT(Log(),
                 ElementsAre("Permission denied on /dev/ttyS0: add your user to the group dialout"));
 }
 
 TEST_F(PortList, ComPortCloseSaysWhetherThePortWasOpen) {
-    TCutterSession& cutterSession = Create();
+    Create();
     SetPortText("COM1");
-    cutterSession.ComPortOpen();
-    cutterSession.ComPortClose();
-    cutterSession.ComPortClose();
+    View().OpenChosenLink();
+    View().SerialLink().Close();
+    View().SerialLink().Close();
     EXPECT_THAT(Log(), ElementsAre("COM1 Check OK", "Close COM1 OK", "Port has not been opened!"));
-    EXPECT_FALSE(cutterSession.Comm1.Enabled());
+    EXPECT_FALSE(View().Comm1().Enabled());
 }
 
 } // namespace

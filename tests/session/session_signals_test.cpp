@@ -65,14 +65,14 @@ TEST(SessionSignals, OnlyAReplyDecodedWholeIsReportedAndByItsOwnQuerysSignal) {
         TCounts silentCounts, garbledCounts;
 
         CountReports(silent.Build(), silentCounts);
-        silent.Session().StageQueryForTests(row.Code);
+        testsupport::TSessionTestView(silent.Session()).StageQuery(row.Code);
         silent.Tick(11);
         EXPECT_EQ(silentCounts, TCounts{});
 
         // The firmware reply converts nothing, so any reply decodes whole.
         CountReports(garbled.Build(), garbledCounts);
-        garbled.Session().StageQueryForTests(row.Code);
-        garbled.Session().StageReplyTextForTests("0,x,x,x,x,x,x,x\r");
+        testsupport::TSessionTestView(garbled.Session()).StageQuery(row.Code);
+        testsupport::TSessionTestView(garbled.Session()).StageReplyText("0,x,x,x,x,x,x,x\r");
         garbled.Tick(11);
         const TCounts whole = row.Code == protocol::ccFirmwareQuery ? expected : TCounts{};
         EXPECT_EQ(garbledCounts, whole);
@@ -172,9 +172,9 @@ TEST(SessionSignals, AValueIsReportedForOneWholeReplyOfTheQuerySentOnly) {
         EXPECT_EQ(counts[row.Query.Name], row.Reported);
         EXPECT_EQ(notWhole, row.NotWhole);
         EXPECT_THAT(bench.Silences, IsEmpty());
-        EXPECT_EQ(session.QueryOutstanding(), row.StillAsking);
+        EXPECT_EQ(testsupport::TSessionTestView(session).QueryOutstanding(), row.StillAsking);
         session.AbandonQueries();
-        EXPECT_FALSE(session.QueryOutstanding());
+        EXPECT_FALSE(testsupport::TSessionTestView(session).QueryOutstanding());
         EXPECT_FALSE(bench.SerialPortOpen());
     }
 }

@@ -19,30 +19,29 @@ using SilenceText = SessionStart;
 TEST_F(SessionStart, StateStartsAtZero) {
     TCutterSession& cutterSession = Create();
     const std::int32_t fields[] = {
-        cutterSession.ExchangeState().FSilenceTicks,
-        cutterSession.ExchangeState().FAwaitingFirstReply,
-        cutterSession.ExchangeState().FPollSizeRequest,
-        cutterSession.ExchangeState().FPollSizeSettleTicks,
-        cutterSession.ExchangeState().FLoopDetect,
-        cutterSession.ExchangeState().FSettingsSettleTicks,
-        cutterSession.ExchangeState().FResendTicks,
-        cutterSession.ExchangeState().FFirmwareRequest,
-        cutterSession.ExchangeState().FFirmwareSettleTicks,
-        cutterSession.ExchangeState().FScaleReadRequest,
-        cutterSession.ExchangeState().FScaleSettleTicks,
-        cutterSession.ExchangeState().FNewScaleX,
-        cutterSession.ExchangeState().FNewScaleY,
-        cutterSession.ExchangeState().FUsbHandle,
+        View().SilenceTicks(),
+        View().AwaitingFirstReply(),
+        View().Asked(protocol::ccPollSize),
+        View().SettleTicks(protocol::ccPollSize),
+        View().Asked(protocol::ccSettingsQuery),
+        View().SettleTicks(protocol::ccSettingsQuery),
+        View().ResendTicks(),
+        View().Asked(protocol::ccFirmwareQuery),
+        View().SettleTicks(protocol::ccFirmwareQuery),
+        View().Asked(protocol::ccScaleQuery),
+        View().SettleTicks(protocol::ccScaleQuery),
+        cutterSession.NewScale().X,
+        cutterSession.NewScale().Y,
+        View().UsbHandle(),
     };
     for (const std::int32_t field : fields) {
         EXPECT_EQ(field, 0);
     }
-    EXPECT_EQ(cutterSession.ExchangeState().FTestDrawX + cutterSession.ExchangeState().FTestDrawY +
-                  cutterSession.ExchangeState().FMeasuredX +
-                  cutterSession.ExchangeState().FMeasuredY,
+    EXPECT_EQ(cutterSession.TestDrawSize().X + cutterSession.TestDrawSize().Y +
+                  cutterSession.MeasuredSize().X + cutterSession.MeasuredSize().Y,
               0.0);
-    EXPECT_TRUE(cutterSession.ExchangeState().FCommandText.empty());
-    EXPECT_TRUE(cutterSession.ExchangeState().FReplyText.empty());
+    EXPECT_TRUE(View().CommandText().empty());
+    EXPECT_TRUE(View().ReplyText().empty());
     EXPECT_EQ(cutterSession.Settings().ScaleX, 0);
     EXPECT_EQ(cutterSession.ScaleRepliesDecoded(), 0);
 }
@@ -50,13 +49,13 @@ TEST_F(SessionStart, StateStartsAtZero) {
 TEST_F(SessionStart, SerialComponentAndTimerAreSetUpAndNoPortIsOpened) {
     Sources.SerialCommMap = {{"\\Device\\Serial0", "COM1", "/dev/ttyS0"}};
     TCutterSession& cutterSession = Create();
-    EXPECT_EQ(cutterSession.Comm1.DeviceName(), "Com2");
-    EXPECT_EQ(cutterSession.Comm1.MonitorEvents(), devlink::kAllCommEvents);
-    EXPECT_FALSE(cutterSession.Comm1.Enabled());
+    EXPECT_EQ(View().Comm1().DeviceName(), "Com2");
+    EXPECT_EQ(View().Comm1().MonitorEvents(), devlink::kAllCommEvents);
+    EXPECT_FALSE(View().Comm1().Enabled());
     cutterSession.PortEntries();
     EXPECT_EQ(Serial.CountOf("CreateFile"), 0) << "listing the ports opens none";
-    EXPECT_EQ(cutterSession.Timer1.Interval(), 1);
-    EXPECT_TRUE(cutterSession.Timer1.Enabled());
+    EXPECT_EQ(View().Timer1().Interval(), 1);
+    EXPECT_TRUE(View().Timer1().Enabled());
     EXPECT_TRUE(Log().empty());
 }
 

@@ -76,7 +76,7 @@ TEST_P(TSenderExchangeTest, TicksResumeForTheReplyAndParkOnceItIsDecoded) {
     EXPECT_FALSE(Parked());
     DeliverAll();
     EXPECT_TRUE(WaitUntil([&] { return sender.Decoded(Session()); })) << "the reply never decoded";
-    EXPECT_FALSE(Session().QueryOutstanding());
+    EXPECT_FALSE(View().QueryOutstanding());
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
     EXPECT_TRUE(NoTicksFor(kSeveralTicksMs));
     EXPECT_THAT(Reported(), ::testing::IsEmpty());
@@ -97,7 +97,7 @@ TEST_F(TTickParkingTest, SilentCutterIsStillGivenUpAfterElevenTicksAndTheTimerPa
     EXPECT_FALSE(Parked());
     ASSERT_TRUE(WaitUntil([this] { return !Silences.empty(); }));
     EXPECT_EQ(Silences, std::vector<std::string>{kDeviceNotFoundText});
-    EXPECT_EQ(Session().ExchangeState().FPollSizeRequest, 0);
+    EXPECT_EQ(View().Asked(protocol::ccPollSize), 0);
     EXPECT_TRUE(WaitUntil([this] { return Parked(); }));
     // The first tick parked the idle session; eleven silent ones gave up; one more parked.
     EXPECT_EQ(TicksDelivered(), 1 + 11 + 1);
@@ -148,10 +148,10 @@ TEST_F(TTickParkingTest, PortChangeAbandonsTheQueryAndParksTheTimerWithoutABox) 
 // stays the only clock.
 TEST_F(TTickParkingTest, ATimerStoppedFromOutsideStaysStoppedWhenASenderSetsAFlag) {
     Build();
-    Session().Timer1.SetEnabled(false);
-    Session().Timer1Timer();
+    View().Timer1().SetEnabled(false);
+    View().Tick();
     Session().PollSize();
-    EXPECT_FALSE(Session().Timer1.Enabled());
+    EXPECT_FALSE(View().Timer1().Enabled());
 }
 
 } // namespace

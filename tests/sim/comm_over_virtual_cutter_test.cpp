@@ -41,7 +41,7 @@ class CommOverVirtualCutter : public testing::Test {
 protected:
     CommOverVirtualCutter() {
         Application();
-        FComm.SetDeviceName("\\\\.\\COM3");
+        FComm.SetDeviceName("COM3");
         FComm.OnRxChar = [this](void*, std::uint32_t count) {
             std::string bytes(count, '\0');
             const int read = FComm.Read(bytes.data(), count);

@@ -19,7 +19,7 @@ const std::string kSizeReply = "0,0,24000,50000\r";
 class InProcessSerial : public testing::Test {
 protected:
     devlink::THandle Open() {
-        const devlink::THandle handle = FSerial.CreateFile("\\\\.\\COM3");
+        const devlink::THandle handle = FSerial.CreateFile("COM3");
         EXPECT_NE(handle, devlink::kInvalidHandle);
         return handle;
     }
@@ -46,7 +46,7 @@ protected:
 };
 
 TEST_F(InProcessSerial, OpensItsOwnPortNameInAnyCaseAgainOnceClosed) {
-    const devlink::THandle handle = FSerial.CreateFile("\\\\.\\com3");
+    const devlink::THandle handle = FSerial.CreateFile("com3");
     ASSERT_NE(handle, devlink::kInvalidHandle);
     EXPECT_TRUE(FSerial.IsCharacterDevice(handle));
     EXPECT_TRUE(FSerial.CloseHandle(handle));

@@ -110,7 +110,7 @@ session::TCutterSession& TSessionBench::Build(const TBench& bench) {
         bench.ScriptedSerial ? static_cast<devlink::TSerialApi&>(Serial) : *FCable;
     Start(serial, *FCutterUsb, Sources);
     // The test is the clock.
-    FSession->Timer1.SetEnabled(false);
+    View().Timer1().SetEnabled(false);
     SetPortText(bench.PortText);
     return *FSession;
 }
@@ -125,7 +125,7 @@ session::TCutterSession& TSessionBench::BuildOver(devlink::TSerialApi& serial,
                                                   devlink::TPortSources& sources) {
     Close();
     Start(serial, usb, sources);
-    FSession->Timer1.SetEnabled(false);
+    View().Timer1().SetEnabled(false);
     return *FSession;
 }
 
@@ -180,17 +180,13 @@ std::vector<std::string> TSessionBench::Reported() const {
 
 void TSessionBench::Tick(int count) {
     for (int i = 0; i < count; ++i) {
-        FSession->Timer1Timer();
+        View().Tick();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     }
 }
 
 int TSessionBench::TickUntilIdle(int limit) {
-    const auto busy = [this] {
-        const session::TExchangeState& state = FSession->ExchangeState();
-        return state.FPollSizeRequest != 0 || state.FLoopDetect != 0 ||
-               state.FFirmwareRequest != 0 || state.FScaleReadRequest != 0;
-    };
+    const auto busy = [this] { return View().QueryOutstanding(); };
     int ticks = 0;
     while (busy() && ticks < limit) {
         Tick();
@@ -200,21 +196,21 @@ int TSessionBench::TickUntilIdle(int limit) {
 }
 
 void TSessionBench::StartTicking() {
-    const std::function<void()> tick = FSession->Timer1.OnTimer;
-    FSession->Timer1.OnTimer = [this, tick] {
+    const std::function<void()> tick = View().Timer1().OnTimer;
+    View().Timer1().OnTimer = [this, tick] {
         ++FTicksDelivered;
         tick();
     };
     FTicksDelivered = 0;
-    FSession->Timer1.SetEnabled(true);
+    View().Timer1().SetEnabled(true);
     ASSERT_TRUE(QTest::qWaitFor([this] { return Parked(); }, kParkWaitMs))
         << "the idle session never parked";
 }
 
 void TSessionBench::Deliver(std::size_t count) {
-    const std::size_t held = FSession->ExchangeState().FReplyText.size();
+    const std::size_t held = View().ReplyText().size();
     const std::size_t arrived = Line().DeliverNext(count);
-    if (!FUsbChosen && FSession->Comm1.Enabled()) {
+    if (!FUsbChosen && View().Comm1().Enabled()) {
         AwaitReplyText(held + arrived);
     }
 }
@@ -228,7 +224,7 @@ std::size_t TSessionBench::PendingReplyBytes() {
 }
 
 void TSessionBench::ArriveOnSerial(const std::string& bytes) {
-    const std::size_t expected = FSession->ExchangeState().FReplyText.size() + bytes.size();
+    const std::size_t expected = View().ReplyText().size() + bytes.size();
     Serial.Receive(bytes);
     Serial.RaiseEvents(devlink::kEvRxChar);
     AwaitReplyText(expected);
@@ -240,17 +236,16 @@ void TSessionBench::ArriveUnasked(const std::string& bytes, bool announced) {
         return;
     }
     Serial.RaiseEvents(devlink::kEvRxChar);
-    for (int round = 0; round < kEventLoopRounds && FSession->Comm1.InQueCount() > 0; ++round) {
+    for (int round = 0; round < kEventLoopRounds && View().Comm1().InQueCount() > 0; ++round) {
         QCoreApplication::processEvents();
         QThread::usleep(200);
     }
 }
 
 void TSessionBench::AwaitReplyText(std::size_t size) {
-    for (int round = 0;
-         round < kEventLoopRounds && FSession->ExchangeState().FReplyText.size() < size; ++round) {
+    for (int round = 0; round < kEventLoopRounds && View().ReplyText().size() < size; ++round) {
         QCoreApplication::processEvents();
-        if (FSession->ExchangeState().FReplyText.size() < size) {
+        if (View().ReplyText().size() < size) {
             QThread::usleep(200);
         }
     }
@@ -330,7 +325,7 @@ void TSessionBench::ForgetSerialWritten() {
 }
 
 bool TSessionBench::LinkOpen() {
-    return FUsbChosen ? FCutterUsb->OpenHandleCount() > 0 : FSession->Comm1.Enabled();
+    return FUsbChosen ? FCutterUsb->OpenHandleCount() > 0 : View().Comm1().Enabled();
 }
 
 std::size_t TSessionBench::OpenUsbHandles() const {

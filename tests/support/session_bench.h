@@ -14,6 +14,7 @@
 #include "sim/reply_plan.h"
 #include "tests/link/fake_serial_api.h"
 #include "tests/support/platform_fakes.h"
+#include "tests/support/session_test_view.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,8 @@ public:
                                        devlink::TPortSources& sources);
     virtual void Close();
     session::TCutterSession& Session() { return *FSession; }
+    // The one look inside the session tests are given.
+    TSessionTestView View() { return TSessionTestView(*FSession); }
 
     // Runs the tick handler `count` times; after each tick what the session reported
     // queued reaches its receivers, as the event loop delivers it.
@@ -94,7 +97,7 @@ public:
     // Gives the session its own timer back, counting each tick delivered; returns once
     // the idle session has parked it.
     void StartTicking();
-    bool Parked() { return !FSession->Timer1.Enabled(); }
+    bool Parked() { return !testsupport::TSessionTestView((*FSession)).Timer1().Enabled(); }
     int TicksDelivered() const { return FTicksDelivered; }
     // Makes up to `count` bytes of what the cutter answered arrive on the link the port
     // name names; on the serial link the event thread then hands them to the session.
@@ -142,7 +145,9 @@ public:
 
     // Whether the chosen link is left open by the session.
     bool LinkOpen();
-    bool SerialPortOpen() const { return FSession->Comm1.Enabled(); }
+    bool SerialPortOpen() const {
+        return testsupport::TSessionTestView((*FSession)).Comm1().Enabled();
+    }
     std::size_t OpenUsbHandles() const;
     sim::TInProcessLine& Line();
     sim::TVirtualCutter& Cutter() { return *FCutter; }
