@@ -10,6 +10,7 @@
 #include "session/cutter_session.h"
 #include "sim/in_process_serial.h"
 #include "sim/in_process_usb.h"
+#include "tests/support/session_test_view.h"
 
 #include <QCoreApplication>
 #include <QThread>

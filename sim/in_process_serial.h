@@ -23,7 +23,7 @@ namespace sim {
 // second open finds the port busy, a purge or close aborts, a hang-up ends transfers.
 class TInProcessSerial : public devlink::TSerialApi {
 public:
-    // `portName` as the port list shows it ("COM3"); "\\.\COM3" and "COM3" in any case open it.
+    // `portName` as the port list shows it ("COM3"); "COM3" in any case opens it.
     TInProcessSerial(TVirtualCutter& cutter, std::string portName, TFaults faults = {});
     ~TInProcessSerial() override;
 

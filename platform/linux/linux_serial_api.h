@@ -12,7 +12,7 @@
 namespace platform {
 
 // The serial operations over Linux terminal devices. Devices are named as the port table
-// names them ("\\.\COM3"); any other name is not found (ENOENT). A device is held
+// names them ("COM3"); any other name is not found (ENOENT). A device is held
 // exclusively while its handle is open: a second open, from this or any other Tessaro,
 // finds it busy (EBUSY). Handles are numbers of this object's own, never reused; a
 // descriptor never leaves it. Failures leave their errno, translated once (last_error.h),

@@ -53,7 +53,7 @@ class TPortTable {
 public:
     explicit TPortTable(TPortTableRoots roots = {});
 
-    // The n of "COM<n>" or "\\.\COM<n>" (any case, n from 1 to kMaxComNumber without
+    // The n of "COM<n>" (any case, n from 1 to kMaxComNumber without
     // leading zeros); nothing for any other text.
     static std::optional<int> ParseComName(std::string_view name);
 

@@ -97,7 +97,7 @@ TEST_F(TBoxReentranceTest, TicksAndASerialEventUnderTheSilenceBoxFindTheQueryEnd
     Form().BnPollSizeClick();
     Prompts.WhileOpen = [&] {
         Tick(30);
-        View().SerialInputArrived(&View().Comm1(), 8);
+        View().SerialInputArrived(8);
         EXPECT_EQ(View().Asked(protocol::ccPollSize), 0);
         EXPECT_EQ(View().SilenceTicks(), 0);
     };

@@ -37,7 +37,7 @@ TDialogsTest::TDialogsTest(sim::TCutterConfig config, sim::TFaults faults)
 void TDialogsTest::DeliverReply() {
     ASSERT_GT(PendingReplyBytes(), 0U) << "the cutter has no reply to deliver";
     DeliverAll();
-    ASSERT_FALSE(FMainForm->View().ReplyText().empty())
+    ASSERT_FALSE(testsupport::TSessionTestView(FMainForm->Session()).ReplyText().empty())
         << "the reply never reached the main window";
 }
 

@@ -57,8 +57,8 @@ TEST_F(WizardEqualMeasurement, EverySizeWithOneOrTwoDecimalsMeasuredAsItselfIsUn
         // X and Y take different sizes, so each axis meets every size.
         const QString sizeX = QString::fromStdString(sizes[index]);
         const QString sizeY = QString::fromStdString(sizes[sizes.size() - 1 - index]);
-        FMainForm->View().SendCommand(protocol::ccTestDraw,
-                                      {sizeX.toStdString(), sizeY.toStdString()});
+        testsupport::TSessionTestView(FMainForm->Session())
+            .SendCommand(protocol::ccTestDraw, {sizeX.toStdString(), sizeY.toStdString()});
         Flow().ScaleForm2()->Edit1->setText(sizeX);
         Flow().ScaleForm2()->Edit2->setText(sizeY);
         Flow().ScaleForm2()->BnOkClick();

@@ -270,7 +270,7 @@ TEST_F(WizardFlow, CancelAtSaveEndsTheWizardWithoutQueryOrWrite) {
     EXPECT_FALSE(leftOpen);
     EXPECT_EQ(SerialWritten(), "");
     EXPECT_FALSE(Flow().PasswordForm()->isVisible());
-    EXPECT_EQ(FMainForm->View().Asked(protocol::ccScaleQuery), 0);
+    EXPECT_EQ(testsupport::TSessionTestView(FMainForm->Session()).Asked(protocol::ccScaleQuery), 0);
 }
 
 TEST_F(WizardFlow, RightPasswordBeforeTheScaleReplyWaitsAndWritesOnceItIsIn) {
