@@ -21,18 +21,13 @@ using devlink::TLinkError;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
+// Keeps the log lines a link writes; how opens went is the session's concern.
 struct TRecordedReports : TLinkReports {
     void Log(const std::string& line) override { Lines.push_back(line); }
-    void LinkOpened() override { ++Opens; }
-    void LinkRefused(const std::string& /*portName*/, TLinkError error) override {
-        Refusals.push_back(error);
-    }
-    void DeviceNotFound(const std::string& /*portName*/, TLinkError error) override {
-        Refusals.push_back(error);
-    }
+    void LinkOpened() override {}
+    void LinkRefused(const std::string& /*portName*/, TLinkError /*error*/) override {}
+    void DeviceNotFound(const std::string& /*portName*/, TLinkError /*error*/) override {}
     std::vector<std::string> Lines;
-    int Opens = 0;
-    std::vector<TLinkError> Refusals;
 };
 
 // A link that does as its script says: the fake the session's callers may be tested on.
@@ -41,7 +36,9 @@ public:
     TPortKind Kind() const override { return pkSerial; }
     void Check() override {}
     bool Probe() override { return Present; }
-    TLinkError LastError() const override { return Present ? TLinkError::leNone : kMissing; }
+    TLinkError LastError() const override {
+        return Present ? TLinkError::leNone : TLinkError::leNotFound;
+    }
     TLinkError Open() override {
         FOpen = Present;
         return LastError();
@@ -49,18 +46,16 @@ public:
     bool IsOpen() const override { return FOpen; }
     bool HeldByUsbCutter() override { return false; }
     TWritten Write(std::string_view bytes) override {
-        const std::size_t taken = std::min(bytes.size(), TakesAtMost);
-        Written.append(bytes.substr(0, taken));
-        return {true, static_cast<std::int64_t>(taken), false};
+        Written.append(bytes.substr(0, TakesAtMost));
+        return {true, static_cast<std::int64_t>(std::min(bytes.size(), TakesAtMost)), false};
     }
     void TakeInput(std::uint32_t /*announced*/, const TInputSink& sink) override {
-        sink(Input.data(), Input.size());
-        Input.clear();
+        const std::string input = std::exchange(Input, {});
+        sink(input.data(), input.size());
     }
     std::size_t DiscardInput() override { return std::exchange(Input, {}).size(); }
     void Close() override { FOpen = false; }
 
-    static constexpr TLinkError kMissing = TLinkError::leNotFound;
     bool Present = true;
     std::size_t TakesAtMost = SIZE_MAX;
     std::string Written;
