@@ -43,7 +43,7 @@ private:
 
     TLinkReports& FReports;
     std::function<bool()> FUsbCutterAttached;
-    // The serial port component (termios underneath); it keeps its historic name.
+    // Comm1: the serial port component, here over Linux termios.
     devlink::TComm Comm1;
 };
 
