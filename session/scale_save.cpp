@@ -94,8 +94,8 @@ void TScaleSave::WriteIfConfirmed() {
 }
 
 // A sender that stopped (USB cutter attached on a COM port, USB device not found, no link,
-// a write the link did not take whole) did not reach the cutter, even where the monitor keeps the
-// link open; the reading still counts for another try.
+// a write the link did not take whole) did not reach the cutter, even where the monitor keeps the link open; the reading
+// still counts for another try.
 void TScaleSave::Write() {
     TSendOutcome sent = soLinkNotReady;
     try {
