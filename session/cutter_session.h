@@ -210,6 +210,8 @@ public:
     // The scale values a write would carry now, from the last reading and the sizes of the
     // last test and corrected cuts; toolkit::EConvertError when they give none.
     TScaleValues ScaleToWrite() const;
+    // Values the next write carries instead, as the save decided them; nothing to forget.
+    void OverrideScaleToWrite(std::optional<TScaleValues> values) { FScaleOverride = values; }
     // Whether the link the port name names is open: the senders leave it open after a
     // command without a reply, and a sender that stopped leaves it closed.
     bool LinkOpen() const;
@@ -331,6 +333,7 @@ private:
     std::string FOpenFailurePort;
     std::string FOpenFailureReason;
     std::string FSendFailure;
+    std::optional<TScaleValues> FScaleOverride;
     TScaleSave FScaleSave{*this};
 };
 
