@@ -69,6 +69,16 @@ std::string OutcomeName(TScaleSaveResult result) {
     return "refused";
 }
 
+TScaleValues TargetValues(const TScaleTarget& target, const protocol::CutterSettings& reading) {
+    if (target.Values) {
+        RequireAboveZero(target.Values->X);
+        RequireAboveZero(target.Values->Y);
+        return *target.Values;
+    }
+    return {protocol::NewScaleValue(reading.ScaleX, target.Measured.X, target.TestSize.X),
+            protocol::NewScaleValue(reading.ScaleY, target.Measured.Y, target.TestSize.Y)};
+}
+
 TScaleSave::TScaleSave(TCutterSession& session) : FSession(session) {
     // What a reading decides runs after the tick that ended its query: an outcome may be
     // shown in a modal box, which must never run inside a tick.
@@ -121,14 +131,7 @@ TScaleValues TScaleSave::ValuesToWrite() const {
     if (!FTarget) {
         return FSession.ScaleToWrite();
     }
-    if (FTarget->Values) {
-        RequireAboveZero(FTarget->Values->X);
-        RequireAboveZero(FTarget->Values->Y);
-        return *FTarget->Values;
-    }
-    const protocol::CutterSettings& reading = FSession.Settings();
-    return {protocol::NewScaleValue(reading.ScaleX, FTarget->Measured.X, FTarget->TestSize.X),
-            protocol::NewScaleValue(reading.ScaleY, FTarget->Measured.Y, FTarget->TestSize.Y)};
+    return TargetValues(*FTarget, FSession.Settings());
 }
 
 // Returns whether the write may go on: a journal that cannot be written stops only a save

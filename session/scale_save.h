@@ -9,6 +9,7 @@
 // emitted inside a tick; the same signal says why Start changed nothing (no fresh
 // reading) or why the write did not go out (the reading then still counts).
 
+#include "protocol/cutter_settings.h"
 #include "session/exchange_state.h"
 #include "session/scale_journal.h"
 
@@ -58,9 +59,14 @@ std::string OutcomeName(TScaleSaveResult result);
 // wizard's arithmetic gives for the reading and these sizes (plotter units).
 struct TScaleTarget {
     std::optional<TScaleValues> Values;
-    TPlotterSize TestSize;
-    TPlotterSize Measured;
+    TPlotterSize TestSize{};
+    TPlotterSize Measured{};
 };
+
+// The values the target gives for this reading: those given (each above zero), or the
+// wizard's arithmetic on the reading and the sizes. Throws toolkit::EConvertError when it
+// gives none.
+TScaleValues TargetValues(const TScaleTarget& target, const protocol::CutterSettings& reading);
 
 // Where a save records its writes, and the device behind the port for the record.
 struct TJournalUse {
