@@ -522,23 +522,30 @@ def restore_after_a_change_elsewhere_is_refused(query):
     query.run("--port", query.port, "scale", "--set", "1012,996", "--yes")
 
 
+def another_cutter(query, *options):
+    """A cutter beside the first on its kind of link; USB3, the last USB number, is taken
+    from whichever earlier cutter holds it."""
+    if not query.cutter.usb:
+        return query.session.start_cutter("--com", "auto", *options)
+    for holder in (cutter for cutter in query.session.cutters if cutter.usb == "USB3"):
+        holder.stop()
+    return query.session.start_cutter("--usb", "3", *options)
+
+
 def a_cutter_that_ignores_the_write_is_journaled(query):
-    link = ["--usb", "3"] if query.cutter.usb else ["--com", "auto"]
-    stubborn = query.session.start_cutter(*link, "--fault", "ignore-write")
+    stubborn = another_cutter(query, "--fault", "ignore-write")
     port = stubborn.usb or stubborn.com
     query.expect_failure(["--port", port, "scale", "--set", "1030,1010", "--yes"],
                          "read-back differs: wrote 1030,1010, the cutter reports 1012,996", port)
     entries, _ = history(query, port)
     check([(e["outcome"], e.get("read_back")) for e in entries] ==
           [("read-back differs", {"x": 1012, "y": 996})], "history: %r" % entries)
-    stubborn.stop()  # its USB number is the last one free
 
 
 def a_write_killed_between_its_records_is_outcome_unknown(query):
     """The program killed while the cutter is busy with its flash; then a record cut short
     by a crash is skipped with a warning."""
-    link = ["--usb", "3"] if query.cutter.usb else ["--com", "auto"]
-    busy = query.session.start_cutter(*link, "--fault", "flash-busy:8000")
+    busy = another_cutter(query, "--fault", "flash-busy:8000")
     port = busy.usb or busy.com
     journal = os.path.join(query.session.env["XDG_STATE_HOME"], "tessaro", "scale-journal.jsonl")
     before = len(history(query)[0])
