@@ -103,23 +103,21 @@ int TScaleCommands::Restore() {
     });
 }
 
-// The link the cut opened is closed once the command has left.
+// The link the cut opened is closed once the command has left. A cut that did not leave
+// is told with what a query then meets on the port (who holds it, that it is gone).
 int TScaleCommands::TestCut() {
     const session::TSendOutcome sent = FSession.SendTestDraw(FRequest.TestSize);
     FSession.AbandonQueries();
-    switch (sent) {
-    case session::soWritten:
+    if (sent == session::soWritten) {
         FOutput.Values("Test cut " + FRequest.TestSize.X + " x " + FRequest.TestSize.Y +
                        " mm sent\n");
         return kExitAnswered;
-    case session::soRefused:
-        return Fail(session::kUsbCablePluggedText);
-    case session::soLinkNotReady:
-        return Fail(FSession.SilenceMessageText());
-    case session::soNotSent:
-        return Fail(FSession.SendFailure());
     }
-    return kExitNoAnswer;
+    if (sent == session::soRefused) {
+        return Fail(session::kUsbCablePluggedText);
+    }
+    const TQueryOutcome probe = RunQuery(FSession, qcFirmware, FRequest.Timeout);
+    return Fail("the test cut was not sent" + (probe.Answered ? "" : ": " + probe.Failure));
 }
 
 // The sizes are read and checked as the wizard's fields are.

@@ -50,15 +50,20 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
         {{"calibrate", "--size", "50x40", "--measured", "50x40"}, kExitUsage, {}},
         {{"scale", "--set", "1012,996", "--yes"},
          -1,
-         TQueryRequest{
-             .Command = qcScale, .SetScale = session::TScaleValues{1012, 996}, .Yes = true}},
+         TQueryRequest{.Command = qcScale,
+                       .Port = "",
+                       .SetScale = session::TScaleValues{1012, 996},
+                       .Yes = true}},
         {{"restore", "--entry", "3", "--force", "--no-journal"},
          -1,
-         TQueryRequest{.Command = qcRestore, .Entry = 3, .Force = true, .NoJournal = true}},
+         TQueryRequest{
+             .Command = qcRestore, .Port = "", .Entry = 3, .Force = true, .NoJournal = true}},
         {{"calibrate", "--test", "50x40", "--measured", "50.5X40.4"},
          -1,
-         TQueryRequest{
-             .Command = qcCalibrate, .TestSize = {"50", "40"}, .MeasuredSize = {"50.5", "40.4"}}},
+         TQueryRequest{.Command = qcCalibrate,
+                       .Port = "",
+                       .TestSize = {"50", "40"},
+                       .MeasuredSize = {"50.5", "40.4"}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Arguments.join(' ').toStdString());
