@@ -7,7 +7,9 @@
 // before it counts as saved. Only a reading decoded after the last Save is written, and
 // only on the link it was read from. However it ends, it ends with one Ended signal, never
 // emitted inside a tick; the same signal says why Start changed nothing (no fresh
-// reading) or why the write did not go out (the reading then still counts).
+// reading) or why the write did not go out (the reading then still counts). A write is
+// recorded in the journal the save is given, just before it and once its outcome is known.
+// The shell starts the same save with values of its own (StartWith).
 
 #include "protocol/cutter_settings.h"
 #include "session/exchange_state.h"
