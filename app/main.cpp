@@ -15,6 +15,7 @@
 #include "platform/linux/linux_port_sources.h"
 #include "platform/linux/linux_serial_api.h"
 #include "platform/linux/linux_usb_api.h"
+#include "session/scale_journal.h"
 #include "tessaro_version.h"
 #include "toolkit/event_guard.h"
 #include "toolkit/qt_prompts.h"
@@ -136,7 +137,9 @@ void RunApplication(toolkit::TQtPrompts& prompts) {
     platform::TLinuxSerialApi serial;
     platform::TLinuxUsbApi usb;
     platform::TLinuxPortSources portSources;
+    const session::TScaleJournal scaleJournal(session::DefaultJournalPath());
     app::TMainForm mainForm(app::TPlatform{serial, usb, portSources, prompts});
+    mainForm.Session().ScaleSave().UseJournal({&scaleJournal, session::jsWindow});
     prompts.SetMainWindow(&mainForm);
     dialogs::TWizardFlow wizardFlow(
         {mainForm, mainForm.Session(), prompts,

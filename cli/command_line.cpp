@@ -2,7 +2,9 @@
 #include "cli/command_line.h"
 
 #include "cli/terminal_text.h"
+#include "protocol/commands.h"
 #include "tessaro_version.h"
+#include "toolkit/conversions.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -18,7 +20,13 @@ namespace {
 
 constexpr const char* kSynopsis =
     "Usage: tessaro-query [--port NAME] [--timeout SECONDS]\n"
-    "                     ports|size|settings|firmware|scale|monitor [--json]\n";
+    "                     ports|size|settings|firmware|scale|monitor [--json]\n"
+    "       tessaro-query history [--port NAME] [--json]\n"
+    "       tessaro-query [--port NAME] scale --set X,Y [--yes] [--no-journal]\n"
+    "       tessaro-query [--port NAME] restore [--entry N] [--force] [--yes] [--no-journal]\n"
+    "       tessaro-query [--port NAME] test-cut --size WxH\n"
+    "       tessaro-query [--port NAME] calibrate --test WxH --measured WxH [--yes]\n"
+    "                     [--no-journal]\n";
 
 constexpr const char* kHelp =
     "Asks a vinyl cutter for what Tessaro's panel shows, from a shell or a script.\n"
@@ -32,6 +40,23 @@ constexpr const char* kHelp =
     "  scale      the two scale values in the cutter's flash\n"
     "  monitor    watch the settings: one line for each reply that changes a value,\n"
     "             until SIGINT, SIGTERM or SIGQUIT\n"
+    "  history    the scale journal, oldest first: entry, time, port, before -> after,\n"
+    "             outcome\n"
+    "  scale --set X,Y\n"
+    "             write these scale values into the cutter's flash\n"
+    "  restore    write back the values a journal entry replaced (default: the last\n"
+    "             saved entry of the port); refused when the cutter no longer holds\n"
+    "             what that entry wrote, unless --force\n"
+    "  test-cut --size WxH\n"
+    "             cut the calibration's test rectangle, in millimetres (50x40)\n"
+    "  calibrate --test WxH --measured WxH\n"
+    "             write the scale that makes the test rectangle measure its size\n"
+    "\n"
+    "A write reads the scale twice (both readings must agree), asks \"Write scale\n"
+    "X,Y to COM33 (now A,B)? [y/N]\" on a terminal (--yes otherwise), writes, and\n"
+    "reads it back; before and after it records the write in\n"
+    "$XDG_STATE_HOME/tessaro/scale-journal.jsonl, and writes nothing when it cannot\n"
+    "(--no-journal writes anyway).\n"
     "\n"
     "Options:\n"
     "  --port NAME        a port `ports` lists (COM33, USB0; any case) or its device\n"
@@ -59,13 +84,17 @@ constexpr const char* kHelp =
 // A query waits at most this long: an hour is more than any cutter takes.
 constexpr int kLongestTimeoutSeconds = 3600;
 
-constexpr std::array<std::pair<const char*, TQueryCommand>, 6> kCommands{{
+constexpr std::array<std::pair<const char*, TQueryCommand>, 10> kCommands{{
     {"ports", qcPorts},
     {"size", qcSize},
     {"settings", qcSettings},
     {"firmware", qcFirmware},
     {"scale", qcScale},
     {"monitor", qcMonitor},
+    {"history", qcHistory},
+    {"restore", qcRestore},
+    {"test-cut", qcTestCut},
+    {"calibrate", qcCalibrate},
 }};
 
 // One line, as tessaro's own refusals are; what was typed is shown escaped.
@@ -103,6 +132,118 @@ std::optional<std::chrono::milliseconds> TimeoutOf(const QString& text) {
     return timeout.count() >= 1 ? std::optional(timeout) : std::nullopt;
 }
 
+// "1022,1005": two whole numbers from 1 up to what a scale value holds.
+std::optional<session::TScaleValues> ScaleValuesOf(const QString& text) {
+    static const QRegularExpression pair(
+        QRegularExpression::anchoredPattern(QStringLiteral("([0-9]+),([0-9]+)")));
+    const QRegularExpressionMatch match = pair.match(text);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    bool xFits = false;
+    bool yFits = false;
+    const session::TScaleValues values{match.captured(1).toInt(&xFits),
+                                       match.captured(2).toInt(&yFits)};
+    if (!xFits || !yFits || values.X <= 0 || values.Y <= 0) {
+        return std::nullopt;
+    }
+    return values;
+}
+
+// "50x40": millimetres as the wizard's fields take them, each a length a command carries.
+std::optional<session::TCutSize> CutSizeOf(const QString& text) {
+    const qsizetype cross = text.indexOf(QLatin1Char('x'), 0, Qt::CaseInsensitive);
+    if (cross < 0) {
+        return std::nullopt;
+    }
+    const session::TCutSize size{text.left(cross).toStdString(), text.mid(cross + 1).toStdString()};
+    try {
+        protocol::LengthUnitsFromText(size.X, "width");
+        protocol::LengthUnitsFromText(size.Y, "height");
+    } catch (const toolkit::EConvertError&) {
+        return std::nullopt;
+    }
+    return size;
+}
+
+bool Writes(const TQueryRequest& request) {
+    return request.SetScale || request.Command == qcRestore || request.Command == qcCalibrate;
+}
+
+// The options of the writes, each with its command; nothing when they fit.
+std::optional<QString> MisplacedOption(const TQueryRequest& request,
+                                       const QCommandLineParser& parser) {
+    const auto only = [&parser](const char* option, bool allowed) {
+        return parser.isSet(QLatin1String(option)) && !allowed;
+    };
+    if (only("set", request.Command == qcScale)) {
+        return QStringLiteral("--set is scale's");
+    }
+    if (only("entry", request.Command == qcRestore) ||
+        only("force", request.Command == qcRestore)) {
+        return QStringLiteral("--entry and --force are restore's");
+    }
+    if (only("yes", Writes(request)) || only("no-journal", Writes(request))) {
+        return QStringLiteral("--yes and --no-journal go with a write");
+    }
+    if (only("size", request.Command == qcTestCut)) {
+        return QStringLiteral("--size is test-cut's");
+    }
+    if (only("test", request.Command == qcCalibrate) ||
+        only("measured", request.Command == qcCalibrate)) {
+        return QStringLiteral("--test and --measured are calibrate's");
+    }
+    return std::nullopt;
+}
+
+// The values the write options carry; why not, when one is not in form.
+std::optional<QString> ReadWriteOptions(const QCommandLineParser& parser, TQueryRequest& request) {
+    if (parser.isSet(QStringLiteral("set"))) {
+        request.SetScale = ScaleValuesOf(parser.value(QStringLiteral("set")));
+        if (!request.SetScale) {
+            return QStringLiteral("--set takes X,Y, whole numbers from 1 to 2147483647");
+        }
+    }
+    if (parser.isSet(QStringLiteral("entry"))) {
+        bool number = false;
+        request.Entry = parser.value(QStringLiteral("entry")).toInt(&number);
+        if (!number || *request.Entry < 1) {
+            return QStringLiteral("--entry takes the number history shows");
+        }
+    }
+    const std::array<std::pair<const char*, session::TCutSize*>, 3> sizes{{
+        {"size", &request.TestSize},
+        {"test", &request.TestSize},
+        {"measured", &request.MeasuredSize},
+    }};
+    for (const auto& [option, size] : sizes) {
+        if (parser.isSet(QLatin1String(option))) {
+            const auto read = CutSizeOf(parser.value(QLatin1String(option)));
+            if (!read) {
+                return QStringLiteral("--%1 takes WIDTHxHEIGHT in millimetres (50x40), not '%2'")
+                    .arg(QLatin1String(option), parser.value(QLatin1String(option)));
+            }
+            *size = *read;
+        }
+    }
+    request.Force = parser.isSet(QStringLiteral("force"));
+    request.Yes = parser.isSet(QStringLiteral("yes"));
+    request.NoJournal = parser.isSet(QStringLiteral("no-journal"));
+    return std::nullopt;
+}
+
+// What a command cannot go without.
+std::optional<QString> MissingOption(const TQueryRequest& request) {
+    if (request.Command == qcTestCut && request.TestSize.X.empty()) {
+        return QStringLiteral("test-cut needs --size WxH");
+    }
+    if (request.Command == qcCalibrate &&
+        (request.TestSize.X.empty() || request.MeasuredSize.X.empty())) {
+        return QStringLiteral("calibrate needs --test WxH and --measured WxH");
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 TCommandLine ReadCommandLine(const QStringList& arguments) {
@@ -115,6 +256,13 @@ TCommandLine ReadCommandLine(const QStringList& arguments) {
     const QCommandLineOption versionOption(
         QStringList{QStringLiteral("V"), QStringLiteral("version")});
     parser.addOptions({portOption, timeoutOption, jsonOption, helpOption, versionOption});
+    for (const char* valued : {"set", "entry", "size", "test", "measured"}) {
+        parser.addOption(
+            QCommandLineOption(QLatin1String(valued), QString(), QStringLiteral("VALUE")));
+    }
+    for (const char* flag : {"force", "yes", "no-journal"}) {
+        parser.addOption(QCommandLineOption(QLatin1String(flag)));
+    }
     if (!parser.parse(arguments)) {
         return Refusal(parser.errorText());
     }
@@ -158,9 +306,15 @@ TCommandLine ReadCommandLine(const QStringList& arguments) {
                 .arg(kLongestTimeoutSeconds)
                 .arg(timeouts.back()));
     }
-    commandLine.Request =
-        TQueryRequest{*command, ports.isEmpty() ? std::string() : ports.front().toStdString(),
-                      parser.isSet(jsonOption), *timeout};
+    TQueryRequest request{*command, ports.isEmpty() ? std::string() : ports.front().toStdString(),
+                          parser.isSet(jsonOption), *timeout};
+    for (const auto& check : {ReadWriteOptions(parser, request), MisplacedOption(request, parser),
+                              MissingOption(request)}) {
+        if (check) {
+            return Refusal(*check);
+        }
+    }
+    commandLine.Request = std::move(request);
     return commandLine;
 }
 

@@ -4,6 +4,8 @@
 // What tessaro-query's command line asks for: one command, the port and the output form;
 // or the end of the program with the text to show (--help, --version, a usage error).
 
+#include "session/cutter_session.h"
+
 #include <QStringList>
 
 #include <chrono>
@@ -13,13 +15,33 @@
 
 namespace cli {
 
-enum TQueryCommand : std::uint8_t { qcPorts, qcSize, qcSettings, qcFirmware, qcScale, qcMonitor };
+enum TQueryCommand : std::uint8_t {
+    qcPorts,
+    qcSize,
+    qcSettings,
+    qcFirmware,
+    qcScale,
+    qcMonitor,
+    qcHistory,
+    qcRestore,
+    qcTestCut,
+    qcCalibrate,
+};
 
 struct TQueryRequest {
     TQueryCommand Command = qcPorts;
     std::string Port; // empty: the one cutter that answers
     bool Json = false;
     std::chrono::milliseconds Timeout{1000}; // --timeout: how long a query waits for its answer
+    // The writes: scale --set's values, restore's --entry (1 the oldest) and --force, the
+    // sizes in millimetres (test-cut --size, calibrate --test and --measured).
+    std::optional<session::TScaleValues> SetScale{};
+    std::optional<int> Entry{};
+    bool Force = false;
+    bool Yes = false;       // write without asking
+    bool NoJournal = false; // write even where the journal cannot be written
+    session::TCutSize TestSize{};
+    session::TCutSize MeasuredSize{};
 };
 
 inline constexpr int kExitAnswered = 0;

@@ -19,7 +19,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +55,18 @@ int ClosingOutput(int exitCode) {
     return cli::kExitNoAnswer;
 }
 
+// A yes or no from the operator at the terminal; nothing where standard input is none.
+std::optional<bool> AskOnTerminal(const std::string& question) {
+    if (::isatty(STDIN_FILENO) == 0) {
+        return std::nullopt;
+    }
+    std::fputs(question.c_str(), stderr);
+    std::fflush(stderr);
+    std::string answer;
+    std::getline(std::cin, answer);
+    return answer == "y" || answer == "Y" || answer == "yes";
+}
+
 int RunRequest(const cli::TQueryRequest& request) {
     platform::TLinuxSerialApi serial;
     platform::TLinuxUsbApi usb;
@@ -70,7 +85,7 @@ int RunRequest(const cli::TQueryRequest& request) {
     const auto tellCause = [](const std::string& cause) {
         std::fprintf(stderr, "tessaro-query: %s\n", cause.c_str());
     };
-    cli::TQueryProgram program(session, {writeValues, tellCause});
+    cli::TQueryProgram program(session, {writeValues, tellCause, AskOnTerminal});
     running = &program;
     return program.Run(request);
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/query_program.h"
 
+#include "cli/journal_format.h"
 #include "cli/port_choice.h"
 #include "cli/query_run.h"
+#include "cli/scale_commands.h"
 #include "cli/terminal_text.h"
 #include "protocol/reply_decoding.h"
 
@@ -19,6 +21,19 @@ namespace {
 
 // How long the monitor waits for an answer before it says the cutter is silent.
 constexpr std::chrono::seconds kMonitorSilence{2};
+
+// The port list's entry of the port chosen (a USB device beyond the list has none).
+session::TPortEntry EntryNamed(const std::vector<session::TPortEntry>& entries,
+                               const std::string& name) {
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+                                    [&name](const auto& listed) { return listed.Name == name; });
+    if (entry != entries.end()) {
+        return *entry;
+    }
+    session::TPortEntry named;
+    named.Name = name;
+    return named;
+}
 
 } // namespace
 
@@ -38,6 +53,9 @@ int TQueryProgram::Run(const TQueryRequest& request) {
         if (request.Command == qcPorts) {
             return ListPorts(style);
         }
+        if (request.Command == qcHistory) {
+            return ShowHistory(request, style);
+        }
         const std::vector<session::TPortEntry> entries = FSession.PortEntries();
         const TPortChoice port = request.Port.empty()
                                      ? AnsweringPort(FSession, entries, request.Timeout)
@@ -50,6 +68,10 @@ int TQueryProgram::Run(const TQueryRequest& request) {
         if (request.Command == qcMonitor) {
             return RunMonitor(port.PortName, style);
         }
+        if (request.SetScale || request.Command == qcRestore || request.Command == qcTestCut ||
+            request.Command == qcCalibrate) {
+            return RunWrite(request, EntryNamed(entries, port.PortName));
+        }
         return RunOneQuery(request, port.PortName, style);
     } catch (const std::exception& error) {
         return Fail(error.what());
@@ -59,6 +81,33 @@ int TQueryProgram::Run(const TQueryRequest& request) {
 int TQueryProgram::ListPorts(TOutputStyle style) {
     FOutput.Values(FormatPorts(FSession.PortEntries(), style));
     return kExitAnswered;
+}
+
+// Needs no cutter: the journal is read as it stands.
+int TQueryProgram::ShowHistory(const TQueryRequest& request, TOutputStyle style) {
+    const session::TJournalContents journal =
+        session::TScaleJournal(session::DefaultJournalPath()).Read();
+    for (const std::string& warning : journal.Warnings) {
+        Tell("warning: " + warning);
+    }
+    FOutput.Values(FormatHistory(journal.Entries, request.Port, style));
+    return kExitAnswered;
+}
+
+int TQueryProgram::RunWrite(const TQueryRequest& request, const session::TPortEntry& port) {
+    TScaleCommands commands(
+        FSession, {FOutput.Values, [this](const std::string& cause) { Tell(cause); }, FOutput.Ask},
+        request, port);
+    switch (request.Command) {
+    case qcRestore:
+        return commands.Restore();
+    case qcTestCut:
+        return commands.TestCut();
+    case qcCalibrate:
+        return commands.Calibrate();
+    default:
+        return commands.SetScale();
+    }
 }
 
 // A whole reply sets every value it prints, so nothing printed is left from an earlier one.

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace cli {
@@ -16,6 +17,8 @@ namespace cli {
 struct TOutput {
     std::function<void(const std::string& lines)> Values;
     std::function<void(const std::string& cause)> Error;
+    // Asks the operator a yes/no question; nothing when there is no terminal to ask on.
+    std::function<std::optional<bool>(const std::string& question)> Ask{};
 };
 
 // One run of tessaro-query on a session, which it sets to the shell's reply rule: chooses
@@ -31,6 +34,8 @@ public:
 
 private:
     int ListPorts(TOutputStyle style);
+    int ShowHistory(const TQueryRequest& request, TOutputStyle style);
+    int RunWrite(const TQueryRequest& request, const session::TPortEntry& port);
     int RunOneQuery(const TQueryRequest& request, const std::string& port, TOutputStyle style);
     int RunMonitor(const std::string& port, TOutputStyle style);
     void Tell(const std::string& cause);

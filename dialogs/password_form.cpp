@@ -80,6 +80,7 @@ void TPasswordForm::hideEvent(QHideEvent* event) {
 // or went unanswered says nothing more (the poll cycle told of the silence).
 void TPasswordForm::ShowOutcome(const session::TScaleSaveOutcome& outcome) {
     BnOk->setEnabled(true);
+    LogJournal(outcome);
     switch (outcome.Result) {
     case session::srSaved:
         Finish(QDialog::Accepted, kSaveCompleteText);
@@ -119,6 +120,15 @@ void TPasswordForm::ShowOutcome(const session::TScaleSaveOutcome& outcome) {
             done(QDialog::Rejected);
         }
         return;
+    }
+}
+
+// A write's records are in the journal, or the log says why and where they are not.
+void TPasswordForm::LogJournal(const session::TScaleSaveOutcome& outcome) {
+    if (!outcome.JournalFailure.empty()) {
+        FFlow.Log("The scale journal could not be written: " + outcome.JournalFailure);
+    } else if (!outcome.JournalPath.empty()) {
+        FFlow.Log("Scale journal: " + outcome.JournalPath);
     }
 }
 

@@ -70,6 +70,7 @@ protected:
 
 private:
     void ShowOutcome(const session::TScaleSaveOutcome& outcome);
+    void LogJournal(const session::TScaleSaveOutcome& outcome);
     // Closes the dialog; the outcome also goes to the log, where it stays once the box is
     // closed.
     void Finish(int result, const std::string& message);

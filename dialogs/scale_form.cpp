@@ -3,8 +3,8 @@
 
 #include "dialogs/dialog_look.h"
 #include "dialogs/scale_form2.h"
-#include "dialogs/size_checks.h"
 #include "dialogs/wizard_flow.h"
+#include "protocol/size_checks.h"
 #include "session/cutter_session.h"
 #include "toolkit/screen_reader_tree.h"
 
@@ -107,8 +107,8 @@ void TScaleForm::FormShow() {
 void TScaleForm::BnOkClick() {
     const session::TCutSize testSize{EdTestDraw_X->text().toStdString(),
                                      EdTestDraw_Y->text().toStdString()};
-    SizeFromText(testSize.X, kTestSizeXField);
-    SizeFromText(testSize.Y, kTestSizeYField);
+    protocol::SizeFromText(testSize.X, kTestSizeXField);
+    protocol::SizeFromText(testSize.Y, kTestSizeYField);
     const session::TSendOutcome testCut = FFlow.Session().SendTestDraw(testSize);
     done(QDialog::Accepted);
     if (const std::optional<std::string> why = WhyNotSent(testCut)) {

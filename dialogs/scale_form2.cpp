@@ -4,8 +4,8 @@
 #include "dialogs/dialog_look.h"
 #include "dialogs/modify_form.h"
 #include "dialogs/modify_form2.h"
-#include "dialogs/size_checks.h"
 #include "dialogs/wizard_flow.h"
+#include "protocol/size_checks.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -80,7 +80,7 @@ void TScaleForm2::BnOkClick() {
 
 double TScaleForm2::MeasuredSize(QLineEdit& edit, const char* fieldName) {
     try {
-        return SizeFromText(edit.text().toStdString(), fieldName);
+        return protocol::SizeFromText(edit.text().toStdString(), fieldName);
     } catch (...) {
         SelectForRetyping(edit);
         throw;
@@ -90,7 +90,7 @@ double TScaleForm2::MeasuredSize(QLineEdit& edit, const char* fieldName) {
 bool TScaleForm2::RefuseImplausible(QLineEdit& edit, const char* fieldName, double measuredUnits,
                                     double testUnits) {
     const std::optional<std::string> refusal =
-        MeasurementRefusal(fieldName, measuredUnits, testUnits);
+        protocol::MeasurementRefusal(fieldName, measuredUnits, testUnits);
     if (refusal) {
         SelectForRetyping(edit);
         FFlow.Prompts().MessageBox(*refusal);

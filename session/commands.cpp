@@ -256,6 +256,9 @@ TScaleValues TCutterSession::NewScale() const {
 }
 
 TScaleValues TCutterSession::ScaleToWrite() const {
+    if (FScaleOverride) {
+        return *FScaleOverride;
+    }
     return {protocol::NewScaleValue(FSettings.ScaleX, FExchange.FMeasuredX, FExchange.FTestDrawX),
             protocol::NewScaleValue(FSettings.ScaleY, FExchange.FMeasuredY, FExchange.FTestDrawY)};
 }

@@ -225,6 +225,8 @@ private:
     // The scale values a write would carry now, from the last reading and the sizes of the
     // last test and corrected cuts; toolkit::EConvertError when they give none.
     TScaleValues ScaleToWrite() const;
+    // Values the next write carries instead, as the save decided them; nothing to forget.
+    void OverrideScaleToWrite(std::optional<TScaleValues> values) { FScaleOverride = values; }
     // One reply at a time: the link carries no marker of which query a reply answers, so a
     // query asked for while another's reply is awaited waits until that one has ended.
     // RequestQuery sets the query's flag, then sends it now or queues it.
@@ -298,6 +300,7 @@ private:
     std::string FOpenFailurePort;
     std::string FOpenFailureReason;
     std::string FSendFailure;
+    std::optional<TScaleValues> FScaleOverride;
     TScaleSave FScaleSave{*this};
 };
 

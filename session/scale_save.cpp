@@ -3,6 +3,7 @@
 
 #include "protocol/reply_decoding.h"
 #include "session/cutter_session.h"
+#include "toolkit/conversions.h"
 
 #include <exception>
 #include <utility>
@@ -23,7 +24,60 @@ TScaleSaveOutcome Refusal(const std::exception& error) {
     return outcome;
 }
 
+constexpr double kUnitsPerMillimetre = 40;
+
+TPlotterSize Millimetres(const TPlotterSize& units) {
+    return {units.X / kUnitsPerMillimetre, units.Y / kUnitsPerMillimetre};
+}
+
+void RequireAboveZero(std::int32_t value) {
+    if (value <= 0) {
+        throw toolkit::EConvertError("The scale value " + std::to_string(value) +
+                                     " is not above zero");
+    }
+}
+
 } // namespace
+
+std::string OutcomeName(TScaleSaveResult result) {
+    switch (result) {
+    case srSaved:
+        return kOutcomeSaved;
+    case srNoFreshReading:
+        return "no fresh reading";
+    case srNoReading:
+        return "no reading";
+    case srPortChanged:
+        return "port changed";
+    case srMeasurementNotCut:
+        return "measurement not cut";
+    case srScaleRefused:
+        return "refused";
+    case srNotConfirmed:
+        return "reading not confirmed";
+    case srReadingsDiffer:
+        return "readings differ";
+    case srWriteNotSent:
+        return "write not sent";
+    case srReadBackMissing:
+        return "read-back missing";
+    case srReadBackDiffers:
+        return "read-back differs";
+    case srWithdrawn:
+        return "withdrawn";
+    }
+    return "refused";
+}
+
+TScaleValues TargetValues(const TScaleTarget& target, const protocol::CutterSettings& reading) {
+    if (target.Values) {
+        RequireAboveZero(target.Values->X);
+        RequireAboveZero(target.Values->Y);
+        return *target.Values;
+    }
+    return {protocol::NewScaleValue(reading.ScaleX, target.Measured.X, target.TestSize.X),
+            protocol::NewScaleValue(reading.ScaleY, target.Measured.Y, target.TestSize.Y)};
+}
 
 TScaleSave::TScaleSave(TCutterSession& session) : FSession(session) {
     // What a reading decides runs after the tick that ended its query: an outcome may be
@@ -39,9 +93,17 @@ void TScaleSave::ReadScale() {
     FSession.SendScaleQuery();
 }
 
+void TScaleSave::Start(bool measurementInEffect) {
+    Begin(std::nullopt, measurementInEffect);
+}
+
+void TScaleSave::StartWith(const TScaleTarget& target) {
+    Begin(target, true);
+}
+
 // A reading that gives no scale to write (0, or a product past the range) ends the save
 // here, before the link is used again.
-void TScaleSave::Start(bool measurementInEffect) {
+void TScaleSave::Begin(std::optional<TScaleTarget> target, bool measurementInEffect) {
     if (FStep != stAwaitingReading || !ReadingFresh()) {
         emit Ended(OutcomeOf(srNoFreshReading));
         return;
@@ -54,13 +116,81 @@ void TScaleSave::Start(bool measurementInEffect) {
         EndWith(srMeasurementNotCut);
         return;
     }
+    FTarget = std::move(target);
     try {
-        FSession.ScaleToWrite();
+        ValuesToWrite();
     } catch (const std::exception& error) {
         End(Refusal(error));
         return;
     }
     Confirm();
+}
+
+// The wizard's values come from the sizes of its last cuts; the shell's from its target.
+TScaleValues TScaleSave::ValuesToWrite() const {
+    if (!FTarget) {
+        return FSession.ScaleToWrite();
+    }
+    return TargetValues(*FTarget, FSession.Settings());
+}
+
+// Returns whether the write may go on: a journal that cannot be written stops only a save
+// that requires it.
+bool TScaleSave::RecordBefore(const TScaleValues& values) {
+    FJournalId.clear();
+    FJournalFailure.clear();
+    if (FJournal.Journal == nullptr) {
+        return true;
+    }
+    const protocol::CutterSettings& reading = FSession.Settings();
+    TJournalBefore record{NewJournalId(),
+                          UtcNow(),
+                          FJournal.Source,
+                          FSession.PortName(),
+                          FJournal.DevicePath,
+                          FJournal.UsbDeviceId,
+                          reading.FirmwareModel,
+                          reading.FirmwareVersion,
+                          {reading.ScaleX, reading.ScaleY},
+                          values,
+                          std::nullopt,
+                          std::nullopt};
+    if (!FTarget || !FTarget->Values) {
+        record.TestSizeMm = Millimetres(FTarget ? FTarget->TestSize : FSession.TestDrawSize());
+        record.MeasuredMm = Millimetres(FTarget ? FTarget->Measured : FSession.MeasuredSize());
+    }
+    if (const auto failure = FJournal.Journal->Append(record)) {
+        FJournalFailure = *failure;
+        if (FJournal.Required) {
+            TScaleSaveOutcome outcome = OutcomeOf(srScaleRefused);
+            outcome.Reason = "the scale journal cannot be written: " + *failure;
+            End(std::move(outcome));
+            return false;
+        }
+        return true;
+    }
+    FJournalId = record.Id;
+    return true;
+}
+
+// The record after names the record before; a save that never wrote has none.
+void TScaleSave::RecordAfter(TScaleSaveOutcome& outcome) {
+    if (FJournal.Journal == nullptr || (FJournalId.empty() && FJournalFailure.empty())) {
+        return;
+    }
+    outcome.JournalPath = FJournal.Journal->Path();
+    outcome.JournalFailure = std::exchange(FJournalFailure, {});
+    if (FJournalId.empty()) {
+        return;
+    }
+    TJournalAfter record{std::exchange(FJournalId, {}), UtcNow(), OutcomeName(outcome.Result),
+                         std::nullopt};
+    if (outcome.Result == srSaved || outcome.Result == srReadBackDiffers) {
+        record.ReadBack = outcome.Reported;
+    }
+    if (const auto failure = FJournal.Journal->Append(record)) {
+        outcome.JournalFailure = *failure;
+    }
 }
 
 void TScaleSave::Withdraw() {
@@ -94,19 +224,34 @@ void TScaleSave::WriteIfConfirmed() {
 }
 
 // A sender that stopped (USB cutter attached on a COM port, USB device not found, no link,
-// a write the link did not take whole) did not reach the cutter, even where the monitor keeps the link open; the reading
-// still counts for another try.
+// a write the link did not take whole) did not reach the cutter, even where the monitor keeps the
+// link open; the reading still counts for another try.
 void TScaleSave::Write() {
-    TSendOutcome sent = soLinkNotReady;
+    TScaleValues values;
     try {
-        sent = FSession.SendWriteScale();
+        values = ValuesToWrite();
     } catch (const std::exception& error) {
         End(Refusal(error));
         return;
     }
+    if (!RecordBefore(values)) {
+        return;
+    }
+    TSendOutcome sent = soLinkNotReady;
+    FSession.OverrideScaleToWrite(values);
+    try {
+        sent = FSession.SendWriteScale();
+    } catch (const std::exception& error) {
+        FSession.OverrideScaleToWrite(std::nullopt);
+        End(Refusal(error));
+        return;
+    }
+    FSession.OverrideScaleToWrite(std::nullopt);
     if (sent != soWritten) {
         FStep = stAwaitingReading;
-        emit Ended(OutcomeOf(srWriteNotSent));
+        TScaleSaveOutcome outcome = OutcomeOf(srWriteNotSent);
+        RecordAfter(outcome);
+        emit Ended(outcome);
         return;
     }
     FStep = stReadingBack;
@@ -153,6 +298,7 @@ void TScaleSave::OnScaleQueryEnded(bool decoded) {
 void TScaleSave::End(TScaleSaveOutcome outcome) {
     FStep = stIdle;
     FFirstReading.clear();
+    RecordAfter(outcome);
     emit Ended(outcome);
 }
 

@@ -7,13 +7,18 @@
 // before it counts as saved. Only a reading decoded after the last Save is written, and
 // only on the link it was read from. However it ends, it ends with one Ended signal, never
 // emitted inside a tick; the same signal says why Start changed nothing (no fresh
-// reading) or why the write did not go out (the reading then still counts).
+// reading) or why the write did not go out (the reading then still counts). A write is
+// recorded in the journal the save is given, just before it and once its outcome is known.
+// The shell starts the same save with values of its own (StartWith).
 
+#include "protocol/cutter_settings.h"
 #include "session/exchange_state.h"
+#include "session/scale_journal.h"
 
 #include <QObject>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace session {
@@ -44,6 +49,35 @@ struct TScaleSaveOutcome {
     // The values written, and those the read-back reported.
     TScaleValues Written;
     TScaleValues Reported;
+    // The journal the write was recorded in, or why it could not be.
+    std::string JournalPath;
+    std::string JournalFailure;
+};
+
+// How an outcome is named in the journal: "saved", "read-back differs", ...
+std::string OutcomeName(TScaleSaveResult result);
+
+// What a save started from the shell writes: the values given, or else the values the
+// wizard's arithmetic gives for the reading and these sizes (plotter units).
+struct TScaleTarget {
+    std::optional<TScaleValues> Values;
+    TPlotterSize TestSize{};
+    TPlotterSize Measured{};
+};
+
+// The values the target gives for this reading: those given (each above zero), or the
+// wizard's arithmetic on the reading and the sizes. Throws toolkit::EConvertError when it
+// gives none.
+TScaleValues TargetValues(const TScaleTarget& target, const protocol::CutterSettings& reading);
+
+// Where a save records its writes, and the device behind the port for the record.
+struct TJournalUse {
+    const TScaleJournal* Journal = nullptr;
+    TJournalSource Source = jsWindow;
+    // The shell writes nothing it cannot record; the window's save goes on and says why.
+    bool Required = false;
+    std::string DevicePath{};
+    std::string UsbDeviceId{};
 };
 
 class TScaleSave : public QObject {
@@ -57,6 +91,9 @@ public:
     // The password was accepted. `measurementInEffect`: the test and measured sizes are
     // still those of the last corrected cut sent.
     void Start(bool measurementInEffect);
+    // The shell's start, once the reading is in hand: the same guards, the target's values.
+    void StartWith(const TScaleTarget& target);
+    void UseJournal(TJournalUse use) { FJournal = std::move(use); }
     // The operator turned away: a save not yet written is not written.
     void Withdraw();
     // Between the password and the outcome: its exchanges are under way.
@@ -69,6 +106,10 @@ private:
     enum TStep : std::uint8_t { stIdle, stAwaitingReading, stConfirming, stReadingBack };
 
     bool ReadingFresh() const;
+    void Begin(std::optional<TScaleTarget> target, bool measurementInEffect);
+    TScaleValues ValuesToWrite() const;
+    bool RecordBefore(const TScaleValues& values);
+    void RecordAfter(TScaleSaveOutcome& outcome);
     void Confirm();
     void WriteIfConfirmed();
     void Write();
@@ -82,6 +123,10 @@ private:
     int FRepliesAtSave = 0;
     std::string FPortAtSave;
     std::string FFirstReading;
+    std::optional<TScaleTarget> FTarget;
+    TJournalUse FJournal;
+    std::string FJournalId; // the record before the write under way
+    std::string FJournalFailure;
 };
 
 } // namespace session

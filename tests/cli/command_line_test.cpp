@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace cli::test {
 namespace {
 
@@ -33,6 +35,35 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
         {{"MoniTor", "--port", "USB0", "--timeout", "2.5"},
          -1,
          TQueryRequest{qcMonitor, "USB0", false, std::chrono::milliseconds(2500)}},
+        // The writes: each option with its command, values in form and in range.
+        {{"scale", "--set", "0,996"}, kExitUsage, {}},
+        {{"scale", "--set", "1012,2147483648"}, kExitUsage, {}},
+        {{"scale", "--set", "1012;996"}, kExitUsage, {}},
+        {{"scale", "--yes"}, kExitUsage, {}},
+        {{"size", "--set", "1012,996"}, kExitUsage, {}},
+        {{"history", "--force"}, kExitUsage, {}},
+        {{"restore", "--entry", "0"}, kExitUsage, {}},
+        {{"test-cut"}, kExitUsage, {}},
+        {{"test-cut", "--size", "50x0"}, kExitUsage, {}},
+        {{"test-cut", "--size", "50,40"}, kExitUsage, {}},
+        {{"calibrate", "--test", "50x40"}, kExitUsage, {}},
+        {{"calibrate", "--size", "50x40", "--measured", "50x40"}, kExitUsage, {}},
+        {{"scale", "--set", "1012,996", "--yes"},
+         -1,
+         TQueryRequest{.Command = qcScale,
+                       .Port = "",
+                       .SetScale = session::TScaleValues{1012, 996},
+                       .Yes = true}},
+        {{"restore", "--entry", "3", "--force", "--no-journal"},
+         -1,
+         TQueryRequest{
+             .Command = qcRestore, .Port = "", .Entry = 3, .Force = true, .NoJournal = true}},
+        {{"calibrate", "--test", "50x40", "--measured", "50.5X40.4"},
+         -1,
+         TQueryRequest{.Command = qcCalibrate,
+                       .Port = "",
+                       .TestSize = {"50", "40"},
+                       .MeasuredSize = {"50.5", "40.4"}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Arguments.join(' ').toStdString());
@@ -43,6 +74,14 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
             EXPECT_EQ(line.Request->Port, row.Request->Port);
             EXPECT_EQ(line.Request->Json, row.Request->Json);
             EXPECT_EQ(line.Request->Timeout, row.Request->Timeout);
+            const auto values = [](const TQueryRequest& request) {
+                const session::TScaleValues set =
+                    request.SetScale.value_or(session::TScaleValues{});
+                return std::tuple(set.X, set.Y, request.Entry, request.Force, request.Yes,
+                                  request.NoJournal, request.TestSize.X, request.TestSize.Y,
+                                  request.MeasuredSize.X, request.MeasuredSize.Y);
+            };
+            EXPECT_EQ(values(*line.Request), values(*row.Request));
             continue;
         }
         EXPECT_EQ(line.ExitCode, row.ExitCode);

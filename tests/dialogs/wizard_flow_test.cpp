@@ -12,12 +12,15 @@
 #include "dialogs/save_data_form.h"
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
+#include "session/scale_journal.h"
+#include "tests/support/main_window_probe.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <optional>
@@ -60,7 +63,13 @@ const TCutterKind kCutterKinds[] = {
 
 class WizardSave : public TDialogsTest, public ::testing::WithParamInterface<TCutterKind> {
 protected:
-    WizardSave() : TDialogsTest({}, GetParam().Faults) {}
+    WizardSave() : TDialogsTest({}, GetParam().Faults) {
+        FMainForm->Session().ScaleSave().UseJournal({&Journal, session::jsWindow});
+    }
+
+    QTemporaryDir StateFolder;
+    const session::TScaleJournal Journal{
+        StateFolder.filePath("tessaro/scale-journal.jsonl").toStdString()};
 };
 
 TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFromTheReading) {
@@ -110,6 +119,11 @@ TEST_P(WizardSave, WorkedExampleCutsTheCorrectedSizeAndWritesTheScaleComputedFro
             ? std::string("Save Complete !!")
             : QString(kReadBackMissingText).arg(QStringLiteral("1022, 992")).toStdString();
     EXPECT_EQ(Prompts.Shown, (std::vector<TPrompt>{{TRecordingPrompts::pkShowMessage, outcome}}));
+    // The log says where the write was recorded, and the record says how it ended.
+    EXPECT_THAT(testsupport::LogLines(*FMainForm),
+                ::testing::Contains("Scale journal: " + Journal.Path()));
+    ASSERT_EQ(Journal.Read().Entries.size(), 1U);
+    EXPECT_EQ(Journal.Read().Entries[0].Outcome(), readBackTicks ? "saved" : "read-back missing");
 }
 
 INSTANTIATE_TEST_SUITE_P(Cutters, WizardSave, ::testing::ValuesIn(kCutterKinds),

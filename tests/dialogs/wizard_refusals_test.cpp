@@ -8,7 +8,7 @@
 #include "dialogs/modify_form2.h"
 #include "dialogs/scale_form.h"
 #include "dialogs/scale_form2.h"
-#include "dialogs/size_checks.h"
+#include "protocol/size_checks.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,7 +23,7 @@ TEST(SizeChecks, MeasurementIsRefusedOnlyBeyondTenPercentOfTheTestSize) {
     for (const auto& [units, refused] :
          {std::pair{1800.0, false}, {2200.0, false}, {1799.6, true}, {2200.4, true}}) {
         SCOPED_TRACE(units);
-        EXPECT_EQ(MeasurementRefusal("Width Y", units, 2000).has_value(), refused);
+        EXPECT_EQ(protocol::MeasurementRefusal("Width Y", units, 2000).has_value(), refused);
     }
 }
 

@@ -9,7 +9,10 @@ byte; the monitor's lines, a change made at the cutter (SIGUSR1, its force key) 
 until SIGINT, SIGTERM or SIGQUIT; a silent cutter, one that stops answering, a port held by
 another program, a COM port while a USB cutter is attached, wrong command lines, output
 that cannot be written or meets a closed pipe, names no port table resolves, control bytes
-from a cutter, bash completion, a cutter behind a device server, and the port list.
+from a cutter, bash completion, a cutter behind a device server, and the port list; the
+scale writes and their journal: test-cut and calibrate as the window sends them, restore,
+a cutter that ignores the write, a write killed between its two records, the question
+on a terminal, a journal that cannot be written.
 With --fault, a cutter of another kind (CR LF endings, late replies): its answers and its
 monitor. No display is needed.
 """
@@ -97,7 +100,8 @@ class Query:
 
     def run(self, *arguments, env=None, stdout=subprocess.PIPE):
         started = time.monotonic()
-        done = subprocess.run([self.program] + list(arguments), stdout=stdout,
+        done = subprocess.run([self.program] + list(arguments), stdin=subprocess.DEVNULL,
+                              stdout=stdout,
                               stderr=subprocess.PIPE, text=True, errors="backslashreplace",
                               env=env or self.session.env, timeout=30)
         print("$ tessaro-query %s -> %d (%.1f s)" % (" ".join(arguments), done.returncode,
@@ -446,10 +450,161 @@ def bash_completes(query):
     script = 'source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tessaro_query; ' \
              'echo "${COMPREPLY[@]}"'
     for typed, wanted in ((["se"], "settings"), (["size", "--j"], "--json"),
-                          (["--port", ""], query.port), (["--port", "=", ""], query.port)):
+                          (["--port", ""], query.port), (["--port", "=", ""], query.port),
+                          (["hi"], "history"), (["restore", "--e"], "--entry"),
+                          (["calibrate", "--m"], "--measured")):
         offered = subprocess.run(["bash", "-c", script, completion, query.program] + typed,
                                  capture_output=True, text=True, env=query.session.env).stdout
         check(wanted in offered.split(), "bash offered %r for %r" % (offered, typed))
+
+
+# The window's bytes for the same numbers: its test cut of 50 x 40 mm, and its write once
+# that cut measured 50.5 x 40.4 mm on a cutter holding 1012,996.
+WINDOW_TEST_CUT = ["VS30;", "SP1;", "PR;", "PU0,0;", "PD0,0,2000,0,0,1600,-2000,0,0,-1600;",
+                   "PU;"]
+WINDOW_WRITE = ["<ESC>.C6;1;1022:", "<ESC>.C6;0;1005:"]
+
+
+def history(query, port=None):
+    """The journal's entries as history --json prints them, and what it warned."""
+    done = query.run("history", "--json", *(["--port", port] if port else []))
+    check(done.returncode == 0, "history: exit %d, %r" % (done.returncode, done.stderr))
+    return [json.loads(line) for line in done.stdout.splitlines()], done.stderr
+
+
+def expect_scale(query, port, values):
+    done = query.run("--port", port, "scale", "--json")
+    shown = json.loads(done.stdout)
+    check((shown["scale_x"], shown["scale_y"]) == values, "%s holds %r, not %r" % (
+        port, shown, values))
+
+
+def writes(received):
+    return [command for command in received if command.startswith("<ESC>.C6")]
+
+
+def calibrate_then_restore_puts_the_flash_back(query):
+    """The window's bytes for the same numbers, then restore writes back the start."""
+    sent = len(query.commands())
+    done = query.run("--port", query.port, "test-cut", "--size", "50x40")
+    # A cut has no answer: the cutter may log it after the program ended.
+    wait_until("the test cut", lambda: len(query.commands()) >= sent + len(WINDOW_TEST_CUT), 10)
+    check(done.returncode == 0 and query.commands()[sent:] == WINDOW_TEST_CUT,
+          "test-cut: exit %d, sent %r" % (done.returncode, query.commands()[sent:]))
+    sent = len(query.commands())
+    done = query.run("--port", query.port, "calibrate", "--test", "50x40", "--measured",
+                     "50.5x40.4", "--yes")
+    check(done.returncode == 0 and done.stdout == "Scale X: 1022\nScale Y: 1005\n" and
+          writes(query.commands()[sent:]) == WINDOW_WRITE,
+          "calibrate: exit %d, %r, sent %r" % (done.returncode, done.stderr + done.stdout,
+                                               query.commands()[sent:]))
+    done = query.run("--port", query.port, "restore", "--yes")
+    check(done.returncode == 0, "restore: exit %d, %r" % (done.returncode, done.stderr))
+    expect_scale(query, query.port, (1012, 996))
+    entries, _ = history(query, query.port)
+    check([(e["before"], e["after"], e["outcome"], e.get("measured_mm")) for e in entries[-2:]] ==
+          [({"x": 1012, "y": 996}, {"x": 1022, "y": 1005}, "saved", {"x": 50.5, "y": 40.4}),
+           ({"x": 1022, "y": 1005}, {"x": 1012, "y": 996}, "saved", None)],
+          "history: %r" % entries[-2:])
+
+
+def restore_after_a_change_elsewhere_is_refused(query):
+    """A write the journal never saw (another machine's) stands until --force."""
+    unjournaled = dict(query.session.env, XDG_STATE_HOME=os.path.join(
+        query.session.runtime_dir, "elsewhere"))
+    done = query.run("--port", query.port, "scale", "--set", "1015,999", "--yes",
+                     env=unjournaled)
+    check(done.returncode == 0, "scale --set elsewhere: exit %d" % done.returncode)
+    received = query.expect_failure(["--port", query.port, "restore", "--yes"],
+                                    "holds 1015,999, not the 1012,996")
+    check(writes(received) == [], "a refused restore sent %r" % received)
+    done = query.run("--port", query.port, "restore", "--yes", "--force")
+    check(done.returncode == 0, "restore --force: exit %d, %r" % (done.returncode, done.stderr))
+    expect_scale(query, query.port, (1022, 1005))
+    query.run("--port", query.port, "scale", "--set", "1012,996", "--yes")
+
+
+def another_cutter(query, *options):
+    """A cutter beside the first on its kind of link; USB3, the last USB number, is taken
+    from whichever earlier cutter holds it."""
+    if not query.cutter.usb:
+        return query.session.start_cutter("--com", "auto", *options)
+    for holder in (cutter for cutter in query.session.cutters if cutter.usb == "USB3"):
+        holder.stop()
+    return query.session.start_cutter("--usb", "3", *options)
+
+
+def a_cutter_that_ignores_the_write_is_journaled(query):
+    stubborn = another_cutter(query, "--fault", "ignore-write")
+    port = stubborn.usb or stubborn.com
+    query.expect_failure(["--port", port, "scale", "--set", "1030,1010", "--yes"],
+                         "read-back differs: wrote 1030,1010, the cutter reports 1012,996", port)
+    entries, _ = history(query, port)
+    check([(e["outcome"], e.get("read_back")) for e in entries] ==
+          [("read-back differs", {"x": 1012, "y": 996})], "history: %r" % entries)
+
+
+def a_write_killed_between_its_records_is_outcome_unknown(query):
+    """The program killed while the cutter is busy with its flash; then a record cut short
+    by a crash is skipped with a warning."""
+    busy = another_cutter(query, "--fault", "flash-busy:8000")
+    port = busy.usb or busy.com
+    journal = os.path.join(query.session.env["XDG_STATE_HOME"], "tessaro", "scale-journal.jsonl")
+    before = len(history(query)[0])
+    writer = subprocess.Popen([query.program, "--port", port, "--timeout", "5", "scale", "--set",
+                               "1020,1000", "--yes"], env=query.session.env,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until("the write", lambda: "flash X scale" in busy.transcript(), 20)
+    writer.kill()
+    writer.wait()
+    with open(journal, "a") as torn:
+        torn.write('{"record":"before","id":"x","port":"COM')
+    entries, warned = history(query)
+    check(len(entries) == before + 1 and entries[-1]["outcome"] == "outcome unknown",
+          "history after the kill: %r" % entries[before:])
+    check("is not a whole record (cut short?): skipped" in warned, "history warned %r" % warned)
+    with open(journal, "a") as ended:
+        ended.write("\n")
+
+
+def a_write_asks_on_a_terminal(query):
+    """The question on a terminal, no by default; without a terminal --yes is needed."""
+    sent = len(query.commands())
+    for answer, code in ((b"\n", 1), (b"y\n", 0)):
+        master, slave = pty.openpty()
+        writer = subprocess.Popen([query.program, "--port", query.port, "scale", "--set",
+                                   "1013,997"], stdin=slave, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, env=query.session.env)
+        os.close(slave)
+        question = writer.stderr.read(len("Write scale 1013,997 to %s (now 1012,996)? [y/N] "
+                                           % query.port))
+        check(question.decode() == "Write scale 1013,997 to %s (now 1012,996)? [y/N] "
+              % query.port, "asked %r" % question)
+        os.write(master, answer)
+        check(writer.wait(timeout=30) == code, "answered %r: exit %d" % (answer, writer.returncode))
+        os.close(master)
+    check(writes(query.commands()[sent:]) == ["<ESC>.C6;1;1013:", "<ESC>.C6;0;997:"],
+          "the answers sent %r" % query.commands()[sent:])
+    received = query.expect_failure(["--port", query.port, "scale", "--set", "1012,996"],
+                                    "--yes writes without asking")
+    check(writes(received) == [], "a write not asked sent %r" % received)
+    query.run("--port", query.port, "scale", "--set", "1012,996", "--yes")
+
+
+def a_journal_that_cannot_be_written_stops_the_write(query):
+    """Unless --no-journal, which writes and warns."""
+    blocked = os.path.join(query.session.runtime_dir, "not-a-folder")
+    open(blocked, "w").close()
+    env = dict(query.session.env, XDG_STATE_HOME=blocked)
+    arguments = ["--port", query.port, "scale", "--set", "1012,996", "--yes"]
+    sent = len(query.commands())
+    done = query.run(*arguments, env=env)
+    check(done.returncode == 1 and "scale journal cannot be written" in done.stderr and
+          writes(query.commands()[sent:]) == [], "%r: exit %d, %r" % (
+              arguments, done.returncode, done.stderr))
+    done = query.run(*arguments, "--no-journal", env=env)
+    check(done.returncode == 0 and "could not be written" in done.stderr,
+          "--no-journal: exit %d, %r" % (done.returncode, done.stderr))
 
 
 def pty_cutter(session, name, replies):
@@ -492,7 +647,11 @@ STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
          a_short_answer_is_no_answer, monitor_json_until_sigquit, lost_output_is_exit_one,
          a_closed_pipe_leaves_the_port_usable, port_names_follow_one_rule,
          cutter_text_is_escaped, bash_completes, two_answering_cutters_are_listed,
-         ports_lists_the_cutters]
+         ports_lists_the_cutters, calibrate_then_restore_puts_the_flash_back,
+         restore_after_a_change_elsewhere_is_refused, a_write_asks_on_a_terminal,
+         a_journal_that_cannot_be_written_stops_the_write,
+         a_cutter_that_ignores_the_write_is_journaled,
+         a_write_killed_between_its_records_is_outcome_unknown]
 
 
 # A cutter of another kind within the reply rules: its answers and its monitor.

@@ -307,6 +307,7 @@ class Session:
         self.device_map = os.path.join(self.runtime_dir, "tessaro", "devices")
         self.env = dict(os.environ)
         self.env["XDG_RUNTIME_DIR"] = self.runtime_dir
+        self.env["XDG_STATE_HOME"] = os.path.join(self.runtime_dir, "state")
         self.env["LC_ALL"] = "C.UTF-8"
         self.env.pop("QT_QPA_PLATFORM", None)
         self.log_path = os.path.join(self.runtime_dir, "tessaro.log")

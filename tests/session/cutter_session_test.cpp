@@ -6,8 +6,11 @@
 
 #include "tests/session/session_test_support.h"
 
+#include <QTemporaryDir>
+
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace session::test {
@@ -82,7 +85,7 @@ TEST_F(TCutterSessionTest, TheFirmwareQueryReportsModelAndVersion) {
 // Test cut and corrected cut of 50 x 40 mm measured 1 % long, then the save: Save's
 // reading, and after the password a second reading, the write and its read-back. Each row
 // disturbs one step and says how the save ends, where the cutter's flash stands and which
-// of the save's commands went over the line.
+// of the save's commands went over the line, and what the journal says of a write.
 enum TDisturbance {
     tdNone,
     tdNoReadingYet,      // the password comes before Save's reading
@@ -103,6 +106,7 @@ struct TSaveRow {
     TScaleSaveResult Result;
     std::int32_t FlashScaleX;
     std::vector<std::string> SaveCommands;
+    const char* Journaled; // the outcome journaled; none when nothing was written
 };
 
 const std::vector<std::string> kReadingOnly = {"<ESC>.R3:"};
@@ -111,25 +115,28 @@ const std::vector<std::string> kWholeSave = {
     "<ESC>.R3:", "<ESC>.R3:", "<ESC>.C6;1;1022:", "<ESC>.C6;0;1005:", "<ESC>.R3:"};
 
 const TSaveRow kSaveRows[] = {
-    {"Saved", tdNone, srSaved, 1022, kWholeSave},
-    {"NoReadingYet", tdNoReadingYet, srNoFreshReading, 1012, kReadingOnly},
-    {"ScaleZero", tdScaleZero, srScaleRefused, 0, kReadingOnly},
-    {"ReadingsDiffer", tdScaleChanged, srReadingsDiffer, 1234, kTwoReadings},
-    {"PortChanged", tdPortChanged, srPortChanged, 1012, kReadingOnly},
-    {"MeasurementNotCut", tdMeasurementNotCut, srMeasurementNotCut, 1012, kReadingOnly},
-    {"SecondReadingLost", tdSecondReadingLost, srNotConfirmed, 1012, kTwoReadings},
-    {"ReadBackLost", tdReadBackLost, srReadBackMissing, 1022, kWholeSave},
-    {"WriteIgnored", tdWriteIgnored, srReadBackDiffers, 1012, kWholeSave},
+    {"Saved", tdNone, srSaved, 1022, kWholeSave, "saved"},
+    {"NoReadingYet", tdNoReadingYet, srNoFreshReading, 1012, kReadingOnly, nullptr},
+    {"ScaleZero", tdScaleZero, srScaleRefused, 0, kReadingOnly, nullptr},
+    {"ReadingsDiffer", tdScaleChanged, srReadingsDiffer, 1234, kTwoReadings, nullptr},
+    {"PortChanged", tdPortChanged, srPortChanged, 1012, kReadingOnly, nullptr},
+    {"MeasurementNotCut", tdMeasurementNotCut, srMeasurementNotCut, 1012, kReadingOnly, nullptr},
+    {"SecondReadingLost", tdSecondReadingLost, srNotConfirmed, 1012, kTwoReadings, nullptr},
+    {"ReadBackLost", tdReadBackLost, srReadBackMissing, 1022, kWholeSave, "read-back missing"},
+    {"WriteIgnored", tdWriteIgnored, srReadBackDiffers, 1012, kWholeSave, "read-back differs"},
     {"UsbCutterPluggedWhileMonitoring",
      tdUsbCutterPluggedWhileMonitoring,
      srWriteNotSent,
      1012,
-     {"<ESC>.R1:", "<ESC>.R3:", "<ESC>.R3:"}},
+     {"<ESC>.R1:", "<ESC>.R3:", "<ESC>.R3:"},
+     "write not sent"},
 };
 
 class TScaleSaveTest : public TCutterSessionTest, public ::testing::WithParamInterface<TSaveRow> {
 protected:
-    TScaleSaveTest() : TCutterSessionTest(LongCutter(GetParam().Disturbance == tdWriteIgnored)) {}
+    TScaleSaveTest() : TCutterSessionTest(LongCutter(GetParam().Disturbance == tdWriteIgnored)) {
+        Session().ScaleSave().UseJournal({&Journal, jsWindow});
+    }
 
     // The reply is lost on the line; the query gives up in its own time.
     void AnswerOrLose(bool lost) {
@@ -140,6 +147,9 @@ protected:
         Line().DiscardAll();
         Tick(126);
     }
+
+    QTemporaryDir StateFolder;
+    const TScaleJournal Journal{StateFolder.filePath("tessaro/scale-journal.jsonl").toStdString()};
 };
 
 TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
@@ -178,6 +188,23 @@ TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
         "VS30;", "SP1;", "PR;", "PU0,0;", "PD0,0,1980,0,0,1584,-1980,0,0,-1584;", "PU;"};
     cuts.insert(cuts.end(), GetParam().SaveCommands.begin(), GetParam().SaveCommands.end());
     EXPECT_EQ(CutterCommands(), cuts);
+
+    const TJournalContents journal = Journal.Read();
+    EXPECT_THAT(journal.Warnings, IsEmpty());
+    if (GetParam().Journaled == nullptr) {
+        EXPECT_THAT(journal.Entries, IsEmpty());
+        EXPECT_EQ(Outcomes[0].JournalPath, "");
+        return;
+    }
+    ASSERT_EQ(journal.Entries.size(), 1U);
+    const TJournalBefore& before = journal.Entries[0].Before;
+    EXPECT_EQ(journal.Entries[0].Outcome(), GetParam().Journaled);
+    EXPECT_EQ(std::tuple(before.Port, before.Reading.X, before.Reading.Y, before.Written.X,
+                         before.Written.Y),
+              std::tuple("COM1", 1012, 996, 1022, 1005));
+    EXPECT_EQ(before.TestSizeMm, (TPlotterSize{50, 40}));
+    EXPECT_EQ(before.MeasuredMm, (TPlotterSize{50.5, 40.4}));
+    EXPECT_EQ(Outcomes[0].JournalPath, Journal.Path());
 }
 
 INSTANTIATE_TEST_SUITE_P(Disturbances, TScaleSaveTest, ::testing::ValuesIn(kSaveRows),

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The checks on the sizes the operator keys into the wizard. The scale the wizard writes
-// into the cutter's flash is computed from them, so an implausible size never goes on.
+// The checks on the sizes the operator keys into the wizard, or gives tessaro-query
+// calibrate. The scale written into the cutter's flash is computed from them,
+// so an implausible size never goes on.
 
 #include <optional>
 #include <string>
 
-namespace dialogs {
+namespace protocol {
 
 // A measurement further than this fraction of the test size from it is taken for a
 // typing error.
@@ -24,4 +25,4 @@ double SizeFromText(const std::string& text, const std::string& fieldName);
 std::optional<std::string> MeasurementRefusal(const std::string& fieldName, double measuredUnits,
                                               double testUnits);
 
-} // namespace dialogs
+} // namespace protocol

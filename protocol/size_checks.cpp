@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "dialogs/size_checks.h"
+#include "protocol/size_checks.h"
 
 #include "protocol/commands.h"
 #include "toolkit/conversions.h"
 
 #include <cmath>
 
-namespace dialogs {
+namespace protocol {
 
 namespace {
 
-constexpr double kMillimetresPerUnit = 1.0 / protocol::kUnitsPerMillimetre;
+constexpr double kMillimetresPerUnit = 1.0 / kUnitsPerMillimetre;
 
 } // namespace
 
@@ -35,4 +35,4 @@ std::optional<std::string> MeasurementRefusal(const std::string& fieldName, doub
            " mm test size. Please measure again.";
 }
 
-} // namespace dialogs
+} // namespace protocol

@@ -1,0 +1,282 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/scale_commands.h"
+
+#include "cli/journal_format.h"
+#include "cli/output_format.h"
+#include "cli/query_run.h"
+#include "cli/terminal_text.h"
+#include "protocol/commands.h"
+#include "protocol/size_checks.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <exception>
+#include <utility>
+
+namespace cli {
+
+namespace {
+
+using session::TScaleSaveOutcome;
+using session::TScaleValues;
+
+std::string ValuesText(const TScaleValues& values) {
+    return std::to_string(values.X) + "," + std::to_string(values.Y);
+}
+
+TScaleValues ReadingOf(const protocol::CutterSettings& settings) {
+    return {settings.ScaleX, settings.ScaleY};
+}
+
+bool SameValues(const TScaleValues& first, const TScaleValues& second) {
+    return first.X == second.X && first.Y == second.Y;
+}
+
+// Why a save that ended otherwise than saved wrote nothing, or what its write left.
+std::string FailureText(const TScaleSaveOutcome& outcome, const std::string& linkCause) {
+    const std::string because = linkCause.empty() ? "" : " (" + linkCause + ")";
+    switch (outcome.Result) {
+    case session::srReadBackDiffers:
+        return "read-back differs: wrote " + ValuesText(outcome.Written) + ", the cutter reports " +
+               ValuesText(outcome.Reported);
+    case session::srReadBackMissing:
+        return "read-back missing: wrote " + ValuesText(outcome.Written) +
+               ", no reading came back" + because;
+    case session::srReadingsDiffer:
+        return "the two readings differ ('" + outcome.FirstReading + "', then '" +
+               outcome.SecondReading + "'): nothing written";
+    case session::srScaleRefused:
+        return outcome.Reason + ": nothing written";
+    default:
+        return session::OutcomeName(outcome.Result) + ": nothing written" + because;
+    }
+}
+
+} // namespace
+
+TScaleCommands::TScaleCommands(session::TCutterSession& session, TOutput output,
+                               const TQueryRequest& request, session::TPortEntry port)
+    : FSession(session), FOutput(std::move(output)), FRequest(request), FPort(std::move(port)),
+      FJournal(session::DefaultJournalPath()) {}
+
+int TScaleCommands::SetScale() {
+    return WriteGuarded([this] { return TDecision(session::TScaleTarget{FRequest.SetScale}); });
+}
+
+// The entry asked for, or the last saved one of this port; written back only where the
+// cutter still holds what that entry wrote.
+int TScaleCommands::Restore() {
+    const session::TJournalContents journal = FJournal.Read();
+    for (const std::string& warning : journal.Warnings) {
+        FOutput.Error("warning: " + warning);
+    }
+    std::size_t chosen = journal.Entries.size();
+    if (FRequest.Entry) {
+        chosen = static_cast<std::size_t>(*FRequest.Entry) - 1;
+    } else {
+        for (std::size_t index = 0; index < journal.Entries.size(); ++index) {
+            const session::TJournalEntry& entry = journal.Entries[index];
+            if (EntryOfPort(entry, FPort.Name) && entry.Outcome() == session::kOutcomeSaved) {
+                chosen = index;
+            }
+        }
+    }
+    if (chosen >= journal.Entries.size()) {
+        return Fail(FRequest.Entry ? "the journal has no entry " + std::to_string(*FRequest.Entry)
+                                   : "the journal holds no saved write on this port");
+    }
+    const session::TJournalEntry entry = journal.Entries[chosen];
+    const std::string name = "entry " + std::to_string(chosen + 1);
+    if (!EntryOfPort(entry, FPort.Name) && !FRequest.Force) {
+        return Fail(name + " was written on " + entry.Before.Port + ": --force writes it here");
+    }
+    return WriteGuarded([this, entry, name]() -> TDecision {
+        const TScaleValues held = ReadingOf(FSession.Settings());
+        if (!SameValues(held, entry.Before.Written) && !FRequest.Force) {
+            return "the cutter holds " + ValuesText(held) + ", not the " +
+                   ValuesText(entry.Before.Written) + " " + name +
+                   " wrote: changed since; --force writes " + ValuesText(entry.Before.Reading) +
+                   " anyway";
+        }
+        return session::TScaleTarget{entry.Before.Reading};
+    });
+}
+
+// The link the cut opened is closed once the command has left. A cut that did not leave
+// is told with what a query then meets on the port (who holds it, that it is gone).
+int TScaleCommands::TestCut() {
+    const session::TSendOutcome sent = FSession.SendTestDraw(FRequest.TestSize);
+    FSession.AbandonQueries();
+    if (sent == session::soWritten) {
+        FOutput.Values("Test cut " + FRequest.TestSize.X + " x " + FRequest.TestSize.Y +
+                       " mm sent\n");
+        return kExitAnswered;
+    }
+    if (sent == session::soRefused) {
+        return Fail(session::kUsbCablePluggedText);
+    }
+    const TQueryOutcome probe = RunQuery(FSession, qcFirmware, FRequest.Timeout);
+    return Fail("the test cut was not sent" + (probe.Answered ? "" : ": " + probe.Failure));
+}
+
+// The sizes are read and checked as the wizard's fields are.
+int TScaleCommands::Calibrate() {
+    session::TScaleTarget target;
+    try {
+        target.TestSize = {protocol::LengthUnitsFromText(FRequest.TestSize.X, "X"),
+                           protocol::LengthUnitsFromText(FRequest.TestSize.Y, "Y")};
+        target.Measured = {protocol::LengthUnitsFromText(FRequest.MeasuredSize.X, "Length X"),
+                           protocol::LengthUnitsFromText(FRequest.MeasuredSize.Y, "Width Y")};
+    } catch (const std::exception& error) {
+        return Fail(error.what());
+    }
+    for (const auto& refusal :
+         {protocol::MeasurementRefusal("Length X", target.Measured.X, target.TestSize.X),
+          protocol::MeasurementRefusal("Width Y", target.Measured.Y, target.TestSize.Y)}) {
+        if (refusal) {
+            return Fail(*refusal);
+        }
+    }
+    return WriteGuarded([target] { return TDecision(target); });
+}
+
+// The firmware is asked for the journal's record only; a cutter that does not tell it
+// is still read and written.
+int TScaleCommands::WriteGuarded(const std::function<TDecision()>& decide) {
+    if (FSession.Settings().FirmwareModel.empty()) {
+        RunQuery(FSession, qcFirmware, FRequest.Timeout);
+    }
+    if (const auto failure = ReadScale()) {
+        return Fail(*failure);
+    }
+    const TDecision decision = decide();
+    if (const auto* refusal = std::get_if<std::string>(&decision)) {
+        return Fail(*refusal);
+    }
+    const auto& target = std::get<session::TScaleTarget>(decision);
+    try {
+        if (!Confirmed(session::TargetValues(target, FSession.Settings()))) {
+            return kExitNoAnswer;
+        }
+    } catch (const std::exception& error) {
+        return Fail(error.what());
+    }
+    const std::optional<TScaleSaveOutcome> outcome = Save(target);
+    return outcome ? Report(*outcome) : Fail("tessaro-query was ended before the save ended");
+}
+
+// The save's own reading: the values the write replaces.
+std::optional<std::string> TScaleCommands::ReadScale() {
+    if (FSession.UsbBlocksComPort()) {
+        return session::kUsbCablePluggedText;
+    }
+    QEventLoop loop;
+    std::optional<std::string> failure = "tessaro-query was ended before the cutter answered";
+    bool ended = false;
+    const auto end = [&](std::optional<std::string> cause) {
+        failure = std::move(cause);
+        ended = true;
+        loop.quit();
+    };
+    const auto fail = [&end](const std::string& cause) { end(cause); };
+    using session::TCutterSession;
+    // Queued as the save's own handling of the reply is, and after it: the save has taken
+    // the reading before the second one is asked for.
+    QObject::connect(
+        &FSession, &TCutterSession::ScaleQueryEnded, &loop,
+        [&end](bool decoded) {
+            if (decoded) {
+                end({});
+            }
+        },
+        Qt::QueuedConnection);
+    QObject::connect(&FSession, &TCutterSession::ReplyNotWhole, &loop,
+                     [&fail](protocol::TCommandCode code, const std::string& reply) {
+                         fail(NotWholeText(code, reply));
+                     });
+    QObject::connect(&FSession, &TCutterSession::PortLost, &loop, fail);
+    QObject::connect(&FSession, &TCutterSession::QueryRefused, &loop, fail);
+    QObject::connect(&FSession, &TCutterSession::HandlerFailed, &loop, fail);
+    const std::chrono::milliseconds timeout = FRequest.Timeout;
+    QTimer::singleShot(timeout, &loop, [&fail, timeout] { fail(NoAnswerWithinText(timeout)); });
+    FSession.ScaleSave().ReadScale();
+    if (!ended) {
+        loop.exec();
+    }
+    FSession.AbandonQueries();
+    return failure;
+}
+
+bool TScaleCommands::Confirmed(const TScaleValues& values) {
+    if (FRequest.Yes) {
+        return true;
+    }
+    const std::string question = "Write scale " + ValuesText(values) + " to " +
+                                 TerminalText(FPort.Name) + " (now " +
+                                 ValuesText(ReadingOf(FSession.Settings())) + ")? [y/N] ";
+    const std::optional<bool> answer = FOutput.Ask ? FOutput.Ask(question) : std::nullopt;
+    if (!answer) {
+        FOutput.Error("no terminal to ask on: --yes writes without asking; nothing written");
+    } else if (!*answer) {
+        FOutput.Error("nothing written");
+    }
+    return answer.value_or(false);
+}
+
+// Silence gives nothing up under the shell's rule: at the time limit the query under way
+// is abandoned, which ends the save as a silence would.
+std::optional<TScaleSaveOutcome> TScaleCommands::Save(const session::TScaleTarget& target) {
+    session::TScaleSave& save = FSession.ScaleSave();
+    save.UseJournal(
+        {&FJournal, session::jsShell, !FRequest.NoJournal, FPort.DevicePath, FPort.UsbDeviceId});
+    QEventLoop loop;
+    std::optional<TScaleSaveOutcome> outcome;
+    QObject::connect(&save, &session::TScaleSave::Ended, &loop,
+                     [&](const TScaleSaveOutcome& ending) {
+                         outcome = ending;
+                         loop.quit();
+                     });
+    const auto noteCause = [this](const std::string& cause) { FLinkCause = cause; };
+    QObject::connect(&FSession, &session::TCutterSession::ReplyNotWhole, &loop,
+                     [this](protocol::TCommandCode code, const std::string& reply) {
+                         FLinkCause = NotWholeText(code, reply);
+                     });
+    QObject::connect(&FSession, &session::TCutterSession::PortLost, &loop, noteCause);
+    QObject::connect(&FSession, &session::TCutterSession::UsbGuardRefused, &loop,
+                     [noteCause] { noteCause(session::kUsbCablePluggedText); });
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, [this, &loop] {
+        FLinkCause = NoAnswerWithinText(FRequest.Timeout);
+        FSession.AbandonQueries();
+        QTimer::singleShot(FRequest.Timeout, &loop, &QEventLoop::quit);
+    });
+    // The second reading, the write and the read-back, which the cutter may answer late.
+    limit.start(FRequest.Timeout * 3);
+    save.StartWith(target);
+    if (!outcome) {
+        loop.exec();
+    }
+    FSession.AbandonQueries();
+    return outcome;
+}
+
+int TScaleCommands::Report(const TScaleSaveOutcome& outcome) {
+    if (!outcome.JournalFailure.empty()) {
+        FOutput.Error("warning: the scale journal could not be written: " + outcome.JournalFailure);
+    }
+    if (outcome.Result != session::srSaved) {
+        return Fail(FailureText(outcome, FLinkCause));
+    }
+    FOutput.Values(
+        FormatReply(qcScale, FSession.Settings(), FPort.Name, FRequest.Json ? osJson : osText));
+    return kExitAnswered;
+}
+
+int TScaleCommands::Fail(const std::string& cause) {
+    FOutput.Error(cause);
+    return kExitNoAnswer;
+}
+
+} // namespace cli
