@@ -84,7 +84,7 @@ TEST_F(LinuxPortSources, NamesTheDeviceOfAPortAndNothingForOtherText) {
     AddTty("ttyUSB1");
     TLinuxPortSources sources = Sources();
     EXPECT_EQ(sources.DevicePathOf("COM34"), (Dev() / "ttyUSB1").string());
-    EXPECT_EQ(sources.DevicePathOf("COM34"), (Dev() / "ttyUSB1").string());
+    EXPECT_EQ(sources.DevicePathOf("\\\\.\\COM34"), "");
     EXPECT_EQ(sources.DevicePathOf("COM35"), "");
     EXPECT_EQ(sources.DevicePathOf((Dev() / "ttyUSB1").string()), "");
     EXPECT_EQ(sources.DeviceGroupOf("../ttyUSB1"), "");
