@@ -197,6 +197,9 @@ private:
 
     // The link the port name names, or none.
     TLink* LinkNamed(const std::string& portName);
+    // The entry PortEntries listed last under `portName` (an empty one when none was): the
+    // journal names the device behind the window's port by it.
+    TPortEntry ListedPort(const std::string& portName) const;
 
     // Ports (port_link.cpp). DetectWinGeneration asks the port sources which generation
     // of system they answer as; that decides where the COM names come from.
@@ -291,6 +294,7 @@ private:
     devlink::TPortSources& FPortSources;
     protocol::CutterSettings FSettings;
     std::string FPortName;
+    std::vector<TPortEntry> FListedPorts;
     int FScaleRepliesDecoded = 0;
     std::string FLastScaleReply;
     bool FTicksParked = false;

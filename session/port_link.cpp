@@ -5,6 +5,8 @@
 #include "session/cutter_session.h"
 #include "toolkit/conversions.h"
 
+#include <algorithm>
+
 namespace session {
 
 namespace {
@@ -42,7 +44,15 @@ std::vector<TPortEntry> TCutterSession::PortEntries() {
         AddEnumeratedPorts(entries);
     }
     AddUsbDevices(entries);
+    FListedPorts = entries;
     return entries;
+}
+
+TPortEntry TCutterSession::ListedPort(const std::string& portName) const {
+    const auto listed =
+        std::find_if(FListedPorts.begin(), FListedPorts.end(),
+                     [&portName](const TPortEntry& entry) { return entry.Name == portName; });
+    return listed == FListedPorts.end() ? TPortEntry{} : *listed;
 }
 
 // Each entry of the device map may fill an empty text: the last one read ends there.

@@ -155,6 +155,12 @@ bool TScaleSave::RecordBefore(const TScaleValues& values) {
                           values,
                           std::nullopt,
                           std::nullopt};
+    // The window's save is given no device: it is the one the port list showed.
+    if (record.DevicePath.empty() && record.UsbDeviceId.empty()) {
+        const TPortEntry listed = FSession.ListedPort(record.Port);
+        record.DevicePath = listed.DevicePath;
+        record.UsbDeviceId = listed.UsbDeviceId;
+    }
     if (!FTarget || !FTarget->Values) {
         record.TestSizeMm = Millimetres(FTarget ? FTarget->TestSize : FSession.TestDrawSize());
         record.MeasuredMm = Millimetres(FTarget ? FTarget->Measured : FSession.MeasuredSize());

@@ -136,6 +136,12 @@ class TScaleSaveTest : public TCutterSessionTest, public ::testing::WithParamInt
 protected:
     TScaleSaveTest() : TCutterSessionTest(LongCutter(GetParam().Disturbance == tdWriteIgnored)) {
         Session().ScaleSave().UseJournal({&Journal, jsWindow});
+        // The window lists the ports before the operator picks one.
+        for (const TPortEntry& entry : Session().PortEntries()) {
+            if (entry.Name == "COM1") {
+                ListedCom1 = entry;
+            }
+        }
     }
 
     // The reply is lost on the line; the query gives up in its own time.
@@ -150,6 +156,7 @@ protected:
 
     QTemporaryDir StateFolder;
     const TScaleJournal Journal{StateFolder.filePath("tessaro/scale-journal.jsonl").toStdString()};
+    TPortEntry ListedCom1;
 };
 
 TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
@@ -202,6 +209,8 @@ TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
     EXPECT_EQ(std::tuple(before.Port, before.Reading.X, before.Reading.Y, before.Written.X,
                          before.Written.Y),
               std::tuple("COM1", 1012, 996, 1022, 1005));
+    EXPECT_NE(ListedCom1.DevicePath, "");
+    EXPECT_EQ(before.DevicePath, ListedCom1.DevicePath);
     EXPECT_EQ(before.TestSizeMm, (TPlotterSize{50, 40}));
     EXPECT_EQ(before.MeasuredMm, (TPlotterSize{50.5, 40.4}));
     EXPECT_EQ(Outcomes[0].JournalPath, Journal.Path());
