@@ -63,23 +63,29 @@ TQueryOutcome RunQuery(session::TCutterSession& session, TQueryCommand command,
         loop.quit();
     };
     const auto fail = [&end](const std::string& text) { end({false, text}); };
-    using session::TCutterSession;
     // The connections end with the loop, their context.
     QObject::connect(&session, query.Reported, &loop, [&end] { end({true, {}}); });
-    QObject::connect(&session, &TCutterSession::ReplyNotWhole, &loop,
-                     [&fail](protocol::TCommandCode code, const std::string& reply) {
-                         fail(NotWholeText(code, reply));
-                     });
-    QObject::connect(&session, &TCutterSession::PortLost, &loop, fail);
-    QObject::connect(&session, &TCutterSession::QueryRefused, &loop, fail);
-    QObject::connect(&session, &TCutterSession::HandlerFailed, &loop, fail);
-    QTimer::singleShot(timeout, &loop, [&fail, timeout] { fail(NoAnswerWithinText(timeout)); });
+    FailOnNoAnswer(session, loop, fail, timeout);
     (session.*query.Send)();
     if (!ended) {
         loop.exec();
     }
     session.AbandonQueries();
     return outcome;
+}
+
+void FailOnNoAnswer(session::TCutterSession& session, QObject& loop,
+                    const std::function<void(const std::string&)>& fail,
+                    std::chrono::milliseconds timeout) {
+    using session::TCutterSession;
+    QObject::connect(&session, &TCutterSession::ReplyNotWhole, &loop,
+                     [fail](protocol::TCommandCode code, const std::string& reply) {
+                         fail(NotWholeText(code, reply));
+                     });
+    QObject::connect(&session, &TCutterSession::PortLost, &loop, fail);
+    QObject::connect(&session, &TCutterSession::QueryRefused, &loop, fail);
+    QObject::connect(&session, &TCutterSession::HandlerFailed, &loop, fail);
+    QTimer::singleShot(timeout, &loop, [fail, timeout] { fail(NoAnswerWithinText(timeout)); });
 }
 
 std::string NoAnswerWithinText(std::chrono::milliseconds timeout) {

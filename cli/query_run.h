@@ -5,7 +5,10 @@
 #include "protocol/commands.h"
 #include "session/cutter_session.h"
 
+#include <QObject>
+
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace cli {
@@ -29,5 +32,11 @@ TQueryOutcome RunQuery(session::TCutterSession& session, TQueryCommand command,
 std::string NoAnswerWithinText(std::chrono::milliseconds timeout);
 // Why a reply is no answer, quoting what came (the caller's output escapes it).
 std::string NotWholeText(protocol::TCommandCode query, const std::string& reply);
+
+// Calls `fail` with the cause once a reply is not whole, the port is lost or refused, a
+// handler failed, or `timeout` passed; the connections end with `loop`, their context.
+void FailOnNoAnswer(session::TCutterSession& session, QObject& loop,
+                    const std::function<void(const std::string&)>& fail,
+                    std::chrono::milliseconds timeout);
 
 } // namespace cli

@@ -191,15 +191,7 @@ std::optional<std::string> TScaleCommands::ReadScale() {
             }
         },
         Qt::QueuedConnection);
-    QObject::connect(&FSession, &TCutterSession::ReplyNotWhole, &loop,
-                     [&fail](protocol::TCommandCode code, const std::string& reply) {
-                         fail(NotWholeText(code, reply));
-                     });
-    QObject::connect(&FSession, &TCutterSession::PortLost, &loop, fail);
-    QObject::connect(&FSession, &TCutterSession::QueryRefused, &loop, fail);
-    QObject::connect(&FSession, &TCutterSession::HandlerFailed, &loop, fail);
-    const std::chrono::milliseconds timeout = FRequest.Timeout;
-    QTimer::singleShot(timeout, &loop, [&fail, timeout] { fail(NoAnswerWithinText(timeout)); });
+    FailOnNoAnswer(FSession, loop, fail, FRequest.Timeout);
     FSession.ScaleSave().ReadScale();
     if (!ended) {
         loop.exec();
