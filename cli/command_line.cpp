@@ -287,10 +287,13 @@ TCommandLine ReadCommandLine(const QStringList& arguments) {
     if (!command) {
         return Refusal(QStringLiteral("unknown command '%1'").arg(positional.front()));
     }
-    const QStringList ports = parser.values(portOption);
-    if (ports.size() > 1) {
-        return Refusal(QStringLiteral("--port given more than once"));
+    // A value given twice is a slip, not a choice: neither is taken silently.
+    for (const char* single : {"port", "set", "entry", "size", "test"}) {
+        if (parser.values(QLatin1String(single)).size() > 1) {
+            return Refusal(QStringLiteral("--%1 given more than once").arg(QLatin1String(single)));
+        }
     }
+    const QStringList ports = parser.values(portOption);
     if (!ports.isEmpty() && ports.front().isEmpty()) {
         return Refusal(QStringLiteral("--port needs a port name or device path"));
     }

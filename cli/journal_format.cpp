@@ -19,8 +19,13 @@ QJsonObject Pair(double x, double y) {
     return {{"x", x}, {"y", y}};
 }
 
-std::string Values(const session::TScaleValues& values) {
-    return std::to_string(values.X) + "," + std::to_string(values.Y);
+// Values the file does not hold as whole numbers are told as such, never as 0.
+std::string Values(const std::optional<session::TScaleValues>& values) {
+    return values ? std::to_string(values->X) + "," + std::to_string(values->Y) : "unreadable";
+}
+
+QJsonValue PairOf(const std::optional<session::TScaleValues>& values) {
+    return values ? QJsonValue(Pair(values->X, values->Y)) : QJsonValue();
 }
 
 // The journal is a file anyone may have edited: what it says is escaped like a cutter's text.
@@ -43,8 +48,8 @@ std::string JsonLine(int number, const session::TJournalEntry& entry) {
                        {"usb_device_id", Q(before.UsbDeviceId)},
                        {"firmware_model", Q(before.FirmwareModel)},
                        {"firmware_version", Q(before.FirmwareVersion)},
-                       {"before", Pair(before.Reading.X, before.Reading.Y)},
-                       {"after", Pair(before.Written.X, before.Written.Y)},
+                       {"before", PairOf(before.Reading)},
+                       {"after", PairOf(before.Written)},
                        {"outcome", Q(entry.Outcome())}};
     if (entry.After && entry.After->ReadBack) {
         object.insert("read_back", Pair(entry.After->ReadBack->X, entry.After->ReadBack->Y));

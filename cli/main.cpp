@@ -14,7 +14,9 @@
 #include "toolkit/termination_signals.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLoggingCategory>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstdio>
@@ -56,14 +58,27 @@ int ClosingOutput(int exitCode) {
 }
 
 // A yes or no from the operator at the terminal; nothing where standard input is none.
+// The answer is awaited in the event loop, so a termination signal ends the question as
+// it ends any other wait: as a no.
 std::optional<bool> AskOnTerminal(const std::string& question) {
     if (::isatty(STDIN_FILENO) == 0) {
         return std::nullopt;
     }
     std::fputs(question.c_str(), stderr);
     std::fflush(stderr);
+    QEventLoop loop;
+    QSocketNotifier typed(STDIN_FILENO, QSocketNotifier::Read);
+    bool answered = false;
+    QObject::connect(&typed, &QSocketNotifier::activated, &loop, [&] {
+        answered = true;
+        loop.quit();
+    });
+    loop.exec();
     std::string answer;
-    std::getline(std::cin, answer);
+    if (!answered || !std::getline(std::cin, answer)) {
+        std::fputs("\n", stderr);
+        return false;
+    }
     return answer == "y" || answer == "Y" || answer == "yes";
 }
 

@@ -5,7 +5,6 @@
 #include "toolkit/conversions.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
@@ -55,8 +54,8 @@ constexpr const char* kDevicePrefix = "\\\\.\\";
 // A USB device that is there but did not answer the list's probe (held, or not
 // permitted) is left out of the list; it is still asked, so that the cause is told.
 bool NamesUsbDevice(const std::string& upperName) {
-    return upperName.size() == 4 && upperName.starts_with("USB") &&
-           std::isdigit(static_cast<unsigned char>(upperName.back()));
+    return upperName.size() == 4 && upperName.starts_with("USB") && upperName.back() >= '0' &&
+           upperName.back() <= '3';
 }
 
 } // namespace

@@ -90,6 +90,9 @@ int TQueryProgram::ShowHistory(const TQueryRequest& request, TOutputStyle style)
     for (const std::string& warning : journal.Warnings) {
         Tell("warning: " + warning);
     }
+    if (journal.Failure) {
+        return Fail(*journal.Failure);
+    }
     FOutput.Values(FormatHistory(journal.Entries, request.Port, style));
     return kExitAnswered;
 }

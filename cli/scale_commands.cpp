@@ -53,6 +53,18 @@ std::string FailureText(const TScaleSaveOutcome& outcome, const std::string& lin
     }
 }
 
+// A cutter as the journal names it: "TC-60 2.10 on /dev/ttyUSB0".
+std::string CutterText(const std::string& model, const std::string& version,
+                       const std::string& devicePath, const std::string& usbDeviceId) {
+    std::string text = model.empty() ? "a cutter that did not name itself" : model + " " + version;
+    if (!devicePath.empty()) {
+        text += " on " + devicePath;
+    } else if (!usbDeviceId.empty()) {
+        text += " with USB ID " + usbDeviceId;
+    }
+    return text;
+}
+
 } // namespace
 
 TScaleCommands::TScaleCommands(session::TCutterSession& session, TOutput output,
@@ -64,12 +76,15 @@ int TScaleCommands::SetScale() {
     return WriteGuarded([this] { return TDecision(session::TScaleTarget{FRequest.SetScale}); });
 }
 
-// The entry asked for, or the last saved one of this port; written back only where the
-// cutter still holds what that entry wrote.
+// The entry asked for, or the last saved one of this port; written back only to the
+// cutter that entry wrote to, and only where it still holds what that entry wrote.
 int TScaleCommands::Restore() {
     const session::TJournalContents journal = FJournal.Read();
     for (const std::string& warning : journal.Warnings) {
         FOutput.Error("warning: " + warning);
+    }
+    if (journal.Failure) {
+        return Fail(*journal.Failure + ": nothing written");
     }
     std::size_t chosen = journal.Entries.size();
     if (FRequest.Entry) {
@@ -86,21 +101,48 @@ int TScaleCommands::Restore() {
         return Fail(FRequest.Entry ? "the journal has no entry " + std::to_string(*FRequest.Entry)
                                    : "the journal holds no saved write on this port");
     }
-    const session::TJournalEntry entry = journal.Entries[chosen];
+    const session::TJournalBefore entry = journal.Entries[chosen].Before;
     const std::string name = "entry " + std::to_string(chosen + 1);
-    if (!EntryOfPort(entry, FPort.Name) && !FRequest.Force) {
-        return Fail(name + " was written on " + entry.Before.Port + ": --force writes it here");
+    if (!entry.Reading || !entry.Written) {
+        return Fail(name + "'s scale values are unreadable: nothing written");
+    }
+    if (!EntryOfPort(journal.Entries[chosen], FPort.Name) && !FRequest.Force) {
+        return Fail(name + " was written on " + entry.Port + ": --force writes it here");
     }
     return WriteGuarded([this, entry, name]() -> TDecision {
+        if (const auto stranger = OtherCutterThan(entry, name); stranger && !FRequest.Force) {
+            return *stranger;
+        }
         const TScaleValues held = ReadingOf(FSession.Settings());
-        if (!SameValues(held, entry.Before.Written) && !FRequest.Force) {
+        if (!SameValues(held, *entry.Written) && !FRequest.Force) {
             return "the cutter holds " + ValuesText(held) + ", not the " +
-                   ValuesText(entry.Before.Written) + " " + name +
-                   " wrote: changed since; --force writes " + ValuesText(entry.Before.Reading) +
+                   ValuesText(*entry.Written) + " " + name +
+                   " wrote: changed since; --force writes " + ValuesText(*entry.Reading) +
                    " anyway";
         }
-        return session::TScaleTarget{entry.Before.Reading};
+        return session::TScaleTarget{*entry.Reading};
     });
+}
+
+// Another cutter may answer under the entry's port name now (a renumbered USB device, an
+// adapter moved): the entry names the cutter it wrote to, and the port names the one there.
+std::optional<std::string> TScaleCommands::OtherCutterThan(const session::TJournalBefore& entry,
+                                                           const std::string& name) const {
+    const protocol::CutterSettings& now = FSession.Settings();
+    const bool sameFirmware =
+        entry.FirmwareModel.empty() ||
+        (now.FirmwareModel == entry.FirmwareModel && now.FirmwareVersion == entry.FirmwareVersion);
+    const bool samePath = entry.DevicePath.empty() || FPort.DevicePath == entry.DevicePath;
+    const bool sameUsb = entry.UsbDeviceId.empty() || FPort.UsbDeviceId == entry.UsbDeviceId;
+    if (sameFirmware && samePath && sameUsb) {
+        return std::nullopt;
+    }
+    return FPort.Name + " is now " +
+           CutterText(now.FirmwareModel, now.FirmwareVersion, FPort.DevicePath, FPort.UsbDeviceId) +
+           "; " + name + " was written to " +
+           CutterText(entry.FirmwareModel, entry.FirmwareVersion, entry.DevicePath,
+                      entry.UsbDeviceId) +
+           ": --force writes it anyway";
 }
 
 // The link the cut opened is closed once the command has left. A cut that did not leave

@@ -35,6 +35,8 @@ private:
     using TDecision = std::variant<session::TScaleTarget, std::string>;
 
     int WriteGuarded(const std::function<TDecision()>& decide);
+    std::optional<std::string> OtherCutterThan(const session::TJournalBefore& entry,
+                                               const std::string& name) const;
     std::optional<std::string> ReadScale();
     bool Confirmed(const session::TScaleValues& values);
     std::optional<session::TScaleSaveOutcome> Save(const session::TScaleTarget& target);

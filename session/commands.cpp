@@ -79,7 +79,16 @@ TSendOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbG
     if (!FSendFailure.empty()) {
         return soNotSent;
     }
-    return LinkOpen() ? soWritten : soLinkNotReady;
+    if (!LinkOpen()) {
+        return soLinkNotReady;
+    }
+    // A USB cutter attached since the guard asked: the open serial link carried nothing,
+    // and a cut or write that never left must not look sent.
+    if (guard == ugRefuseWhenUsbAttached && !FLinkCarried) {
+        emit UsbGuardRefused();
+        return soRefused;
+    }
+    return soWritten;
 }
 
 void TCutterSession::RequestQuery(protocol::TCommandCode code) {
@@ -226,10 +235,12 @@ std::string TCutterSession::BuildCommandText(protocol::TCommandCode code, const 
 // instead of showing it as sent.
 void TCutterSession::WriteCommandText() {
     FLinkGone = false;
+    FLinkCarried = false;
     if (FChosenLink == nullptr) {
         return;
     }
     const TWritten written = FChosenLink->Write(FExchange.FCommandText);
+    FLinkCarried = written.Carried;
     if (!written.Carried) {
         return;
     }

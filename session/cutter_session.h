@@ -301,6 +301,8 @@ private:
     TReplyMode FReplyMode = rmPanel;
     // The last command written found the link gone (hung up, device removed).
     bool FLinkGone = false;
+    // Whether the last command's write reached the link at all.
+    bool FLinkCarried = false;
     std::string FOpenFailurePort;
     std::string FOpenFailureReason;
     std::string FSendFailure;

@@ -7,9 +7,11 @@
 #include <QUuid>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,6 +75,68 @@ std::optional<std::string> MakeFolder(const std::string& folder) {
     return SyncFolder(parent);
 }
 
+constexpr const char* kNotARegularFileText =
+    " is not a regular file: not used as the scale journal";
+
+// Something other than a regular file where the journal belongs (a FIFO would block the
+// open, a device would swallow the records) is refused before it is opened.
+std::optional<std::string> NotARegularFile(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        return path + kNotARegularFileText;
+    }
+    return std::nullopt;
+}
+
+// Whether the file of `size` bytes ends a line; an empty file does. A record cut short
+// leaves no newline, and the next one must not be glued onto it.
+bool EndsInNewline(int descriptor, off_t size) {
+    char last = '\n';
+    return size == 0 || (::pread(descriptor, &last, 1, size - 1) == 1 && last == '\n');
+}
+
+bool WriteWhole(int descriptor, const std::string& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = ::write(descriptor, bytes.data() + written, bytes.size() - written);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            if (count == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+// Takes a record that went out in part back off the end, so no half line stays behind.
+void CutBack(int descriptor, off_t size) {
+    if (::ftruncate(descriptor, size) == 0) {
+        ::fsync(descriptor);
+    }
+}
+
+std::optional<QByteArray> ReadWhole(int descriptor) {
+    QByteArray text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+        if (count == 0) {
+            return text;
+        }
+        if (count < 0 && errno != EINTR) {
+            return std::nullopt;
+        }
+        if (count > 0) {
+            text.append(buffer, count);
+        }
+    }
+}
+
 QJsonObject PairObject(double x, double y) {
     return {{"x", x}, {"y", y}};
 }
@@ -81,12 +145,32 @@ QJsonObject ScaleObject(const TScaleValues& values) {
     return PairObject(values.X, values.Y);
 }
 
-std::optional<TScaleValues> ScaleOf(const QJsonValue& value) {
-    if (!value.isObject()) {
+QJsonValue ScaleValue(const std::optional<TScaleValues>& values) {
+    return values ? QJsonValue(ScaleObject(*values)) : QJsonValue();
+}
+
+// A scale value is a whole number the flash can hold; anything else (1e20, "1000", 1000.5)
+// is no value at all, never 0.
+std::optional<std::int32_t> WholeNumberOf(const QJsonValue& value) {
+    if (!value.isDouble()) {
         return std::nullopt;
     }
+    const double number = value.toDouble();
+    if (number != std::trunc(number) || number < std::numeric_limits<std::int32_t>::min() ||
+        number > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(number);
+}
+
+std::optional<TScaleValues> ScaleOf(const QJsonValue& value) {
     const QJsonObject object = value.toObject();
-    return TScaleValues{object.value("x").toInt(), object.value("y").toInt()};
+    const std::optional<std::int32_t> x = WholeNumberOf(object.value("x"));
+    const std::optional<std::int32_t> y = WholeNumberOf(object.value("y"));
+    if (!x || !y) {
+        return std::nullopt;
+    }
+    return TScaleValues{*x, *y};
 }
 
 std::optional<TPlotterSize> SizeOf(const QJsonValue& value) {
@@ -119,8 +203,8 @@ TJournalBefore BeforeOf(const QJsonObject& object) {
     record.UsbDeviceId = Text(object, "usb_device_id");
     record.FirmwareModel = Text(object, "firmware_model");
     record.FirmwareVersion = Text(object, "firmware_version");
-    record.Reading = ScaleOf(object.value("reading")).value_or(TScaleValues{});
-    record.Written = ScaleOf(object.value("written")).value_or(TScaleValues{});
+    record.Reading = ScaleOf(object.value("reading"));
+    record.Written = ScaleOf(object.value("written"));
     record.TestSizeMm = SizeOf(object.value("test_size_mm"));
     record.MeasuredMm = SizeOf(object.value("measured_mm"));
     return record;
@@ -173,8 +257,8 @@ std::string JournalLine(const TJournalBefore& record) {
                        {"usb_device_id", Q(record.UsbDeviceId)},
                        {"firmware_model", Q(record.FirmwareModel)},
                        {"firmware_version", Q(record.FirmwareVersion)},
-                       {"reading", ScaleObject(record.Reading)},
-                       {"written", ScaleObject(record.Written)}};
+                       {"reading", ScaleValue(record.Reading)},
+                       {"written", ScaleValue(record.Written)}};
     if (record.TestSizeMm && record.MeasuredMm) {
         object.insert("test_size_mm", PairObject(record.TestSizeMm->X, record.TestSizeMm->Y));
         object.insert("measured_mm", PairObject(record.MeasuredMm->X, record.MeasuredMm->Y));
@@ -207,51 +291,54 @@ std::optional<std::string> TScaleJournal::AppendLine(const std::string& line) co
         return failure;
     }
     const bool existed = ::access(FPath.c_str(), F_OK) == 0;
+    if (auto refusal = NotARegularFile(FPath)) {
+        return refusal;
+    }
     const TFileDescriptor file(
-        ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+        ::open(FPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600));
     if (file.Get() < 0) {
         return Failure("cannot open", FPath);
     }
-    std::size_t written = 0;
-    while (written < line.size()) {
-        const ssize_t count = ::write(file.Get(), line.data() + written, line.size() - written);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            return Failure("cannot write", FPath);
-        }
-        written += static_cast<std::size_t>(count);
+    struct stat status {};
+    if (::fstat(file.Get(), &status) != 0) {
+        return Failure("cannot open", FPath);
     }
-    if (::fsync(file.Get()) != 0) {
-        return Failure("cannot flush", FPath);
+    if (!S_ISREG(status.st_mode)) {
+        return FPath + kNotARegularFileText;
+    }
+    const std::string record = EndsInNewline(file.Get(), status.st_size) ? line : "\n" + line;
+    if (!WriteWhole(file.Get(), record) || ::fsync(file.Get()) != 0) {
+        std::string failure = Failure("cannot write", FPath);
+        CutBack(file.Get(), status.st_size);
+        return failure;
     }
     return existed ? std::nullopt : SyncFolder(folder);
 }
 
 TJournalContents TScaleJournal::Read() const {
     TJournalContents contents;
-    const TFileDescriptor file(::open(FPath.c_str(), O_RDONLY | O_CLOEXEC));
+    const TFileDescriptor file(::open(FPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Get() < 0) {
         if (errno != ENOENT) {
-            contents.Warnings.push_back(Failure("cannot read", FPath));
+            contents.Failure = Failure("cannot read", FPath);
         }
         return contents;
     }
-    QByteArray text;
-    char buffer[4096];
-    ssize_t count = 0;
-    while ((count = ::read(file.Get(), buffer, sizeof buffer)) != 0) {
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            contents.Warnings.push_back(Failure("cannot read", FPath));
-            break;
-        }
-        text.append(buffer, count);
+    struct stat status {};
+    if (::fstat(file.Get(), &status) != 0) {
+        contents.Failure = Failure("cannot read", FPath);
+        return contents;
     }
-    const QList<QByteArray> lines = text.split('\n');
+    if (!S_ISREG(status.st_mode)) {
+        contents.Failure = FPath + kNotARegularFileText;
+        return contents;
+    }
+    std::optional<QByteArray> text = ReadWhole(file.Get());
+    if (!text) {
+        contents.Failure = Failure("cannot read", FPath);
+        return contents;
+    }
+    const QList<QByteArray> lines = text->split('\n');
     for (qsizetype index = 0; index < lines.size(); ++index) {
         if (lines[index].trimmed().isEmpty()) {
             continue;

@@ -4,8 +4,9 @@
 // The scale journal: every write of the cutter's scale, from the window or the shell, as
 // two lines of JSON in one file, a record before the write (what the cutter held, what is
 // written, where) and one after it (how it ended), tied by an id. Each record is flushed
-// to disk before the program goes on, so a crash loses at most the record after; a line
-// cut short by a crash is skipped when read.
+// to disk before the program goes on. A line is whole or absent: an append after a line
+// cut short starts on a fresh line, and an append that fails part-way is cut back, so a
+// crash costs at most the record being written. A line cut short is skipped when read.
 
 #include "session/exchange_state.h"
 
@@ -28,8 +29,9 @@ struct TJournalBefore {
     std::string UsbDeviceId;
     std::string FirmwareModel; // empty when not known
     std::string FirmwareVersion;
-    TScaleValues Reading; // confirmed by two identical readings
-    TScaleValues Written;
+    // Confirmed by two identical readings. Nothing where the file holds no whole numbers.
+    std::optional<TScaleValues> Reading;
+    std::optional<TScaleValues> Written;
     // The test cut's size and its measurement in millimetres, when the values came from them.
     std::optional<TPlotterSize> TestSizeMm;
     std::optional<TPlotterSize> MeasuredMm;
@@ -58,6 +60,8 @@ struct TJournalEntry {
 struct TJournalContents {
     std::vector<TJournalEntry> Entries;
     std::vector<std::string> Warnings;
+    // Why a journal that exists could not be read; the entries are then not all there.
+    std::optional<std::string> Failure;
 };
 
 class TScaleJournal {
@@ -66,10 +70,11 @@ public:
 
     const std::string& Path() const { return FPath; }
     // Appends the record as one line and flushes it (and a folder it made) to disk. Returns
-    // why it could not, or nothing.
+    // why it could not, or nothing. Only a regular file is a journal: a FIFO or a device
+    // in its place is refused, never waited on.
     std::optional<std::string> Append(const TJournalBefore& record) const;
     std::optional<std::string> Append(const TJournalAfter& record) const;
-    // A journal not yet written holds no entries.
+    // A journal not yet written holds no entries; one that cannot be read says why.
     TJournalContents Read() const;
 
 private:

@@ -151,7 +151,7 @@ bool TScaleSave::RecordBefore(const TScaleValues& values) {
                           FJournal.UsbDeviceId,
                           reading.FirmwareModel,
                           reading.FirmwareVersion,
-                          {reading.ScaleX, reading.ScaleY},
+                          TScaleValues{reading.ScaleX, reading.ScaleY},
                           values,
                           std::nullopt,
                           std::nullopt};
@@ -166,13 +166,14 @@ bool TScaleSave::RecordBefore(const TScaleValues& values) {
         record.MeasuredMm = Millimetres(FTarget ? FTarget->Measured : FSession.MeasuredSize());
     }
     if (const auto failure = FJournal.Journal->Append(record)) {
-        FJournalFailure = *failure;
         if (FJournal.Required) {
+            // The refusal tells the cause; it is not told again as a journal warning.
             TScaleSaveOutcome outcome = OutcomeOf(srScaleRefused);
             outcome.Reason = "the scale journal cannot be written: " + *failure;
             End(std::move(outcome));
             return false;
         }
+        FJournalFailure = *failure;
         return true;
     }
     FJournalId = record.Id;

@@ -20,7 +20,8 @@ TUsbLink::TUsbLink(devlink::TUsbApi& usb, TLinkReports& reports)
 
 int TUsbLink::DeviceIndex() const {
     const std::string& text = DeviceName();
-    if (text.size() < 4) {
+    // USB0 to USB3 and nothing else: USB12 is not USB1.
+    if (text.size() != 4 || !text.starts_with("USB") || text[3] < '0' || text[3] > '3') {
         throw std::out_of_range("'" + text +
                                 "' names no USB device: the port must be USB0 to USB3");
     }

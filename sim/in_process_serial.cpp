@@ -225,6 +225,9 @@ devlink::TIoStatus TInProcessSerial::FinishWrite(TRecord& record, std::uint32_t&
     if (record.Generation != FWriteGeneration) {
         return record.End(devlink::TIoStatus::ioFailed, 0, TLinkError::leAborted, transferred);
     }
+    if (FAdapterRemoved) {
+        return record.End(devlink::TIoStatus::ioFailed, 0, TLinkError::leNotFound, transferred);
+    }
     if (!FLine.Send(record.WriteBytes)) {
         return record.End(devlink::TIoStatus::ioFailed, 0, TLinkError::leHungUp, transferred);
     }

@@ -37,6 +37,9 @@ public:
     // A write takes at most this many bytes, as one that timed out; the rest never reaches
     // the cutter (none: every byte is taken).
     void SetWriteLimit(std::optional<std::uint32_t> bytes) { FWriteLimit = bytes; }
+    // The adapter is pulled out: every write fails as the driver of a removed device
+    // fails it (ENODEV), not as a hung-up line.
+    void RemoveAdapter() { FAdapterRemoved = true; }
 
     // What the host set up, for tests to check.
     bool IsOpen() const { return FOpenHandle != devlink::kInvalidHandle; }
@@ -100,6 +103,7 @@ private:
     bool FCharacterDevice = true;
     std::uint32_t FWritePolls = 0;
     std::optional<std::uint32_t> FWriteLimit;
+    bool FAdapterRemoved = false;
     devlink::TDcb FDcb;
     devlink::TCommTimeouts FTimeouts;
     std::uint32_t FInQueueSize = 0;

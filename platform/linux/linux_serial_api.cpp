@@ -256,7 +256,7 @@ bool TLinuxSerialApi::PurgeComm(devlink::THandle handle, std::uint32_t flags) {
     if ((flags & devlink::kPurgeRxClear) && !port->DiscardInput()) {
         return FailWithErrno();
     }
-    return (flags & devlink::kPurgeTxClear) == 0 || Succeeded(::tcflush(port->Device(), TCOFLUSH));
+    return (flags & devlink::kPurgeTxClear) == 0 || port->DiscardHeldOutput() || FailWithErrno();
 }
 
 bool TLinuxSerialApi::EscapeCommFunction(devlink::THandle handle, std::uint32_t function) {

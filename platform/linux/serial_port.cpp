@@ -128,7 +128,7 @@ void TSerialPort::Close() {
         ::tcflow(FDevice.Get(), TCOON);
     }
     DrainOutputBriefly();
-    ::tcflush(FDevice.Get(), TCOFLUSH);
+    DiscardHeldOutput();
     ::ioctl(FDevice.Get(), TIOCNXCL);
     FDevice.Reset();
 }
@@ -140,6 +140,14 @@ void TSerialPort::DrainOutputBriefly() const {
            std::chrono::steady_clock::now() < giveUp) {
         std::this_thread::sleep_for(kCloseDrainStep);
     }
+}
+
+bool TSerialPort::DiscardHeldOutput() const {
+    int queued = 0;
+    if (::ioctl(FDevice.Get(), TIOCOUTQ, &queued) != 0 || queued <= 0) {
+        return true;
+    }
+    return ::tcflush(FDevice.Get(), TCOFLUSH) == 0;
 }
 
 ssize_t TSerialPort::ReadInput(char* buffer, std::size_t count) {

@@ -68,6 +68,10 @@ public:
     bool InputWaiting(std::uint32_t& count);
     // Throws away every byte waiting for the caller.
     bool DiscardInput();
+    // Throws away output the driver still holds (TIOCOUTQ above 0), never bytes it has
+    // already handed on: a pseudo-terminal holds none, yet its flush would discard what the
+    // far end has not read yet, a command reported as sent among it.
+    bool DiscardHeldOutput() const;
     // Readable after the read-ahead gained bytes: a read waiting on the device alone would
     // not see them.
     int InputSignal() const { return FInputSignal.Get(); }

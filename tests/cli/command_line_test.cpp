@@ -40,6 +40,7 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
         {{"scale", "--set", "1012,2147483648"}, kExitUsage, {}},
         {{"scale", "--set", "1012;996"}, kExitUsage, {}},
         {{"scale", "--yes"}, kExitUsage, {}},
+        {{"scale", "--set", "1012,996", "--set", "1000,1000", "--yes"}, kExitUsage, {}},
         {{"size", "--set", "1012,996"}, kExitUsage, {}},
         {{"history", "--force"}, kExitUsage, {}},
         {{"restore", "--entry", "0"}, kExitUsage, {}},

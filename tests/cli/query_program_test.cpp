@@ -49,9 +49,9 @@ TEST(QueryPortChoice, APortIsAnEntryOrAUsbDeviceElseTheListIsShown) {
         const char* Typed;
         const char* Chosen; // empty: refused
     } rows[] = {
-        {"com3", "COM3"},        {"\\\\.\\COM3", "COM3"}, {"/dev/ttyS2", "COM3"}, {"usb4", "USB4"},
+        {"com3", "COM3"},        {"\\\\.\\COM3", "COM3"}, {"/dev/ttyS2", "COM3"}, {"usb3", "USB3"},
         {"/dev/X", ""},          {"COM 3", ""},           {"xCOM3", ""},          {"COM", ""},
-        {"COM999999999999", ""}, {"ttyS2", ""},           {"USB10", ""},
+        {"COM999999999999", ""}, {"ttyS2", ""},           {"USB10", ""},          {"usb4", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Typed);

@@ -498,7 +498,8 @@ def calibrate_then_restore_puts_the_flash_back(query):
           writes(query.commands()[sent:]) == WINDOW_WRITE,
           "calibrate: exit %d, %r, sent %r" % (done.returncode, done.stderr + done.stdout,
                                                query.commands()[sent:]))
-    done = query.run("--port", query.port, "restore", "--yes")
+    done = query.run("--port", query.port, "restore", "--entry", str(len(history(query)[0])),
+                     "--yes")
     check(done.returncode == 0, "restore: exit %d, %r" % (done.returncode, done.stderr))
     expect_scale(query, query.port, (1012, 996))
     entries, _ = history(query, query.port)
@@ -563,8 +564,11 @@ def a_write_killed_between_its_records_is_outcome_unknown(query):
     check(len(entries) == before + 1 and entries[-1]["outcome"] == "outcome unknown",
           "history after the kill: %r" % entries[before:])
     check("is not a whole record (cut short?): skipped" in warned, "history warned %r" % warned)
-    with open(journal, "a") as ended:
-        ended.write("\n")
+    done = query.run("--port", query.port, "scale", "--set", "1012,996", "--yes")
+    entries, _ = history(query)
+    check(done.returncode == 0 and len(entries) == before + 2 and
+          (entries[-1]["after"], entries[-1]["outcome"]) == ({"x": 1012, "y": 996}, "saved"),
+          "the write after a torn line: exit %d, history %r" % (done.returncode, entries[before:]))
 
 
 def a_write_asks_on_a_terminal(query):
@@ -585,6 +589,15 @@ def a_write_asks_on_a_terminal(query):
         os.close(master)
     check(writes(query.commands()[sent:]) == ["<ESC>.C6;1;1013:", "<ESC>.C6;0;997:"],
           "the answers sent %r" % query.commands()[sent:])
+    master, slave = pty.openpty()
+    asking = subprocess.Popen([query.program, "--port", query.port, "scale", "--set", "1014,998"],
+                              stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              env=query.session.env)
+    os.close(slave)
+    asking.stderr.read(len("Write scale"))
+    asking.send_signal(signal.SIGTERM)
+    check(asking.wait(timeout=5) == 1, "SIGTERM at the question: exit %d" % asking.returncode)
+    os.close(master)
     received = query.expect_failure(["--port", query.port, "scale", "--set", "1012,996"],
                                     "--yes writes without asking")
     check(writes(received) == [], "a write not asked sent %r" % received)
@@ -605,6 +618,69 @@ def a_journal_that_cannot_be_written_stops_the_write(query):
     done = query.run(*arguments, "--no-journal", env=env)
     check(done.returncode == 0 and "could not be written" in done.stderr,
           "--no-journal: exit %d, %r" % (done.returncode, done.stderr))
+
+
+def every_test_cut_reaches_the_cutter(query):
+    """What test-cut says it sent arrives, run after run: nothing is thrown away at close."""
+    sent = len(query.commands())
+    for run_number in range(50):
+        done = query.run("--port", query.port, "test-cut", "--size", "50x40")
+        check(done.returncode == 0, "test-cut %d: exit %d, %r" % (run_number, done.returncode,
+                                                                  done.stderr))
+    wait_until("50 test cuts", lambda: query.commands()[sent:].count(WINDOW_TEST_CUT[4]) == 50,
+               20)
+
+
+def restore_to_another_cutter_is_refused(query):
+    """Another cutter behind the entry's port name keeps its own scale, unless --force."""
+    done = query.run("--port", query.port, "scale", "--set", "1016,998", "--yes")
+    check(done.returncode == 0, "scale --set: exit %d, %r" % (done.returncode, done.stderr))
+    other = another_cutter(query, "--model", "TC-60", "--scale", "1016,998")
+    other_port = other.usb or other.com
+    sent = len(other.commands_received(other_port))
+    query.expect_failure(["--port", other_port, "restore", "--entry",
+                          str(len(history(query)[0])), "--yes"], "was written on %s" % query.port)
+    received = other.commands_received(other_port)[sent:]
+    check(writes(received) == [], "restore of another port's entry sent %r" % received)
+    link = os.path.join(query.session.device_map, query.port)
+    own = os.readlink(link)
+
+    def point_port_at(device):
+        os.symlink(device, link + ".new")
+        os.replace(link + ".new", link)
+    point_port_at(os.readlink(os.path.join(query.session.device_map, other_port)))
+    try:
+        sent = len(other.commands_received(other_port))
+        done = query.run("--port", query.port, "restore", "--yes")
+        check(done.returncode == 1 and "%s is now TC-60 " % query.port in done.stderr and
+              "was written to TX-24 3.01" in done.stderr, "restore on another cutter: exit %d, %r"
+              % (done.returncode, done.stderr))
+        done = query.run("--port", query.port, "restore", "--yes", "--force")
+        received = other.commands_received(other_port)[sent:]
+        check(done.returncode == 0 and writes(received) == ["<ESC>.C6;1;1012:",
+                                                            "<ESC>.C6;0;996:"],
+              "restore --force: exit %d, %r, sent %r" % (done.returncode, done.stderr, received))
+    finally:
+        point_port_at(own)
+    query.run("--port", query.port, "scale", "--set", "1012,996", "--yes")
+
+
+def a_journal_that_is_no_file_is_refused(query):
+    """history and a write end with the cause, never waiting on a FIFO or showing nothing."""
+    state = os.path.join(query.session.runtime_dir, "odd-state")
+    journal = os.path.join(state, "tessaro", "scale-journal.jsonl")
+    os.makedirs(journal)
+    env = dict(query.session.env, XDG_STATE_HOME=state)
+    done = query.run("history", env=env)
+    check(done.returncode == 1 and done.stdout == "" and journal in done.stderr,
+          "history of a folder: exit %d, %r" % (done.returncode, done.stderr))
+    os.rmdir(journal)
+    os.mkfifo(journal)
+    sent = len(query.commands())
+    done = query.run("--port", query.port, "scale", "--set", "1013,997", "--yes", env=env)
+    check(done.returncode == 1 and "not a regular file" in done.stderr and
+          writes(query.commands()[sent:]) == [], "a FIFO journal: exit %d, %r" % (
+              done.returncode, done.stderr))
 
 
 def pty_cutter(session, name, replies):
@@ -651,7 +727,8 @@ STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
          restore_after_a_change_elsewhere_is_refused, a_write_asks_on_a_terminal,
          a_journal_that_cannot_be_written_stops_the_write,
          a_cutter_that_ignores_the_write_is_journaled,
-         a_write_killed_between_its_records_is_outcome_unknown]
+         a_write_killed_between_its_records_is_outcome_unknown, every_test_cut_reaches_the_cutter,
+         restore_to_another_cutter_is_refused, a_journal_that_is_no_file_is_refused]
 
 
 # A cutter of another kind within the reply rules: its answers and its monitor.

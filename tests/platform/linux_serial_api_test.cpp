@@ -233,6 +233,27 @@ TEST_F(LinuxSerialApi, PurgeWithAbortEndsAWriteUnderWay) {
     EXPECT_EQ(FApi.GetLastError(), TLinkError::leAborted);
 }
 
+// The far end of a pseudo-terminal may read late: what a finished write handed over is
+// no longer the port's to throw away, neither by the purge nor by the close.
+TEST_F(LinuxSerialApi, APurgeAndACloseKeepWhatAFinishedWriteHandedOver) {
+    const std::string command =
+        "\x1b.C6;PU0,0;PD2000,0,2000,2000,0,2000,0,0;PU0,0;" + std::string(9, 'x');
+    for (int round = 0; round < 40; ++round) {
+        const devlink::THandle handle = OpenPort();
+        auto record = FApi.CreateTransferRecord();
+        std::uint32_t written = 0;
+        TIoStatus status = FApi.WriteFile(handle, *record, command.data(),
+                                          static_cast<std::uint32_t>(command.size()), written);
+        if (status == TIoStatus::ioPending) {
+            status = FApi.GetOverlappedResult(handle, *record, true, written);
+        }
+        ASSERT_EQ(status, TIoStatus::ioDone);
+        ASSERT_TRUE(FApi.PurgeComm(handle, devlink::kPurgeTxClear | devlink::kPurgeRxClear));
+        ASSERT_TRUE(FApi.CloseHandle(handle));
+        ASSERT_EQ(FPty.Receive(command.size()), command) << "round " << round;
+    }
+}
+
 TEST_F(LinuxSerialApi, PurgeDiscardsWaitingInput) {
     const devlink::THandle handle = OpenPort();
     FPty.Send("stale");

@@ -331,6 +331,12 @@ TEST(WholeReply, IsTheQuerysFieldsEndedByTheLineAndNothingElse) {
         {protocol::ccScaleQuery, "0,1000,,998\r", rfFieldCount},
         {protocol::ccScaleQuery, "0,1000,99999999999\r", rfNotANumber},
         {protocol::ccScaleQuery, "0,0,TC-60,2.10 0305\r\n", rfFieldCount},
+        {protocol::ccScaleQuery, "0,1000,998\r5", rfAfterReturn},
+        {protocol::ccSettingsQuery, "0,30,80,250,5\n,1,0,2\r", rfStrayDelimiter},
+        // A blank beside a number is no part of it, and no number field holds one.
+        {protocol::ccPollSize, "0,0,24000 ,50000\r", rfNotANumber},
+        {protocol::ccSettingsQuery, "0,30,80, 250,5,1,0,2\r", rfNotANumber},
+        {protocol::ccScaleQuery, "0,1000 ,998\r", rfNotANumber},
     };
     for (const auto& [query, reply, fault] : replies) {
         EXPECT_EQ(protocol::ReplyFault(query, reply), fault) << testing::PrintToString(reply);

@@ -206,8 +206,8 @@ TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
     ASSERT_EQ(journal.Entries.size(), 1U);
     const TJournalBefore& before = journal.Entries[0].Before;
     EXPECT_EQ(journal.Entries[0].Outcome(), GetParam().Journaled);
-    EXPECT_EQ(std::tuple(before.Port, before.Reading.X, before.Reading.Y, before.Written.X,
-                         before.Written.Y),
+    EXPECT_EQ(std::tuple(before.Port, before.Reading->X, before.Reading->Y, before.Written->X,
+                         before.Written->Y),
               std::tuple("COM1", 1012, 996, 1022, 1005));
     EXPECT_NE(ListedCom1.DevicePath, "");
     EXPECT_EQ(before.DevicePath, ListedCom1.DevicePath);

@@ -238,21 +238,25 @@ TEST_P(LinkFault, LinkRemovedWhileOpenEndsLoopDetectWithoutSpinningAndReplugWork
 
 // The shell's rule gives nothing up on silence: a port gone under the monitor is reported
 // lost at its next sending, once, and nothing is left open or under way.
+// A line hung up and an adapter pulled out (its writes fail as on a removed device) alike.
 TEST_P(LinkFault, UnderTheShellsRuleALinkRemovedUnderTheMonitorIsReportedLostOnce) {
-    TFaultBenchOn bench(GetParam());
-    std::vector<std::string> lost;
-    QObject::connect(&bench.Session(), &TCutterSession::PortLost,
-                     [&lost](const std::string& text) { lost.push_back(text); });
-    bench.Session().SetReplyMode(rmShell);
-    bench.Session().StartMonitor();
-    bench.DeliverAll();
-    bench.Tick();
-    ASSERT_EQ(SettingsShown(bench), kSettingsShown);
-    bench.Unplug();
-    bench.Tick(400);
-    EXPECT_EQ(lost, std::vector<std::string>{kPortGoneText});
-    EXPECT_EQ(bench.Reported(), std::vector<std::string>{});
-    ExpectIdleAndClosed(bench);
+    for (const bool adapterGone : {false, true}) {
+        SCOPED_TRACE(adapterGone ? "adapter gone" : "hung up");
+        TFaultBenchOn bench(GetParam());
+        std::vector<std::string> lost;
+        QObject::connect(&bench.Session(), &TCutterSession::PortLost,
+                         [&lost](const std::string& text) { lost.push_back(text); });
+        bench.Session().SetReplyMode(rmShell);
+        bench.Session().StartMonitor();
+        bench.DeliverAll();
+        bench.Tick();
+        ASSERT_EQ(SettingsShown(bench), kSettingsShown);
+        bench.Unplug(adapterGone);
+        bench.Tick(400);
+        EXPECT_EQ(lost, std::vector<std::string>{kPortGoneText});
+        EXPECT_EQ(bench.Reported(), std::vector<std::string>{});
+        ExpectIdleAndClosed(bench);
+    }
 }
 
 TEST_P(LinkFault, LinkRemovedBeforeAQueryEndsItWithTheSilenceBoxAndNothingOpen) {

@@ -233,14 +233,15 @@ TEST(UsbLink, AnyDeviceAttachedLooksAtAllFourAndLeavesTheHandle) {
     EXPECT_EQ(side.Link.Handle(), 77);
 }
 
-TEST(UsbLink, DeviceIndexIsTheFourthCharacter) {
+// USB0 to USB3 and nothing else: USB12 typed into the port field is not USB1.
+TEST(UsbLink, DeviceIndexIsTheDigitOfUsb0ToUsb3) {
     TUsbSide side;
     side.Link.SetDeviceName("USB3");
     EXPECT_EQ(side.Link.DeviceIndex(), 3);
-    side.Link.SetDeviceName("USB7x");
-    EXPECT_EQ(side.Link.DeviceIndex(), 7);
-    side.Link.SetDeviceName("USB");
-    EXPECT_THROW(side.Link.DeviceIndex(), std::out_of_range);
+    for (const char* name : {"USB12", "USB7x", "USB4", "USB", "xUSB1"}) {
+        side.Link.SetDeviceName(name);
+        EXPECT_THROW(side.Link.DeviceIndex(), std::out_of_range) << name;
+    }
 }
 
 } // namespace

@@ -142,6 +142,20 @@ TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
     }
 }
 
+// A USB cutter plugged in after the guard asked, while the port opens: the serial link
+// carries nothing, and the cut is refused as the guard refuses it, never reported sent.
+TEST_F(TUsbGuardTest, ACutterPluggedInWhileThePortOpensMakesTheCutRefusedNotSent) {
+    Build();
+    QObject::connect(&Session(), &TCutterSession::LogLine, [this](const std::string& line) {
+        if (line.ends_with("Check OK")) {
+            SetUsbCutterPlugged(true);
+        }
+    });
+    EXPECT_EQ(Session().SendTestDraw({"50", "50"}), soRefused);
+    EXPECT_EQ(UsbGuardRefusals, 1);
+    EXPECT_EQ(Cutter().CutCount(), 0U);
+}
+
 TEST_F(TUsbGuardTest, AScaleQueryGoesOnAndEndsWithTheSameTextAfterTheSilence) {
     Build(ComPortBesideAUsbCutter());
     Session().SendScaleQuery();

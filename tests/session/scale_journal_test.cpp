@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace session::test {
@@ -42,6 +44,11 @@ protected:
         file.write(text.data(), static_cast<qint64>(text.size()));
     }
 
+    std::string Text() const {
+        QFile file(QString::fromStdString(Journal.Path()));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    }
+
     QTemporaryDir Folder;
     const TScaleJournal Journal{Folder.filePath("state/tessaro/scale-journal.jsonl").toStdString()};
 };
@@ -53,17 +60,21 @@ TEST_F(ScaleJournal, ReadsEachWriteWithItsOutcomeWhateverACrashLeft) {
         const char* Name;
         std::string Text;
         std::vector<std::string> Outcomes;
-        std::size_t Warnings;
+        std::vector<int> WarnedLines;
     } rows[] = {
-        {"Whole", a + JournalLine(After("a")), {"saved"}, 0},
-        {"KilledAfterTheFirstRecord", a, {"outcome unknown"}, 0},
+        {"Whole", a + JournalLine(After("a")), {"saved"}, {}},
+        {"KilledAfterTheFirstRecord", a, {"outcome unknown"}, {}},
         {"Interleaved",
          a + b + JournalLine(After("b", "read-back differs")) + JournalLine(After("a")),
          {"saved", "read-back differs"},
-         0},
-        {"TornLineBetween", a + b.substr(0, 40) + "\n" + JournalLine(After("a")), {"saved"}, 1},
-        {"TornLastLine", a + JournalLine(After("a")).substr(0, 30), {"outcome unknown"}, 1},
-        {"NotARecord", "{\"x\":1}\n[]\n\n" + a, {"outcome unknown"}, 2},
+         {}},
+        {"TornLineBetween", a + b.substr(0, 40) + "\n" + JournalLine(After("a")), {"saved"}, {2}},
+        {"TornLastLine", a + JournalLine(After("a")).substr(0, 30), {"outcome unknown"}, {2}},
+        {"NotARecord", "{\"x\":1}\n[]\n\n" + a, {"outcome unknown"}, {1, 2}},
+        {"RecordWithoutId",
+         "\n{\"record\":\"before\",\"port\":\"COM33\"}\n" + a,
+         {"outcome unknown"},
+         {2}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Name);
@@ -74,8 +85,98 @@ TEST_F(ScaleJournal, ReadsEachWriteWithItsOutcomeWhateverACrashLeft) {
             outcomes.push_back(entry.Outcome());
         }
         EXPECT_THAT(outcomes, ElementsAreArray(row.Outcomes));
-        EXPECT_EQ(contents.Warnings.size(), row.Warnings);
+        ASSERT_EQ(contents.Warnings.size(), row.WarnedLines.size());
+        for (std::size_t index = 0; index < row.WarnedLines.size(); ++index) {
+            EXPECT_THAT(contents.Warnings[index],
+                        HasSubstr(" line " + std::to_string(row.WarnedLines[index]) + " "));
+        }
+        EXPECT_EQ(contents.Failure, std::nullopt);
     }
+}
+
+// 1e20, "1000" and 1000.5 are no scale a flash holds: unreadable, never 0 or a rounding.
+TEST_F(ScaleJournal, ScaleValuesThatAreNotWholeNumbersAreUnreadable) {
+    for (const char* x : {"1e20", "\"1000\"", "1000.5"}) {
+        SCOPED_TRACE(x);
+        Write(std::string("{\"record\":\"before\",\"id\":\"a\",\"reading\":{\"x\":") + x +
+              ",\"y\":996},\"written\":{\"x\":1000,\"y\":996}}\n");
+        const TJournalContents contents = Journal.Read();
+        ASSERT_EQ(contents.Entries.size(), 1U);
+        EXPECT_EQ(contents.Entries[0].Before.Reading, std::nullopt);
+        EXPECT_EQ(contents.Entries[0].Before.Written->X, 1000);
+    }
+}
+
+// The disk takes `allowed` bytes more and refuses the rest, as a full disk does.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(std::size_t allowed) {
+        ::getrlimit(RLIMIT_FSIZE, &FFormer);
+        FFormerHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{allowed, FFormer.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &FFormer);
+        std::signal(SIGXFSZ, FFormerHandler);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit FFormer{};
+    void (*FFormerHandler)(int) = nullptr;
+};
+
+// Wherever a crash cut the last record, the next append starts on a line of its own; an
+// append the disk cuts short leaves the file as it was.
+TEST_F(ScaleJournal, AnAppendKeepsEveryWholeRecordWhereverTheLastWasCut) {
+    const std::string a = JournalLine(Before("a"));
+    const std::string b = JournalLine(Before("b"));
+    for (std::size_t cut = 0; cut < b.size(); ++cut) {
+        SCOPED_TRACE("cut at byte " + std::to_string(cut));
+        const std::string torn = a + b.substr(0, cut);
+        Write(torn);
+        {
+            const TFileSizeLimit full(torn.size() + 20);
+            EXPECT_NE(Journal.Append(Before("c")), std::nullopt);
+        }
+        EXPECT_EQ(Text(), torn);
+        ASSERT_EQ(Journal.Append(Before("c")), std::nullopt);
+        std::vector<std::string> ids;
+        for (const TJournalEntry& entry : Journal.Read().Entries) {
+            ids.push_back(entry.Before.Id);
+        }
+        // Only the newline missing: the record is whole.
+        EXPECT_THAT(ids,
+                    ElementsAreArray(cut == b.size() - 1 ? std::vector<std::string>{"a", "b", "c"}
+                                                         : std::vector<std::string>{"a", "c"}));
+    }
+}
+
+// A FIFO would block the program, a folder holds no records: neither is taken for a
+// journal, and reading one is a failure, not an empty history.
+TEST_F(ScaleJournal, OnlyARegularFileIsAJournal) {
+    ASSERT_TRUE(QDir().mkpath(Folder.filePath("state/tessaro")));
+    ASSERT_EQ(::mkfifo(Journal.Path().c_str(), 0600), 0);
+    EXPECT_THAT(Journal.Append(Before("a")).value_or(""), HasSubstr("not a regular file"));
+    EXPECT_THAT(Journal.Read().Failure.value_or(""), HasSubstr("not a regular file"));
+    ASSERT_EQ(::unlink(Journal.Path().c_str()), 0);
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(Journal.Path())));
+    EXPECT_THAT(Journal.Read().Failure.value_or(""), HasSubstr(Journal.Path()));
+}
+
+// XDG_STATE_HOME counts only as an absolute path; a relative one is ignored.
+TEST(ScaleJournalPath, ARelativeStateHomeIsIgnored) {
+    const QByteArray formerState = qgetenv("XDG_STATE_HOME");
+    const QByteArray formerHome = qgetenv("HOME");
+    qputenv("HOME", "/home/operator");
+    qputenv("XDG_STATE_HOME", "state");
+    EXPECT_EQ(DefaultJournalPath(), "/home/operator/.local/state/tessaro/scale-journal.jsonl");
+    qputenv("XDG_STATE_HOME", "/var/lib/shop");
+    EXPECT_EQ(DefaultJournalPath(), "/var/lib/shop/tessaro/scale-journal.jsonl");
+    qputenv("HOME", formerHome);
+    qputenv("XDG_STATE_HOME", formerState);
 }
 
 TEST_F(ScaleJournal, AppendsPrivateLinesThatKeepAnyPortNameWhole) {

@@ -265,9 +265,11 @@ void TSessionBench::Replug(const sim::TFaults& faults) {
     }
 }
 
-void TSessionBench::Unplug() {
+void TSessionBench::Unplug(bool adapterGone) {
     if (FUsbChosen) {
         FCutterUsb->SetPresent(0, false);
+    } else if (adapterGone) {
+        FCable->Current().RemoveAdapter();
     } else {
         FCable->Current().Line().HangUp();
     }

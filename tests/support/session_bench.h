@@ -120,8 +120,9 @@ public:
 
     // A new cable on the chosen link; the fault of the old one is gone.
     void Replug(const sim::TFaults& faults = {});
-    // Pulls the cable of the chosen link while the session may hold it open.
-    void Unplug();
+    // Pulls the cable of the chosen link while the session may hold it open; with
+    // `adapterGone` a serial adapter goes with it, and writes fail as on a removed device.
+    void Unplug(bool adapterGone = false);
     // The chosen link takes none of the host's bytes (true) or all again: a serial write
     // completes having written nothing, a USB send fails.
     void LoseWrites(bool lost);
