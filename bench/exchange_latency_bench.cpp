@@ -13,6 +13,7 @@
 #include "platform/linux/linux_port_sources.h"
 #include "platform/linux/linux_serial_api.h"
 #include "platform/linux/linux_usb_api.h"
+#include "tests/support/session_test_view.h"
 #include "toolkit/prompts.h"
 #include "toolkit/timer.h"
 

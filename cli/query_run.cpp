@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/query_run.h"
 
+#include "protocol/queries.h"
 #include "protocol/reply_decoding.h"
 
 #include <QEventLoop>
@@ -30,19 +31,6 @@ TQueryOfCommand QueryOf(TQueryCommand command) {
         return {&TCutterSession::SendScaleQuery, &TCutterSession::ScaleReported};
     default: // the settings are read by the monitor's first round; the run stops it again
         return {&TCutterSession::StartMonitor, &TCutterSession::SettingsReported};
-    }
-}
-
-const char* ReplyKindName(protocol::TCommandCode query) {
-    switch (query) {
-    case protocol::ccPollSize:
-        return "size";
-    case protocol::ccSettingsQuery:
-        return "settings";
-    case protocol::ccFirmwareQuery:
-        return "firmware";
-    default:
-        return "scale";
     }
 }
 
@@ -99,8 +87,9 @@ std::string NotWholeText(protocol::TCommandCode query, const std::string& reply)
     if (reply.size() > kQuotedReplyLimit) {
         quoted += "... (" + std::to_string(reply.size()) + " bytes)";
     }
-    return "the answer was not one whole " + std::string(ReplyKindName(query)) + " reply (" +
-           protocol::ReplyFaultText(protocol::ReplyFault(query, reply)) + "): '" + quoted + "'";
+    return "the answer was not one whole " + std::string(protocol::QueryOf(query).ReplyKind) +
+           " reply (" + protocol::ReplyFaultText(protocol::ReplyFault(query, reply)) + "): '" +
+           quoted + "'";
 }
 
 } // namespace cli

@@ -5,10 +5,8 @@
 #include "toolkit/event_guard.h"
 
 #include <QDialog>
-#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 namespace dialogs {
@@ -16,21 +14,6 @@ namespace dialogs {
 namespace {
 
 constexpr QSize kButtonSize{75, 25};
-
-// An edit whose whole text is selected when the focus comes to it other than by a click,
-// so what the operator types replaces the old value instead of being added to it.
-class TAutoSelectEdit : public QLineEdit {
-public:
-    using QLineEdit::QLineEdit;
-
-protected:
-    void focusInEvent(QFocusEvent* event) override {
-        QLineEdit::focusInEvent(event);
-        if (event->reason() != Qt::MouseFocusReason) {
-            selectAll();
-        }
-    }
-};
 
 } // namespace
 
@@ -50,32 +33,12 @@ void SetFixedBoundsText(QLabel& label, const QRect& bounds, const QString& text)
     label.setText(text);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint position) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->move(position);
-    label->adjustSize();
-    return label;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, const QRect& bounds) {
-    auto* edit = new TAutoSelectEdit(text, parent);
-    edit->setObjectName(name);
-    edit->setGeometry(bounds);
-    return edit;
-}
-
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
                         QPoint position) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setGeometry(QRect(position, kButtonSize));
     return button;
-}
-
-void NameByCaption(QLabel& caption, QWidget& field, const QString& name) {
-    caption.setBuddy(&field);
-    field.setAccessibleName(name);
 }
 
 bool IgnoresEscape(QKeyEvent& event) {

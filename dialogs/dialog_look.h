@@ -14,7 +14,6 @@
 class QDialog;
 class QKeyEvent;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -34,13 +33,7 @@ void ApplyDialogFrame(QDialog& dialog, const QString& caption, QSize clientSize)
 // lines broken at the line feeds only.
 void SetFixedBoundsText(QLabel& label, const QRect& bounds, const QString& text);
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint position);
-QLineEdit* MakeEdit(QWidget* parent, const char* name, const QString& text, const QRect& bounds);
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QPoint position);
-
-// A field (or a value) and the caption beside it: screen readers read the field by what it
-// takes, `name`, and learn that the caption labels it.
-void NameByCaption(QLabel& caption, QWidget& field, const QString& name);
 
 // Runs a handler inside the event guard: an error it raises is shown in the standard error
 // box and the handler's remaining steps are skipped.

@@ -3,23 +3,22 @@
 
 #include "dialogs/dialog_look.h"
 
-#include <QLabel>
 #include <QPushButton>
 
 namespace dialogs {
 
 namespace {
 
-constexpr QSize kClientSize{174, 116};
+constexpr TControlRow kControls[] = {
+    {ckLabel, "Label1", "Scale not change !!", {11, 30, 0, 0}},
+    {ckDefaultButton, "BnOk", "OK", {49, 72, 0, 0}},
+};
+constexpr TDialogSheet kSheet{"ModifyForm", "scale unchanged", {174, 116}, kControls};
 
 } // namespace
 
-TModifyForm::TModifyForm(TWizardFlow& flow)
-    : TWizardDialog(flow, "ModifyForm", "scale unchanged", kClientSize) {
-    Label1 = MakeLabel(this, "Label1", "Scale not change !!", {11, 30});
-    BnOk = MakeButton(this, "BnOk", "OK", {49, 72});
-    BnOk->setDefault(true);
-    OnClick(BnOk, FFlow, [this] { BnOkClick(); });
+TModifyForm::TModifyForm(TWizardFlow& flow) : TWizardDialog(flow, kSheet) {
+    OnClick(Control<QPushButton>("BnOk"), FFlow, [this] { BnOkClick(); });
 }
 
 void TModifyForm::BnOkClick() {

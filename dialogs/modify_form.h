@@ -5,9 +5,6 @@
 
 #include "dialogs/wizard_dialog.h"
 
-class QLabel;
-class QPushButton;
-
 namespace dialogs {
 
 class TModifyForm : public TWizardDialog {
@@ -15,10 +12,6 @@ class TModifyForm : public TWizardDialog {
 
 public:
     explicit TModifyForm(TWizardFlow& flow);
-
-    QLabel* Label1 = nullptr;
-    QPushButton* BnOk = nullptr;
-
     void BnOkClick();
 };
 

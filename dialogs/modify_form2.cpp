@@ -6,36 +6,26 @@
 #include "dialogs/scale_form2.h"
 #include "dialogs/wizard_flow.h"
 
-#include <QKeyEvent>
-#include <QLabel>
-#include <QPushButton>
-
 namespace dialogs {
 
 namespace {
-
-constexpr QSize kClientSize{378, 211};
-constexpr QRect kLabel1Bounds{10, 12, 335, 71};
 
 constexpr const char* kInstructionText = "Please measure the length and width again. \n"
                                          "If the length and width are exactly, \n"
                                          "please click Yes. Otherwise, click No.";
 
+constexpr TControlRow kControls[] = {
+    {ckShownText, "Label1", kInstructionText, {10, 12, 335, 71}},
+    {ckDefaultButton, "BnYes", "Yes", {95, 160, 0, 0}},
+    {ckEscapeButton, "BnNo", "No", {208, 160, 0, 0}},
+};
+constexpr TDialogSheet kSheet{"ModifyForm2", "check the corrected cut", {378, 211}, kControls};
+
 } // namespace
 
-TModifyForm2::TModifyForm2(TWizardFlow& flow)
-    : TWizardDialog(flow, "ModifyForm2", "check the corrected cut", kClientSize) {
-    Label1 = new QLabel(this);
-    Label1->setObjectName("Label1");
-    BnYes = MakeButton(this, "BnYes", "Yes", {95, 160});
-    BnNo = MakeButton(this, "BnNo", "No", {208, 160});
-    BnYes->setDefault(true);
+TModifyForm2::TModifyForm2(TWizardFlow& flow) : TWizardDialog(flow, kSheet) {
     OnClick(BnYes, FFlow, [this] { BnYesClick(); });
     OnClick(BnNo, FFlow, [this] { BnNoClick(); });
-}
-
-void TModifyForm2::FormShow() {
-    SetFixedBoundsText(*Label1, kLabel1Bounds, kInstructionText);
 }
 
 void TModifyForm2::BnYesClick() {
@@ -46,14 +36,6 @@ void TModifyForm2::BnYesClick() {
 void TModifyForm2::BnNoClick() {
     done(QDialog::Rejected);
     FFlow.ScaleForm2()->exec();
-}
-
-void TModifyForm2::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Cancel)) {
-        RunGuarded(FFlow, [this] { BnNoClick(); });
-        return;
-    }
-    TWizardDialog::keyPressEvent(event);
 }
 
 } // namespace dialogs

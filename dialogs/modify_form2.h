@@ -2,13 +2,12 @@
 #pragma once
 
 // The wizard's check of the corrected cut: Yes goes on to saving, No (or Esc) back to
-// the measurement.
+// the measurement; the close box alone ends the wizard.
 
 #include "dialogs/wizard_dialog.h"
 
-class QKeyEvent;
-class QLabel;
-class QPushButton;
+#include <QLabel>
+#include <QPushButton>
 
 namespace dialogs {
 
@@ -18,17 +17,12 @@ class TModifyForm2 : public TWizardDialog {
 public:
     explicit TModifyForm2(TWizardFlow& flow);
 
-    QLabel* Label1 = nullptr;
-    QPushButton* BnYes = nullptr;
-    QPushButton* BnNo = nullptr;
+    QLabel* Label1 = Control<QLabel>("Label1");
+    QPushButton* BnYes = Control<QPushButton>("BnYes");
+    QPushButton* BnNo = Control<QPushButton>("BnNo");
 
-    void FormShow() override;
     void BnYesClick();
     void BnNoClick();
-
-protected:
-    // Esc answers No; the close box alone ends the wizard.
-    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace dialogs

@@ -7,16 +7,18 @@
 #include "session/cutter_session.h"
 
 #include <QHideEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QString>
 
 namespace dialogs {
 
 namespace {
 
-constexpr QSize kClientSize{189, 106};
+constexpr TControlRow kControls[] = {
+    {ckLabel, "Label1", "Password:", {12, 24, 0, 0}},
+    {ckEdit, "EdPassword", "", {92, 20, 84, 26}, "Password"},
+    {ckDefaultButton, "BnOk", "OK", {57, 66, 0, 0}},
+};
+constexpr TDialogSheet kSheet{"PasswordForm", "password", {189, 106}, kControls};
 
 std::string Scale(const session::TScaleValues& values) {
     return std::to_string(values.X) + ", " + std::to_string(values.Y);
@@ -34,16 +36,10 @@ std::string TrimmedReading(const std::string& reading) {
 
 } // namespace
 
-TPasswordForm::TPasswordForm(TWizardFlow& flow)
-    : TWizardDialog(flow, "PasswordForm", "password", kClientSize) {
-    Label1 = MakeLabel(this, "Label1", "Password:", {12, 24});
-    EdPassword = MakeEdit(this, "EdPassword", "", {92, 20, 84, 26});
+TPasswordForm::TPasswordForm(TWizardFlow& flow) : TWizardDialog(flow, kSheet) {
     EdPassword->setEchoMode(QLineEdit::Password);
-    NameByCaption(*Label1, *EdPassword, "Password");
     // One "*" per character typed, whatever the style's own mask character.
     EdPassword->setStyleSheet("lineedit-password-character: 42");
-    BnOk = MakeButton(this, "BnOk", "OK", {57, 66});
-    BnOk->setDefault(true);
     OnClick(BnOk, FFlow, [this] { BnOkClick(); });
     connect(&ScaleSave(), &session::TScaleSave::Ended, this,
             [this](const session::TScaleSaveOutcome& outcome) {

@@ -7,12 +7,12 @@
 
 #include "dialogs/wizard_dialog.h"
 
+#include <QLineEdit>
+#include <QPushButton>
+
 #include <string>
 
 class QHideEvent;
-class QLabel;
-class QLineEdit;
-class QPushButton;
 
 namespace session {
 class TScaleSave;
@@ -53,9 +53,8 @@ class TPasswordForm : public TWizardDialog {
 public:
     explicit TPasswordForm(TWizardFlow& flow);
 
-    QLabel* Label1 = nullptr;
-    QLineEdit* EdPassword = nullptr;
-    QPushButton* BnOk = nullptr;
+    QLineEdit* EdPassword = Control<QLineEdit>("EdPassword");
+    QPushButton* BnOk = Control<QPushButton>("BnOk");
 
     void FormShow() override;
     void BnOkClick();

@@ -5,24 +5,20 @@
 #include "dialogs/password_form.h"
 #include "dialogs/wizard_flow.h"
 
-#include <QKeyEvent>
-#include <QLabel>
-#include <QPushButton>
-
 namespace dialogs {
 
 namespace {
 
-constexpr QSize kClientSize{221, 134};
+constexpr TControlRow kControls[] = {
+    {ckLabel, "Label1", "Save data to flash rom ?", {14, 16, 0, 0}},
+    {ckDefaultButton, "BnSave", "Save", {73, 52, 0, 0}},
+    {ckEscapeButton, "BnCancel", "Cancel", {73, 90, 0, 0}},
+};
+constexpr TDialogSheet kSheet{"SaveDataForm", "save to the cutter", {221, 134}, kControls};
 
 } // namespace
 
-TSaveDataForm::TSaveDataForm(TWizardFlow& flow)
-    : TWizardDialog(flow, "SaveDataForm", "save to the cutter", kClientSize) {
-    Label1 = MakeLabel(this, "Label1", "Save data to flash rom ?", {14, 16});
-    BnSave = MakeButton(this, "BnSave", "Save", {73, 52});
-    BnCancel = MakeButton(this, "BnCancel", "Cancel", {73, 90});
-    BnSave->setDefault(true);
+TSaveDataForm::TSaveDataForm(TWizardFlow& flow) : TWizardDialog(flow, kSheet) {
     OnClick(BnSave, FFlow, [this] { BnSaveClick(); });
     OnClick(BnCancel, FFlow, [this] { BnCancelClick(); });
 }
@@ -35,14 +31,6 @@ void TSaveDataForm::BnSaveClick() {
 
 void TSaveDataForm::BnCancelClick() {
     done(QDialog::Rejected);
-}
-
-void TSaveDataForm::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Cancel)) {
-        RunGuarded(FFlow, [this] { BnCancelClick(); });
-        return;
-    }
-    TWizardDialog::keyPressEvent(event);
 }
 
 } // namespace dialogs

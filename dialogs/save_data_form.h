@@ -6,9 +6,7 @@
 
 #include "dialogs/wizard_dialog.h"
 
-class QKeyEvent;
-class QLabel;
-class QPushButton;
+#include <QPushButton>
 
 namespace dialogs {
 
@@ -18,15 +16,11 @@ class TSaveDataForm : public TWizardDialog {
 public:
     explicit TSaveDataForm(TWizardFlow& flow);
 
-    QLabel* Label1 = nullptr;
-    QPushButton* BnSave = nullptr;
-    QPushButton* BnCancel = nullptr;
+    QPushButton* BnSave = Control<QPushButton>("BnSave");
+    QPushButton* BnCancel = Control<QPushButton>("BnCancel");
 
     void BnSaveClick();
     void BnCancelClick();
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace dialogs

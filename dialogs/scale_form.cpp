@@ -6,22 +6,12 @@
 #include "dialogs/wizard_flow.h"
 #include "protocol/size_checks.h"
 #include "session/cutter_session.h"
-#include "toolkit/screen_reader_tree.h"
 
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
-
-#include <initializer_list>
 
 namespace dialogs {
 
 namespace {
-
-constexpr QSize kClientSize{360, 276};
-constexpr QRect kLabel8Bounds{30, 12, 305, 71};
 
 constexpr const char* kTestSizeXField = "Test size X";
 constexpr const char* kTestSizeYField = "Test size Y";
@@ -30,74 +20,35 @@ constexpr const char* kInstructionText = "Please load a media on machine,\n"
                                          "and make the machine at ONLINE status.\n"
                                          "Please select an adjustment method.";
 
-// A method choice: a radio button without caption of its own and the label naming it. The
-// button reads as the label's text; the label is not read again.
-QRadioButton* MakeChoice(QWidget* parent, const char* name, int top) {
-    auto* choice = new QRadioButton(parent);
-    choice->setObjectName(name);
-    choice->setGeometry(14, top, 20, 22);
-    return choice;
-}
-
-QLabel* MakeChoiceLabel(QWidget* parent, const char* name, const char* text, QWidget* buddy,
-                        int top) {
-    QLabel* label = MakeLabel(parent, name, text, {38, top});
-    label->setBuddy(buddy);
-    toolkit::KeepFromScreenReaders(*label);
-    return label;
-}
+// Calibration is the only method offered; the other two stay hidden and are never read.
+// The size fields would otherwise read as their frame's caption.
+constexpr TControlRow kControls[] = {
+    {ckShownText, "Label8", kInstructionText, {30, 12, 305, 71}},
+    {ckRowFrame, "GroupBox1", "", {30, 88, 305, 44}, "Adjustment method"},
+    {ckChoice, "RaCalibration", "", {14, 11, 20, 22}, nullptr, true},
+    {ckChoiceLabel, "Label5", "&Calibration", {38, 11, 0, 0}, nullptr, true},
+    {ckChoice, "RaLoadData", "", {14, 11, 20, 22}, nullptr, true, true},
+    {ckChoiceLabel, "Label6", "&Load data or use percentage", {38, 11, 0, 0}, nullptr, true, true},
+    {ckChoice, "RaMediaType", "", {14, 11, 20, 22}, nullptr, true, true},
+    {ckChoiceLabel, "Label7", "C&hange media type", {38, 11, 0, 0}, nullptr, true, true},
+    {ckFrame, "GroupBox2", "Input test draw size", {30, 142, 305, 76}},
+    {ckLabel, "Label1", "X:", {20, 35, 0, 0}, nullptr, true},
+    {ckEdit, "EdTestDraw_X", "50", {44, 32, 70, 26}, kTestSizeXField, true},
+    {ckLabel, "Label3", "mm", {120, 35, 0, 0}, nullptr, true},
+    {ckLabel, "Label2", "Y:", {164, 35, 0, 0}, nullptr, true},
+    {ckEdit, "EdTestDraw_Y", "50", {188, 32, 70, 26}, kTestSizeYField, true},
+    {ckLabel, "Label4", "mm", {264, 35, 0, 0}, nullptr, true},
+    {ckDefaultButton, "BnOk", "Ok", {95, 236, 0, 0}},
+    {ckButton, "BnCancel", "Cancel", {190, 236, 0, 0}},
+};
+constexpr TDialogSheet kSheet{"ScaleForm", "test cut", {360, 276}, kControls};
 
 } // namespace
 
-TScaleForm::TScaleForm(TWizardFlow& flow)
-    : TWizardDialog(flow, "ScaleForm", "test cut", kClientSize) {
-    Label8 = new QLabel(this);
-    Label8->setObjectName("Label8");
-    BuildMethodFrame();
-    BuildSizeFrame();
-    BnOk = MakeButton(this, "BnOk", "Ok", {95, 236});
-    BnCancel = MakeButton(this, "BnCancel", "Cancel", {190, 236});
-    BnOk->setDefault(true);
+TScaleForm::TScaleForm(TWizardFlow& flow) : TWizardDialog(flow, kSheet) {
+    Control<QRadioButton>("RaCalibration")->setChecked(true);
     OnClick(BnOk, FFlow, [this] { BnOkClick(); });
-    OnClick(BnCancel, FFlow, [this] { BnCancelClick(); });
-}
-
-// Calibration is the only method offered; the other two stay hidden and are never read.
-void TScaleForm::BuildMethodFrame() {
-    GroupBox1 = new toolkit::TRowFrame(this);
-    GroupBox1->setObjectName("GroupBox1");
-    GroupBox1->setAccessibleName("Adjustment method");
-    GroupBox1->setGeometry(30, 88, 305, 44);
-    RaCalibration = MakeChoice(GroupBox1, "RaCalibration", 11);
-    RaCalibration->setChecked(true);
-    Label5 = MakeChoiceLabel(GroupBox1, "Label5", "&Calibration", RaCalibration, 11);
-    RaLoadData = MakeChoice(GroupBox1, "RaLoadData", 11);
-    Label6 = MakeChoiceLabel(GroupBox1, "Label6", "&Load data or use percentage", RaLoadData, 11);
-    RaMediaType = MakeChoice(GroupBox1, "RaMediaType", 11);
-    Label7 = MakeChoiceLabel(GroupBox1, "Label7", "C&hange media type", RaMediaType, 11);
-    for (QWidget* hidden :
-         std::initializer_list<QWidget*>{RaLoadData, Label6, RaMediaType, Label7}) {
-        hidden->hide();
-    }
-}
-
-void TScaleForm::BuildSizeFrame() {
-    GroupBox2 = new QGroupBox("Input test draw size", this);
-    GroupBox2->setObjectName("GroupBox2");
-    GroupBox2->setGeometry(30, 142, 305, 76);
-    Label1 = MakeLabel(GroupBox2, "Label1", "X:", {20, 35});
-    EdTestDraw_X = MakeEdit(GroupBox2, "EdTestDraw_X", "50", {44, 32, 70, 26});
-    Label3 = MakeLabel(GroupBox2, "Label3", "mm", {120, 35});
-    Label2 = MakeLabel(GroupBox2, "Label2", "Y:", {164, 35});
-    EdTestDraw_Y = MakeEdit(GroupBox2, "EdTestDraw_Y", "50", {188, 32, 70, 26});
-    Label4 = MakeLabel(GroupBox2, "Label4", "mm", {264, 35});
-    // Both would otherwise read as their frame's caption.
-    NameByCaption(*Label1, *EdTestDraw_X, kTestSizeXField);
-    NameByCaption(*Label2, *EdTestDraw_Y, kTestSizeYField);
-}
-
-void TScaleForm::FormShow() {
-    SetFixedBoundsText(*Label8, kLabel8Bounds, kInstructionText);
+    OnClick(Control<QPushButton>("BnCancel"), FFlow, [this] { BnCancelClick(); });
 }
 
 // The sizes are checked before the cutter is asked to cut, also when no link is chosen,

@@ -7,14 +7,12 @@
 #include "dialogs/wizard_dialog.h"
 #include "session/cutter_session.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
 #include <optional>
 #include <string>
-
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
 
 namespace dialogs {
 
@@ -27,31 +25,15 @@ class TScaleForm : public TWizardDialog {
 public:
     explicit TScaleForm(TWizardFlow& flow);
 
-    QLabel* Label8 = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QRadioButton* RaCalibration = nullptr;
-    QLabel* Label5 = nullptr;
-    QRadioButton* RaLoadData = nullptr;
-    QLabel* Label6 = nullptr;
-    QRadioButton* RaMediaType = nullptr;
-    QLabel* Label7 = nullptr;
-    QGroupBox* GroupBox2 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLineEdit* EdTestDraw_X = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* EdTestDraw_Y = nullptr;
-    QLabel* Label4 = nullptr;
-    QPushButton* BnOk = nullptr;
-    QPushButton* BnCancel = nullptr;
+    QLabel* Label8 = Control<QLabel>("Label8");
+    QLineEdit* EdTestDraw_X = Control<QLineEdit>("EdTestDraw_X");
+    QLineEdit* EdTestDraw_Y = Control<QLineEdit>("EdTestDraw_Y");
+    QPushButton* BnOk = Control<QPushButton>("BnOk");
 
-    void FormShow() override;
     void BnOkClick();
     void BnCancelClick();
 
 private:
-    void BuildMethodFrame();
-    void BuildSizeFrame();
     std::optional<std::string> WhyNotSent(session::TSendOutcome testCut) const;
 };
 

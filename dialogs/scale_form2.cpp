@@ -7,23 +7,28 @@
 #include "dialogs/wizard_flow.h"
 #include "protocol/size_checks.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-
 namespace dialogs {
 
 namespace {
 
-constexpr QSize kClientSize{360, 211};
-constexpr QRect kLabel5Bounds{30, 12, 305, 71};
+constexpr const char* kLengthField = "Length X";
+constexpr const char* kWidthField = "Width Y";
 
 constexpr const char* kInstructionText = "Cutter is cutting a rectangle on the \n"
                                          "media now. Please measure the length \n"
                                          "and width and key in the values.";
 
-constexpr const char* kLengthField = "Length X";
-constexpr const char* kWidthField = "Width Y";
+constexpr TControlRow kControls[] = {
+    {ckShownText, "Label5", kInstructionText, {30, 12, 305, 71}},
+    {ckLabel, "Label1", "Length X:", {60, 99, 0, 0}},
+    {ckEdit, "Edit1", "50", {148, 95, 80, 26}, kLengthField},
+    {ckLabel, "Label3", "mm", {236, 99, 0, 0}},
+    {ckLabel, "Label2", "Width Y:", {60, 133, 0, 0}},
+    {ckEdit, "Edit2", "50", {148, 129, 80, 26}, kWidthField},
+    {ckLabel, "Label4", "mm", {236, 133, 0, 0}},
+    {ckDefaultButton, "BnOk", "OK", {142, 172, 0, 0}},
+};
+constexpr TDialogSheet kSheet{"ScaleForm2", "measured size", {360, 211}, kControls};
 
 // The refused field takes the focus with its text selected: typing replaces it.
 void SelectForRetyping(QLineEdit& edit) {
@@ -33,25 +38,8 @@ void SelectForRetyping(QLineEdit& edit) {
 
 } // namespace
 
-TScaleForm2::TScaleForm2(TWizardFlow& flow)
-    : TWizardDialog(flow, "ScaleForm2", "measured size", kClientSize) {
-    Label5 = new QLabel(this);
-    Label5->setObjectName("Label5");
-    Label1 = MakeLabel(this, "Label1", "Length X:", {60, 99});
-    Edit1 = MakeEdit(this, "Edit1", "50", {148, 95, 80, 26});
-    Label3 = MakeLabel(this, "Label3", "mm", {236, 99});
-    Label2 = MakeLabel(this, "Label2", "Width Y:", {60, 133});
-    Edit2 = MakeEdit(this, "Edit2", "50", {148, 129, 80, 26});
-    Label4 = MakeLabel(this, "Label4", "mm", {236, 133});
-    NameByCaption(*Label1, *Edit1, kLengthField);
-    NameByCaption(*Label2, *Edit2, kWidthField);
-    BnOk = MakeButton(this, "BnOk", "OK", {142, 172});
-    BnOk->setDefault(true);
+TScaleForm2::TScaleForm2(TWizardFlow& flow) : TWizardDialog(flow, kSheet) {
     OnClick(BnOk, FFlow, [this] { BnOkClick(); });
-}
-
-void TScaleForm2::FormShow() {
-    SetFixedBoundsText(*Label5, kLabel5Bounds, kInstructionText);
 }
 
 // Nothing is sent and the dialog stays open, with the text as typed, until both sizes are

@@ -8,9 +8,9 @@
 #include "dialogs/wizard_dialog.h"
 #include "session/cutter_session.h"
 
-class QLabel;
-class QLineEdit;
-class QPushButton;
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 
 namespace dialogs {
 
@@ -20,16 +20,11 @@ class TScaleForm2 : public TWizardDialog {
 public:
     explicit TScaleForm2(TWizardFlow& flow);
 
-    QLabel* Label5 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLabel* Label4 = nullptr;
-    QPushButton* BnOk = nullptr;
+    QLabel* Label5 = Control<QLabel>("Label5");
+    QLineEdit* Edit1 = Control<QLineEdit>("Edit1");
+    QLineEdit* Edit2 = Control<QLineEdit>("Edit2");
+    QPushButton* BnOk = Control<QPushButton>("BnOk");
 
-    void FormShow() override;
     void BnOkClick();
 
     // Whether the session's test and measured sizes, from which the new scale is computed,

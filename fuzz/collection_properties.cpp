@@ -6,6 +6,7 @@
 
 #include "fuzz/fuzz_properties.h"
 #include "fuzz/property_support.h"
+#include "protocol/queries.h"
 #include "protocol/reply_decoding.h"
 #include "session/cutter_session.h"
 #include "sim/in_process_serial.h"
@@ -79,20 +80,7 @@ std::vector<std::string> ValuesOf(protocol::TCommandCode query, const protocol::
 
 std::vector<std::string> FreshValues(protocol::TCommandCode query, const std::string& reply) {
     protocol::CutterSettings fresh;
-    switch (query) {
-    case protocol::ccPollSize:
-        protocol::DecodeSizeReply(reply, fresh, nullptr);
-        break;
-    case protocol::ccSettingsQuery:
-        protocol::DecodeSettingsReply(reply, fresh, nullptr);
-        break;
-    case protocol::ccFirmwareQuery:
-        protocol::DecodeModelReply(reply, fresh);
-        break;
-    default:
-        protocol::DecodeScaleReply(reply, fresh, nullptr);
-        break;
-    }
+    protocol::QueryOf(query).Decode(reply, fresh, nullptr);
     return ValuesOf(query, fresh);
 }
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/commands.h"
 
+#include "protocol/queries.h"
 #include "toolkit/conversions.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 #include <string_view>
 
 namespace protocol {
@@ -58,18 +58,7 @@ long double ExtendedFromText(const std::string& text) {
 } // namespace
 
 std::string QueryCommandText(TCommandCode code) {
-    switch (code) {
-    case ccPollSize:
-        return "OH;";
-    case ccSettingsQuery:
-        return Escaped(".R1:");
-    case ccFirmwareQuery:
-        return Escaped(".R4:");
-    case ccScaleQuery:
-        return Escaped(".R3:");
-    default:
-        throw std::invalid_argument("Command " + std::to_string(code) + " is not a query");
-    }
+    return std::string(QueryOf(code).Command);
 }
 
 double LengthUnitsFromText(const std::string& millimetreText, const std::string& fieldName) {

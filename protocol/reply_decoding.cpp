@@ -2,6 +2,7 @@
 #include "protocol/reply_decoding.h"
 
 #include "protocol/commands.h"
+#include "protocol/queries.h"
 #include "toolkit/conversions.h"
 
 #include <array>
@@ -224,9 +225,6 @@ std::string_view WithoutLineFeedAfterReturn(std::string_view reply) {
 
 namespace {
 
-// Whether one field, as it came, is a number where the decoder reads one.
-using TNumberRule = bool (*)(std::size_t index, std::string_view field);
-
 bool Converts(std::string_view field, auto convert) {
     try {
         convert(std::string(field));
@@ -246,30 +244,8 @@ bool IsDecimal(std::string_view field) {
            Converts(field, toolkit::StrToFloat);
 }
 
-bool SizeNumber(std::size_t /*index*/, std::string_view field) {
-    return IsInteger(field);
-}
-
-bool SettingsNumber(std::size_t index, std::string_view field) {
-    return index == 1 ? IsInteger(field) : index != 3 || IsDecimal(field);
-}
-
-bool ModelNumber(std::size_t /*index*/, std::string_view /*field*/) {
-    return true;
-}
-
-bool ScaleNumber(std::size_t /*index*/, std::string_view field) {
-    return IsPlainInteger(field);
-}
-
-struct TReplyShape {
-    std::size_t Fields;
-    bool FieldsOnUnused; // more fields may follow, unread
-    TNumberRule Number;
-};
-
 // The line ends at its first CR; a LF right after it belongs to the line.
-TReplyFault FaultOf(std::string_view reply, const TReplyShape& shape) {
+TReplyFault FaultOf(std::string_view reply, const TQuery& query) {
     const std::size_t end = reply.find(kCarriageReturn);
     if (end == std::string_view::npos) {
         return TReplyFault::rfUnended;
@@ -290,11 +266,11 @@ TReplyFault FaultOf(std::string_view reply, const TReplyShape& shape) {
         }
         start = comma + 1;
     }
-    if (fields.size() < shape.Fields || (fields.size() > shape.Fields && !shape.FieldsOnUnused)) {
+    if (fields.size() < query.Fields || (fields.size() > query.Fields && !query.FieldsMayFollow)) {
         return TReplyFault::rfFieldCount;
     }
     for (std::size_t index = 0; index < fields.size(); ++index) {
-        if (!shape.Number(index, fields[index])) {
+        if (!query.FieldInForm(index, fields[index])) {
             return TReplyFault::rfNotANumber;
         }
     }
@@ -303,39 +279,29 @@ TReplyFault FaultOf(std::string_view reply, const TReplyShape& shape) {
 
 } // namespace
 
-TReplyFault SizeReplyFault(std::string_view reply) {
-    return FaultOf(reply, {4, false, SizeNumber});
+bool SizeFieldInForm(std::size_t /*index*/, std::string_view field) {
+    return IsInteger(field);
 }
 
-TReplyFault SettingsReplyFault(std::string_view reply) {
-    return FaultOf(reply, {8, false, SettingsNumber});
+bool SettingsFieldInForm(std::size_t index, std::string_view field) {
+    return index == 1 ? IsInteger(field) : index != 3 || IsDecimal(field);
 }
 
-TReplyFault ModelReplyFault(std::string_view reply) {
-    return FaultOf(reply, {4, true, ModelNumber});
+bool ModelFieldInForm(std::size_t /*index*/, std::string_view /*field*/) {
+    return true;
 }
 
-TReplyFault ScaleReplyFault(std::string_view reply) {
-    return FaultOf(reply, {3, false, ScaleNumber});
+bool ScaleFieldInForm(std::size_t /*index*/, std::string_view field) {
+    return IsPlainInteger(field);
 }
 
 bool IsScaleReading(std::string_view reply) {
-    return ScaleReplyFault(reply) == TReplyFault::rfNone;
+    return ReplyFault(ccScaleQuery, reply) == TReplyFault::rfNone;
 }
 
 TReplyFault ReplyFault(TCommandCode query, std::string_view reply) {
-    switch (query) {
-    case ccPollSize:
-        return SizeReplyFault(reply);
-    case ccSettingsQuery:
-        return SettingsReplyFault(reply);
-    case ccFirmwareQuery:
-        return ModelReplyFault(reply);
-    case ccScaleQuery:
-        return ScaleReplyFault(reply);
-    default:
-        return TReplyFault::rfFieldCount;
-    }
+    const TQuery* const found = FindQuery(query);
+    return found == nullptr ? TReplyFault::rfFieldCount : FaultOf(reply, *found);
 }
 
 bool IsWholeReply(TCommandCode query, std::string_view reply) {

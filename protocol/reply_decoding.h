@@ -4,6 +4,7 @@
 #include "protocol/commands.h"
 #include "protocol/cutter_settings.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -46,23 +47,22 @@ enum class TReplyFault : std::uint8_t {
     rfNotANumber,     // a field the decoder reads as a number is none
 };
 
-// A reply is whole when it is the query's fields separated by commas, then CR (or CR LF)
-// and nothing after it: the size 4 integers; the settings 8 fields, the weight an integer
-// and the offset a decimal number; the firmware at least 4 fields. Anything else (a
-// late answer to another query, a reply split by a pause or led by noise, a stream that
-// never ends its line) is refused.
-TReplyFault SizeReplyFault(std::string_view reply);
-TReplyFault SettingsReplyFault(std::string_view reply);
-TReplyFault ModelReplyFault(std::string_view reply);
-// A scale reading feeds a write into the cutter's flash, so its three fields must be plain
-// integers: no sign, no blank.
-TReplyFault ScaleReplyFault(std::string_view reply);
-bool IsScaleReading(std::string_view reply);
+// Whether one field of a reply, as it came, is in form where the decoder reads a number:
+// the size's fields integers; the settings' weight an integer and its offset a decimal
+// number; the firmware's fields anything. A scale reading feeds a write into the cutter's
+// flash, so its fields must be plain integers: no sign, no blank.
+bool SizeFieldInForm(std::size_t index, std::string_view field);
+bool SettingsFieldInForm(std::size_t index, std::string_view field);
+bool ModelFieldInForm(std::size_t index, std::string_view field);
+bool ScaleFieldInForm(std::size_t index, std::string_view field);
 
-// The rule of the query's reply kind (ccPollSize, ccSettingsQuery, ccFirmwareQuery,
-// ccScaleQuery); any other command has no reply and nothing is whole for it.
+// A reply is whole when it is the query's fields (queries.h) separated by commas, each in
+// form, then CR (or CR LF) and nothing after it. Anything else (a late answer to another
+// query, a reply split by a pause or led by noise, a stream that never ends its line) is
+// refused. A command that is no query has no reply and nothing is whole for it.
 TReplyFault ReplyFault(TCommandCode query, std::string_view reply);
 bool IsWholeReply(TCommandCode query, std::string_view reply);
+bool IsScaleReading(std::string_view reply);
 // What the fault is, in a few words: "no carriage return ended it".
 const char* ReplyFaultText(TReplyFault fault);
 

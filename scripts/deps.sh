@@ -4,7 +4,7 @@
 tessaro_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev googletest
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool imagemagick x11-utils openbox
   fonts-noto-cjk fonts-wqy-microhei fonts-dejavu-core python3-fonttools
   desktop-file-utils appstream dpkg-dev file locales python3

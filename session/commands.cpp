@@ -7,6 +7,7 @@
 #include "session/cutter_session.h"
 
 #include "protocol/commands.h"
+#include "protocol/queries.h"
 
 #include <algorithm>
 
@@ -19,20 +20,6 @@ constexpr const char* kSentPrefix = "發送命令:";
 constexpr const char* kQueryWaitsText =
     "Waiting for the cutter's answer to the previous query before sending the next one";
 constexpr const char* kAlreadyWaitingText = " is already waiting for the cutter's answer";
-
-// What the operator asked for, as the log names it.
-const char* QueryName(protocol::TCommandCode code) {
-    switch (code) {
-    case protocol::ccPollSize:
-        return "Poll Size";
-    case protocol::ccSettingsQuery:
-        return "Loop Detect";
-    case protocol::ccFirmwareQuery:
-        return "The firmware query";
-    default:
-        return "The scale query";
-    }
-}
 
 // Why a command of `count` bytes did not leave: the port took `taken` of them (the USB
 // library says less than 0 for none, without a count).
@@ -98,7 +85,7 @@ void TCutterSession::RequestQuery(protocol::TCommandCode code) {
     MarkQueryRequested(code);
     ResumeTicks();
     if (underWay) {
-        Log(QueryName(code) + std::string(kAlreadyWaitingText));
+        Log(protocol::QueryOf(code).Name + std::string(kAlreadyWaitingText));
         return;
     }
     if (ReplyAwaitedOtherThan(code)) {

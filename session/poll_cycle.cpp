@@ -7,12 +7,12 @@
 
 #include "session/cutter_session.h"
 
+#include "protocol/queries.h"
 #include "protocol/reply_decoding.h"
 #include "toolkit/conversions.h"
 
 #include <algorithm>
 #include <exception>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,23 +42,16 @@ void KeepWithinReplyLimit(std::string& replyText) {
     }
 }
 
-constexpr protocol::TCommandCode kQueries[] = {protocol::ccPollSize, protocol::ccSettingsQuery,
-                                               protocol::ccFirmwareQuery, protocol::ccScaleQuery};
-
 constexpr const char* kIgnoredBytesText = " bytes from the cutter ignored: no answer was awaited";
 constexpr const char* kDiscardedBytesText = " bytes left on the line discarded before a query";
 
 } // namespace
 
-// One query of the poll cycle: the flag that arms it, its data counter and its decoder.
+// One query of the poll cycle: the flag that arms it and its data counter.
 struct TCutterSession::TQueryBlock {
-    using TDecoder = void (*)(std::string_view reply, protocol::CutterSettings& settings,
-                              const protocol::TFieldLog& log);
-
     protocol::TCommandCode Code;
     TFlag TExchangeState::*Flag;
     TTicks TExchangeState::*SettleTicks;
-    TDecoder Decode;
     // Told how the query ended; null when nobody waits for it.
     void (TCutterSession::*Ended)(bool decoded);
     // The signal that reports a reply decoded whole.
@@ -71,7 +64,6 @@ const TCutterSession::TQueryBlock TCutterSession::kPollSizeBlock{
     protocol::ccPollSize,
     &TExchangeState::FPollSizeRequest,
     &TExchangeState::FPollSizeSettleTicks,
-    &protocol::DecodeSizeReply,
     nullptr,
     &TCutterSession::SizeReported,
     false};
@@ -79,7 +71,6 @@ const TCutterSession::TQueryBlock TCutterSession::kSettingsBlock{
     protocol::ccSettingsQuery,
     &TExchangeState::FLoopDetect,
     &TExchangeState::FSettingsSettleTicks,
-    &protocol::DecodeSettingsReply,
     nullptr,
     &TCutterSession::SettingsReported,
     false};
@@ -87,31 +78,23 @@ const TCutterSession::TQueryBlock TCutterSession::kFirmwareBlock{
     protocol::ccFirmwareQuery,
     &TExchangeState::FFirmwareRequest,
     &TExchangeState::FFirmwareSettleTicks,
-    [](std::string_view reply, protocol::CutterSettings& settings, const protocol::TFieldLog&) {
-        protocol::DecodeModelReply(reply, settings);
-    },
     nullptr,
     &TCutterSession::FirmwareReported,
     false};
 const TCutterSession::TQueryBlock TCutterSession::kScaleBlock{protocol::ccScaleQuery,
                                                               &TExchangeState::FScaleReadRequest,
                                                               &TExchangeState::FScaleSettleTicks,
-                                                              &protocol::DecodeScaleReply,
                                                               &TCutterSession::ScaleQueryFinished,
                                                               &TCutterSession::ScaleReported,
                                                               true};
 
 const TCutterSession::TQueryBlock& TCutterSession::BlockOf(protocol::TCommandCode code) {
-    switch (code) {
-    case protocol::ccPollSize:
-        return kPollSizeBlock;
-    case protocol::ccSettingsQuery:
-        return kSettingsBlock;
-    case protocol::ccFirmwareQuery:
-        return kFirmwareBlock;
-    default:
-        return kScaleBlock;
+    for (const TQueryBlock* block : {&kPollSizeBlock, &kSettingsBlock, &kFirmwareBlock}) {
+        if (block->Code == code) {
+            return *block;
+        }
     }
+    return kScaleBlock;
 }
 
 // Under the shell's rule a serial reply may end as soon as its CR has come.
@@ -222,14 +205,14 @@ void TCutterSession::ArmQuery(protocol::TCommandCode code) {
 }
 
 bool TCutterSession::ReplyAwaited() const {
-    return std::any_of(std::begin(kQueries), std::end(kQueries),
-                       [this](protocol::TCommandCode code) { return Awaits(code); });
+    return std::ranges::any_of(
+        protocol::Queries(), [this](const protocol::TQuery& query) { return Awaits(query.Code); });
 }
 
 bool TCutterSession::ReplyAwaitedOtherThan(protocol::TCommandCode code) const {
-    return std::any_of(
-        std::begin(kQueries), std::end(kQueries),
-        [this, code](protocol::TCommandCode other) { return other != code && Awaits(other); });
+    return std::ranges::any_of(protocol::Queries(), [this, code](const protocol::TQuery& other) {
+        return other.Code != code && Awaits(other.Code);
+    });
 }
 
 bool TCutterSession::QueryOutstanding() const {
@@ -268,9 +251,9 @@ void TCutterSession::EndReplyAtReturn() {
         CompleteMonitorReply();
         return;
     }
-    for (const protocol::TCommandCode code : kQueries) {
-        if (Awaits(code)) {
-            CompleteQueryReply(BlockOf(code));
+    for (const protocol::TQuery& query : protocol::Queries()) {
+        if (Awaits(query.Code)) {
+            CompleteQueryReply(BlockOf(query.Code));
             return;
         }
     }
@@ -437,8 +420,9 @@ std::optional<std::string> TCutterSession::DecodeReply(const TQueryBlock& block)
     }
     std::optional<std::string> failure;
     try {
-        block.Decode(reply, FSettings,
-                     [this](std::string_view field) { Log(Latin1ToUtf8(field)); });
+        protocol::QueryOf(block.Code).Decode(reply, FSettings, [this](std::string_view field) {
+            Log(Latin1ToUtf8(field));
+        });
     } catch (const toolkit::EConvertError& error) {
         // The field is reply bytes: shown as the log shows it, every byte kept.
         if (!DecodesWholeWithoutLineFeed(block, reply)) {
@@ -462,7 +446,7 @@ bool TCutterSession::DecodesWholeWithoutLineFeed(const TQueryBlock& block, std::
     }
     protocol::CutterSettings scratch = FSettings;
     try {
-        block.Decode(line, scratch, nullptr);
+        protocol::QueryOf(block.Code).Decode(line, scratch, nullptr);
     } catch (const toolkit::EConvertError&) {
         return false;
     }
@@ -471,9 +455,9 @@ bool TCutterSession::DecodesWholeWithoutLineFeed(const TQueryBlock& block, std::
 
 void TCutterSession::AbandonQueries() {
     const bool scaleQueryAbandoned = FExchange.FScaleReadRequest != 0;
-    for (const protocol::TCommandCode code : kQueries) {
-        FExchange.*BlockOf(code).Flag = 0;
-        FExchange.*BlockOf(code).SettleTicks = 0;
+    for (const protocol::TQuery& query : protocol::Queries()) {
+        FExchange.*BlockOf(query.Code).Flag = 0;
+        FExchange.*BlockOf(query.Code).SettleTicks = 0;
     }
     FExchange.FScaleReadBack = 0;
     FExchange.FAwaitingFirstReply = 0;
