@@ -31,81 +31,60 @@
 namespace dialogs::test {
 namespace {
 
-QString Named(const QWidget& control) {
-    return control.window()->windowTitle() + "/" + control.objectName();
-}
-
 // The room a text needs in `font`, its lines broken at the line feeds only.
 QSize TextExtent(const QFont& font, const QString& text) {
     return QFontMetrics(font).boundingRect(QRect(), Qt::TextShowMnemonic, text).size();
 }
 
-QString Cut(const QWidget& control, const QString& text, QSize needed, QSize room) {
-    return QStringLiteral("%1: '%2' needs %3x%4 in %5x%6")
-        .arg(Named(control), text)
-        .arg(needed.width())
-        .arg(needed.height())
-        .arg(room.width())
-        .arg(room.height());
-}
+// A label draws inside its contents rectangle (a word-wrapped one breaks its lines to its
+// width and must then be tall enough); a button inside the contents rectangle its style
+// gives it, beside the indicator of a radio button; a frame's title inside the frame.
+struct TTextRoom {
+    QString Text;
+    QSize Needed;
+    QSize Room;
+};
 
-// A label draws inside its contents rectangle; a word-wrapped one breaks its lines to its
-// width and must then be tall enough.
-std::optional<QString> LabelCut(const QLabel& label) {
-    const QRect room = label.contentsRect().marginsRemoved(
-        QMargins(label.margin(), label.margin(), label.margin(), label.margin()));
-    const QSize needed = label.wordWrap() ? QSize(0, label.heightForWidth(label.width()))
-                                          : TextExtent(label.font(), label.text());
-    if (needed.width() <= room.width() && needed.height() <= room.height()) {
-        return std::nullopt;
+std::optional<TTextRoom> RoomOf(const QWidget& control) {
+    if (const auto* label = qobject_cast<const QLabel*>(&control)) {
+        const QSize needed = label->wordWrap() ? QSize(0, label->heightForWidth(label->width()))
+                                               : TextExtent(label->font(), label->text());
+        const int margin = label->margin();
+        return TTextRoom{label->text(), needed,
+                         label->contentsRect().adjusted(margin, margin, -margin, -margin).size()};
     }
-    return Cut(label, label.text(), needed, room.size());
-}
-
-// A button's text is drawn inside the contents rectangle its style gives it, beside the
-// indicator of a radio button.
-std::optional<QString> ButtonCut(const QAbstractButton& button) {
-    QStyleOptionButton option;
-    option.initFrom(&button);
-    option.text = button.text();
-    const bool radio = qobject_cast<const QRadioButton*>(&button) != nullptr;
-    const QRect room = button.style()->subElementRect(
-        radio ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents, &option, &button);
-    const QSize needed = TextExtent(button.font(), button.text());
-    if (needed.width() <= room.width() && needed.height() <= room.height()) {
-        return std::nullopt;
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const auto contents = qobject_cast<const QRadioButton*>(button) != nullptr
+                                  ? QStyle::SE_RadioButtonContents
+                                  : QStyle::SE_PushButtonContents;
+        return TTextRoom{button->text(), TextExtent(button->font(), button->text()),
+                         button->style()->subElementRect(contents, &option, button).size()};
     }
-    return Cut(button, button.text(), needed, room.size());
-}
-
-std::optional<QString> FrameCut(const QGroupBox& frame) {
-    const QSize needed = TextExtent(frame.font(), frame.title());
-    if (needed.width() <= frame.width() && needed.height() <= frame.height()) {
-        return std::nullopt;
+    if (const auto* frame = qobject_cast<const QGroupBox*>(&control)) {
+        return TTextRoom{frame->title(), TextExtent(frame->font(), frame->title()), frame->size()};
     }
-    return Cut(frame, frame.title(), needed, frame.size());
+    return std::nullopt;
 }
 
-// What is cut off in the window as it stands; texts not shown are not asked about.
-std::vector<QString> TextsCut(const QWidget& window) {
-    std::vector<QString> cut;
+// Fails for each shown text of the window that is cut off.
+void ExpectTextsFit(const QWidget& window) {
     for (const QWidget* control : window.findChildren<QWidget*>()) {
-        if (!control->isVisibleTo(&window)) {
-            continue;
-        }
-        std::optional<QString> found;
-        if (const auto* label = qobject_cast<const QLabel*>(control)) {
-            found = LabelCut(*label);
-        } else if (const auto* button = qobject_cast<const QAbstractButton*>(control)) {
-            found = ButtonCut(*button);
-        } else if (const auto* frame = qobject_cast<const QGroupBox*>(control)) {
-            found = FrameCut(*frame);
-        }
-        if (found) {
-            cut.push_back(*found);
+        const std::optional<TTextRoom> room = RoomOf(*control);
+        if (control->isVisibleTo(&window) && room &&
+            (room->Needed.width() > room->Room.width() ||
+             room->Needed.height() > room->Room.height())) {
+            ADD_FAILURE() << QStringLiteral("%1/%2: '%3' needs %4x%5 in %6x%7")
+                                 .arg(window.windowTitle(), control->objectName(), room->Text)
+                                 .arg(room->Needed.width())
+                                 .arg(room->Needed.height())
+                                 .arg(room->Room.width())
+                                 .arg(room->Room.height())
+                                 .toStdString();
         }
     }
-    return cut;
 }
 
 // The boxes' texts: the longest lines and the two-line ones among them.
@@ -134,9 +113,7 @@ TEST_F(TextFit, EveryLabelAndButtonOfEveryWindowAndBoxFitsItsText) {
         window->show();
         QApplication::processEvents();
         EXPECT_EQ(window->devicePixelRatioF(), factor.isEmpty() ? 1.0 : factor.toDouble());
-        for (const QString& cut : TextsCut(*window)) {
-            ADD_FAILURE() << cut.toStdString();
-        }
+        ExpectTextsFit(*window);
         if (window != FMainForm) {
             window->hide();
         }
@@ -147,9 +124,7 @@ TEST_F(TextFit, EveryLabelAndButtonOfEveryWindowAndBoxFitsItsText) {
         QTimer::singleShot(0, [] {
             QWidget* box = QApplication::activeModalWidget();
             ASSERT_NE(box, nullptr);
-            for (const QString& cut : TextsCut(*box)) {
-                ADD_FAILURE() << cut.toStdString();
-            }
+            ExpectTextsFit(*box);
             box->close();
         });
         boxes.MessageBox(text);
