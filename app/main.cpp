@@ -43,7 +43,7 @@ constexpr const char* kUsage =
     "Qt's own options (-platform, -style, -display, ...) go to Qt. See tessaro(1) and\n"
     "the user guide, README.md, in /usr/share/doc/tessaro/.\n"
     "\n"
-    "  --help      show this text\n"
+    "  -h, --help  show this text\n"
     "  --version   show the version\n";
 
 // --help and --version are answered before any display is opened; an argument that is

@@ -106,6 +106,37 @@ TCommandLine Refusal(const QString& cause) {
     return refused;
 }
 
+// The parser names an unknown option without its dashes; the operator is shown the
+// argument as typed ("-xy" for the x of "-xy", "--bogus" for "--bogus=1").
+QString UnknownOptionTyped(const QStringList& arguments, const QString& name) {
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--")) {
+            break;
+        }
+        const QString option = argument.section(QLatin1Char('='), 0, 0);
+        const bool typed = option.startsWith(QLatin1String("--"))
+                               ? option.mid(2) == name
+                               : option.startsWith(QLatin1Char('-')) && option.contains(name);
+        if (typed) {
+            return option;
+        }
+    }
+    return name;
+}
+
+// The parser's own texts ("Missing value after '--port'.") in the style of the others.
+QString ParseError(const QCommandLineParser& parser, const QStringList& arguments) {
+    if (!parser.unknownOptionNames().isEmpty()) {
+        return QStringLiteral("unknown option '%1'")
+            .arg(UnknownOptionTyped(arguments, parser.unknownOptionNames().front()));
+    }
+    QString text = parser.errorText();
+    if (text.endsWith(QLatin1Char('.'))) {
+        text.chop(1);
+    }
+    return text.isEmpty() ? text : text.front().toLower() + text.mid(1);
+}
+
 std::optional<TQueryCommand> CommandNamed(const QString& name) {
     for (const auto& [commandName, command] : kCommands) {
         if (name.compare(QLatin1String(commandName), Qt::CaseInsensitive) == 0) {
@@ -264,7 +295,7 @@ TCommandLine ReadCommandLine(const QStringList& arguments) {
         parser.addOption(QCommandLineOption(QLatin1String(flag)));
     }
     if (!parser.parse(arguments)) {
-        return Refusal(parser.errorText());
+        return Refusal(ParseError(parser, arguments));
     }
     TCommandLine commandLine;
     if (parser.isSet(helpOption)) {

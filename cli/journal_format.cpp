@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 
 namespace cli {
@@ -45,7 +46,9 @@ std::string JsonLine(int number, const session::TJournalEntry& entry) {
                        {"source", before.Source == session::jsShell ? "shell" : "window"},
                        {"port", Q(before.Port)},
                        {"device_path", Q(before.DevicePath)},
-                       {"usb_device_id", Q(before.UsbDeviceId)},
+                       {"usb_device_id", before.UsbDeviceId.empty()
+                                             ? QJsonValue(QJsonValue::Null)
+                                             : QJsonValue(Q(before.UsbDeviceId))},
                        {"firmware_model", Q(before.FirmwareModel)},
                        {"firmware_version", Q(before.FirmwareVersion)},
                        {"before", PairOf(before.Reading)},

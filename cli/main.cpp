@@ -21,9 +21,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <poll.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -55,6 +59,36 @@ int ClosingOutput(int exitCode) {
     }
     std::fprintf(stderr, "tessaro-query: write error: %s\n", std::strerror(outputError));
     return cli::kExitNoAnswer;
+}
+
+// True once the pipe standard output writes into has no reader left: its write end then
+// reports an error condition.
+bool ReaderGone() {
+    pollfd output{STDOUT_FILENO, 0, 0};
+    return ::poll(&output, 1, 0) == 1 && (output.revents & POLLERR) != 0;
+}
+
+// A monitor writes only on a change, so it would hold the port until the next change met
+// the closed pipe: `gone` is called as soon as the reader of standard output goes. Nothing
+// is watched where standard output is no pipe.
+std::unique_ptr<QSocketNotifier> WatchOutputReader(std::function<void()> gone) {
+    struct stat output {};
+    if (::fstat(STDOUT_FILENO, &output) != 0 || !S_ISFIFO(output.st_mode)) {
+        return nullptr;
+    }
+    // The event loop reports the error condition to a read notifier.
+    auto notifier = std::make_unique<QSocketNotifier>(STDOUT_FILENO, QSocketNotifier::Read);
+    QSocketNotifier* watching = notifier.get();
+    QObject::connect(watching, &QSocketNotifier::activated, watching,
+                     [watching, gone = std::move(gone)] {
+                         // Once is enough; a pipe opened for reading as well would report
+                         // its input again and again.
+                         watching->setEnabled(false);
+                         if (ReaderGone()) {
+                             gone();
+                         }
+                     });
+    return notifier;
 }
 
 // A yes or no from the operator at the terminal; nothing where standard input is none.
@@ -102,6 +136,10 @@ int RunRequest(const cli::TQueryRequest& request) {
     };
     cli::TQueryProgram program(session, {writeValues, tellCause, AskOnTerminal});
     running = &program;
+    const auto readerWatch = WatchOutputReader([&program] {
+        outputError = EPIPE;
+        program.EndMonitor(cli::kExitClosedPipe);
+    });
     return program.Run(request);
 }
 

@@ -65,7 +65,7 @@ TAboutForm::TAboutForm(TWizardFlow& flow) : QDialog(&flow.Window()), FFlow(flow)
 void TAboutForm::BuildControls() {
     GroupBox1 = new toolkit::TRowFrame("Firmware", this);
     GroupBox1->setObjectName("GroupBox1");
-    GroupBox1->setFont(FFlow.FixedPitchFont(kFixedFontPixelSize));
+    GroupBox1->setFont(FixedCellFont(FFlow));
     GroupBox1->setGeometry(30, 116, 235, 74);
     // Below the frame's caption.
     Label2 = MakeRowCaption(GroupBox1, "Label2", "Model :", 27);
@@ -79,12 +79,12 @@ void TAboutForm::BuildControls() {
     toolkit::KeepFromScreenReaders(*Label3);
 
     BnOk = MakeButton(this, "BnOk", "OK", {107, 193});
-    BnOk->setFont(FFlow.FixedPitchFont(kFixedFontPixelSize));
+    BnOk->setFont(FixedCellFont(FFlow));
     BnOk->setDefault(true);
 
     LaCopyRight = new QLabel(this);
     LaCopyRight->setObjectName("LaCopyRight");
-    LaCopyRight->setFont(FFlow.FixedPitchFont(kFixedFontPixelSize));
+    LaCopyRight->setFont(FixedCellFont(FFlow));
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {

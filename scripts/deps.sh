@@ -1,13 +1,17 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs, with apt-get, the Debian 12 packages that building, running and testing need.
-# Sourced by ./run and ./test; installs only what is missing.
-tessaro_packages=(
+# Installs, with apt-get, the Debian 12 packages that building and running need (./run),
+# and those the tests need besides (./test). Installs only what is missing.
+tessaro_run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  fonts-wqy-microhei fonts-dejavu-core python3 python3-fonttools
+  # Without a display ./run shows Tessaro on a virtual X server and takes a screenshot.
+  xvfb xauth xdotool imagemagick x11-utils
+)
+tessaro_test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth xdotool imagemagick x11-utils openbox
-  fonts-noto-cjk fonts-wqy-microhei fonts-dejavu-core python3-fonttools
-  desktop-file-utils appstream dpkg-dev file locales python3
+  openbox fonts-noto-cjk
+  desktop-file-utils appstream dpkg-dev file locales
   debootstrap lintian debhelper
   dbus-daemon at-spi2-core python3-pyatspi weston qt6-wayland
   ser2net socat
@@ -35,6 +39,10 @@ tessaro_ensure_test_locale() {
   $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
 }
 
-tessaro_ensure_deps() {
-  tessaro_ensure_packages "${tessaro_packages[@]}" "$@"
+tessaro_ensure_run_deps() {
+  tessaro_ensure_packages "${tessaro_run_packages[@]}"
+}
+
+tessaro_ensure_test_deps() {
+  tessaro_ensure_packages "${tessaro_run_packages[@]}" "${tessaro_test_packages[@]}"
 }

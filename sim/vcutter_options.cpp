@@ -268,7 +268,7 @@ std::string VCutterUsage() {
            "  --firmware TEXT    firmware version and date (default \"2.10 0305\")\n"
            "  --fault NAME[:ARG] misbehave on purpose; repeat to combine:\n" +
            DescribeFaults() +
-           "  --help             show this text\n"
+           "  -h, --help         show this text\n"
            "  --version          show the version\n"
            "\n"
            "SIGUSR1 raises the force by one, as the cutter's force key does: a change\n"

@@ -95,5 +95,17 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
     }
 }
 
+TEST(QueryCommandLine, NamesAWrongOptionAsTyped) {
+    const std::pair<QStringList, std::string> rows[] = {
+        {{"size", "--bogus=1"}, "unknown option '--bogus'"},
+        {{"--json", "-jx", "size"}, "unknown option '-jx'"},
+        {{"size", "--port"}, "missing value after '--port'"},
+    };
+    for (const auto& [arguments, cause] : rows) {
+        EXPECT_EQ(ReadCommandLine(QStringList{"tessaro-query"} + arguments).Error,
+                  "tessaro-query: " + cause + " (see tessaro-query --help)\n");
+    }
+}
+
 } // namespace
 } // namespace cli::test
