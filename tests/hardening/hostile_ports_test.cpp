@@ -156,15 +156,19 @@ protected:
     TTessaro FTessaro{FBench};
 };
 
+// A USB link is USB0 to USB3 and nothing more.
+bool NamesUsbLink(const std::string& portText) {
+    return portText.size() == 4 && portText.starts_with("USB") && portText[3] >= '0' &&
+           portText[3] <= '3';
+}
+
 // What the port list may open for a text, by the rules the operator is told: a COM name
-// of the table, or the USB device whose number is the text's fourth character.
+// of the table, or the USB device the name numbers.
 std::vector<std::string> AllowedOpens(const std::string& portText) {
     if (portText == kComPort) {
         return {kComPortLabel};
     }
-    const bool usb = portText.find("COM") == std::string::npos &&
-                     portText.find("USB") != std::string::npos && portText.size() >= 4;
-    if (usb && portText[3] == '0') {
+    if (NamesUsbLink(portText) && portText[3] == '0') {
         return {kUsbPortLabel};
     }
     return {};
@@ -199,8 +203,8 @@ void HostilePortText::ExpectHandledSafely(const std::string& text) {
             << said.substr(0, 200);
         break;
     case session::pkUsb:
-        if (portText.size() < 4) {
-            ASSERT_TRUE(prompted) << "a USB text without a number was not refused";
+        if (!NamesUsbLink(portText)) {
+            ASSERT_TRUE(prompted) << "a USB text that names no USB link was not refused";
             EXPECT_FALSE(FTessaro.Prompts.Shown.back().Text.empty());
         } else {
             EXPECT_NE(said.find(AllowedOpens(portText).empty() ? session::kDeviceNotFoundText
