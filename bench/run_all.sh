@@ -23,7 +23,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARO_BENCH=ON \
   -DTESSARO_TESTS=OFF >/dev/null
 cmake --build "$build" --parallel 2 --target tessaro tessaro-vcutter protocol_bench \
   exchange_latency_bench empty_window text_window startup_bench tessaro-query \
-  query_latency_bench >/dev/null
+  query_latency_bench calibration_accuracy >/dev/null
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
   "$(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo) memory"
@@ -48,3 +48,6 @@ echo "== 4. Protocol code (load $(cut -d' ' -f1 /proc/loadavg))"
 echo
 echo "== 5. tessaro-query beside a raw client (load $(cut -d' ' -f1 /proc/loadavg))"
 "$build/bench/query_latency_bench" --rounds "$latency_rounds"
+echo
+echo "== 6. Calibration accuracy (simulated; the figures do not depend on the machine)"
+"$build/bench/calibration_accuracy"
