@@ -7,6 +7,7 @@
 // to disk before the program goes on, so a crash loses at most the record after; a line
 // cut short by a crash is skipped when read.
 
+#include "session/calibration_record.h"
 #include "session/exchange_state.h"
 
 #include <cstdint>
@@ -33,6 +34,8 @@ struct TJournalBefore {
     // The test cut's size and its measurement in millimetres, when the values came from them.
     std::optional<TPlotterSize> TestSizeMm;
     std::optional<TPlotterSize> MeasuredMm;
+    // The shell's calibration: its readings (MeasuredMm is their mean) and their uncertainty.
+    std::optional<TCalibrationRecord> Calibration;
 };
 
 // The record after a write.
