@@ -452,7 +452,8 @@ def bash_completes(query):
     for typed, wanted in ((["se"], "settings"), (["size", "--j"], "--json"),
                           (["--port", ""], query.port), (["--port", "=", ""], query.port),
                           (["hi"], "history"), (["restore", "--e"], "--entry"),
-                          (["calibrate", "--m"], "--measured")):
+                          (["calibrate", "--m"], "--measured"),
+                          (["calibrate", "--res"], "--resolution")):
         offered = subprocess.run(["bash", "-c", script, completion, query.program] + typed,
                                  capture_output=True, text=True, env=query.session.env).stdout
         check(wanted in offered.split(), "bash offered %r for %r" % (offered, typed))
