@@ -123,9 +123,12 @@ double Percentile(std::vector<double> values, double fraction) {
 }
 
 void PrintRow(const char* way, const TErrors& errors) {
-    const double untruncated =
-        errors.UntruncatedSteps.empty() ? NAN : Percentile(errors.UntruncatedSteps, 0.95);
-    std::printf("  %-30s %7.4f %7.4f %7.4f   %6.2f %6.2f %6.2f   %6.2f   %5d %5d\n", way,
+    char untruncated[16] = "     -";
+    if (!errors.UntruncatedSteps.empty()) {
+        std::snprintf(untruncated, sizeof untruncated, "%6.2f",
+                      Percentile(errors.UntruncatedSteps, 0.95));
+    }
+    std::printf("  %-30s %7.4f %7.4f %7.4f   %6.2f %6.2f %6.2f   %s   %5d %5d\n", way,
                 Percentile(errors.Fractions, 0.5) * 100, Percentile(errors.Fractions, 0.95) * 100,
                 Percentile(errors.Fractions, 1) * 100, Percentile(errors.Steps, 0.5),
                 Percentile(errors.Steps, 0.95), Percentile(errors.Steps, 1), untruncated,
