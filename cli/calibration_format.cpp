@@ -10,15 +10,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 namespace cli {
 
 namespace {
 
-// Whole steps, never fewer than the uncertainty holds: 0.61 is "1 step".
+// To a tenth, as the decision to keep an axis compares it: "0.6 steps", "1.0 step".
 std::string StepsText(double steps) {
-    const auto whole = static_cast<long long>(std::ceil(std::round(steps * 100) / 100));
-    return std::to_string(whole) + (whole == 1 ? " step" : " steps");
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", steps);
+    return text + std::string(std::string_view(text) == "1.0" ? " step" : " steps");
 }
 
 std::string UncertaintyText(const protocol::TUncertainty& expanded, double steps) {

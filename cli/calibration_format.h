@@ -3,7 +3,7 @@
 
 // What tessaro-query calibrate prints: the plan of a test cut, and a calibration's values
 // with the expanded (k = 2) uncertainty of each, in flash steps, in percent and in
-// millimetres ("Scale X: 1010 +/- 1 step (0.06 %, 0.29 mm)"), or one JSON object.
+// millimetres ("Scale X: 1010 +/- 0.6 steps (0.06 %, 0.29 mm)"), or one JSON object.
 
 #include "cli/output_format.h"
 #include "protocol/calibration.h"

@@ -495,8 +495,8 @@ def calibrate_then_restore_puts_the_flash_back(query):
     sent = len(query.commands())
     done = query.run("--port", query.port, "calibrate", "--test", "50x40", "--measured",
                      "50.5x40.4", "--yes")
-    check(done.returncode == 0 and done.stdout == "Scale X: 1022 +/- 6 steps (0.57 %, 0.29 mm)\n"
-          "Scale Y: 1005 +/- 8 steps (0.71 %, 0.29 mm)\n" and
+    check(done.returncode == 0 and done.stdout == "Scale X: 1022 +/- 5.8 steps (0.57 %, 0.29 mm)\n"
+          "Scale Y: 1005 +/- 7.2 steps (0.71 %, 0.29 mm)\n" and
           writes(query.commands()[sent:]) == WINDOW_WRITE,
           "calibrate: exit %d, %r, sent %r" % (done.returncode, done.stderr + done.stdout,
                                                query.commands()[sent:]))
@@ -595,7 +595,7 @@ def a_planned_calibration_cuts_within_one_step(query):
                                     "more than 10 %", port)
     check(received == [], "a refused calibration sent %r" % received)
     done = query.run(*calibrate, "--measured", reading, "--measured", reading)
-    check(done.returncode == 0 and "+/- 1 step" in done.stdout,
+    check(done.returncode == 0 and "+/- 1.0 step" in done.stdout,
           "calibrate: exit %d, %r" % (done.returncode, done.stdout + done.stderr))
     scale = json.loads(query.run("--port", port, "scale", "--json").stdout)
     for length, wanted, written in zip(cut(), nominal, (scale["scale_x"], scale["scale_y"])):
