@@ -17,6 +17,7 @@ latency_rounds=20
 startup_rounds=10
 idle_seconds=60
 protocol_options=()
+calibration_cutters=20000
 case "${1:-}" in
   --quick)
     latency_rounds=5
@@ -28,6 +29,7 @@ case "${1:-}" in
     startup_rounds=1
     idle_seconds=1
     protocol_options=(--benchmark_min_time=0)
+    calibration_cutters=100
     command -v xvfb-run >/dev/null || exit 77
     ;;
 esac
@@ -37,7 +39,7 @@ if [[ "${1:-}" != "--smoke" ]]; then
     -DTESSARO_TESTS=OFF >/dev/null
   cmake --build "$build" --parallel 2 --target tessaro tessaro-vcutter protocol_bench \
     exchange_latency_bench empty_window text_window startup_bench tessaro-query \
-    query_latency_bench >/dev/null
+    query_latency_bench calibration_accuracy >/dev/null
 fi
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)," \
@@ -63,3 +65,6 @@ echo "== 4. Protocol code (load $(cut -d' ' -f1 /proc/loadavg))"
 echo
 echo "== 5. tessaro-query beside a raw client (load $(cut -d' ' -f1 /proc/loadavg))"
 "$build/bench/query_latency_bench" --rounds "$latency_rounds"
+echo
+echo "== 6. Calibration accuracy (simulated; the figures do not depend on the machine)"
+"$build/bench/calibration_accuracy" --cutters "$calibration_cutters"

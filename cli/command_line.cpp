@@ -12,6 +12,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <string_view>
 #include <utility>
 
 namespace cli {
@@ -25,8 +26,10 @@ constexpr const char* kSynopsis =
     "       tessaro-query [--port NAME] scale --set X,Y [--yes] [--no-journal]\n"
     "       tessaro-query [--port NAME] restore [--entry N] [--force] [--yes] [--no-journal]\n"
     "       tessaro-query [--port NAME] test-cut --size WxH\n"
-    "       tessaro-query [--port NAME] calibrate --test WxH --measured WxH [--yes]\n"
-    "                     [--no-journal]\n";
+    "       tessaro-query [--port NAME] calibrate --plan [--resolution MM] [--json]\n"
+    "       tessaro-query [--port NAME] calibrate --test WxH --measured WxH\n"
+    "                     [--measured WxH ...] [--resolution MM] [--force] [--yes]\n"
+    "                     [--no-journal] [--json]\n";
 
 constexpr const char* kHelp =
     "Asks a vinyl cutter for what Tessaro's panel shows, from a shell or a script.\n"
@@ -49,8 +52,14 @@ constexpr const char* kHelp =
     "             what that entry wrote, unless --force\n"
     "  test-cut --size WxH\n"
     "             cut the calibration's test rectangle, in millimetres (50x40)\n"
-    "  calibrate --test WxH --measured WxH\n"
-    "             write the scale that makes the test rectangle measure its size\n"
+    "  calibrate --plan\n"
+    "             the test size, from the media, that lets the ruler tell one step\n"
+    "             of the scale, its uncertainty, and the test-cut command\n"
+    "  calibrate --test WxH --measured WxH [--measured WxH ...]\n"
+    "             write the scale that makes the test rectangle measure its size,\n"
+    "             from the mean of the readings, with its uncertainty (k = 2); an\n"
+    "             axis whose correction lies within that uncertainty is kept, and\n"
+    "             when both are, nothing is written (exit 0) unless --force\n"
     "\n"
     "A write reads the scale twice (both readings must agree), asks \"Write scale\n"
     "X,Y to COM33 (now A,B)? [y/N]\" on a terminal (--yes otherwise), writes, and\n"
@@ -63,6 +72,7 @@ constexpr const char* kHelp =
     "                     path (/dev/ttyUSB0); without it, the one cutter that answers\n"
     "  --timeout SECONDS  how long a query waits for its answer (default 1, up to\n"
     "                     3600; a decimal point, as 0.5)\n"
+    "  --resolution MM    the ruler's resolution, for calibrate (default 0.5)\n"
     "  --json             one JSON object per line\n"
     "  -h, --help         show this text\n"
     "  -V, --version      show the version\n"
@@ -83,6 +93,8 @@ constexpr const char* kHelp =
 
 // A query waits at most this long: an hour is more than any cutter takes.
 constexpr int kLongestTimeoutSeconds = 3600;
+// A ruler read more coarsely than to the centimetre cannot calibrate anything.
+constexpr double kCoarsestResolutionMm = 10;
 
 constexpr std::array<std::pair<const char*, TQueryCommand>, 10> kCommands{{
     {"ports", qcPorts},
@@ -181,6 +193,20 @@ std::optional<session::TScaleValues> ScaleValuesOf(const QString& text) {
     return values;
 }
 
+// The ruler's resolution: millimetres written with a point, above 0 up to a centimetre.
+std::optional<double> ResolutionOf(const QString& text) {
+    static const QRegularExpression decimal(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+(\\.[0-9]+)?")));
+    if (!decimal.match(text).hasMatch()) {
+        return std::nullopt;
+    }
+    const std::string digits = text.toStdString();
+    double millimetres = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), millimetres);
+    return millimetres > 0 && millimetres <= kCoarsestResolutionMm ? std::optional(millimetres)
+                                                                   : std::nullopt;
+}
+
 // "50x40": millimetres as the wizard's fields take them, each a length a command carries.
 std::optional<session::TCutSize> CutSizeOf(const QString& text) {
     const qsizetype cross = text.indexOf(QLatin1Char('x'), 0, Qt::CaseInsensitive);
@@ -198,7 +224,8 @@ std::optional<session::TCutSize> CutSizeOf(const QString& text) {
 }
 
 bool Writes(const TQueryRequest& request) {
-    return request.SetScale || request.Command == qcRestore || request.Command == qcCalibrate;
+    return request.SetScale || request.Command == qcRestore ||
+           (request.Command == qcCalibrate && !request.Plan);
 }
 
 // The options of the writes, each with its command; nothing when they fit.
@@ -210,9 +237,12 @@ std::optional<QString> MisplacedOption(const TQueryRequest& request,
     if (only("set", request.Command == qcScale)) {
         return QStringLiteral("--set is scale's");
     }
-    if (only("entry", request.Command == qcRestore) ||
-        only("force", request.Command == qcRestore)) {
-        return QStringLiteral("--entry and --force are restore's");
+    if (only("entry", request.Command == qcRestore)) {
+        return QStringLiteral("--entry is restore's");
+    }
+    if (only("force",
+             request.Command == qcRestore || (request.Command == qcCalibrate && !request.Plan))) {
+        return QStringLiteral("--force is restore's and calibrate's (not with --plan)");
     }
     if (only("yes", Writes(request)) || only("no-journal", Writes(request))) {
         return QStringLiteral("--yes and --no-journal go with a write");
@@ -221,8 +251,14 @@ std::optional<QString> MisplacedOption(const TQueryRequest& request,
         return QStringLiteral("--size is test-cut's");
     }
     if (only("test", request.Command == qcCalibrate) ||
-        only("measured", request.Command == qcCalibrate)) {
-        return QStringLiteral("--test and --measured are calibrate's");
+        only("measured", request.Command == qcCalibrate) ||
+        only("plan", request.Command == qcCalibrate) ||
+        only("resolution", request.Command == qcCalibrate)) {
+        return QStringLiteral("--test, --measured, --plan and --resolution are calibrate's");
+    }
+    if (request.Plan &&
+        (parser.isSet(QStringLiteral("test")) || parser.isSet(QStringLiteral("measured")))) {
+        return QStringLiteral("--plan takes no --test or --measured: it tells the test size");
     }
     return std::nullopt;
 }
@@ -242,21 +278,31 @@ std::optional<QString> ReadWriteOptions(const QCommandLineParser& parser, TQuery
             return QStringLiteral("--entry takes the number history shows");
         }
     }
-    const std::array<std::pair<const char*, session::TCutSize*>, 3> sizes{{
-        {"size", &request.TestSize},
-        {"test", &request.TestSize},
-        {"measured", &request.MeasuredSize},
-    }};
-    for (const auto& [option, size] : sizes) {
-        if (parser.isSet(QLatin1String(option))) {
-            const auto read = CutSizeOf(parser.value(QLatin1String(option)));
+    for (const char* option : {"size", "test", "measured"}) {
+        for (const QString& text : parser.values(QLatin1String(option))) {
+            const auto read = CutSizeOf(text);
             if (!read) {
                 return QStringLiteral("--%1 takes WIDTHxHEIGHT in millimetres (50x40), not '%2'")
-                    .arg(QLatin1String(option), parser.value(QLatin1String(option)));
+                    .arg(QLatin1String(option), text);
             }
-            *size = *read;
+            if (std::string_view(option) == "measured") {
+                request.MeasuredSizes.push_back(*read);
+            } else {
+                request.TestSize = *read;
+            }
         }
     }
+    if (parser.isSet(QStringLiteral("resolution"))) {
+        const auto resolution = ResolutionOf(parser.value(QStringLiteral("resolution")));
+        if (!resolution) {
+            return QStringLiteral("--resolution takes millimetres above 0 up to %1, with a point "
+                                  "(0.5), not '%2'")
+                .arg(kCoarsestResolutionMm)
+                .arg(parser.value(QStringLiteral("resolution")));
+        }
+        request.ResolutionMm = *resolution;
+    }
+    request.Plan = parser.isSet(QStringLiteral("plan"));
     request.Force = parser.isSet(QStringLiteral("force"));
     request.Yes = parser.isSet(QStringLiteral("yes"));
     request.NoJournal = parser.isSet(QStringLiteral("no-journal"));
@@ -268,9 +314,9 @@ std::optional<QString> MissingOption(const TQueryRequest& request) {
     if (request.Command == qcTestCut && request.TestSize.X.empty()) {
         return QStringLiteral("test-cut needs --size WxH");
     }
-    if (request.Command == qcCalibrate &&
-        (request.TestSize.X.empty() || request.MeasuredSize.X.empty())) {
-        return QStringLiteral("calibrate needs --test WxH and --measured WxH");
+    if (request.Command == qcCalibrate && !request.Plan &&
+        (request.TestSize.X.empty() || request.MeasuredSizes.empty())) {
+        return QStringLiteral("calibrate needs --plan, or --test WxH and --measured WxH");
     }
     return std::nullopt;
 }
@@ -287,11 +333,11 @@ TCommandLine ReadCommandLine(const QStringList& arguments) {
     const QCommandLineOption versionOption(
         QStringList{QStringLiteral("V"), QStringLiteral("version")});
     parser.addOptions({portOption, timeoutOption, jsonOption, helpOption, versionOption});
-    for (const char* valued : {"set", "entry", "size", "test", "measured"}) {
+    for (const char* valued : {"set", "entry", "size", "test", "measured", "resolution"}) {
         parser.addOption(
             QCommandLineOption(QLatin1String(valued), QString(), QStringLiteral("VALUE")));
     }
-    for (const char* flag : {"force", "yes", "no-journal"}) {
+    for (const char* flag : {"force", "yes", "no-journal", "plan"}) {
         parser.addOption(QCommandLineOption(QLatin1String(flag)));
     }
     if (!parser.parse(arguments)) {

@@ -4,6 +4,7 @@
 // What tessaro-query's command line asks for: one command, the port and the output form;
 // or the end of the program with the text to show (--help, --version, a usage error).
 
+#include "protocol/calibration.h"
 #include "session/cutter_session.h"
 
 #include <QStringList>
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -33,15 +35,19 @@ struct TQueryRequest {
     std::string Port; // empty: the one cutter that answers
     bool Json = false;
     std::chrono::milliseconds Timeout{1000}; // --timeout: how long a query waits for its answer
-    // The writes: scale --set's values, restore's --entry (1 the oldest) and --force, the
-    // sizes in millimetres (test-cut --size, calibrate --test and --measured).
+    // The writes: scale --set's values, restore's --entry (1 the oldest), --force (restore:
+    // over a change since; calibrate: a correction within its uncertainty), the sizes in
+    // millimetres (test-cut --size, calibrate --test and each --measured).
     std::optional<session::TScaleValues> SetScale{};
     std::optional<int> Entry{};
     bool Force = false;
     bool Yes = false;       // write without asking
     bool NoJournal = false; // write even where the journal cannot be written
     session::TCutSize TestSize{};
-    session::TCutSize MeasuredSize{};
+    std::vector<session::TCutSize> MeasuredSizes{};
+    // calibrate --plan: the test size to cut, nothing written; --resolution: the ruler's.
+    bool Plan = false;
+    double ResolutionMm = protocol::kDefaultResolutionMm;
 };
 
 inline constexpr int kExitAnswered = 0;

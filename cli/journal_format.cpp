@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/journal_format.h"
 
+#include "cli/calibration_format.h"
 #include "cli/terminal_text.h"
 
 #include <QJsonDocument>
@@ -29,13 +30,22 @@ QJsonValue PairOf(const std::optional<session::TScaleValues>& values) {
     return values ? QJsonValue(Pair(values->X, values->Y)) : QJsonValue();
 }
 
+// A calibration's uncertainty beside its values: " (+/- 0.58 %, 0.72 %)".
+std::string UncertaintyText(const session::TJournalBefore& before) {
+    if (!before.Calibration) {
+        return "";
+    }
+    return " (+/- " + RoundedText(before.Calibration->UncertaintyPercent.X) + " %, " +
+           RoundedText(before.Calibration->UncertaintyPercent.Y) + " %)";
+}
+
 // The journal is a file anyone may have edited: what it says is escaped like a cutter's text.
 std::string TextLine(int number, const session::TJournalEntry& entry) {
     const session::TJournalBefore& before = entry.Before;
     const std::string model = before.FirmwareModel.empty() ? "-" : before.FirmwareModel;
     return TerminalText(std::to_string(number) + "  " + before.Time + "  " + before.Port + "  " +
                         model + "  " + Values(before.Reading) + " -> " + Values(before.Written) +
-                        "  " + entry.Outcome()) +
+                        UncertaintyText(before) + "  " + entry.Outcome()) +
            "\n";
 }
 
@@ -60,6 +70,9 @@ std::string JsonLine(int number, const session::TJournalEntry& entry) {
     if (before.TestSizeMm && before.MeasuredMm) {
         object.insert("test_size_mm", Pair(before.TestSizeMm->X, before.TestSizeMm->Y));
         object.insert("measured_mm", Pair(before.MeasuredMm->X, before.MeasuredMm->Y));
+    }
+    if (before.Calibration) {
+        object.insert("calibration", session::CalibrationObject(*before.Calibration));
     }
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }

@@ -6,7 +6,6 @@
 #include "cli/query_run.h"
 #include "cli/terminal_text.h"
 #include "protocol/commands.h"
-#include "protocol/size_checks.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -63,6 +62,27 @@ std::string CutterText(const std::string& model, const std::string& version,
         text += " with USB ID " + usbDeviceId;
     }
     return text;
+}
+
+std::vector<double> Millimetres(const std::vector<double>& units) {
+    std::vector<double> lengths;
+    for (const double length : units) {
+        lengths.push_back(length / protocol::kUnitsPerMillimetre);
+    }
+    return lengths;
+}
+
+session::TCalibrationRecord CalibrationRecord(const protocol::TAxisMeasurement& x,
+                                              const protocol::TAxisMeasurement& y,
+                                              double resolutionMm,
+                                              const protocol::CutterSettings& settings) {
+    return {Millimetres(x.ReadingUnits),
+            Millimetres(y.ReadingUnits),
+            resolutionMm,
+            {x.Readings.Expanded.Millimetres, y.Readings.Expanded.Millimetres},
+            {x.Readings.Expanded.Percent(), y.Readings.Expanded.Percent()},
+            settings.MediaType,
+            settings.MediaWeight};
 }
 
 } // namespace
@@ -162,25 +182,79 @@ int TScaleCommands::TestCut() {
     return Fail("the test cut was not sent" + (probe.Answered ? "" : ": " + probe.Failure));
 }
 
-// The sizes are read and checked as the wizard's fields are.
+// The sizes are read and checked as the wizard's fields are, each reading on its own and
+// the readings against each other, before anything is sent. The settings are read for the
+// journal's record of the media only.
 int TScaleCommands::Calibrate() {
-    session::TScaleTarget target;
+    if (FRequest.Plan) {
+        return Plan();
+    }
+    std::vector<std::string> readingsX;
+    std::vector<std::string> readingsY;
+    for (const session::TCutSize& measured : FRequest.MeasuredSizes) {
+        readingsX.push_back(measured.X);
+        readingsY.push_back(measured.Y);
+    }
+    protocol::TAxisMeasurement x;
+    protocol::TAxisMeasurement y;
     try {
-        target.TestSize = {protocol::LengthUnitsFromText(FRequest.TestSize.X, "X"),
-                           protocol::LengthUnitsFromText(FRequest.TestSize.Y, "Y")};
-        target.Measured = {protocol::LengthUnitsFromText(FRequest.MeasuredSize.X, "Length X"),
-                           protocol::LengthUnitsFromText(FRequest.MeasuredSize.Y, "Width Y")};
+        x = protocol::MeasureAxis("X", FRequest.TestSize.X, "Length X", readingsX,
+                                  FRequest.ResolutionMm);
+        y = protocol::MeasureAxis("Y", FRequest.TestSize.Y, "Width Y", readingsY,
+                                  FRequest.ResolutionMm);
     } catch (const std::exception& error) {
         return Fail(error.what());
     }
-    for (const auto& refusal :
-         {protocol::MeasurementRefusal("Length X", target.Measured.X, target.TestSize.X),
-          protocol::MeasurementRefusal("Width Y", target.Measured.Y, target.TestSize.Y)}) {
-        if (refusal) {
-            return Fail(*refusal);
+    if (FSession.Settings().MediaType.empty()) {
+        RunQuery(FSession, qcSettings, FRequest.Timeout);
+    }
+    return WriteGuarded([this, x, y] { return DecideCalibration(x, y); });
+}
+
+// Each axis against the reading the write replaces: an axis whose correction lies within
+// its uncertainty keeps the cutter's value (unless --force).
+TScaleCommands::TDecision TScaleCommands::DecideCalibration(const protocol::TAxisMeasurement& x,
+                                                            const protocol::TAxisMeasurement& y) {
+    const protocol::CutterSettings& reading = FSession.Settings();
+    try {
+        FCalibration = TCalibrationResult{
+            {protocol::CorrectAxis(reading.ScaleX, x.Readings, x.TestUnits, FRequest.Force),
+             x.Readings.Expanded},
+            {protocol::CorrectAxis(reading.ScaleY, y.Readings, y.TestUnits, FRequest.Force),
+             y.Readings.Expanded}};
+    } catch (const std::exception& error) {
+        return std::string(error.what());
+    }
+    if (FCalibration->X.Correction.Kept && FCalibration->Y.Correction.Kept) {
+        return TNothingToWrite{
+            FormatCalibration(*FCalibration, reading, FPort.Name, FRequest.Json ? osJson : osText)};
+    }
+    session::TScaleTarget target;
+    target.TestSize = {x.TestUnits, y.TestUnits};
+    target.Measured = {x.Readings.MeanUnits, y.Readings.MeanUnits};
+    target.KeepX = FCalibration->X.Correction.Kept;
+    target.KeepY = FCalibration->Y.Correction.Kept;
+    target.Calibration = CalibrationRecord(x, y, FRequest.ResolutionMm, reading);
+    return target;
+}
+
+// The media size and the scale values, then the plan from them; nothing is written.
+int TScaleCommands::Plan() {
+    for (const TQueryCommand query : {qcSize, qcScale}) {
+        const TQueryOutcome outcome = RunQuery(FSession, query, FRequest.Timeout);
+        if (!outcome.Answered) {
+            return Fail(outcome.Failure);
         }
     }
-    return WriteGuarded([target] { return TDecision(target); });
+    try {
+        const protocol::TCalibrationPlan plan =
+            protocol::PlanCalibration(FSession.Settings(), FRequest.ResolutionMm);
+        FOutput.Values(FormatPlan(plan, FSession.Settings(), FRequest.ResolutionMm, FPort.Name,
+                                  FRequest.Json ? osJson : osText));
+    } catch (const std::exception& error) {
+        return Fail(error.what());
+    }
+    return kExitAnswered;
 }
 
 // The firmware is asked for the journal's record only; a cutter that does not tell it
@@ -195,6 +269,10 @@ int TScaleCommands::WriteGuarded(const std::function<TDecision()>& decide) {
     const TDecision decision = decide();
     if (const auto* refusal = std::get_if<std::string>(&decision)) {
         return Fail(*refusal);
+    }
+    if (const auto* unchanged = std::get_if<TNothingToWrite>(&decision)) {
+        FOutput.Values(unchanged->Lines);
+        return kExitAnswered;
     }
     const auto& target = std::get<session::TScaleTarget>(decision);
     try {
@@ -303,8 +381,10 @@ int TScaleCommands::Report(const TScaleSaveOutcome& outcome) {
     if (outcome.Result != session::srSaved) {
         return Fail(FailureText(outcome, FLinkCause));
     }
-    FOutput.Values(
-        FormatReply(qcScale, FSession.Settings(), FPort.Name, FRequest.Json ? osJson : osText));
+    const TOutputStyle style = FRequest.Json ? osJson : osText;
+    FOutput.Values(FCalibration
+                       ? FormatCalibration(*FCalibration, FSession.Settings(), FPort.Name, style)
+                       : FormatReply(qcScale, FSession.Settings(), FPort.Name, style));
     return kExitAnswered;
 }
 

@@ -207,6 +207,7 @@ TJournalBefore BeforeOf(const QJsonObject& object) {
     record.Written = ScaleOf(object.value("written"));
     record.TestSizeMm = SizeOf(object.value("test_size_mm"));
     record.MeasuredMm = SizeOf(object.value("measured_mm"));
+    record.Calibration = CalibrationOf(object.value("calibration"));
     return record;
 }
 
@@ -262,6 +263,9 @@ std::string JournalLine(const TJournalBefore& record) {
     if (record.TestSizeMm && record.MeasuredMm) {
         object.insert("test_size_mm", PairObject(record.TestSizeMm->X, record.TestSizeMm->Y));
         object.insert("measured_mm", PairObject(record.MeasuredMm->X, record.MeasuredMm->Y));
+    }
+    if (record.Calibration) {
+        object.insert("calibration", CalibrationObject(*record.Calibration));
     }
     return LineOf(object);
 }

@@ -8,6 +8,7 @@
 // cut short starts on a fresh line, and an append that fails part-way is cut back, so a
 // crash costs at most the record being written. A line cut short is skipped when read.
 
+#include "session/calibration_record.h"
 #include "session/exchange_state.h"
 
 #include <cstdint>
@@ -35,6 +36,8 @@ struct TJournalBefore {
     // The test cut's size and its measurement in millimetres, when the values came from them.
     std::optional<TPlotterSize> TestSizeMm;
     std::optional<TPlotterSize> MeasuredMm;
+    // The shell's calibration: its readings (MeasuredMm is their mean) and their uncertainty.
+    std::optional<TCalibrationRecord> Calibration;
 };
 
 // The record after a write.

@@ -75,8 +75,10 @@ TScaleValues TargetValues(const TScaleTarget& target, const protocol::CutterSett
         RequireAboveZero(target.Values->Y);
         return *target.Values;
     }
-    return {protocol::NewScaleValue(reading.ScaleX, target.Measured.X, target.TestSize.X),
-            protocol::NewScaleValue(reading.ScaleY, target.Measured.Y, target.TestSize.Y)};
+    const TScaleValues computed{
+        protocol::NewScaleValue(reading.ScaleX, target.Measured.X, target.TestSize.X),
+        protocol::NewScaleValue(reading.ScaleY, target.Measured.Y, target.TestSize.Y)};
+    return {target.KeepX ? reading.ScaleX : computed.X, target.KeepY ? reading.ScaleY : computed.Y};
 }
 
 TScaleSave::TScaleSave(TCutterSession& session) : FSession(session) {
@@ -154,7 +156,8 @@ bool TScaleSave::RecordBefore(const TScaleValues& values) {
                           TScaleValues{reading.ScaleX, reading.ScaleY},
                           values,
                           std::nullopt,
-                          std::nullopt};
+                          std::nullopt,
+                          FTarget ? FTarget->Calibration : std::nullopt};
     // The window's save is given no device: it is the one the port list showed.
     if (record.DevicePath.empty() && record.UsbDeviceId.empty()) {
         const TPortEntry listed = FSession.ListedPort(record.Port);

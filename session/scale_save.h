@@ -58,16 +58,21 @@ struct TScaleSaveOutcome {
 std::string OutcomeName(TScaleSaveResult result);
 
 // What a save started from the shell writes: the values given, or else the values the
-// wizard's arithmetic gives for the reading and these sizes (plotter units).
+// wizard's arithmetic gives for the reading and these sizes (plotter units), where an axis
+// kept holds the reading's value.
 struct TScaleTarget {
     std::optional<TScaleValues> Values;
     TPlotterSize TestSize{};
     TPlotterSize Measured{};
+    bool KeepX = false;
+    bool KeepY = false;
+    // A calibration's readings behind Measured, for the journal.
+    std::optional<TCalibrationRecord> Calibration{};
 };
 
 // The values the target gives for this reading: those given (each above zero), or the
-// wizard's arithmetic on the reading and the sizes. Throws toolkit::EConvertError when it
-// gives none.
+// wizard's arithmetic on the reading and the sizes (the reading's own value on an axis
+// kept). Throws toolkit::EConvertError when it gives none.
 TScaleValues TargetValues(const TScaleTarget& target, const protocol::CutterSettings& reading);
 
 // Where a save records its writes, and the device behind the port for the record.

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
+#include <vector>
 
 namespace cli::test {
 namespace {
@@ -59,12 +61,28 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
          -1,
          TQueryRequest{
              .Command = qcRestore, .Port = "", .Entry = 3, .Force = true, .NoJournal = true}},
+        {{"calibrate", "--plan", "--test", "50x40"}, kExitUsage, {}},
+        {{"calibrate", "--plan", "--force"}, kExitUsage, {}},
+        {{"size", "--resolution", "0.5"}, kExitUsage, {}},
+        {{"calibrate", "--plan", "--resolution", "0"}, kExitUsage, {}},
         {{"calibrate", "--test", "50x40", "--measured", "50.5X40.4"},
          -1,
          TQueryRequest{.Command = qcCalibrate,
                        .Port = "",
                        .TestSize = {"50", "40"},
-                       .MeasuredSize = {"50.5", "40.4"}}},
+                       .MeasuredSizes = {{"50.5", "40.4"}}}},
+        {{"calibrate", "--test=289x289", "--measured=290x288", "--force", "--measured=290.5x288",
+          "--resolution=0.1"},
+         -1,
+         TQueryRequest{.Command = qcCalibrate,
+                       .Port = "",
+                       .Force = true,
+                       .TestSize = {"289", "289"},
+                       .MeasuredSizes = {{"290", "288"}, {"290.5", "288"}},
+                       .ResolutionMm = 0.1}},
+        {{"calibrate", "--plan"},
+         -1,
+         TQueryRequest{.Command = qcCalibrate, .Port = "", .Plan = true}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Arguments.join(' ').toStdString());
@@ -78,9 +96,13 @@ TEST(QueryCommandLine, RefusesEachBadUsageWithTwoAndTakesOptionsAnywhere) {
             const auto values = [](const TQueryRequest& request) {
                 const session::TScaleValues set =
                     request.SetScale.value_or(session::TScaleValues{});
+                std::vector<std::string> readings;
+                for (const session::TCutSize& measured : request.MeasuredSizes) {
+                    readings.insert(readings.end(), {measured.X, measured.Y});
+                }
                 return std::tuple(set.X, set.Y, request.Entry, request.Force, request.Yes,
                                   request.NoJournal, request.TestSize.X, request.TestSize.Y,
-                                  request.MeasuredSize.X, request.MeasuredSize.Y);
+                                  readings, request.Plan, request.ResolutionMm);
             };
             EXPECT_EQ(values(*line.Request), values(*row.Request));
             continue;

@@ -12,7 +12,7 @@ that cannot be written or meets a closed pipe, names no port table resolves, con
 from a cutter, bash completion, a cutter behind a device server, and the port list; the
 scale writes and their journal: test-cut and calibrate as the window sends them, restore,
 a cutter that ignores the write, a write killed between its two records, the question
-on a terminal, a journal that cannot be written.
+on a terminal, a journal that cannot be written; a planned calibration with three readings.
 With --fault, a cutter of another kind (CR LF endings, late replies): its answers and its
 monitor. No display is needed.
 """
@@ -453,7 +453,8 @@ def bash_completes(query):
     for typed, wanted in ((["se"], "settings"), (["size", "--j"], "--json"),
                           (["--port", ""], query.port), (["--port", "=", ""], query.port),
                           (["hi"], "history"), (["restore", "--e"], "--entry"),
-                          (["calibrate", "--m"], "--measured")):
+                          (["calibrate", "--m"], "--measured"),
+                          (["calibrate", "--res"], "--resolution")):
         offered = subprocess.run(["bash", "-c", script, completion, query.program] + typed,
                                  capture_output=True, text=True, env=query.session.env).stdout
         check(wanted in offered.split(), "bash offered %r for %r" % (offered, typed))
@@ -495,7 +496,8 @@ def calibrate_then_restore_puts_the_flash_back(query):
     sent = len(query.commands())
     done = query.run("--port", query.port, "calibrate", "--test", "50x40", "--measured",
                      "50.5x40.4", "--yes")
-    check(done.returncode == 0 and done.stdout == "Scale X: 1022\nScale Y: 1005\n" and
+    check(done.returncode == 0 and done.stdout == "Scale X: 1022 +/- 5.8 steps (0.57 %, 0.29 mm)\n"
+          "Scale Y: 1005 +/- 7.2 steps (0.71 %, 0.29 mm)\n" and
           writes(query.commands()[sent:]) == WINDOW_WRITE,
           "calibrate: exit %d, %r, sent %r" % (done.returncode, done.stderr + done.stdout,
                                                query.commands()[sent:]))
@@ -573,6 +575,44 @@ def a_write_killed_between_its_records_is_outcome_unknown(query):
     check(done.returncode == 0 and len(entries) == before + 2 and
           (entries[-1]["after"], entries[-1]["outcome"]) == ({"x": 1012, "y": 996}, "saved"),
           "the write after a torn line: exit %d, history %r" % (done.returncode, entries[before:]))
+
+
+def a_planned_calibration_cuts_within_one_step(query):
+    """On a cutter 0.35 % long on X and 0.25 % short on Y: the plan, its test cut, a reading
+    10 % off refused with nothing sent, then three readings of what the cutter cut rounded to
+    0.5 mm; the next cut of that size is within one flash step, and the journal keeps every
+    reading."""
+    cutter = another_cutter(query, "--scale", "1000,1000", "--error", "1.0035,0.9975")
+    port = cutter.usb or cutter.com
+    done = query.run("--port", port, "calibrate", "--plan", "--json")
+    plan = json.loads(done.stdout)
+    check(done.returncode == 0 and plan["reaches_one_step"] == {"x": True, "y": True},
+          "plan: exit %d, %r" % (done.returncode, done.stdout + done.stderr))
+    nominal = (plan["test_size_mm"]["x"], plan["test_size_mm"]["y"])
+    size = "%gx%g" % nominal
+
+    def cut():
+        cuts = len(cutter.cuts())
+        query.run("--port", port, "test-cut", "--size", size)
+        wait_until("the test cut", lambda: len(cutter.cuts()) > cuts, 10)
+        return [float(length) for length in cutter.cuts()[-1]]
+    reading = "%gx%g" % tuple(round(length * 2) / 2 for length in cut())
+    calibrate = ["--port", port, "calibrate", "--test", size, "--yes", "--measured", reading]
+    received = query.expect_failure(calibrate + ["--measured", "%gx%g" % (nominal[0] * 1.11,
+                                                                          nominal[1])],
+                                    "more than 10 %", port)
+    check(received == [], "a refused calibration sent %r" % received)
+    done = query.run(*calibrate, "--measured", reading, "--measured", reading)
+    check(done.returncode == 0 and "+/- 1.0 step" in done.stdout,
+          "calibrate: exit %d, %r" % (done.returncode, done.stdout + done.stderr))
+    scale = json.loads(query.run("--port", port, "scale", "--json").stdout)
+    for length, wanted, written in zip(cut(), nominal, (scale["scale_x"], scale["scale_y"])):
+        check(abs(length - wanted) <= wanted / written, "cut %g mm for %g mm at %d" % (
+            length, wanted, written))
+    readings = [float(length) for length in reading.split("x")]
+    calibration = history(query, port)[0][-1]["calibration"]
+    check(calibration["readings_mm"] == {"x": [readings[0]] * 3, "y": [readings[1]] * 3} and
+          calibration["media_type"] == "Roll", "journal: %r" % calibration)
 
 
 def a_write_asks_on_a_terminal(query):
@@ -732,7 +772,8 @@ STEPS = [finds_the_one_cutter_without_a_port, answers_what_the_cutter_holds,
          a_journal_that_cannot_be_written_stops_the_write,
          a_cutter_that_ignores_the_write_is_journaled,
          a_write_killed_between_its_records_is_outcome_unknown, every_test_cut_reaches_the_cutter,
-         restore_to_another_cutter_is_refused, a_journal_that_is_no_file_is_refused]
+         restore_to_another_cutter_is_refused, a_journal_that_is_no_file_is_refused,
+         a_planned_calibration_cuts_within_one_step]
 
 
 # A cutter of another kind within the reply rules: its answers and its monitor.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "protocol/calibration.h"
 #include "protocol/commands.h"
 #include "tests/support/comma_locale.h"
 #include "toolkit/conversions.h"
@@ -11,6 +12,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -104,6 +106,75 @@ INSTANTIATE_TEST_SUITE_P(WorkedValues, NewScaleValueOf,
                                          ScaleCase{10000, 3960, 4000, 9899},
                                          ScaleCase{1000, 2020, 2000, 1010},
                                          ScaleCase{1000, 1992, 2000, 995}));
+
+// A calibration from plan to value, one axis a row: the plan from the media and the
+// cutter's scale, the readings of a cut of the planned length, their mean and expanded
+// uncertainty, the value written or kept; or the refusal that stops it before anything
+// is sent.
+struct CalibrationRow {
+    const char* Media;
+    std::int32_t Scale;
+    double ResolutionMm;
+    bool Force;
+    std::vector<const char*> Readings;
+    struct {
+        double TestMm;
+        bool ReachesOneStep;
+        double MeanMm;
+        double ExpandedMm;
+        std::int32_t Value;
+        bool Kept;
+    } Accepted;
+    const char* Refused = nullptr; // a part of the refusal; nullptr when accepted
+};
+
+TEST(Calibration, PlansMeansAndKeepsWhatItsUncertaintyCannotTell) {
+    const CalibrationRow rows[] = {
+        // 289 mm is where +/- 0.29 mm is one step of 1000; the correction is larger.
+        {"600 mm", 1000, 0.5, false, {"290", "290", "290"}, {289, true, 290, 0.289, 1003, false}},
+        // 999 is one step from 1000, within the 1.5 steps the spread leaves: kept, or forced.
+        {"600 mm", 1000, 0.5, false, {"288.5", "289", "289"}, {289, true, 288.833, 0.441, 1000, 1}},
+        {"600 mm", 1000, 0.5, true, {"288.5", "289", "289"}, {289, true, 288.833, 0.441, 999, 0}},
+        // At 10000 the media's 580 mm cannot reach one step.
+        {"600 mm", 10000, 0.5, false, {"581", "581.5"}, {580, false, 581.25, 0.577, 10021, false}},
+        // One reading on the wizard's 50 mm is the wizard's arithmetic to the bit.
+        {"70 mm", 1000, 0.5, true, {"49.8"}, {50, false, 49.8, 0.289, 995, false}},
+        {" 70.50 mm", 1000, 0.05, false, {"50.5"}, {50, true, 50.5, 0.0289, 1010, false}},
+        // Readings exactly four ruler steps apart are accepted, their spread counted.
+        {"600 mm", 1000, 0.5, false, {"289", "291"}, {289, true, 290, 2.021, 1000, true}},
+        {"600 mm", 1000, 0.5, false, {"289", "291.5"}, {}, "readings 289 and 291.5 mm lie more"},
+        {"70 mm", 1000, 0.5, false, {"56"}, {}, "Length X: 56 mm is more than 10 %"},
+        {"25 mm", 1000, 0.5, false, {"5"}, {}, "leaves no room for a test cut"},
+        {"", 1000, 0.5, false, {"50"}, {}, "The media size X is not known"},
+    };
+    for (const CalibrationRow& row : rows) {
+        SCOPED_TRACE(std::string(row.Media) + ", scale " + std::to_string(row.Scale) + ", " +
+                     row.Readings.front() + " first");
+        CutterSettings settings;
+        settings.PollSizeX = settings.PollSizeY = row.Media;
+        settings.ScaleX = settings.ScaleY = row.Scale;
+        try {
+            const TPlanAxis plan = PlanCalibration(settings, row.ResolutionMm).X;
+            const TAxisMeasurement measured =
+                MeasureAxis("X", toolkit::FloatToStr(plan.TestMm), "Length X",
+                            std::vector<std::string>(row.Readings.begin(), row.Readings.end()),
+                            row.ResolutionMm);
+            const TAxisCorrection correction =
+                CorrectAxis(row.Scale, measured.Readings, measured.TestUnits, row.Force);
+            ASSERT_EQ(row.Refused, nullptr);
+            EXPECT_EQ(plan.TestMm, row.Accepted.TestMm);
+            EXPECT_EQ(plan.ReachesOneStep, row.Accepted.ReachesOneStep);
+            EXPECT_NEAR(measured.Readings.MeanUnits / 40, row.Accepted.MeanMm, 0.001);
+            EXPECT_NEAR(measured.Readings.Expanded.Millimetres, row.Accepted.ExpandedMm, 0.001);
+            EXPECT_EQ(correction.Value, row.Accepted.Value);
+            EXPECT_EQ(correction.Kept, row.Accepted.Kept);
+        } catch (const EConvertError& error) {
+            ASSERT_NE(row.Refused, nullptr) << error.what();
+            EXPECT_NE(std::string(error.what()).find(row.Refused), std::string::npos)
+                << error.what();
+        }
+    }
+}
 
 TEST(WorkedExample, FiftyMillimetreSquareMeasuredAsTyped) {
     const double testDraw = LengthUnitsFromText("50", "Length X");
