@@ -17,6 +17,7 @@
 #include "protocol/cutter_settings.h"
 #include "session/exchange_state.h"
 #include "session/link.h"
+#include "session/outcome.h"
 #include "session/scale_save.h"
 #include "session/serial_link.h"
 #include "session/usb_link.h"
@@ -81,12 +82,6 @@ inline constexpr const char* kPortGoneText = "the port is gone (hung up or remov
 // is reported at once.
 enum TReplyMode : std::uint8_t { rmPanel, rmShell };
 
-// How a sender's command fared: written on the link, refused (a USB cutter attached while
-// a COM port is chosen; UsbGuardRefused told why), not sent because the link could not
-// be made ready, or not sent because the link did not take it whole (SendFailure() says
-// why).
-enum TSendOutcome : std::uint8_t { soWritten, soRefused, soLinkNotReady, soNotSent };
-
 class TCutterSession : public QObject, private TLinkReports {
     Q_OBJECT
 
@@ -119,19 +114,16 @@ public:
 
     // The wizard's save of a new scale into the cutter's flash, as one operation.
     TScaleSave& ScaleSave() { return FScaleSave; }
-    // Senders the wizard calls, with the sizes the operator typed.
-    TSendOutcome SendTestDraw(const TCutSize& testSize);
-    TSendOutcome SendCorrectedTestDraw(const TCutSize& measuredSize);
+    // Senders the wizard calls, with the sizes the operator typed. A cut refused by the USB
+    // guard is reported by Failed as well.
+    TOutcome SendTestDraw(const TCutSize& testSize);
+    TOutcome SendCorrectedTestDraw(const TCutSize& measuredSize);
     void SendScaleQuery();
     void SendFirmwareQuery();
 
     // The port name names a COM port while a USB cutter is attached: the serial link then
     // carries nothing, and the operator must be told so.
     bool UsbBlocksComPort();
-    // What the silence box says: why the link did not answer, with the cause where known.
-    std::string SilenceMessageText();
-    // Why the last command was not sent whole, as the log told it; empty once one was.
-    const std::string& SendFailure() const { return FSendFailure; }
     // Whether the link the port name names is open: the senders leave it open after a
     // command without a reply, and a sender that stopped leaves it closed.
     bool LinkOpen() const;
@@ -154,10 +146,13 @@ signals:
     void LogLine(const std::string& line);
     // After every decoder call, also one that failed halfway: the settings are current.
     void SettingsChanged();
-    // A query the operator waits for ended unanswered (the silence box's text), or its
-    // reply was refused (why). The monitor's silence is reported after MonitorStopped.
-    void QuerySilent(const std::string& silenceText);
-    void QueryRefused(const std::string& failureText);
+    // Something failed that the operator is told of: a query ended unanswered (the silence
+    // box's text; the monitor's after MonitorStopped) or its reply was refused, a cut or
+    // write refused by the USB guard, under the shell's rule a port that could not be
+    // opened or went away (every query and the monitor have ended then; kPortGoneText), an
+    // error that escaped a tick or a serial event (the session goes on). Under the shell's
+    // rule a query the USB guard refuses ends every query as a lost port does.
+    void Failed(const session::TOutcome& failure);
     // A scale query ended: decoded whole (true), or timed out / malformed / abandoned.
     void ScaleQueryEnded(bool decoded);
     // A whole reply of that query was decoded; its values are in Settings(). Reported once
@@ -170,18 +165,10 @@ signals:
     // says why), so no value signal follows. The shell's rule leaves the settings as they
     // were; the panel's decodes it as the panel always has.
     void ReplyNotWhole(protocol::TCommandCode query, const std::string& reply);
-    // Shell's rule: the port could not be opened (the silence box's text says why), or it
-    // went away while in use (kPortGoneText). Every query and the monitor have ended.
-    void PortLost(const std::string& text);
     // StartMonitor() started the monitor.
     void MonitorStarted();
     // The monitor gave up on a silent cutter, as StopMonitor() would have stopped it.
     void MonitorStopped();
-    // A command that cuts or writes was not sent: a USB cutter is attached while a COM
-    // port is chosen.
-    void UsbGuardRefused();
-    // An error escaped a tick or a serial event; the session goes on.
-    void HandlerFailed(const std::string& message);
 
 private:
     // The scale save drives the write and its read-back; the test view reads inside.
@@ -215,13 +202,17 @@ private:
     // Commands (commands.cpp).
     enum TUsbGuard : bool { ugNone = false, ugRefuseWhenUsbAttached = true };
     enum TInputBefore : bool { ibKeep = false, ibDiscard = true };
-    TSendOutcome SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
-                                  TInputBefore input = ibKeep, const TCutSize& size = {});
+    // What the silence box says: why the link did not answer, with the cause where known.
+    std::string SilenceMessageText();
+    TOutcome SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
+                              TInputBefore input = ibKeep, const TCutSize& size = {});
     // `size` is the test cut's or the measurement, for the two cuts; the others carry none.
     void SendCommand(protocol::TCommandCode code, const TCutSize& size = {});
     std::string BuildCommandText(protocol::TCommandCode code, const TCutSize& size);
     void WriteCommandText();
-    TSendOutcome SendWriteScale();
+    TOutcome SendWriteScale();
+    // A cut or write the USB guard refused is told by Failed as well.
+    TOutcome ReportGuard(TOutcome outcome);
     // The scale query that reads a write back: the cutter is given the time its flash
     // takes, and the caller reports a silence.
     void SendScaleReadBack();
@@ -235,7 +226,7 @@ private:
     // RequestQuery sets the query's flag, then sends it now or queues it.
     void RequestQuery(protocol::TCommandCode code);
     void StartQuery(protocol::TCommandCode code);
-    void LosePort(const std::string& text);
+    void LosePort(TOutcome outcome);
     void SendNextDeferred();
     // Empties the reply text and drops input waiting on the open link, just before a query
     // goes out: nothing sent before it can be taken for its reply.

@@ -268,7 +268,7 @@ void TCutterSession::CompleteQueryReply(const TQueryBlock& block) {
     FExchange.*block.SettleTicks = 0;
     EndQuery(block, whole && !failure);
     if (failure) {
-        emit QueryRefused(*failure);
+        emit Failed({okReplyRefused, *failure});
     } else if (whole) {
         emit(this->*block.Reported)();
     }
@@ -284,7 +284,7 @@ void TCutterSession::CompleteMonitorReply() {
     FExchange.FSettingsSettleTicks = 0;
     EndMonitorExchange();
     if (failure) {
-        emit QueryRefused(*failure);
+        emit Failed({okReplyRefused, *failure});
     } else if (whole) {
         emit SettingsReported();
     }
@@ -325,7 +325,7 @@ void TCutterSession::RunQueryBlock(const TQueryBlock& block) {
     FExchange.FSilenceTicks = 0;
     EndQuery(block, false);
     if (!readBack) {
-        emit QuerySilent(SilenceMessageText());
+        emit Failed({okSilent, SilenceMessageText()});
     }
 }
 
@@ -376,7 +376,7 @@ void TCutterSession::RunSettingsMonitor() {
             FExchange.FMonitorAwaitingReply = 1;
             SendCommand(protocol::ccSettingsQuery);
             if (FReplyMode == rmShell && FLinkGone) {
-                LosePort(kPortGoneText);
+                LosePort({okPortLost, kPortGoneText});
                 return;
             }
         }
@@ -390,7 +390,7 @@ void TCutterSession::RunSettingsMonitor() {
     CloseLinks();
     StopMonitor();
     emit MonitorStopped();
-    emit QuerySilent(SilenceMessageText());
+    emit Failed({okSilent, SilenceMessageText()});
 }
 
 // A link that is asked for its input (USB) is asked on each tick; a serial port's input
@@ -472,9 +472,9 @@ void TCutterSession::AbandonQueries() {
     }
 }
 
-void TCutterSession::LosePort(const std::string& text) {
+void TCutterSession::LosePort(TOutcome outcome) {
     AbandonQueries();
-    emit PortLost(text);
+    emit Failed(outcome);
 }
 
 void TCutterSession::ScaleQueryFinished(bool decoded) {

@@ -244,7 +244,7 @@ void TScaleSave::Write() {
     if (!RecordBefore(values)) {
         return;
     }
-    TSendOutcome sent = soLinkNotReady;
+    TOutcome sent{okLinkNotReady, {}};
     FSession.OverrideScaleToWrite(values);
     try {
         sent = FSession.SendWriteScale();
@@ -254,7 +254,7 @@ void TScaleSave::Write() {
         return;
     }
     FSession.OverrideScaleToWrite(std::nullopt);
-    if (sent != soWritten) {
+    if (!sent.Done()) {
         FStep = stAwaitingReading;
         TScaleSaveOutcome outcome = OutcomeOf(srWriteNotSent);
         RecordAfter(outcome);
