@@ -175,6 +175,20 @@ TOutcome TCutterSession::SendWriteScale() {
     return ReportGuard(SendOnChosenLink(protocol::ccWriteScale, ugRefuseWhenUsbAttached));
 }
 
+// The values the save decided replace those of the wizard's arithmetic for this write
+// alone, whatever it meets.
+TOutcome TCutterSession::WriteScale(const TScaleValues& values) {
+    FScaleOverride = values;
+    try {
+        TOutcome sent = SendWriteScale();
+        FScaleOverride.reset();
+        return sent;
+    } catch (...) {
+        FScaleOverride.reset();
+        throw;
+    }
+}
+
 void TCutterSession::SendScaleQuery() {
     RequestQuery(protocol::ccScaleQuery);
 }

@@ -18,6 +18,7 @@
 #include "session/exchange_state.h"
 #include "session/link.h"
 #include "session/outcome.h"
+#include "session/port_entry.h"
 #include "session/scale_save.h"
 #include "session/serial_link.h"
 #include "session/usb_link.h"
@@ -46,23 +47,6 @@ struct TCutSize {
     std::string Y;
 };
 
-// One entry of the port list: its name, the device behind it and a USB device's ID.
-// Entries of the serial device map may fill an empty port list text.
-struct TPortEntry {
-    std::string Name;
-    bool FillsEmptyText = false;
-    std::string DevicePath;
-    std::string UsbDeviceId; // empty when the device reports none, and for serial ports
-
-    // What the port list's tooltip says: the device path, and a USB device's ID under it.
-    std::string Tooltip() const {
-        if (UsbDeviceId.empty() || DevicePath.empty()) {
-            return DevicePath.empty() ? UsbDeviceId : DevicePath;
-        }
-        return DevicePath + "\n" + UsbDeviceId;
-    }
-};
-
 // Bytes exchanged with the cutter are 8-bit characters: each byte becomes the character
 // of the same number, so a log line shows every byte the cutter sent (ESC included).
 std::string Latin1ToUtf8(std::string_view bytes);
@@ -82,7 +66,7 @@ inline constexpr const char* kPortGoneText = "the port is gone (hung up or remov
 // is reported at once.
 enum TReplyMode : std::uint8_t { rmPanel, rmShell };
 
-class TCutterSession : public QObject, private TLinkReports {
+class TCutterSession : public QObject, private TLinkReports, private TScaleSaveLink {
     Q_OBJECT
 
 public:
@@ -171,8 +155,7 @@ signals:
     void MonitorStopped();
 
 private:
-    // The scale save drives the write and its read-back; the test view reads inside.
-    friend class TScaleSave;
+    // The test view reads inside.
     friend class testsupport::TSessionTestView;
 
     // What the links report (TLinkReports).
@@ -186,7 +169,7 @@ private:
     TLink* LinkNamed(const std::string& portName);
     // The entry PortEntries listed last under `portName` (an empty one when none was): the
     // journal names the device behind the window's port by it.
-    TPortEntry ListedPort(const std::string& portName) const;
+    TPortEntry ListedPort(const std::string& portName) const override;
 
     // Ports (port_link.cpp). DetectWinGeneration asks the port sources which generation
     // of system they answer as; that decides where the COM names come from.
@@ -211,22 +194,23 @@ private:
     std::string BuildCommandText(protocol::TCommandCode code, const TCutSize& size);
     void WriteCommandText();
     TOutcome SendWriteScale();
+    TOutcome WriteScale(const TScaleValues& values) override;
     // A cut or write the USB guard refused is told by Failed as well.
     TOutcome ReportGuard(TOutcome outcome);
-    // The scale query that reads a write back: the cutter is given the time its flash
-    // takes, and the caller reports a silence.
-    void SendScaleReadBack();
+    // What the scale save does on the link (TScaleSaveLink).
+    void SendScaleReadBack() override;
     // The scale values a write would carry now, from the last reading and the sizes of the
     // last test and corrected cuts; toolkit::EConvertError when they give none.
-    TScaleValues ScaleToWrite() const;
-    // Values the next write carries instead, as the save decided them; nothing to forget.
-    void OverrideScaleToWrite(std::optional<TScaleValues> values) { FScaleOverride = values; }
+    TScaleValues ScaleToWrite() const override;
     // One reply at a time: the link carries no marker of which query a reply answers, so a
     // query asked for while another's reply is awaited waits until that one has ended.
     // RequestQuery sets the query's flag, then sends it now or queues it.
     void RequestQuery(protocol::TCommandCode code);
     void StartQuery(protocol::TCommandCode code);
     void LosePort(TOutcome outcome);
+    // Clears every query's flag and the reply collected; true when a scale query was
+    // among them (whoever waits for it is told once the caller is done).
+    bool ClearQueries();
     void SendNextDeferred();
     // Empties the reply text and drops input waiting on the open link, just before a query
     // goes out: nothing sent before it can be taken for its reply.
@@ -298,7 +282,7 @@ private:
     std::string FOpenFailureReason;
     std::string FSendFailure;
     std::optional<TScaleValues> FScaleOverride;
-    TScaleSave FScaleSave{*this};
+    TScaleSave FScaleSave{*this, *this};
 };
 
 } // namespace session

@@ -453,19 +453,28 @@ bool TCutterSession::DecodesWholeWithoutLineFeed(const TQueryBlock& block, std::
     return true;
 }
 
-void TCutterSession::AbandonQueries() {
-    const bool scaleQueryAbandoned = FExchange.FScaleReadRequest != 0;
+bool TCutterSession::ClearQueries() {
+    const bool scaleQueryAsked = FExchange.FScaleReadRequest != 0;
     for (const protocol::TQuery& query : protocol::Queries()) {
         FExchange.*BlockOf(query.Code).Flag = 0;
-        FExchange.*BlockOf(query.Code).SettleTicks = 0;
     }
     FExchange.FScaleReadBack = 0;
+    FExchange.FReplyText.clear();
+    return scaleQueryAsked;
+}
+
+// A change of port clears the queries alone; abandoning them forgets their counts, the
+// queue and the link as well.
+void TCutterSession::AbandonQueries() {
+    const bool scaleQueryAbandoned = ClearQueries();
+    for (const protocol::TQuery& query : protocol::Queries()) {
+        FExchange.*BlockOf(query.Code).SettleTicks = 0;
+    }
     FExchange.FAwaitingFirstReply = 0;
     FExchange.FMonitorAwaitingReply = 0;
     FExchange.FSilenceTicks = 0;
     FExchange.FResendTicks = 0;
     FExchange.FDeferredQueries.clear();
-    FExchange.FReplyText.clear();
     CloseLinks();
     if (scaleQueryAbandoned) {
         ScaleQueryFinished(false);

@@ -166,23 +166,15 @@ void TSessionBench::Record() {
 }
 
 void TSessionBench::RecordFailure(const session::TOutcome& failure) {
-    switch (failure.Kind) {
-    case session::okSilent:
-        Silences.push_back(failure.Cause);
-        break;
-    case session::okReplyRefused:
-        Refusals.push_back(failure.Cause);
-        break;
-    case session::okHandlerFailed:
-        HandlerFailures.push_back(failure.Cause);
-        break;
-    case session::okUsbBlocked:
+    if (failure.Kind == session::okUsbBlocked) {
         ++UsbGuardRefusals;
-        break;
-    default:
-        PortsLost.push_back(failure.Cause);
-        break;
+        return;
     }
+    std::vector<std::string>& kept = failure.Kind == session::okSilent          ? Silences
+                                     : failure.Kind == session::okReplyRefused  ? Refusals
+                                     : failure.Kind == session::okHandlerFailed ? HandlerFailures
+                                                                                : PortsLost;
+    kept.push_back(failure.Cause);
 }
 
 std::vector<std::string> TSessionBench::Reported() const {
