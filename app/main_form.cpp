@@ -293,22 +293,34 @@ void TMainForm::ConnectSession() {
     connect(&FSession, &session::TCutterSession::SettingsChanged, this, &TMainForm::ShowSettings);
     connect(&FSession, &session::TCutterSession::MonitorStopped, this, &TMainForm::GiveButtonsBack);
     // A sender refuses from a handler of the operator's, never from a tick.
-    connect(&FSession, &session::TCutterSession::UsbGuardRefused, this,
-            [this] { FPrompts.MessageBox(session::kUsbCablePluggedText); });
+    connect(&FSession, &session::TCutterSession::Failed, this,
+            [this](const session::TOutcome& failure) {
+                if (failure.Kind == session::okUsbBlocked) {
+                    FPrompts.MessageBox(failure.Cause);
+                }
+            });
     connect(
-        &FSession, &session::TCutterSession::QuerySilent, this,
-        [this](const std::string& text) { Guarded([this, text] { FPrompts.MessageBox(text); }); },
-        Qt::QueuedConnection);
-    connect(
-        &FSession, &session::TCutterSession::QueryRefused, this,
-        [this](const std::string& text) { Guarded([this, text] { ShowDecodeFailure(text); }); },
-        Qt::QueuedConnection);
-    connect(
-        &FSession, &session::TCutterSession::HandlerFailed, this,
-        [this](const std::string& message) {
-            Guarded([this, message] { FPrompts.ShowException(message); });
+        &FSession, &session::TCutterSession::Failed, this,
+        [this](const session::TOutcome& failure) {
+            Guarded([this, failure] { ShowFailure(failure); });
         },
         Qt::QueuedConnection);
+}
+
+void TMainForm::ShowFailure(const session::TOutcome& failure) {
+    switch (failure.Kind) {
+    case session::okSilent:
+        FPrompts.MessageBox(failure.Cause);
+        break;
+    case session::okReplyRefused:
+        ShowDecodeFailure(failure.Cause);
+        break;
+    case session::okHandlerFailed:
+        FPrompts.ShowException(failure.Cause);
+        break;
+    default:
+        break;
+    }
 }
 
 void TMainForm::Guarded(const std::function<void()>& handler) {

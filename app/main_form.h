@@ -138,6 +138,8 @@ private:
     void GiveButtonsBack();
     // Boxes, shown from the event loop after the tick that reported them.
     void ShowDecodeFailure(const std::string& message);
+    // A failure the session reported after the handler that caused it returned.
+    void ShowFailure(const session::TOutcome& failure);
 
     // The port list (port_selection.cpp).
     void AddPortItem(const std::string& name, const std::string& devicePath);

@@ -129,19 +129,16 @@ int TQueryProgram::RunOneQuery(const TQueryRequest& request, const std::string& 
 // of answers after it; only a port that is gone ends the monitor. The port is closed
 // before the exit status is returned.
 int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
-    if (FSession.UsbBlocksComPort()) {
-        return Fail(session::kUsbCablePluggedText);
-    }
     using session::TCutterSession;
     std::string lastLine;
     std::set<protocol::TReplyFault> faultsTold;
     bool silenceTold = false;
-    std::optional<int> lost;
-    QObject context;
+    FMonitorExit.reset();
+    QObject* const context = FMonitorWait.Context();
     QTimer silence;
     silence.setSingleShot(true);
     silence.setInterval(kMonitorSilence);
-    QObject::connect(&silence, &QTimer::timeout, &context, [&] {
+    QObject::connect(&silence, &QTimer::timeout, context, [&] {
         Tell("no answer for " + std::to_string(kMonitorSilence.count()) + " s");
         silenceTold = true;
     });
@@ -151,7 +148,7 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
             Tell("answering again");
         }
     };
-    QObject::connect(&FSession, &TCutterSession::SettingsReported, &context, [&] {
+    QObject::connect(&FSession, &TCutterSession::SettingsReported, context, [&] {
         answered();
         std::string line = FormatMonitorLine(FSession.Settings(), port, style);
         if (line != lastLine) {
@@ -159,29 +156,31 @@ int TQueryProgram::RunMonitor(const std::string& port, TOutputStyle style) {
             lastLine = std::move(line);
         }
     });
-    QObject::connect(&FSession, &TCutterSession::ReplyNotWhole, &context,
+    QObject::connect(&FSession, &TCutterSession::ReplyNotWhole, context,
                      [&](protocol::TCommandCode query, const std::string& reply) {
                          answered();
                          if (faultsTold.insert(protocol::ReplyFault(query, reply)).second) {
                              Tell(NotWholeText(query, reply));
                          }
                      });
-    QObject::connect(&FSession, &TCutterSession::QueryRefused, &context,
-                     [this](const std::string& text) { Tell(text); });
-    QObject::connect(&FSession, &TCutterSession::HandlerFailed, &context,
-                     [this](const std::string& text) { Tell(text); });
-    // A port that does not open is lost before the loop runs.
-    QObject::connect(&FSession, &TCutterSession::PortLost, &context, [&](const std::string& text) {
-        Tell(text);
-        lost = kExitNoAnswer;
-        EndMonitor(kExitNoAnswer);
-    });
+    // A port lost (or refused by the USB guard) ends the monitor, also before it waits.
+    QObject::connect(
+        &FSession, &TCutterSession::Failed, context, [this](const session::TOutcome& failure) {
+            Tell(failure.Cause);
+            if (failure.Kind == session::okPortLost || failure.Kind == session::okUsbBlocked) {
+                EndMonitor(kExitNoAnswer);
+            }
+        });
     silence.start();
-    FSession.StartMonitor();
-    // A loop started after a termination signal ended every loop returns -1 at once.
-    const int exitCode = lost ? *lost : std::max(FMonitorLoop.exec(), kExitAnswered);
+    // A termination signal ends the monitor with 0.
+    FMonitorWait.Run([this] { FSession.StartMonitor(); }, std::nullopt);
     FSession.AbandonQueries();
-    return exitCode;
+    return FMonitorExit.value_or(kExitAnswered);
+}
+
+void TQueryProgram::EndMonitor(int exitCode) {
+    FMonitorExit = exitCode;
+    FMonitorWait.Fail({});
 }
 
 // Once a port is chosen, what went wrong is told with its name: without --port the

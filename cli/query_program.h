@@ -2,10 +2,9 @@
 #pragma once
 
 #include "cli/command_line.h"
+#include "cli/engine_wait.h"
 #include "cli/output_format.h"
 #include "session/cutter_session.h"
-
-#include <QEventLoop>
 
 #include <functional>
 #include <optional>
@@ -30,7 +29,7 @@ public:
     int Run(const TQueryRequest& request);
     // Ends a monitor that runs, with this exit status (a termination signal ends it with 0
     // by ending every event loop).
-    void EndMonitor(int exitCode) { FMonitorLoop.exit(exitCode); }
+    void EndMonitor(int exitCode);
 
 private:
     int ListPorts(TOutputStyle style);
@@ -44,7 +43,8 @@ private:
     session::TCutterSession& FSession;
     TOutput FOutput;
     std::string FPortName; // the port the command runs on, once chosen
-    QEventLoop FMonitorLoop;
+    TEngineWait FMonitorWait;
+    std::optional<int> FMonitorExit;
 };
 
 } // namespace cli

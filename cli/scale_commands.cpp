@@ -7,7 +7,6 @@
 #include "cli/terminal_text.h"
 #include "protocol/commands.h"
 
-#include <QEventLoop>
 #include <QTimer>
 
 #include <exception>
@@ -168,15 +167,15 @@ std::optional<std::string> TScaleCommands::OtherCutterThan(const session::TJourn
 // The link the cut opened is closed once the command has left. A cut that did not leave
 // is told with what a query then meets on the port (who holds it, that it is gone).
 int TScaleCommands::TestCut() {
-    const session::TSendOutcome sent = FSession.SendTestDraw(FRequest.TestSize);
+    const session::TOutcome sent = FSession.SendTestDraw(FRequest.TestSize);
     FSession.AbandonQueries();
-    if (sent == session::soWritten) {
+    if (sent.Done()) {
         FOutput.Values("Test cut " + FRequest.TestSize.X + " x " + FRequest.TestSize.Y +
                        " mm sent\n");
         return kExitAnswered;
     }
-    if (sent == session::soRefused) {
-        return Fail(session::kUsbCablePluggedText);
+    if (sent.Kind == session::okUsbBlocked) {
+        return Fail(sent.Cause);
     }
     const TQueryOutcome probe = RunQuery(FSession, qcFirmware, FRequest.Timeout);
     return Fail("the test cut was not sent" + (probe.Answered ? "" : ": " + probe.Failure));
@@ -288,34 +287,20 @@ int TScaleCommands::WriteGuarded(const std::function<TDecision()>& decide) {
 
 // The save's own reading: the values the write replaces.
 std::optional<std::string> TScaleCommands::ReadScale() {
-    if (FSession.UsbBlocksComPort()) {
-        return session::kUsbCablePluggedText;
-    }
-    QEventLoop loop;
-    std::optional<std::string> failure = "tessaro-query was ended before the cutter answered";
-    bool ended = false;
-    const auto end = [&](std::optional<std::string> cause) {
-        failure = std::move(cause);
-        ended = true;
-        loop.quit();
-    };
-    const auto fail = [&end](const std::string& cause) { end(cause); };
-    using session::TCutterSession;
+    TEngineWait wait;
     // Queued as the save's own handling of the reply is, and after it: the save has taken
     // the reading before the second one is asked for.
     QObject::connect(
-        &FSession, &TCutterSession::ScaleQueryEnded, &loop,
-        [&end](bool decoded) {
+        &FSession, &session::TCutterSession::ScaleQueryEnded, wait.Context(),
+        [&wait](bool decoded) {
             if (decoded) {
-                end({});
+                wait.Answer();
             }
         },
         Qt::QueuedConnection);
-    FailOnNoAnswer(FSession, loop, fail, FRequest.Timeout);
-    FSession.ScaleSave().ReadScale();
-    if (!ended) {
-        loop.exec();
-    }
+    wait.FailOnSession(FSession);
+    const std::optional<std::string> failure =
+        wait.Run([this] { FSession.ScaleSave().ReadScale(); }, FRequest.Timeout);
     FSession.AbandonQueries();
     return failure;
 }
@@ -342,34 +327,31 @@ std::optional<TScaleSaveOutcome> TScaleCommands::Save(const session::TScaleTarge
     session::TScaleSave& save = FSession.ScaleSave();
     save.UseJournal(
         {&FJournal, session::jsShell, !FRequest.NoJournal, FPort.DevicePath, FPort.UsbDeviceId});
-    QEventLoop loop;
+    TEngineWait wait;
     std::optional<TScaleSaveOutcome> outcome;
-    QObject::connect(&save, &session::TScaleSave::Ended, &loop,
+    QObject::connect(&save, &session::TScaleSave::Ended, wait.Context(),
                      [&](const TScaleSaveOutcome& ending) {
                          outcome = ending;
-                         loop.quit();
+                         wait.Answer();
                      });
-    const auto noteCause = [this](const std::string& cause) { FLinkCause = cause; };
-    QObject::connect(&FSession, &session::TCutterSession::ReplyNotWhole, &loop,
+    QObject::connect(&FSession, &session::TCutterSession::ReplyNotWhole, wait.Context(),
                      [this](protocol::TCommandCode code, const std::string& reply) {
                          FLinkCause = NotWholeText(code, reply);
                      });
-    QObject::connect(&FSession, &session::TCutterSession::PortLost, &loop, noteCause);
-    QObject::connect(&FSession, &session::TCutterSession::UsbGuardRefused, &loop,
-                     [noteCause] { noteCause(session::kUsbCablePluggedText); });
-    QTimer limit;
-    limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, &loop, [this, &loop] {
+    QObject::connect(&FSession, &session::TCutterSession::Failed, wait.Context(),
+                     [this](const session::TOutcome& failure) {
+                         if (failure.Kind == session::okPortLost ||
+                             failure.Kind == session::okUsbBlocked) {
+                             FLinkCause = failure.Cause;
+                         }
+                     });
+    // The second reading, the write and the read-back, which the cutter may answer late.
+    const auto abandon = [this, &wait] {
         FLinkCause = NoAnswerWithinText(FRequest.Timeout);
         FSession.AbandonQueries();
-        QTimer::singleShot(FRequest.Timeout, &loop, &QEventLoop::quit);
-    });
-    // The second reading, the write and the read-back, which the cutter may answer late.
-    limit.start(FRequest.Timeout * 3);
-    save.StartWith(target);
-    if (!outcome) {
-        loop.exec();
-    }
+        QTimer::singleShot(FRequest.Timeout, wait.Context(), [&wait] { wait.Fail({}); });
+    };
+    wait.Run([&] { save.StartWith(target); }, FRequest.Timeout * 3, abandon);
     FSession.AbandonQueries();
     return outcome;
 }

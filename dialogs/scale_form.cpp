@@ -60,27 +60,13 @@ void TScaleForm::BnOkClick() {
                                      EdTestDraw_Y->text().toStdString()};
     protocol::SizeFromText(testSize.X, kTestSizeXField);
     protocol::SizeFromText(testSize.Y, kTestSizeYField);
-    const session::TSendOutcome testCut = FFlow.Session().SendTestDraw(testSize);
+    const session::TOutcome testCut = FFlow.Session().SendTestDraw(testSize);
     done(QDialog::Accepted);
-    if (const std::optional<std::string> why = WhyNotSent(testCut)) {
-        FFlow.Prompts().MessageBox(kTestCutNotSentText + ('\n' + *why));
+    // The session's guard has told the operator of its refusal already.
+    if (!testCut.Done() && testCut.Kind != session::okUsbBlocked) {
+        FFlow.Prompts().MessageBox(kTestCutNotSentText + ('\n' + testCut.Cause));
     }
     FFlow.ScaleForm2()->show();
-}
-
-// Why the test cut went nowhere, as the session tells it; nothing when it was sent or the
-// session's guard has told the operator already.
-std::optional<std::string> TScaleForm::WhyNotSent(session::TSendOutcome testCut) const {
-    switch (testCut) {
-    case session::soLinkNotReady:
-        return FFlow.Session().SilenceMessageText();
-    case session::soNotSent:
-        return FFlow.Session().SendFailure();
-    case session::soWritten:
-    case session::soRefused:
-        break;
-    }
-    return std::nullopt;
 }
 
 void TScaleForm::BnCancelClick() {

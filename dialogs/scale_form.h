@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <optional>
 #include <string>
 
 namespace dialogs {
@@ -32,9 +31,6 @@ public:
 
     void BnOkClick();
     void BnCancelClick();
-
-private:
-    std::optional<std::string> WhyNotSent(session::TSendOutcome testCut) const;
 };
 
 } // namespace dialogs

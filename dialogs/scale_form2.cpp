@@ -58,7 +58,7 @@ void TScaleForm2::BnOkClick() {
         FFlow.ModifyForm()->show();
     } else {
         FMeasurementSent = false;
-        const session::TSendOutcome cut = FFlow.Session().SendCorrectedTestDraw(
+        const session::TOutcome cut = FFlow.Session().SendCorrectedTestDraw(
             {Edit1->text().toStdString(), Edit2->text().toStdString()});
         RecordMeasurementSent(cut, measuredX, measuredY);
         FFlow.ModifyForm2()->show();
@@ -88,12 +88,11 @@ bool TScaleForm2::RefuseImplausible(QLineEdit& edit, const char* fieldName, doub
 
 // The session takes the measurement only when it builds the command; a corrected cut that
 // did not leave (no link, or the link did not take it) counts for nothing.
-void TScaleForm2::RecordMeasurementSent(session::TSendOutcome cut, double measuredX,
+void TScaleForm2::RecordMeasurementSent(const session::TOutcome& cut, double measuredX,
                                         double measuredY) {
     FSentTest = FFlow.Session().TestDrawSize();
     FSentMeasured = FFlow.Session().MeasuredSize();
-    FMeasurementSent =
-        cut == session::soWritten && FSentMeasured == session::TPlotterSize{measuredX, measuredY};
+    FMeasurementSent = cut.Done() && FSentMeasured == session::TPlotterSize{measuredX, measuredY};
 }
 
 bool TScaleForm2::MeasurementInEffect() const {

@@ -38,7 +38,7 @@ private:
     // it is.
     bool RefuseImplausible(QLineEdit& edit, const char* fieldName, double measuredUnits,
                            double testUnits);
-    void RecordMeasurementSent(session::TSendOutcome cut, double measuredX, double measuredY);
+    void RecordMeasurementSent(const session::TOutcome& cut, double measuredX, double measuredY);
 
     // The session's sizes as they were right after the last corrected cut was sent.
     session::TPlotterSize FSentTest;

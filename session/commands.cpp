@@ -38,20 +38,20 @@ std::string NotSentCause(const std::string& portName, std::int64_t taken, std::s
 // reports the silent cutter. A command that cannot be built closes the link it opened.
 // The ticks resume first, whatever happens after. Commands that cut or write must never
 // go to a port the attached USB cutter does not listen on.
-TSendOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
-                                              TInputBefore input, const TCutSize& size) {
+TOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
+                                          TInputBefore input, const TCutSize& size) {
     ResumeTicks();
+    const TOutcome usbBlocked{okUsbBlocked, kUsbCablePluggedText};
     TLink* const link = FChosenLink;
     if (link == nullptr) {
-        return soLinkNotReady;
+        return {okLinkNotReady, SilenceMessageText()};
     }
     if (guard == ugRefuseWhenUsbAttached && link->HeldByUsbCutter()) {
-        emit UsbGuardRefused();
-        return soRefused;
+        return usbBlocked;
     }
     if (!link->Probe()) {
         DeviceNotFound(FPortName, link->LastError());
-        return soLinkNotReady;
+        return {okLinkNotReady, SilenceMessageText()};
     }
     link->Open();
     if (input == ibDiscard) {
@@ -64,18 +64,24 @@ TSendOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbG
         throw;
     }
     if (!FSendFailure.empty()) {
-        return soNotSent;
+        return {okNotSent, FSendFailure};
     }
     if (!LinkOpen()) {
-        return soLinkNotReady;
+        return {okLinkNotReady, SilenceMessageText()};
     }
     // A USB cutter attached since the guard asked: the open serial link carried nothing,
     // and a cut or write that never left must not look sent.
     if (guard == ugRefuseWhenUsbAttached && !FLinkCarried) {
-        emit UsbGuardRefused();
-        return soRefused;
+        return usbBlocked;
     }
-    return soWritten;
+    return {};
+}
+
+TOutcome TCutterSession::ReportGuard(TOutcome outcome) {
+    if (outcome.Kind == okUsbBlocked) {
+        emit Failed(outcome);
+    }
+    return outcome;
 }
 
 void TCutterSession::RequestQuery(protocol::TCommandCode code) {
@@ -100,12 +106,21 @@ void TCutterSession::RequestQuery(protocol::TCommandCode code) {
 // from here, whatever an earlier query (or the monitor) left in the shared counters, and
 // input that arrived before it is dropped.
 // Under the shell's rule a query that could not go out is reported at once: no silence
-// would end it.
+// would end it, and the USB guard refuses it as it refuses a cut.
 void TCutterSession::StartQuery(protocol::TCommandCode code) {
     ArmQuery(code);
-    const TSendOutcome outcome = SendOnChosenLink(code, ugNone, ibDiscard);
-    if (FReplyMode == rmShell && (outcome != soWritten || FLinkGone)) {
-        LosePort(outcome == soWritten ? kPortGoneText : SilenceMessageText());
+    const bool shell = FReplyMode == rmShell;
+    const TOutcome outcome =
+        SendOnChosenLink(code, shell ? ugRefuseWhenUsbAttached : ugNone, ibDiscard);
+    if (!shell || (outcome.Done() && !FLinkGone)) {
+        return;
+    }
+    if (outcome.Done()) {
+        LosePort({okPortLost, kPortGoneText});
+    } else if (outcome.Kind == okUsbBlocked) {
+        LosePort(outcome);
+    } else {
+        LosePort({okPortLost, SilenceMessageText()});
     }
 }
 
@@ -146,17 +161,32 @@ void TCutterSession::StopMonitor() {
     SendNextDeferred();
 }
 
-TSendOutcome TCutterSession::SendTestDraw(const TCutSize& testSize) {
-    return SendOnChosenLink(protocol::ccTestDraw, ugRefuseWhenUsbAttached, ibKeep, testSize);
+TOutcome TCutterSession::SendTestDraw(const TCutSize& testSize) {
+    return ReportGuard(
+        SendOnChosenLink(protocol::ccTestDraw, ugRefuseWhenUsbAttached, ibKeep, testSize));
 }
 
-TSendOutcome TCutterSession::SendCorrectedTestDraw(const TCutSize& measuredSize) {
-    return SendOnChosenLink(protocol::ccCorrectedTestDraw, ugRefuseWhenUsbAttached, ibKeep,
-                            measuredSize);
+TOutcome TCutterSession::SendCorrectedTestDraw(const TCutSize& measuredSize) {
+    return ReportGuard(SendOnChosenLink(protocol::ccCorrectedTestDraw, ugRefuseWhenUsbAttached,
+                                        ibKeep, measuredSize));
 }
 
-TSendOutcome TCutterSession::SendWriteScale() {
-    return SendOnChosenLink(protocol::ccWriteScale, ugRefuseWhenUsbAttached);
+TOutcome TCutterSession::SendWriteScale() {
+    return ReportGuard(SendOnChosenLink(protocol::ccWriteScale, ugRefuseWhenUsbAttached));
+}
+
+// The values the save decided replace those of the wizard's arithmetic for this write
+// alone, whatever it meets.
+TOutcome TCutterSession::WriteScale(const TScaleValues& values) {
+    FScaleOverride = values;
+    try {
+        TOutcome sent = SendWriteScale();
+        FScaleOverride.reset();
+        return sent;
+    } catch (...) {
+        FScaleOverride.reset();
+        throw;
+    }
 }
 
 void TCutterSession::SendScaleQuery() {

@@ -70,9 +70,9 @@ void TCutterSession::Guarded(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        emit HandlerFailed(error.what());
+        emit Failed({okHandlerFailed, error.what()});
     } catch (...) {
-        emit HandlerFailed(std::string());
+        emit Failed({okHandlerFailed, std::string()});
     }
 }
 

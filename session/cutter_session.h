@@ -17,6 +17,8 @@
 #include "protocol/cutter_settings.h"
 #include "session/exchange_state.h"
 #include "session/link.h"
+#include "session/outcome.h"
+#include "session/port_entry.h"
 #include "session/scale_save.h"
 #include "session/serial_link.h"
 #include "session/usb_link.h"
@@ -45,23 +47,6 @@ struct TCutSize {
     std::string Y;
 };
 
-// One entry of the port list: its name, the device behind it and a USB device's ID.
-// Entries of the serial device map may fill an empty port list text.
-struct TPortEntry {
-    std::string Name;
-    bool FillsEmptyText = false;
-    std::string DevicePath;
-    std::string UsbDeviceId; // empty when the device reports none, and for serial ports
-
-    // What the port list's tooltip says: the device path, and a USB device's ID under it.
-    std::string Tooltip() const {
-        if (UsbDeviceId.empty() || DevicePath.empty()) {
-            return DevicePath.empty() ? UsbDeviceId : DevicePath;
-        }
-        return DevicePath + "\n" + UsbDeviceId;
-    }
-};
-
 // Bytes exchanged with the cutter are 8-bit characters: each byte becomes the character
 // of the same number, so a log line shows every byte the cutter sent (ESC included).
 std::string Latin1ToUtf8(std::string_view bytes);
@@ -81,13 +66,7 @@ inline constexpr const char* kPortGoneText = "the port is gone (hung up or remov
 // is reported at once.
 enum TReplyMode : std::uint8_t { rmPanel, rmShell };
 
-// How a sender's command fared: written on the link, refused (a USB cutter attached while
-// a COM port is chosen; UsbGuardRefused told why), not sent because the link could not
-// be made ready, or not sent because the link did not take it whole (SendFailure() says
-// why).
-enum TSendOutcome : std::uint8_t { soWritten, soRefused, soLinkNotReady, soNotSent };
-
-class TCutterSession : public QObject, private TLinkReports {
+class TCutterSession : public QObject, private TLinkReports, private TScaleSaveLink {
     Q_OBJECT
 
 public:
@@ -119,19 +98,16 @@ public:
 
     // The wizard's save of a new scale into the cutter's flash, as one operation.
     TScaleSave& ScaleSave() { return FScaleSave; }
-    // Senders the wizard calls, with the sizes the operator typed.
-    TSendOutcome SendTestDraw(const TCutSize& testSize);
-    TSendOutcome SendCorrectedTestDraw(const TCutSize& measuredSize);
+    // Senders the wizard calls, with the sizes the operator typed. A cut refused by the USB
+    // guard is reported by Failed as well.
+    TOutcome SendTestDraw(const TCutSize& testSize);
+    TOutcome SendCorrectedTestDraw(const TCutSize& measuredSize);
     void SendScaleQuery();
     void SendFirmwareQuery();
 
     // The port name names a COM port while a USB cutter is attached: the serial link then
     // carries nothing, and the operator must be told so.
     bool UsbBlocksComPort();
-    // What the silence box says: why the link did not answer, with the cause where known.
-    std::string SilenceMessageText();
-    // Why the last command was not sent whole, as the log told it; empty once one was.
-    const std::string& SendFailure() const { return FSendFailure; }
     // Whether the link the port name names is open: the senders leave it open after a
     // command without a reply, and a sender that stopped leaves it closed.
     bool LinkOpen() const;
@@ -154,10 +130,13 @@ signals:
     void LogLine(const std::string& line);
     // After every decoder call, also one that failed halfway: the settings are current.
     void SettingsChanged();
-    // A query the operator waits for ended unanswered (the silence box's text), or its
-    // reply was refused (why). The monitor's silence is reported after MonitorStopped.
-    void QuerySilent(const std::string& silenceText);
-    void QueryRefused(const std::string& failureText);
+    // Something failed that the operator is told of: a query ended unanswered (the silence
+    // box's text; the monitor's after MonitorStopped) or its reply was refused, a cut or
+    // write refused by the USB guard, under the shell's rule a port that could not be
+    // opened or went away (every query and the monitor have ended then; kPortGoneText), an
+    // error that escaped a tick or a serial event (the session goes on). Under the shell's
+    // rule a query the USB guard refuses ends every query as a lost port does.
+    void Failed(const session::TOutcome& failure);
     // A scale query ended: decoded whole (true), or timed out / malformed / abandoned.
     void ScaleQueryEnded(bool decoded);
     // A whole reply of that query was decoded; its values are in Settings(). Reported once
@@ -170,22 +149,13 @@ signals:
     // says why), so no value signal follows. The shell's rule leaves the settings as they
     // were; the panel's decodes it as the panel always has.
     void ReplyNotWhole(protocol::TCommandCode query, const std::string& reply);
-    // Shell's rule: the port could not be opened (the silence box's text says why), or it
-    // went away while in use (kPortGoneText). Every query and the monitor have ended.
-    void PortLost(const std::string& text);
     // StartMonitor() started the monitor.
     void MonitorStarted();
     // The monitor gave up on a silent cutter, as StopMonitor() would have stopped it.
     void MonitorStopped();
-    // A command that cuts or writes was not sent: a USB cutter is attached while a COM
-    // port is chosen.
-    void UsbGuardRefused();
-    // An error escaped a tick or a serial event; the session goes on.
-    void HandlerFailed(const std::string& message);
 
 private:
-    // The scale save drives the write and its read-back; the test view reads inside.
-    friend class TScaleSave;
+    // The test view reads inside.
     friend class testsupport::TSessionTestView;
 
     // What the links report (TLinkReports).
@@ -199,7 +169,7 @@ private:
     TLink* LinkNamed(const std::string& portName);
     // The entry PortEntries listed last under `portName` (an empty one when none was): the
     // journal names the device behind the window's port by it.
-    TPortEntry ListedPort(const std::string& portName) const;
+    TPortEntry ListedPort(const std::string& portName) const override;
 
     // Ports (port_link.cpp). DetectWinGeneration asks the port sources which generation
     // of system they answer as; that decides where the COM names come from.
@@ -215,27 +185,32 @@ private:
     // Commands (commands.cpp).
     enum TUsbGuard : bool { ugNone = false, ugRefuseWhenUsbAttached = true };
     enum TInputBefore : bool { ibKeep = false, ibDiscard = true };
-    TSendOutcome SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
-                                  TInputBefore input = ibKeep, const TCutSize& size = {});
+    // What the silence box says: why the link did not answer, with the cause where known.
+    std::string SilenceMessageText();
+    TOutcome SendOnChosenLink(protocol::TCommandCode code, TUsbGuard guard,
+                              TInputBefore input = ibKeep, const TCutSize& size = {});
     // `size` is the test cut's or the measurement, for the two cuts; the others carry none.
     void SendCommand(protocol::TCommandCode code, const TCutSize& size = {});
     std::string BuildCommandText(protocol::TCommandCode code, const TCutSize& size);
     void WriteCommandText();
-    TSendOutcome SendWriteScale();
-    // The scale query that reads a write back: the cutter is given the time its flash
-    // takes, and the caller reports a silence.
-    void SendScaleReadBack();
+    TOutcome SendWriteScale();
+    TOutcome WriteScale(const TScaleValues& values) override;
+    // A cut or write the USB guard refused is told by Failed as well.
+    TOutcome ReportGuard(TOutcome outcome);
+    // What the scale save does on the link (TScaleSaveLink).
+    void SendScaleReadBack() override;
     // The scale values a write would carry now, from the last reading and the sizes of the
     // last test and corrected cuts; toolkit::EConvertError when they give none.
-    TScaleValues ScaleToWrite() const;
-    // Values the next write carries instead, as the save decided them; nothing to forget.
-    void OverrideScaleToWrite(std::optional<TScaleValues> values) { FScaleOverride = values; }
+    TScaleValues ScaleToWrite() const override;
     // One reply at a time: the link carries no marker of which query a reply answers, so a
     // query asked for while another's reply is awaited waits until that one has ended.
     // RequestQuery sets the query's flag, then sends it now or queues it.
     void RequestQuery(protocol::TCommandCode code);
     void StartQuery(protocol::TCommandCode code);
-    void LosePort(const std::string& text);
+    void LosePort(TOutcome outcome);
+    // Clears every query's flag and the reply collected; true when a scale query was
+    // among them (whoever waits for it is told once the caller is done).
+    bool ClearQueries();
     void SendNextDeferred();
     // Empties the reply text and drops input waiting on the open link, just before a query
     // goes out: nothing sent before it can be taken for its reply.
@@ -307,7 +282,7 @@ private:
     std::string FOpenFailureReason;
     std::string FSendFailure;
     std::optional<TScaleValues> FScaleOverride;
-    TScaleSave FScaleSave{*this};
+    TScaleSave FScaleSave{*this, *this};
 };
 
 } // namespace session

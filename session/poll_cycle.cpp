@@ -268,7 +268,7 @@ void TCutterSession::CompleteQueryReply(const TQueryBlock& block) {
     FExchange.*block.SettleTicks = 0;
     EndQuery(block, whole && !failure);
     if (failure) {
-        emit QueryRefused(*failure);
+        emit Failed({okReplyRefused, *failure});
     } else if (whole) {
         emit(this->*block.Reported)();
     }
@@ -284,7 +284,7 @@ void TCutterSession::CompleteMonitorReply() {
     FExchange.FSettingsSettleTicks = 0;
     EndMonitorExchange();
     if (failure) {
-        emit QueryRefused(*failure);
+        emit Failed({okReplyRefused, *failure});
     } else if (whole) {
         emit SettingsReported();
     }
@@ -325,7 +325,7 @@ void TCutterSession::RunQueryBlock(const TQueryBlock& block) {
     FExchange.FSilenceTicks = 0;
     EndQuery(block, false);
     if (!readBack) {
-        emit QuerySilent(SilenceMessageText());
+        emit Failed({okSilent, SilenceMessageText()});
     }
 }
 
@@ -376,7 +376,7 @@ void TCutterSession::RunSettingsMonitor() {
             FExchange.FMonitorAwaitingReply = 1;
             SendCommand(protocol::ccSettingsQuery);
             if (FReplyMode == rmShell && FLinkGone) {
-                LosePort(kPortGoneText);
+                LosePort({okPortLost, kPortGoneText});
                 return;
             }
         }
@@ -390,7 +390,7 @@ void TCutterSession::RunSettingsMonitor() {
     CloseLinks();
     StopMonitor();
     emit MonitorStopped();
-    emit QuerySilent(SilenceMessageText());
+    emit Failed({okSilent, SilenceMessageText()});
 }
 
 // A link that is asked for its input (USB) is asked on each tick; a serial port's input
@@ -453,28 +453,37 @@ bool TCutterSession::DecodesWholeWithoutLineFeed(const TQueryBlock& block, std::
     return true;
 }
 
-void TCutterSession::AbandonQueries() {
-    const bool scaleQueryAbandoned = FExchange.FScaleReadRequest != 0;
+bool TCutterSession::ClearQueries() {
+    const bool scaleQueryAsked = FExchange.FScaleReadRequest != 0;
     for (const protocol::TQuery& query : protocol::Queries()) {
         FExchange.*BlockOf(query.Code).Flag = 0;
-        FExchange.*BlockOf(query.Code).SettleTicks = 0;
     }
     FExchange.FScaleReadBack = 0;
+    FExchange.FReplyText.clear();
+    return scaleQueryAsked;
+}
+
+// A change of port clears the queries alone; abandoning them forgets their counts, the
+// queue and the link as well.
+void TCutterSession::AbandonQueries() {
+    const bool scaleQueryAbandoned = ClearQueries();
+    for (const protocol::TQuery& query : protocol::Queries()) {
+        FExchange.*BlockOf(query.Code).SettleTicks = 0;
+    }
     FExchange.FAwaitingFirstReply = 0;
     FExchange.FMonitorAwaitingReply = 0;
     FExchange.FSilenceTicks = 0;
     FExchange.FResendTicks = 0;
     FExchange.FDeferredQueries.clear();
-    FExchange.FReplyText.clear();
     CloseLinks();
     if (scaleQueryAbandoned) {
         ScaleQueryFinished(false);
     }
 }
 
-void TCutterSession::LosePort(const std::string& text) {
+void TCutterSession::LosePort(TOutcome outcome) {
     AbandonQueries();
-    emit PortLost(text);
+    emit Failed(outcome);
 }
 
 void TCutterSession::ScaleQueryFinished(bool decoded) {

@@ -106,15 +106,8 @@ void TCutterSession::AddUsbDevices(std::vector<TPortEntry>& entries) {
 // The selection check. A query under way is abandoned.
 void TCutterSession::SelectPort(const std::string& portName) {
     SetPortName(portName);
-    const bool scaleQueryAbandoned = FExchange.FScaleReadRequest != 0;
-    FExchange.FPollSizeRequest = 0;
-    FExchange.FLoopDetect = 0;
-    FExchange.FFirmwareRequest = 0;
-    FExchange.FScaleReadRequest = 0;
-    FExchange.FScaleReadBack = 0;
-    FExchange.FReplyText.clear();
-    // The wizard waits for this answer before it writes; it will not come now.
-    if (scaleQueryAbandoned) {
+    // The wizard waits for a scale answer before it writes; it will not come now.
+    if (ClearQueries()) {
         ScaleQueryFinished(false);
     }
     if (FChosenLink != nullptr) {

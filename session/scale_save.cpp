@@ -81,7 +81,8 @@ TScaleValues TargetValues(const TScaleTarget& target, const protocol::CutterSett
     return {target.KeepX ? reading.ScaleX : computed.X, target.KeepY ? reading.ScaleY : computed.Y};
 }
 
-TScaleSave::TScaleSave(TCutterSession& session) : FSession(session) {
+TScaleSave::TScaleSave(TCutterSession& session, TScaleSaveLink& link)
+    : FSession(session), FLink(link) {
     // What a reading decides runs after the tick that ended its query: an outcome may be
     // shown in a modal box, which must never run inside a tick.
     connect(&FSession, &TCutterSession::ScaleQueryEnded, this, &TScaleSave::OnScaleQueryEnded,
@@ -131,7 +132,7 @@ void TScaleSave::Begin(std::optional<TScaleTarget> target, bool measurementInEff
 // The wizard's values come from the sizes of its last cuts; the shell's from its target.
 TScaleValues TScaleSave::ValuesToWrite() const {
     if (!FTarget) {
-        return FSession.ScaleToWrite();
+        return FLink.ScaleToWrite();
     }
     return TargetValues(*FTarget, FSession.Settings());
 }
@@ -160,7 +161,7 @@ bool TScaleSave::RecordBefore(const TScaleValues& values) {
                           FTarget ? FTarget->Calibration : std::nullopt};
     // The window's save is given no device: it is the one the port list showed.
     if (record.DevicePath.empty() && record.UsbDeviceId.empty()) {
-        const TPortEntry listed = FSession.ListedPort(record.Port);
+        const TPortEntry listed = FLink.ListedPort(record.Port);
         record.DevicePath = listed.DevicePath;
         record.UsbDeviceId = listed.UsbDeviceId;
     }
@@ -247,17 +248,14 @@ void TScaleSave::Write() {
     if (!RecordBefore(values)) {
         return;
     }
-    TSendOutcome sent = soLinkNotReady;
-    FSession.OverrideScaleToWrite(values);
+    TOutcome sent;
     try {
-        sent = FSession.SendWriteScale();
+        sent = FLink.WriteScale(values);
     } catch (const std::exception& error) {
-        FSession.OverrideScaleToWrite(std::nullopt);
         End(Refusal(error));
         return;
     }
-    FSession.OverrideScaleToWrite(std::nullopt);
-    if (sent != soWritten) {
+    if (!sent.Done()) {
         FStep = stAwaitingReading;
         TScaleSaveOutcome outcome = OutcomeOf(srWriteNotSent);
         RecordAfter(outcome);
@@ -265,7 +263,7 @@ void TScaleSave::Write() {
         return;
     }
     FStep = stReadingBack;
-    FSession.SendScaleReadBack();
+    FLink.SendScaleReadBack();
 }
 
 // Saved only when the cutter reports the values written.

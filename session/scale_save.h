@@ -13,6 +13,8 @@
 
 #include "protocol/cutter_settings.h"
 #include "session/exchange_state.h"
+#include "session/outcome.h"
+#include "session/port_entry.h"
 #include "session/scale_journal.h"
 
 #include <QObject>
@@ -85,11 +87,32 @@ struct TJournalUse {
     std::string UsbDeviceId{};
 };
 
+// What the save does on the session's link beyond the session's face: the write and the
+// read-back it sends, the values a write of the wizard's would carry, and the port list's
+// entry that names the device behind a port.
+class TScaleSaveLink {
+public:
+    // Writes `values` into the cutter's flash; a refusal of the USB guard is reported by
+    // the session's Failed signal as well.
+    virtual TOutcome WriteScale(const TScaleValues& values) = 0;
+    // The scale query that reads a write back: the cutter is given the time its flash
+    // takes, and the save reports a silence.
+    virtual void SendScaleReadBack() = 0;
+    // From the last reading and the sizes of the last test and corrected cuts;
+    // toolkit::EConvertError when they give none.
+    virtual TScaleValues ScaleToWrite() const = 0;
+    // An empty entry when the port list held none under `portName`.
+    virtual TPortEntry ListedPort(const std::string& portName) const = 0;
+
+protected:
+    ~TScaleSaveLink() = default;
+};
+
 class TScaleSave : public QObject {
     Q_OBJECT
 
 public:
-    explicit TScaleSave(TCutterSession& session);
+    TScaleSave(TCutterSession& session, TScaleSaveLink& link);
 
     // Save: forgets any earlier reading and asks the cutter for its scale values.
     void ReadScale();
@@ -124,6 +147,7 @@ private:
     void EndWith(TScaleSaveResult result);
 
     TCutterSession& FSession;
+    TScaleSaveLink& FLink;
     TStep FStep = stIdle;
     int FRepliesAtSave = 0;
     std::string FPortAtSave;

@@ -256,8 +256,9 @@ TEST_F(Commands, CutTheLinkDidNotTakeIsNotSent) {
         Create();
         SetPortText(port);
         fault();
-        EXPECT_EQ(Session().SendTestDraw({"50", "50"}), soNotSent);
-        EXPECT_EQ(Session().SendFailure(), cause);
+        const TOutcome sent = Session().SendTestDraw({"50", "50"});
+        EXPECT_EQ(sent.Kind, okNotSent);
+        EXPECT_EQ(sent.Cause, cause);
         EXPECT_EQ(CountLogStartingWith("發送命令:"), 0);
         EXPECT_EQ(CountLog("Not sent: " + cause), 1);
     }

@@ -161,8 +161,8 @@ protected:
 
 TEST_P(TScaleSaveTest, EndsOnceWithItsOutcomeAndSendsOnlyWhatThatStepAllows) {
     const TDisturbance disturbance = GetParam().Disturbance;
-    ASSERT_EQ(Session().SendTestDraw({"50", "40"}), soWritten);
-    ASSERT_EQ(Session().SendCorrectedTestDraw({"50.5", "40.4"}), soWritten);
+    ASSERT_TRUE(Session().SendTestDraw({"50", "40"}).Done());
+    ASSERT_TRUE(Session().SendCorrectedTestDraw({"50.5", "40.4"}).Done());
     if (disturbance == tdScaleZero) {
         Cutter().Feed("\x1b.C6;1;0:");
     }

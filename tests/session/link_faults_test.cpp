@@ -243,9 +243,6 @@ TEST_P(LinkFault, UnderTheShellsRuleALinkRemovedUnderTheMonitorIsReportedLostOnc
     for (const bool adapterGone : {false, true}) {
         SCOPED_TRACE(adapterGone ? "adapter gone" : "hung up");
         TFaultBenchOn bench(GetParam());
-        std::vector<std::string> lost;
-        QObject::connect(&bench.Session(), &TCutterSession::PortLost,
-                         [&lost](const std::string& text) { lost.push_back(text); });
         bench.Session().SetReplyMode(rmShell);
         bench.Session().StartMonitor();
         bench.DeliverAll();
@@ -253,7 +250,7 @@ TEST_P(LinkFault, UnderTheShellsRuleALinkRemovedUnderTheMonitorIsReportedLostOnc
         ASSERT_EQ(SettingsShown(bench), kSettingsShown);
         bench.Unplug(adapterGone);
         bench.Tick(400);
-        EXPECT_EQ(lost, std::vector<std::string>{kPortGoneText});
+        EXPECT_EQ(bench.PortsLost, std::vector<std::string>{kPortGoneText});
         EXPECT_EQ(bench.Reported(), std::vector<std::string>{});
         ExpectIdleAndClosed(bench);
     }

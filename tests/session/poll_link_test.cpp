@@ -122,7 +122,7 @@ TBench ComPortBesideAUsbCutter() {
 const std::string kUsbNamed = "USB0 attached, device ID: none reported";
 
 TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
-    const std::function<TSendOutcome(TCutterSession&)> sends[] = {
+    const std::function<TOutcome(TCutterSession&)> sends[] = {
         [](TCutterSession& s) {
             return s.SendTestDraw({"50", "50"});
         },
@@ -133,7 +133,9 @@ TEST_F(TUsbGuardTest, CutsAndScaleWritesAreRefusedBeforeTheLinkIsTouched) {
     };
     for (const auto& send : sends) {
         Build(ComPortBesideAUsbCutter());
-        EXPECT_EQ(send(Session()), soRefused);
+        const TOutcome refused = send(Session());
+        EXPECT_EQ(refused.Kind, okUsbBlocked);
+        EXPECT_EQ(refused.Cause, kUsbCablePluggedText);
         EXPECT_EQ(UsbGuardRefusals, 1);
         EXPECT_THAT(Log(), ElementsAre(kUsbNamed));
         EXPECT_FALSE(SerialPortOpen());
@@ -151,7 +153,7 @@ TEST_F(TUsbGuardTest, ACutterPluggedInWhileThePortOpensMakesTheCutRefusedNotSent
             SetUsbCutterPlugged(true);
         }
     });
-    EXPECT_EQ(Session().SendTestDraw({"50", "50"}), soRefused);
+    EXPECT_EQ(Session().SendTestDraw({"50", "50"}).Kind, okUsbBlocked);
     EXPECT_EQ(UsbGuardRefusals, 1);
     EXPECT_EQ(Cutter().CutCount(), 0U);
 }
@@ -164,6 +166,18 @@ TEST_F(TUsbGuardTest, AScaleQueryGoesOnAndEndsWithTheSameTextAfterTheSilence) {
     Tick(11);
     EXPECT_THAT(CutterCommands(), IsEmpty());
     EXPECT_THAT(Silences, ElementsAre(kUsbCablePluggedText));
+    EXPECT_THAT(ScaleEndings, ElementsAre(false));
+}
+
+// The shell waits for no silence: a query there is refused by the same guard, at once,
+// before the link is touched.
+TEST_F(TUsbGuardTest, UnderTheShellsRuleAQueryIsRefusedAtOnceWithTheSameText) {
+    Build(ComPortBesideAUsbCutter());
+    Session().SetReplyMode(rmShell);
+    Session().SendScaleQuery();
+    EXPECT_EQ(UsbGuardRefusals, 1);
+    EXPECT_FALSE(SerialPortOpen());
+    EXPECT_FALSE(View().QueryOutstanding());
     EXPECT_THAT(ScaleEndings, ElementsAre(false));
 }
 

@@ -147,6 +147,7 @@ void TSessionBench::Record() {
     Silences.clear();
     Refusals.clear();
     HandlerFailures.clear();
+    PortsLost.clear();
     ScaleEndings.clear();
     UsbGuardRefusals = 0;
     MonitorStops = 0;
@@ -157,16 +158,23 @@ void TSessionBench::Record() {
         QObject::connect(FSession, &TCutterSession::LogLine,
                          [this](const std::string& line) { Logged.push_back(line); });
     }
-    QObject::connect(FSession, &TCutterSession::QuerySilent,
-                     [this](const std::string& text) { Silences.push_back(text); });
-    QObject::connect(FSession, &TCutterSession::QueryRefused,
-                     [this](const std::string& text) { Refusals.push_back(text); });
-    QObject::connect(FSession, &TCutterSession::HandlerFailed,
-                     [this](const std::string& text) { HandlerFailures.push_back(text); });
+    QObject::connect(FSession, &TCutterSession::Failed,
+                     [this](const session::TOutcome& failure) { RecordFailure(failure); });
     QObject::connect(FSession, &TCutterSession::ScaleQueryEnded,
                      [this](bool decoded) { ScaleEndings.push_back(decoded); });
-    QObject::connect(FSession, &TCutterSession::UsbGuardRefused, [this] { ++UsbGuardRefusals; });
     QObject::connect(FSession, &TCutterSession::MonitorStopped, [this] { ++MonitorStops; });
+}
+
+void TSessionBench::RecordFailure(const session::TOutcome& failure) {
+    if (failure.Kind == session::okUsbBlocked) {
+        ++UsbGuardRefusals;
+        return;
+    }
+    std::vector<std::string>& kept = failure.Kind == session::okSilent          ? Silences
+                                     : failure.Kind == session::okReplyRefused  ? Refusals
+                                     : failure.Kind == session::okHandlerFailed ? HandlerFailures
+                                                                                : PortsLost;
+    kept.push_back(failure.Cause);
 }
 
 std::vector<std::string> TSessionBench::Reported() const {

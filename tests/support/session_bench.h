@@ -164,7 +164,8 @@ public:
     std::vector<std::string> Silences; // the silence texts of queries that went unanswered
     std::vector<std::string> Refusals; // why replies were refused
     std::vector<std::string> HandlerFailures;
-    std::vector<bool> ScaleEndings; // each scale query: decoded whole or not
+    std::vector<std::string> PortsLost; // under the shell's rule
+    std::vector<bool> ScaleEndings;     // each scale query: decoded whole or not
     int UsbGuardRefusals = 0;
     int MonitorStops = 0;
     // Everything the operator would be told in a box: silences, refusals, failures, and
@@ -183,6 +184,7 @@ private:
     session::TCutterSession& Start(devlink::TSerialApi& serial, devlink::TUsbApi& usb,
                                    devlink::TPortSources& sources);
     void Record();
+    void RecordFailure(const session::TOutcome& failure);
     void AwaitReplyText(std::size_t size);
 
     std::unique_ptr<sim::TVirtualCutter> FCutter;

@@ -70,7 +70,7 @@ public:
         FSession.SendCommand(code, size);
     }
     // The scale write as the scale save sends it, alone.
-    session::TSendOutcome SendWriteScale() const { return FSession.SendWriteScale(); }
+    session::TOutcome SendWriteScale() const { return FSession.SendWriteScale(); }
     // Opens the chosen link as a sender would.
     void OpenChosenLink() const { FSession.FChosenLink->Open(); }
 
