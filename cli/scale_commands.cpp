@@ -54,7 +54,7 @@ std::string FailureText(const TScaleSaveOutcome& outcome, const std::string& lin
 // A cutter as the journal names it: "TC-60 2.10 on /dev/ttyUSB0".
 std::string CutterText(const std::string& model, const std::string& version,
                        const std::string& devicePath, const std::string& usbDeviceId) {
-    std::string text = model.empty() ? "a cutter that did not name itself" : model + " " + version;
+    std::string text = model.empty() ? "a cutter that gave no model" : model + " " + version;
     if (!devicePath.empty()) {
         text += " on " + devicePath;
     } else if (!usbDeviceId.empty()) {
