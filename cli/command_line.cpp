@@ -158,16 +158,26 @@ std::optional<TQueryCommand> CommandNamed(const QString& name) {
     return std::nullopt;
 }
 
-// Seconds written with a point ("1", "0.5"), above zero once rounded to milliseconds.
-std::optional<std::chrono::milliseconds> TimeoutOf(const QString& text) {
+// A number written with a point ("1", "0.5"), whatever the locale; no sign, no exponent.
+std::optional<double> PointDecimalOf(const QString& text) {
     static const QRegularExpression decimal(
         QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+(\\.[0-9]+)?")));
     if (!decimal.match(text).hasMatch()) {
         return std::nullopt;
     }
     const std::string digits = text.toStdString();
-    double seconds = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
+    double number = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    return number;
+}
+
+// Seconds written with a point ("1", "0.5"), above zero once rounded to milliseconds.
+std::optional<std::chrono::milliseconds> TimeoutOf(const QString& text) {
+    const std::optional<double> read = PointDecimalOf(text);
+    if (!read) {
+        return std::nullopt;
+    }
+    const double seconds = *read;
     if (seconds > kLongestTimeoutSeconds) {
         return std::nullopt;
     }
@@ -195,16 +205,9 @@ std::optional<session::TScaleValues> ScaleValuesOf(const QString& text) {
 
 // The ruler's resolution: millimetres written with a point, above 0 up to a centimetre.
 std::optional<double> ResolutionOf(const QString& text) {
-    static const QRegularExpression decimal(
-        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+(\\.[0-9]+)?")));
-    if (!decimal.match(text).hasMatch()) {
-        return std::nullopt;
-    }
-    const std::string digits = text.toStdString();
-    double millimetres = 0;
-    std::from_chars(digits.data(), digits.data() + digits.size(), millimetres);
-    return millimetres > 0 && millimetres <= kCoarsestResolutionMm ? std::optional(millimetres)
-                                                                   : std::nullopt;
+    const std::optional<double> millimetres = PointDecimalOf(text);
+    return millimetres && *millimetres > 0 && *millimetres <= kCoarsestResolutionMm ? millimetres
+                                                                                    : std::nullopt;
 }
 
 // "50x40": millimetres as the wizard's fields take them, each a length a command carries.
