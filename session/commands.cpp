@@ -71,7 +71,7 @@ TOutcome TCutterSession::SendOnChosenLink(protocol::TCommandCode code, TUsbGuard
     }
     // A USB cutter attached since the guard asked: the open serial link carried nothing,
     // and a cut or write that never left must not look sent.
-    if (guard == ugRefuseWhenUsbAttached && !FLinkCarried) {
+    if (guard == ugRefuseWhenUsbAttached && !FLastWrite.Carried) {
         return usbBlocked;
     }
     return {};
@@ -112,7 +112,7 @@ void TCutterSession::StartQuery(protocol::TCommandCode code) {
     const bool shell = FReplyMode == rmShell;
     const TOutcome outcome =
         SendOnChosenLink(code, shell ? ugRefuseWhenUsbAttached : ugNone, ibDiscard);
-    if (!shell || (outcome.Done() && !FLinkGone)) {
+    if (!shell || (outcome.Done() && !FLastWrite.DeviceGone)) {
         return;
     }
     if (outcome.Done()) {
@@ -251,17 +251,15 @@ std::string TCutterSession::BuildCommandText(protocol::TCommandCode code, const 
 // there. A command the link took only in part is not sent: the log says so, and why,
 // instead of showing it as sent.
 void TCutterSession::WriteCommandText() {
-    FLinkGone = false;
-    FLinkCarried = false;
+    FLastWrite = {};
     if (FChosenLink == nullptr) {
         return;
     }
     const TWritten written = FChosenLink->Write(FExchange.FCommandText);
-    FLinkCarried = written.Carried;
+    FLastWrite = written;
     if (!written.Carried) {
         return;
     }
-    FLinkGone = written.DeviceGone;
     const std::size_t count = FExchange.FCommandText.size();
     if (written.Taken != static_cast<std::int64_t>(count)) {
         FSendFailure = NotSentCause(FPortName, written.Taken, count);

@@ -274,10 +274,9 @@ private:
     std::string FLastScaleReply;
     bool FTicksParked = false;
     TReplyMode FReplyMode = rmPanel;
-    // The last command written found the link gone (hung up, device removed).
-    bool FLinkGone = false;
-    // Whether the last command's write reached the link at all.
-    bool FLinkCarried = false;
+    // What the link did with the last command written: whether it carried it at all, and
+    // whether it found the device gone (hung up, removed).
+    TWritten FLastWrite;
     std::string FOpenFailurePort;
     std::string FOpenFailureReason;
     std::string FSendFailure;

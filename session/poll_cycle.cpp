@@ -375,7 +375,7 @@ void TCutterSession::RunSettingsMonitor() {
         if (!stopping) {
             FExchange.FMonitorAwaitingReply = 1;
             SendCommand(protocol::ccSettingsQuery);
-            if (FReplyMode == rmShell && FLinkGone) {
+            if (FReplyMode == rmShell && FLastWrite.DeviceGone) {
                 LosePort({okPortLost, kPortGoneText});
                 return;
             }
